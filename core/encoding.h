@@ -1,0 +1,45 @@
+// Text encodings of files on disk and conversions to and from UTF-16.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class Encoding : int32_t {
+    None = 0,     // no file / ask for detection
+    Utf8Bom = 1,  // EF BB BF
+    Utf16Le = 2,  // FF FE
+    Utf16Be = 3,  // FE FF
+    Ansi = 4,     // active ANSI code page (936 on the target systems)
+    Utf8 = 5,     // UTF-8 without a mark; only produced by detection
+};
+
+constexpr size_t DetectSampleSize = 0x80000;
+
+inline bool IsUtf16(Encoding e) { return e == Encoding::Utf16Le || e == Encoding::Utf16Be; }
+inline bool HasByteOrderMark(Encoding e) {
+    int v = static_cast<int>(e);
+    return v >= 1 && v <= 3;
+}
+
+// The mark written for an encoding (empty for Ansi and None).
+std::string ByteOrderMark(Encoding e);
+
+Encoding DetectEncoding(const std::u16string& path);
+
+// length 0: input ends with a NUL that is converted too. Otherwise exactly length units.
+std::u16string AnsiToWide(const char* bytes, int32_t length);
+std::u16string Utf8ToWide(const char* bytes, int32_t length);
+std::string WideToUtf8(const char16_t* units, int32_t length);
+std::string WideToAnsi(const char16_t* units, int32_t length);
+
+int32_t SwapBytes16(char16_t* units, int32_t count);
+// Same for buffers of any size.
+void SwapBytes16Large(char16_t* units, size_t count);
+
+// Decodes n file bytes; inputs of 2^31 bytes or more are converted in pieces
+// split at character boundaries.
+std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n);
+
+// Largest prefix of [bytes, bytes+n) that ends on a character boundary of the
+// byte encoding e (at least 1 byte when n > 0).
+size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n);

@@ -1,0 +1,53 @@
+// The one open file: encoding, size, line index, kept read stream, block cache.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/encoding.h"
+#include "core/line_index.h"
+#include "core/platform.h"
+
+using OpenProgress = std::function<void(int32_t percent)>;
+using BlockCache = std::map<uint64_t, std::u16string>;
+
+constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
+// Most bytes one block read takes; lines past it read as truncated text.
+constexpr int64_t MaxBlockBytes = 64ll << 20;
+
+class TextDocument {
+public:
+    uint64_t indexStride = 100;
+    bool indexing = false;
+    Encoding encoding = Encoding::None;
+    Encoding detectedEncoding = Encoding::None;
+    uint64_t lineCount = 1;
+    uint64_t maxLineLength = 0;
+    int64_t fileSize = 0;
+    FileStream file;
+    LineIndex lineIndex;
+    OpenProgress progress;
+    BlockCache blockCache;
+
+    // Test hook: size of each scan read (ScanBufferSize in the program).
+    size_t scanBufferSize = ScanBufferSize;
+
+    bool Open(std::u16string path, Encoding enc);
+    void Close();
+
+    std::u16string GetLineText(uint64_t line);
+    // The cached text of a line without copying; valid until the next call
+    // of GetLineText/LineTextRef/ClearCache.
+    const std::u16string& LineTextRef(uint64_t line);
+    BlockCache ReadBlock(uint64_t line);
+    void ClearCache() { blockCache.clear(); }
+
+    // Save As conversion (output/).
+    bool ConvertToFile(const std::u16string& target, bool withMark, Encoding targetEncoding);
+    bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
+
+private:
+    void Scan(FileStream& in, int unitWidth);
+};

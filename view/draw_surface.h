@@ -1,0 +1,55 @@
+// Off-screen canvas of the text view: memory DC and bitmap, font, space width,
+// row height, per-code-unit width cache and a nested clip stack (GDI and GDI+).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <list>
+#include <string>
+
+struct DrawSurfaceGdiplus;  // 16-byte holder: GpGraphics* and last status
+
+class DrawSurface {
+public:
+    RECT rect{};
+    HDC memoryDc = nullptr;
+    HWND window = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    HPEN gutterPen = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ previousPen = nullptr;
+    HGDIOBJ previousFont = nullptr;
+    HBRUSH backgroundBrush = nullptr;
+    HGDIOBJ previousBrush = nullptr;
+    int32_t lineSpacing = 3;
+    int32_t topPad = 2;
+    int32_t bottomPad = 1;
+    int32_t spaceWidth = 0;
+    int32_t lineHeight = 0;
+    std::list<HRGN> regionStack;
+    std::list<RECT> rectStack;
+    DrawSurfaceGdiplus* gdiplus = nullptr;
+    uint16_t widthCache[65536] = {};
+
+    HBRUSH whiteBrush = nullptr;
+    HPEN whitePen = nullptr;
+
+    DrawSurface() = default;
+    DrawSurface(const DrawSurface&) = delete;
+    DrawSurface& operator=(const DrawSurface&) = delete;
+
+    void Create(const RECT& r);
+    void Release();
+    void Destroy();
+    void SetFont(LOGFONTW lf);
+    void PushClip(const RECT& r);
+    void PopClip();
+    int32_t CharWidth(char16_t c);
+    int32_t TextWidth(const char16_t* p, size_t n);
+
+    // Painting primitives.
+    void DrawLine(int x, int y, int offset, int width, const std::u16string& text,
+                  const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
+    void DrawRun(int x, int y, const char16_t* p, size_t n);
+};

@@ -1,0 +1,119 @@
+// The application object: the text view with its document, drawing surface,
+// scroll state, selection, find state and Save As options. One instance.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/text_document.h"
+#include "search/find_options.h"
+#include "view/draw_surface.h"
+#include "view/text_position.h"
+
+class TextView {
+public:
+    // --- document and opening (core/open_flow_win.cpp) ---
+    TextDocument document;
+    std::u16string filePath;
+    std::u16string titleText;
+    bool scanRunning = false;      // an Open is scanning; further opens are refused
+    bool quitAfterScan = false;    // WM_CLOSE/WM_QUIT seen by the pump during a job
+
+    bool ShowOpenDialog();
+    bool OpenDocument(std::u16string path, Encoding enc);
+    void OnOpenProgress(const std::u16string& path, int32_t percent);
+
+    // --- geometry and scrolling (view/text_view_geometry_win.cpp) ---
+    HWND hwnd = nullptr;           // the Text2 window
+    RECT clientRect{};
+    int32_t marginLeft = 0, marginTop = 0, marginRight = 0, marginBottom = 0;
+    RECT textRect{};
+    uint64_t topLine = 0;
+    int32_t xOffset = 0;
+    int32_t extraLines = 15;
+    bool lineNumbersShown = true;
+    int32_t scrollBarsEnabled = 1;
+    int32_t wheelLines = 9;
+    int32_t wheelPixels = 0;
+    int32_t minGutterWidth = 48;
+    LOGFONTW font{};
+    DrawSurface surface;
+
+    int32_t TextHeight() const { return textRect.bottom - textRect.top; }
+    int32_t TextWidthPx() const { return textRect.right - textRect.left; }
+    int32_t LinesPerPage() const;
+    uint64_t RowsOnScreen() const;
+    uint64_t GutterReferenceLine() const { return topLine + RowsOnScreen(); }
+    int32_t MaxTextWidth() const;
+    int32_t EffectiveGutter();
+    int32_t GutterWidth(uint64_t line);
+    void UpdateTextRect();
+    void UpdateScrollRanges();
+    void UpdateScrollPositions();
+    bool ScrollVertical(int32_t delta, bool redraw);
+    // 64-bit jump used where a distance may exceed 32 bits.
+    bool ScrollVerticalBy(int64_t delta, bool redraw);
+    bool ScrollHorizontal(int32_t delta, bool redraw);
+    void Layout();
+    LRESULT OnScroll(int bar, int request);
+    LRESULT OnMouseWheel(WPARAM wParam);
+    void Invalidate();
+
+    // --- painting (view/paint_win.cpp) ---
+    COLORREF backgroundColor = RGB(255, 255, 255);
+    COLORREF textColor = RGB(39, 65, 62);
+    COLORREF gutterLineColor = RGB(165, 165, 165);
+    COLORREF lineNumberColor = RGB(43, 145, 175);
+    void Paint(HDC dc, const RECT& paintRect);
+    void DrawGutter(uint64_t first, uint64_t last);
+
+    // --- input and selection (view/input_win.cpp) ---
+    TextPosition anchor;
+    TextPosition selStart;
+    TextPosition selEnd;
+    static LRESULT CALLBACK WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+    bool HandleKey(WPARAM vk);
+    TextPosition HitTest();
+    void EnsureVisible(const TextPosition& p);
+    void ExtendTo(const TextPosition& p);
+    void MoveToStart();
+    void MoveToEnd();
+    void SelectAll();
+
+    // --- clipboard (view/clipboard_win.cpp) ---
+    std::u16string SelectedText();
+    void CopySelection();
+
+    // --- find (search/find_win.cpp, search/find_dialogs_win.cpp) ---
+    std::u16string searchText;
+    FindOptions findOptions;
+    HWND findDialog = nullptr;
+    bool findRunning = false;
+    bool findCancel = false;
+    void FindNext();
+    void FindPrevious();
+    void CountMatches();
+    void OpenFindDialog();
+    INT_PTR ShowGoToDialog();
+    void SetFindStatus(const std::u16string& text);
+
+    // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
+    Encoding saveEncoding = Encoding::None;
+    bool writeBom = false;
+    bool printRunning = false;
+    void SaveAs();
+    bool SaveCopy(const std::u16string& target);
+    void PrintCommand();
+
+    // --- main window (app/main_window_win.cpp) ---
+    HWND mainWindow = nullptr;
+    HINSTANCE instance = nullptr;
+    bool focusPending = true;
+    void EnableCommands(bool enable, bool includeOpen);
+    void RefreshEncodingMenu();
+    void OpenCommand();
+};
+
+// Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
+bool PumpMessages();
