@@ -1,0 +1,47 @@
+// Resource and command identifiers.
+#pragma once
+
+#define IDS_APP_TITLE 103
+#define IDC_TOMEVIEW 109          // menu, accelerators and class-name string
+#define IDD_ABOUTBOX 103
+#define IDI_TOMEVIEW 107
+#define IDI_SMALL 108
+#define IDC_ABOUT_LINK 1024
+
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDM_COPY 32809
+#define IDM_SELECT_ALL 32812
+#define IDM_OPEN 32814
+#define IDM_SAVE_AS 32816
+#define IDM_PRINT 32818
+#define IDM_VIEW_ANSI 32819
+#define IDM_VIEW_UTF8 32820
+#define IDM_VIEW_UTF16LE 32821
+#define IDM_VIEW_UTF16BE 32822
+#define IDM_CONVERT_ANSI 32823
+#define IDM_CONVERT_UTF8 32824
+#define IDM_CONVERT_UTF16LE 32825
+#define IDM_CONVERT_UTF16BE 32826
+#define IDM_STORE_BOM 32827
+#define IDM_FIND 32828
+#define IDM_FIND_NEXT 32829
+#define IDM_GOTO 32831
+#define IDM_FONT 32833
+
+#define IDD_FIND 132
+#define IDC_FIND_TEXT 1013
+#define IDC_WHOLE_WORD 1016
+#define IDC_MATCH_CASE 1017
+#define IDC_WRAP_AROUND 1018
+#define IDC_FIND_NEXT 1021
+#define IDC_FIND_PREVIOUS 1022
+#define IDC_COUNT 1004
+#define IDC_FIND_STATUS 1023
+
+#define IDD_GOTO 151
+#define IDC_GOTO_LINE 1003
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
