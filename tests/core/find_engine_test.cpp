@@ -4,9 +4,12 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "search/find_engine.h"
 #include "search/matcher.h"
+#include "core/text_document.h"
+#include "tests/core/temp_text_file.h"
 
 using namespace std::string_literals;
 
@@ -255,7 +258,7 @@ TEST(FindMatcher, AgreesWithReferenceOnRandomText) {
         } else {
             p = RandomText(rng, 1 + rng() % 4, alphabet.substr(0, 6));
         }
-        if (p.empty() || p.find(char16_t(0)) != std::u16string::npos) p = u"a";
+        if (p.empty() || p.find(char16_t(0)) != std::u16string::npos) p.assign(1, u'a');
         SCOPED_TRACE(round);
         CompareAll(L, p);
     }
@@ -295,4 +298,191 @@ TEST(FindMatcher, LongLinesAndLongSearchTexts) {
     EXPECT_EQ(MatchForward(L, 0, p, Plain), RefForward(L, 0, p, Plain));
     L[77777 + 1022] ^= 0x20;
     CompareAll(L, p);
+}
+
+// ---- whole-document search and count ----
+
+namespace {
+
+TextPosition P(uint64_t line, uint64_t column) { return TextPosition{line, column}; }
+
+SearchResult Next(TextDocument& d, TextPosition a, TextPosition b, const std::u16string& p, FindOptions o,
+                  TextPosition& hit) {
+    return SearchForward(d, a, b, p, o, hit);
+}
+
+} // namespace
+
+TEST(FindDocument, ForwardWrapsToTheOnlyMatch) {
+    TempTextFile f("alpha\r\nfoo bar\nomega");
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.doc.lineCount, 3u);
+    TextPosition hit;
+    ASSERT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"bar", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    // Starting at the end of that match, the search wraps round to it again.
+    ASSERT_EQ(Next(f.doc, P(1, 4), P(1, 7), u"bar", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    FindOptions noWrap = Plain;
+    noWrap.wrapAround = false;
+    hit = P(9, 9);
+    EXPECT_EQ(Next(f.doc, P(1, 4), P(1, 7), u"bar", noWrap, hit), SearchResult::NotFound);
+    EXPECT_EQ(hit, P(9, 9));
+    EXPECT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"zeta", Plain, hit), SearchResult::NotFound);
+}
+
+TEST(FindDocument, RepeatedForwardWalksNonOverlappingMatches) {
+    TempTextFile f("aaaa\nxaa\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition s = P(0, 0), e = P(0, 0), hit;
+    std::vector<TextPosition> seen;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(Next(f.doc, s, e, u"aa", Plain, hit), SearchResult::Found);
+        seen.push_back(hit);
+        s = hit;
+        e = P(hit.line, hit.column + 2);
+    }
+    std::vector<TextPosition> want{P(0, 0), P(0, 2), P(1, 1), P(0, 0)};
+    EXPECT_EQ(seen, want);
+}
+
+TEST(FindDocument, WrapStopsAtTheSelectionStartLine) {
+    TempTextFile f("foo x\nfoo\nfoo\nlast\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    // The lines strictly inside a multi-line selection are not searched...
+    EXPECT_EQ(Next(f.doc, P(0, 3), P(3, 0), u"foo", Whole, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    EXPECT_EQ(Next(f.doc, P(1, 1), P(3, 0), u"x", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 4));
+    EXPECT_EQ(Next(f.doc, P(1, 1), P(3, 0), u"foo", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    TempTextFile g("a\nfoo\nb\nc\n");
+    ASSERT_TRUE(g.opened);
+    EXPECT_EQ(Next(g.doc, P(0, 1), P(2, 1), u"foo", Plain, hit), SearchResult::NotFound);
+    // ...but the start line itself is, up to its end.
+    EXPECT_EQ(Next(g.doc, P(1, 1), P(2, 1), u"foo", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 0));
+}
+
+TEST(FindDocument, BackwardLimitsAndWrap) {
+    TempTextFile f("ab\nab\r\nab");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    // Column 0 of line 2 finds nothing on line 2 and continues with line 1.
+    ASSERT_EQ(SearchBackward(f.doc, P(2, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 0));
+    ASSERT_EQ(SearchBackward(f.doc, P(2, 2), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(2, 0));
+    // From the first match, wrap-around continues at the last line.
+    ASSERT_EQ(SearchBackward(f.doc, P(0, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(2, 0));
+    FindOptions noWrap = Plain;
+    noWrap.wrapAround = false;
+    EXPECT_EQ(SearchBackward(f.doc, P(0, 0), u"ab", noWrap, hit), SearchResult::NotFound);
+    // The wrap pass includes the start line, so a later match on it is found.
+    TempTextFile g("x\nab ab\n");
+    ASSERT_TRUE(g.opened);
+    ASSERT_EQ(SearchBackward(g.doc, P(1, 1), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 3));
+    // A one-letter whole-word search rejected on every line ends.
+    EXPECT_EQ(SearchBackward(g.doc, P(1, 5), u"a", Whole, hit), SearchResult::NotFound);
+    // Selection past the last line (after Ctrl+End).
+    ASSERT_EQ(SearchBackward(g.doc, P(g.doc.lineCount, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 3));
+}
+
+TEST(FindDocument, MatchCaseAcrossLines) {
+    TempTextFile f("Foo foo\nfoo\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    ASSERT_EQ(SearchBackward(f.doc, P(1, 3), u"Foo", Case, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    ASSERT_EQ(Next(f.doc, P(0, 1), P(0, 1), u"Foo", Case, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    uint64_t total = 0;
+    EXPECT_EQ(CountAll(f.doc, u"Foo", Case, total), SearchResult::Found);
+    EXPECT_EQ(total, 1u);
+    EXPECT_EQ(CountAll(f.doc, u"Foo", Plain, total), SearchResult::Found);
+    EXPECT_EQ(total, 3u);
+}
+
+TEST(FindDocument, SearchTextSeededAcrossALineBreak) {
+    // A selection "end\r\n" becomes a search text that matches only a line
+    // ending in the same terminator; text after a terminator never matches.
+    TempTextFile f("the end\nthe end\r\nthe end");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    ASSERT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"end\r\n", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    uint64_t total = 0;
+    CountAll(f.doc, u"end\r\n", Plain, total);
+    EXPECT_EQ(total, 1u);
+    CountAll(f.doc, u"end\n", Plain, total);
+    EXPECT_EQ(total, 1u);
+    CountAll(f.doc, u"end\r\nthe", Plain, total);
+    EXPECT_EQ(total, 0u);
+}
+
+TEST(FindDocument, CountsOverlapsAndEmptyDocuments) {
+    TempTextFile f("aaaa\r\naaa\rxaa aa\n");
+    ASSERT_TRUE(f.opened);
+    uint64_t total = 99;
+    EXPECT_EQ(CountAll(f.doc, u"aa", Plain, total), SearchResult::Found);
+    EXPECT_EQ(total, 5u);
+    EXPECT_EQ(CountAll(f.doc, u"aa", Whole, total), SearchResult::Found);
+    EXPECT_EQ(total, 1u);
+    EXPECT_EQ(CountAll(f.doc, u"zz", Plain, total), SearchResult::NotFound);
+    EXPECT_EQ(total, 0u);
+    TextDocument none;  // no file: one empty line
+    TextPosition hit;
+    EXPECT_EQ(Next(none, P(0, 0), P(0, 0), u"a", Plain, hit), SearchResult::NotFound);
+    EXPECT_EQ(SearchBackward(none, P(0, 0), u"a", Plain, hit), SearchResult::NotFound);
+    EXPECT_EQ(CountAll(none, u"a", Plain, total), SearchResult::NotFound);
+    EXPECT_EQ(total, 0u);
+}
+
+TEST(FindDocument, ProgressHookSeesBlocksAndCancels) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += (i == 950 ? "needle\n" : "hay hay\n");
+    TempTextFile f(text);
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.doc.lineCount, 1001u);
+    std::vector<uint64_t> calls;
+    uint64_t lastTotal = 0;
+    FindProgress watch = [&](uint64_t done, uint64_t total) {
+        calls.push_back(done);
+        lastTotal = total;
+        return true;
+    };
+    TextPosition hit;
+    // Forward from line 500 with wrap: 501 lines to the end plus 501 from the start.
+    ASSERT_EQ(SearchForward(f.doc, P(500, 0), P(500, 0), u"needle", Plain, hit, watch), SearchResult::Found);
+    EXPECT_EQ(hit, P(950, 0));
+    EXPECT_EQ(lastTotal, 1002u);
+    ASSERT_FALSE(calls.empty());
+    for (size_t i = 1; i < calls.size(); ++i) EXPECT_LT(calls[i - 1], calls[i]);
+    calls.clear();
+    uint64_t total = 0, seenTotal = 0;
+    ASSERT_EQ(CountAll(f.doc, u"hay", Plain, total, [&](uint64_t done, uint64_t all) {
+                  calls.push_back(done);
+                  seenTotal = total;
+                  return all == 1001;
+              }),
+              SearchResult::Found);
+    EXPECT_EQ(total, 1998u);
+    EXPECT_EQ(calls.size(), 10u);  // lines 100, 200, ..., 1000
+    EXPECT_EQ(seenTotal, 2u * 999);  // the running count reached line 1000
+    // Cancelling stops at once and leaves the hit alone.
+    int n = 0;
+    FindProgress stopSecond = [&](uint64_t, uint64_t) { return ++n < 2; };
+    hit = P(7, 7);
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, stopSecond), SearchResult::Cancelled);
+    EXPECT_EQ(hit, P(7, 7));
+    n = 0;
+    EXPECT_EQ(SearchBackward(f.doc, P(900, 0), u"needle", Plain, hit, stopSecond), SearchResult::Cancelled);
+    n = 0;
+    EXPECT_EQ(CountAll(f.doc, u"hay", Plain, total, stopSecond), SearchResult::Cancelled);
+    ASSERT_EQ(SearchBackward(f.doc, P(900, 0), u"needle", Plain, hit, watch), SearchResult::Found);
+    EXPECT_EQ(hit, P(950, 0));
 }
