@@ -183,13 +183,17 @@ void TextView::ToggleStoreWithBom() {
 }
 
 void TextView::FontCommand() {
+    // The dialog works on a copy: some systems rewrite the record even when
+    // the user cancels, and a cancel must leave the font as it was.
+    LOGFONTW chosen = font;
     CHOOSEFONTW cf{};
     cf.lStructSize = sizeof(cf);
     cf.hwndOwner = hwnd;
-    cf.lpLogFont = &font;
+    cf.lpLogFont = &chosen;
     cf.rgbColors = textColor;
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
     if (!ChooseFontW(&cf)) return;
+    font = chosen;
     textColor = cf.rgbColors;
     surface.SetFont(font);
     wheelPixels = 30 * surface.spaceWidth;
