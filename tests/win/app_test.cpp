@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
 }
 
 TEST_F(MainWindowTest, CommandLineOpensFirstArgumentAndSetsMarks) {
-    std::wstring a = WriteTestFile(L"cmd_first.txt", "first\nfile\n");
+    std::wstring a = WriteTestFile(L"cmd_first.txt", "first\n\xE6\x96\x87\xE4\xBB\xB6\n");
     std::wstring b = WriteTestFile(L"cmd_second.txt", "second\n");
     EXPECT_TRUE(OpenFromCommandLine(L"\"" + a + L"\" \"" + b + L"\""));
     EXPECT_EQ(W(app->filePath), a);
@@ -387,7 +387,7 @@ TEST_F(MainWindowTest, ViewAsWithoutFileOnlyStoresTheEncoding) {
 }
 
 TEST_F(MainWindowTest, ConvertToAndStoreWithBomChangeOnlyTheirState) {
-    std::wstring path = WriteTestFile(L"convert.txt", "text\n");
+    std::wstring path = WriteTestFile(L"convert.txt", "\xE6\x96\x87\n");
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     std::u16string line = app->document.GetLineText(0);
 
@@ -418,7 +418,7 @@ TEST_F(MainWindowTest, CancelledOpenDialogEnablesEverythingAndKeepsSaveMark) {
     EXPECT_TRUE(Enabled(IDM_OPEN));
     EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_ANSI, IDM_CONVERT_ANSI}));
 
-    std::wstring path = WriteTestFile(L"cancel.txt", "x\n");
+    std::wstring path = WriteTestFile(L"cancel.txt", "\xE6\x96\x87\n");
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     Command(IDM_CONVERT_UTF16LE);
     timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
@@ -526,7 +526,7 @@ TEST_F(MainWindowTest, OpenStartsWithAResetView) {
     app->selEnd = TextPosition{2, 2};
     app->writeBom = true;
     app->document.GetLineText(0);
-    std::wstring b = WriteTestFile(L"reset_b.txt", "zz\n");
+    std::wstring b = WriteTestFile(L"reset_b.txt", "\xE6\x96\x87\n");
     ASSERT_TRUE(app->OpenDocument(U16(b.c_str()), Encoding::None));
     EXPECT_EQ(app->topLine, 0u);
     EXPECT_EQ(app->xOffset, 0);
@@ -535,11 +535,11 @@ TEST_F(MainWindowTest, OpenStartsWithAResetView) {
     EXPECT_EQ(app->anchor, TextPosition{});
     EXPECT_FALSE(app->writeBom);
     EXPECT_EQ(app->saveEncoding, Encoding::Utf8);
-    EXPECT_EQ(app->document.GetLineText(0), u"zz\n");
+    EXPECT_EQ(app->document.GetLineText(0), u"文\n");
 }
 
 TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
-    std::wstring a = WriteTestFile(L"scan_a.txt", "first document\n");
+    std::wstring a = WriteTestFile(L"scan_a.txt", "first document \xE6\x96\x87\n");
     std::wstring b = WriteTestFile(L"scan_b.txt", "dropped meanwhile\n");
     // Both arrive through the pump of the scan of a.
     PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({b})), 0);
@@ -552,7 +552,7 @@ TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
     EXPECT_EQ(W(app->filePath), a);
     EXPECT_EQ(WindowText(main), FinishedTitle(a));
     EXPECT_EQ(app->document.encoding, Encoding::Utf8);
-    EXPECT_EQ(app->document.GetLineText(0), u"first document\n");
+    EXPECT_EQ(app->document.GetLineText(0), u"first document 文\n");
     // The menu is as the start-up left it.
     ExpectDocumentCommands(false);
     EXPECT_TRUE(CheckedItems().empty());
