@@ -120,7 +120,8 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;
+    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
+    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();
