@@ -184,7 +184,9 @@ fi
 # Windows tests and end-to-end scripts under Wine --------------------------------
 shopt -s nullglob
 e2e_scripts=()
-for f in "$src"/tests/e2e/*.sh; do [ -x "$f" ] && e2e_scripts+=("$f"); done
+for f in "$src"/tests/e2e/*.sh; do
+    if [ -x "$f" ]; then e2e_scripts+=("$f"); else echo "(skipping ${f#"$src"/}: not executable)"; fi
+done
 shopt -u nullglob
 
 if [ $win_ok = 1 ]; then
