@@ -68,6 +68,7 @@ public:
         bool alive = PumpMessages();
         last_ = GetTickCount();
         if (!alive || v_.findCancel) return false;
+        if (v_.mainWindow && !IsWindow(v_.mainWindow)) return false;  // the program is closing
         return v_.filePath == path_ && v_.document.encoding == encoding_ && v_.document.lineCount == lines_ &&
                v_.document.fileSize == size_;
     }

@@ -2,6 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objidl.h>
+
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+#include <gdiplus.h>
 
 #include <functional>
 #include <memory>
@@ -19,7 +27,16 @@ TextPosition P(uint64_t line, uint64_t column) { return TextPosition{line, colum
 
 LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
 
-// Windows standing in for the main window and the text pane.
+struct GdiplusSession {
+    GdiplusSession() {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ~GdiplusSession() { Gdiplus::GdiplusShutdown(token); }
+    ULONG_PTR token = 0;
+};
+
+// The program's main window and text pane over a document.
 class Harness {
 public:
     explicit Harness(const std::string& bytes, Encoding enc = Encoding::Utf8) : file_(bytes) {
@@ -29,23 +46,27 @@ public:
         wc.lpszClassName = L"FindTestFrame";
         RegisterClassW(&wc);
         v = std::make_unique<TextView>();
-        v->instance = GetModuleHandleW(nullptr);
-        v->mainWindow = CreateWindowExW(0, L"FindTestFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80,
-                                        900, 640, nullptr, nullptr, v->instance, nullptr);
-        v->hwnd = CreateWindowExW(0, L"FindTestFrame", L"", WS_CHILD | WS_VISIBLE, 0, 0, 880, 600, v->mainWindow,
-                                  nullptr, v->instance, nullptr);
-        GetClientRect(v->hwnd, &v->clientRect);
-        opened = file_.written() && v->document.Open(file_.path(), enc);
+        HWND main = v->CreateMainWindow(GetModuleHandleW(nullptr));
+        if (!main) return;
+        SetWindowPos(main, nullptr, 100, 80, 900, 640, SWP_NOZORDER);
+        ShowWindow(main, SW_SHOWNORMAL);
+        UpdateWindow(main);
+        Drain();
+        opened = file_.written() && v->OpenDocument(file_.path(), enc);
+        Drain();
     }
     ~Harness() {
-        if (v->findDialog) DestroyWindow(v->findDialog);
-        DestroyWindow(v->mainWindow);
+        if (v->findDialog && IsWindow(v->findDialog)) DestroyWindow(v->findDialog);
+        if (v->mainWindow && IsWindow(v->mainWindow)) DestroyWindow(v->mainWindow);
         v->document.Close();
-        Drain();
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
     }
     static void Drain() {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
             TranslateMessage(&m);
             DispatchMessageW(&m);
         }
@@ -62,6 +83,7 @@ public:
         v->selEnd = b;
     }
 
+    GdiplusSession gdiplus;
     std::unique_ptr<TextView> v;
     bool opened = false;
 
@@ -275,6 +297,11 @@ TEST(FindDialog, SeededFromTheSelection) {
     h.v->OpenFindDialog();
     EXPECT_EQ(h.v->searchText, u"abc");
     EXPECT_EQ(Harness::Text(GetDlgItem(dlg, IDC_FIND_TEXT)), u"abc");
+    // A selection across a line break keeps the terminator.
+    h.Select(P(0, 7), P(1, 4));
+    h.v->OpenFindDialog();
+    EXPECT_EQ(h.v->searchText, u"yy\r\nnext");
+    EXPECT_EQ(Harness::Text(GetDlgItem(dlg, IDC_FIND_TEXT)), u"yy\r\nnext");
     // A long selection gives its first 1023 units.
     h.Select(P(2, 0), P(2, 3000));
     h.v->OpenFindDialog();
