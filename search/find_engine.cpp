@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/text_document.h"
+#include "search/line_source.h"
 #include "search/matcher.h"
 #include "search/simd.h"
 
@@ -20,11 +21,11 @@ bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase) 
 namespace {
 
 // The searchable text of a line ends at its first U+0000.
-size_t ForwardInLine(Matcher& m, const std::u16string& L, uint64_t c, bool wholeWord) {
+size_t ForwardInLine(Matcher& m, LineView L, uint64_t c, bool wholeWord) {
     const size_t n = m.size();
-    const size_t len = L.size();
+    const size_t len = L.length;
     if (n == 0 || c >= len) return NoMatch;
-    const char16_t* t = L.data();
+    const char16_t* t = L.text;
     const size_t end = simd::FindNul(t, size_t(c), len);
     if (end - c < n) return NoMatch;
     m.Begin(t, end);
@@ -37,11 +38,11 @@ size_t ForwardInLine(Matcher& m, const std::u16string& L, uint64_t c, bool whole
     }
 }
 
-size_t BackwardInLine(Matcher& m, const std::u16string& L, size_t limit, const FindOptions& opt) {
+size_t BackwardInLine(Matcher& m, LineView L, size_t limit, const FindOptions& opt) {
     const size_t n = m.size();
-    const size_t len = L.size();
+    const size_t len = L.length;
     if (n == 0) return NoMatch;
-    const char16_t* t = L.data();
+    const char16_t* t = L.text;
     size_t r = (limit == WholeLine || limit >= len) ? len : limit;
     r = simd::FindNul(t, 0, r);
     if (r < n) return NoMatch;
@@ -57,11 +58,11 @@ size_t BackwardInLine(Matcher& m, const std::u16string& L, size_t limit, const F
     return NoMatch;
 }
 
-uint64_t CountLine(Matcher& m, const std::u16string& L, bool wholeWord) {
+uint64_t CountLine(Matcher& m, LineView L, bool wholeWord) {
     const size_t n = m.size();
-    if (n == 0 || L.size() < n) return 0;
-    const char16_t* t = L.data();
-    const size_t end = simd::FindNul(t, 0, L.size());
+    if (n == 0 || L.length < n) return 0;
+    const char16_t* t = L.text;
+    const size_t end = simd::FindNul(t, 0, L.length);
     m.Begin(t, end);
     uint64_t total = 0;
     size_t p = 0;
@@ -80,21 +81,23 @@ uint64_t CountLine(Matcher& m, const std::u16string& L, bool wholeWord) {
 
 uint64_t Stride(const TextDocument& doc) { return doc.indexStride ? doc.indexStride : 100; }
 
+LineView View(const std::u16string& s) { return LineView{s.data(), s.size()}; }
+
 } // namespace
 
 size_t MatchForward(const std::u16string& L, uint64_t c, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return ForwardInLine(m, L, c, opt.wholeWord);
+    return ForwardInLine(m, View(L), c, opt.wholeWord);
 }
 
 size_t MatchBackward(const std::u16string& L, size_t limit, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return BackwardInLine(m, L, limit, opt);
+    return BackwardInLine(m, View(L), limit, opt);
 }
 
 uint64_t CountInLine(const std::u16string& L, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return CountLine(m, L, opt.wholeWord);
+    return CountLine(m, View(L), opt.wholeWord);
 }
 
 SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
@@ -110,11 +113,12 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     const uint64_t pass2 = opt.wrapAround ? std::min<uint64_t>(selStart.line + 1, count) : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
+    LineSource src(doc, true);
 
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
+        const LineView L = src.Get(i);
+        if (L.length < n) continue;
         size_t s = ForwardInLine(m, L, i == first ? selEnd.column : 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -124,8 +128,8 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     if (!opt.wrapAround) return SearchResult::NotFound;
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
+        const LineView L = src.Get(i);
+        if (L.length < n) continue;
         size_t s = ForwardInLine(m, L, 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -150,12 +154,13 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t pass2 = (opt.wrapAround && first < count) ? count - first : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
+    LineSource src(doc, false);
 
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        size_t limit = (i == first) ? (selStart.column >= L.size() ? WholeLine : size_t(selStart.column)) : WholeLine;
+        const LineView L = src.Get(i);
+        if (L.length < n) continue;
+        size_t limit = (i == first) ? (selStart.column >= L.length ? WholeLine : size_t(selStart.column)) : WholeLine;
         size_t s = BackwardInLine(m, L, limit, opt);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -165,8 +170,8 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     if (!opt.wrapAround || first >= count) return SearchResult::NotFound;
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
+        const LineView L = src.Get(i);
+        if (L.length < n) continue;
         size_t s = BackwardInLine(m, L, WholeLine, opt);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -184,10 +189,11 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     if (n == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
+    LineSource src(doc, true);
     for (uint64_t i = 0; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
+        const LineView L = src.Get(i);
+        if (L.length < n) continue;
         total += CountLine(m, L, opt.wholeWord);
     }
     return total ? SearchResult::Found : SearchResult::NotFound;
