@@ -52,12 +52,12 @@ private:
     // forward scan state
     bool fwdKmp_ = false;
     size_t fwdPos_ = 0, fwdQ_ = 0;
-    uint64_t fwdWork_ = 0, fwdGround_ = 0;
+    uint64_t fwdWork_ = 0;
     size_t fwdReach_ = 0;
     // backward scan state
     bool bwdKmp_ = false;
     size_t bwdPos_ = 0, bwdQ_ = 0, bwdExactQ_ = 0;
     bool lastExact_ = false;
-    uint64_t bwdWork_ = 0, bwdGround_ = 0;
+    uint64_t bwdWork_ = 0;
     size_t bwdReach_ = 0;
 };
