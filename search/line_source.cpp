@@ -13,6 +13,21 @@ namespace {
 const char16_t EmptyUnits[1] = {0};
 
 // First index at or after i holding CR, LF or NUL, or n.
+size_t LineEnd(const unsigned char* p, size_t i, size_t n) {
+#if TV_SSE2
+    const __m128i cr = _mm_set1_epi8(0x0D), lf = _mm_set1_epi8(0x0A), zero = _mm_setzero_si128();
+    while (i < n && n - i >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
+        uint32_t bits = uint32_t(_mm_movemask_epi8(m));
+        if (bits) return i + simd::LowBit(bits);
+        i += 16;
+    }
+#endif
+    while (i < n && p[i] != 0x0D && p[i] != 0x0A && p[i] != 0) ++i;
+    return i;
+}
+
 size_t LineEnd(const char16_t* p, size_t i, size_t n) {
 #if TV_SSE2
     const __m128i cr = _mm_set1_epi16(0x0D), lf = _mm_set1_epi16(0x0A), zero = _mm_setzero_si128();
@@ -54,7 +69,56 @@ size_t WidenAscii(const unsigned char* s, size_t n, char16_t* out) {
     return i;
 }
 
+// The same lines the document's block split gives: CR LF, CR and LF end a
+// line and stay in it; the first NUL ends the split; a last entry after a
+// final line end (or a NUL in a block ending with one) is dropped.
+template <class U>
+void SplitLines(const U* p, size_t n, std::vector<size_t>& starts) {
+    starts.clear();
+    starts.push_back(0);
+    size_t i = 0;
+    for (;;) {
+        i = LineEnd(p, i, n);
+        if (i == n || p[i] == 0) {
+            starts.push_back(i);
+            break;
+        }
+        i += (p[i] == 0x0D && i + 1 < n && p[i + 1] == 0x0A) ? 2 : 1;
+        starts.push_back(i);
+    }
+    if (n > 0 && (p[n - 1] == 0x0D || p[n - 1] == 0x0A)) starts.pop_back();
+}
+
 inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// True when n bytes are well-formed UTF-8 (every decoder gives the same units).
+bool WellFormedUtf8(const unsigned char* s, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+#if TV_SSE2
+        while (n - i >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) i += 16;
+#endif
+        if (i >= n) break;
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            if (n - i < 2 || !Cont(s[i + 1])) return false;
+            i += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            if (n - i < 3 || !Cont(s[i + 1]) || !Cont(s[i + 2])) return false;
+            if ((c == 0xE0 && s[i + 1] < 0xA0) || (c == 0xED && s[i + 1] > 0x9F)) return false;
+            i += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            if (n - i < 4 || !Cont(s[i + 1]) || !Cont(s[i + 2]) || !Cont(s[i + 3])) return false;
+            if ((c == 0xF0 && s[i + 1] < 0x90) || (c == 0xF4 && s[i + 1] > 0x8F)) return false;
+            i += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
 
 // Decodes n bytes of well-formed UTF-8; false at the first malformed or
 // truncated sequence.
@@ -97,8 +161,8 @@ bool DecodeWellFormedUtf8(const unsigned char* s, size_t n, char16_t* out, size_
 
 } // namespace
 
-LineSource::LineSource(TextDocument& doc, bool forward)
-    : doc_(doc), forward_(forward), stride_(doc.indexStride ? doc.indexStride : 100) {}
+LineSource::LineSource(TextDocument& doc, bool forward, bool bytes)
+    : doc_(doc), forward_(forward), wantBytes_(bytes), stride_(doc.indexStride ? doc.indexStride : 100) {}
 
 bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
     const LineIndex& index = doc_.lineIndex;
@@ -113,8 +177,8 @@ bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const 
     return true;
 }
 
-LineView LineSource::Get(uint64_t line) {
-    if (line >= doc_.lineCount) return {EmptyUnits, 0};
+AnyLine LineSource::GetAny(uint64_t line) {
+    if (line >= doc_.lineCount) return {EmptyUnits, nullptr, 0, false};
     const uint64_t block = line / stride_;
     if (!haveBlock_ || block != block_) {
         block_ = block;
@@ -123,11 +187,22 @@ LineView LineSource::Get(uint64_t line) {
     }
     if (fallback_) {
         const std::u16string& s = doc_.LineTextRef(line);
-        return {s.data(), s.size()};
+        return {s.data(), nullptr, s.size(), false};
     }
     const uint64_t k = line - block * stride_;
-    if (k + 1 >= starts_.size()) return {EmptyUnits, 0};
-    return {units_.data() + starts_[size_t(k)], starts_[size_t(k + 1)] - starts_[size_t(k)]};
+    if (k + 1 >= starts_.size()) return {EmptyUnits, nullptr, 0, false};
+    const size_t from = starts_[size_t(k)], length = starts_[size_t(k + 1)] - from;
+    if (heldAsBytes_) return {nullptr, blockBytes_ + from, length, true};
+    return {units_.data() + from, nullptr, length, true};
+}
+
+LineView LineSource::Get(uint64_t line) {
+    AnyLine a = GetAny(line);
+    if (a.bytes) {
+        DecodeHeldBytes();
+        a = GetAny(line);
+    }
+    return {a.units, a.length};
 }
 
 bool LineSource::LoadBlock(uint64_t block) {
@@ -144,6 +219,7 @@ bool LineSource::LoadBlock(uint64_t block) {
     if (!BlockRange(block, start, end)) return false;
     if (end - start <= 0) {  // a block without bytes has no lines
         unitCount_ = 0;
+        heldAsBytes_ = false;
         starts_.assign(1, 0);
         return true;
     }
@@ -155,8 +231,21 @@ bool LineSource::LoadBlock(uint64_t block) {
     }
     const int64_t offset = start - chunkStart_;
     if (offset < 0 || uint64_t(offset) + uint64_t(end - start) > bytes_.size()) return false;
-    if (!Decode(bytes_.data() + offset, size_t(end - start))) return false;
-    Split(block);
+    const char* at = bytes_.data() + offset;
+    const size_t n = size_t(end - start);
+    heldAsBytes_ = false;
+    const bool utf8 = doc_.encoding == Encoding::Utf8 || doc_.encoding == Encoding::Utf8Bom;
+    if (wantBytes_ && utf8 && WellFormedUtf8(reinterpret_cast<const unsigned char*>(at), n)) {
+        // Well-formed UTF-8 is searched as it is: its CR, LF and NUL bytes
+        // are exactly the CR, LF and NUL units of the decoded text.
+        blockBytes_ = reinterpret_cast<const unsigned char*>(at);
+        blockByteCount_ = n;
+        heldAsBytes_ = true;
+        SplitLines(blockBytes_, n, starts_);
+        return true;
+    }
+    if (!Decode(at, n)) return false;
+    SplitLines(units_.data(), unitCount_, starts_);
     return true;
 }
 
@@ -179,7 +268,7 @@ bool LineSource::FillChunk(uint64_t block) {
         }
     }
     const size_t want = size_t(ce - cs);
-    if (bytes_.size() < want) bytes_.resize(want);
+    if (bytes_.size() < want + Padding) bytes_.resize(want + Padding);
     if (!doc_.file.Seek(cs, SEEK_SET)) return false;
     if (doc_.file.Read(bytes_.data(), want) != want) return false;  // the file changed: use the cache
     chunkFirst_ = lo;
@@ -192,14 +281,14 @@ bool LineSource::Decode(const char* bytes, size_t n) {
     const Encoding enc = doc_.encoding;
     if (IsUtf16(enc)) {
         const size_t units = n / 2;
-        if (units_.size() < units) units_.resize(units);
+        if (units_.size() < units + Padding) units_.resize(units + Padding);
         if (units) std::memcpy(units_.data(), bytes, units * 2);
         if (enc == Encoding::Utf16Be) SwapBytes16Large(units_.data(), units);
         unitCount_ = units;
         return true;
     }
     if (n > 0x7FFFFFFF) return false;
-    if (units_.size() < n) units_.resize(n);  // one byte gives at most one unit
+    if (units_.size() < n + Padding) units_.resize(n + Padding);  // one byte gives at most one unit
     char16_t* out = units_.data();
     if (enc == Encoding::Ansi) {
         int r = platform::MultiByteToWide(platform::CodePageAnsi, bytes, int(n), out, int(n));
@@ -221,23 +310,12 @@ bool LineSource::Decode(const char* bytes, size_t n) {
     return true;
 }
 
-void LineSource::Split(uint64_t) {
-    // The same lines the document's block split gives: CR LF, CR and LF end
-    // a line and stay in it; the first NUL ends the split; a last entry after
-    // a final line end (or a NUL in a block ending with one) is dropped.
-    const char16_t* p = units_.data();
-    const size_t n = unitCount_;
-    starts_.clear();
-    starts_.push_back(0);
-    size_t i = 0;
-    for (;;) {
-        i = LineEnd(p, i, n);
-        if (i == n || p[i] == 0) {
-            starts_.push_back(i);
-            break;
-        }
-        i += (p[i] == 0x0D && i + 1 < n && p[i + 1] == 0x0A) ? 2 : 1;
-        starts_.push_back(i);
-    }
-    if (n > 0 && (p[n - 1] == 0x0D || p[n - 1] == 0x0A)) starts_.pop_back();
+void LineSource::DecodeHeldBytes() {
+    // Turns a block held as bytes into units (it is well-formed UTF-8).
+    if (units_.size() < blockByteCount_ + Padding) units_.resize(blockByteCount_ + Padding);
+    size_t o = 0;
+    DecodeWellFormedUtf8(blockBytes_, blockByteCount_, units_.data(), o);
+    unitCount_ = o;
+    SplitLines(units_.data(), unitCount_, starts_);
+    heldAsBytes_ = false;
 }
