@@ -38,11 +38,12 @@ inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
 // or a byte of well-formed UTF-8: there every CR, LF, NUL and letter is one
 // byte of its own and every other character is bytes above 127, so matches,
 // neighbours and limits fall where they fall in the decoded text.
+// Lines read from the block buffers (padded) never hold a NUL: the split ends there.
 template <class U>
 size_t ForwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t c, bool wholeWord, bool padded = false) {
     const size_t n = m.size();
     if (n == 0 || c >= len) return NoMatch;
-    const size_t end = NulAt(t, c, len);
+    const size_t end = padded ? len : NulAt(t, c, len);
     if (end - c < n) return NoMatch;
     m.Begin(t, end, padded);
     size_t from = c;
@@ -77,7 +78,7 @@ template <class U>
 uint64_t CountLine(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool padded = false) {
     const size_t n = m.size();
     if (n == 0 || len < n) return 0;
-    const size_t end = NulAt(t, 0, len);
+    const size_t end = padded ? len : NulAt(t, 0, len);
     m.Begin(t, end, padded);
     uint64_t total = 0;
     size_t p = 0;

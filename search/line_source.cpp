@@ -13,21 +13,6 @@ namespace {
 const char16_t EmptyUnits[1] = {0};
 
 // First index at or after i holding CR, LF or NUL, or n.
-size_t LineEnd(const unsigned char* p, size_t i, size_t n) {
-#if TV_SSE2
-    const __m128i cr = _mm_set1_epi8(0x0D), lf = _mm_set1_epi8(0x0A), zero = _mm_setzero_si128();
-    while (i < n && n - i >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
-        uint32_t bits = uint32_t(_mm_movemask_epi8(m));
-        if (bits) return i + simd::LowBit(bits);
-        i += 16;
-    }
-#endif
-    while (i < n && p[i] != 0x0D && p[i] != 0x0A && p[i] != 0) ++i;
-    return i;
-}
-
 size_t LineEnd(const char16_t* p, size_t i, size_t n) {
 #if TV_SSE2
     const __m128i cr = _mm_set1_epi16(0x0D), lf = _mm_set1_epi16(0x0A), zero = _mm_setzero_si128();
@@ -91,32 +76,84 @@ void SplitLines(const U* p, size_t n, std::vector<size_t>& starts) {
 
 inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// True when n bytes are well-formed UTF-8 (every decoder gives the same units).
-bool WellFormedUtf8(const unsigned char* s, size_t n) {
-    size_t i = 0;
-    while (i < n) {
-#if TV_SSE2
-        while (n - i >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) i += 16;
-#endif
-        if (i >= n) break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            if (n - i < 2 || !Cont(s[i + 1])) return false;
-            i += 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            if (n - i < 3 || !Cont(s[i + 1]) || !Cont(s[i + 2])) return false;
-            if ((c == 0xE0 && s[i + 1] < 0xA0) || (c == 0xED && s[i + 1] > 0x9F)) return false;
-            i += 3;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            if (n - i < 4 || !Cont(s[i + 1]) || !Cont(s[i + 2]) || !Cont(s[i + 3])) return false;
-            if ((c == 0xF0 && s[i + 1] < 0x90) || (c == 0xF4 && s[i + 1] > 0x8F)) return false;
-            i += 4;
-        } else {
-            return false;
-        }
+// Length of the well-formed UTF-8 sequence at s[0] (a byte above 127), or 0.
+inline size_t SequenceLength(const unsigned char* s, size_t n) {
+    const unsigned char c = s[0];
+    if (c >= 0xC2 && c <= 0xDF) return n >= 2 && Cont(s[1]) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (n < 3 || !Cont(s[1]) || !Cont(s[2])) return 0;
+        if ((c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
+        return 3;
     }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (n < 4 || !Cont(s[1]) || !Cont(s[2]) || !Cont(s[3])) return 0;
+        if ((c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
+        return 4;
+    }
+    return 0;
+}
+
+// SplitLines over bytes that checks on the way that they are well-formed
+// UTF-8 up to the NUL or end that ends the split; false when they are not.
+bool SplitWellFormedUtf8(const unsigned char* p, size_t n, std::vector<size_t>& starts) {
+    starts.clear();
+    starts.push_back(0);
+    size_t j = 0;
+    for (;;) {
+        // j moves to the next CR, LF or NUL (or n), over well-formed text
+        for (;;) {
+#if TV_SSE2
+            const __m128i cr = _mm_set1_epi8(0x0D), lf = _mm_set1_epi8(0x0A), zero = _mm_setzero_si128();
+            while (n - j >= 16) {
+                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+                uint32_t term = uint32_t(_mm_movemask_epi8(
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero))));
+                uint32_t high = uint32_t(_mm_movemask_epi8(v));
+                if (!(term | high)) {
+                    j += 16;
+                    continue;
+                }
+                if (term && (!high || simd::LowBit(term) < simd::LowBit(high))) {
+                    j += simd::LowBit(term);
+                    goto found;
+                }
+                j += simd::LowBit(high);
+                break;
+            }
+#endif
+            if (j >= n) goto found;
+            const unsigned char c = p[j];
+            if (c == 0x0D || c == 0x0A || c == 0) goto found;
+            if (c < 0x80) {
+                ++j;
+                continue;
+            }
+            while (j < n && p[j] >= 0x80) {
+                size_t k = SequenceLength(p + j, n - j);
+                if (k == 0) return false;
+                j += k;
+            }
+        }
+    found:
+        if (j >= n || p[j] == 0) {
+            starts.push_back(j < n ? j : n);
+            // The bytes after a NUL give no lines but must be well-formed
+            // too: a broken sequence there can change the decoded end.
+            for (size_t k = j; k < n;) {
+                if (p[k] < 0x80) {
+                    ++k;
+                    continue;
+                }
+                size_t w = SequenceLength(p + k, n - k);
+                if (w == 0) return false;
+                k += w;
+            }
+            break;
+        }
+        j += (p[j] == 0x0D && j + 1 < n && p[j + 1] == 0x0A) ? 2 : 1;
+        starts.push_back(j);
+    }
+    if (n > 0 && (p[n - 1] == 0x0D || p[n - 1] == 0x0A)) starts.pop_back();
     return true;
 }
 
@@ -199,7 +236,7 @@ AnyLine LineSource::GetAny(uint64_t line) {
 LineView LineSource::Get(uint64_t line) {
     AnyLine a = GetAny(line);
     if (a.bytes) {
-        DecodeHeldBytes();
+        if (!DecodeHeldBytes()) fallback_ = true;
         a = GetAny(line);
     }
     return {a.units, a.length};
@@ -235,13 +272,12 @@ bool LineSource::LoadBlock(uint64_t block) {
     const size_t n = size_t(end - start);
     heldAsBytes_ = false;
     const bool utf8 = doc_.encoding == Encoding::Utf8 || doc_.encoding == Encoding::Utf8Bom;
-    if (wantBytes_ && utf8 && WellFormedUtf8(reinterpret_cast<const unsigned char*>(at), n)) {
-        // Well-formed UTF-8 is searched as it is: its CR, LF and NUL bytes
-        // are exactly the CR, LF and NUL units of the decoded text.
+    // Well-formed UTF-8 is searched as it is: its CR, LF and NUL bytes are
+    // exactly the CR, LF and NUL units of the decoded text.
+    if (wantBytes_ && utf8 && SplitWellFormedUtf8(reinterpret_cast<const unsigned char*>(at), n, starts_)) {
         blockBytes_ = reinterpret_cast<const unsigned char*>(at);
         blockByteCount_ = n;
         heldAsBytes_ = true;
-        SplitLines(blockBytes_, n, starts_);
         return true;
     }
     if (!Decode(at, n)) return false;
@@ -310,12 +346,11 @@ bool LineSource::Decode(const char* bytes, size_t n) {
     return true;
 }
 
-void LineSource::DecodeHeldBytes() {
-    // Turns a block held as bytes into units (it is well-formed UTF-8).
-    if (units_.size() < blockByteCount_ + Padding) units_.resize(blockByteCount_ + Padding);
-    size_t o = 0;
-    DecodeWellFormedUtf8(blockBytes_, blockByteCount_, units_.data(), o);
-    unitCount_ = o;
-    SplitLines(units_.data(), unitCount_, starts_);
+bool LineSource::DecodeHeldBytes() {
+    // Turns a block held as bytes into units (the bytes after a NUL may be
+    // malformed, so this decodes as any block).
     heldAsBytes_ = false;
+    if (!Decode(reinterpret_cast<const char*>(blockBytes_), blockByteCount_)) return false;
+    SplitLines(units_.data(), unitCount_, starts_);
+    return true;
 }

@@ -22,7 +22,7 @@ struct AnyLine {
     const char16_t* units;       // null when the line comes as bytes
     const unsigned char* bytes;  // null when the line comes as units
     size_t length;               // in units or bytes
-    bool padded;                 // LineSource::Padding readable elements follow
+    bool padded;                 // LineSource::Padding readable elements follow, and no NUL is inside
 };
 
 class LineSource {
@@ -48,7 +48,7 @@ private:
     bool FillChunk(uint64_t block);
     bool LoadBlock(uint64_t block);
     bool Decode(const char* bytes, size_t n);
-    void DecodeHeldBytes();
+    bool DecodeHeldBytes();
 
     TextDocument& doc_;
     bool forward_;

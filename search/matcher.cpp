@@ -52,6 +52,16 @@ BasicMatcher<U>::BasicMatcher(const Str& text, bool matchCase) : matchCase_(matc
         FilterPair(pat[0], true, fFirstA_, fFirstB_);
         FilterPair(pat[n_ - 1], true, fLastA_, fLastB_);
     }
+#if TV_SSE2
+    vFirstA_ = simd::Splat(firstA_);
+    vFirstB_ = simd::Splat(firstB_);
+    vLastA_ = simd::Splat(lastA_);
+    vLastB_ = simd::Splat(lastB_);
+    vfFirstA_ = simd::Splat(fFirstA_);
+    vfFirstB_ = simd::Splat(fFirstB_);
+    vfLastA_ = simd::Splat(fLastA_);
+    vfLastB_ = simd::Splat(fLastB_);
+#endif
 }
 
 template <class U>
@@ -129,8 +139,7 @@ size_t BasicMatcher<U>::Next(size_t from, size_t end) {
     const size_t off = n_ - 1;
     size_t i = from;
 #if TV_SSE2
-    const __m128i a0 = simd::Splat(firstA_), b0 = simd::Splat(firstB_);
-    const __m128i a1 = simd::Splat(lastA_), b1 = simd::Splat(lastB_);
+    const __m128i a0 = vFirstA_, b0 = vFirstB_, a1 = vLastA_, b1 = vLastB_;
     // With padding the last block of candidates is read whole and cut to size.
     const size_t stop = padded_ ? last + 16 : last + 1;
     while (i < stop && stop - i >= 16) {
@@ -215,8 +224,7 @@ size_t BasicMatcher<U>::Last(size_t end) {
     const size_t off = n_ - 1;
     size_t i = end - n_ + 1;  // candidates below i remain
 #if TV_SSE2
-    const __m128i a0 = simd::Splat(fFirstA_), b0 = simd::Splat(fFirstB_);
-    const __m128i a1 = simd::Splat(fLastA_), b1 = simd::Splat(fLastB_);
+    const __m128i a0 = vfFirstA_, b0 = vfFirstB_, a1 = vfLastA_, b1 = vfLastB_;
     while (i >= 16) {
         size_t base = i - 16;
         uint32_t m = simd::Mask16(t + base, t + base + off, a0, b0, a1, b1);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "search/simd.h"
+
 // U is U for UTF-16 text, or unsigned char for UTF-8 bytes.
 template <class U>
 class BasicMatcher {
@@ -50,6 +52,10 @@ private:
     U firstA_ = 0, firstB_ = 0, lastA_ = 0, lastB_ = 0;        // forward filter
     U fFirstA_ = 0, fFirstB_ = 0, fLastA_ = 0, fLastB_ = 0;    // folded filter
 
+#if TV_SSE2
+    // the filter units above, broadcast
+    __m128i vFirstA_, vFirstB_, vLastA_, vLastB_, vfFirstA_, vfFirstB_, vfLastA_, vfLastB_;
+#endif
     std::vector<uint32_t> fwdFail_, bwdFail_, bwdExactFail_;
 
     const U* text_ = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/text_document.h"
 #include "search/line_source.h"
 #include "tests/core/temp_text_file.h"
@@ -32,6 +33,24 @@ void ExpectSameLines(TextDocument& doc, const char* what) {
         for (uint64_t i = doc.lineCount; i-- > 0;) {
             LineView v = src.Get(i);
             ASSERT_EQ(std::u16string(v.text, v.length), want[i]) << "backward line " << i;
+        }
+    }
+    {
+        // Lines of well-formed UTF-8 blocks may come as their bytes.
+        LineSource src(doc, true, true);
+        for (uint64_t i = 0; i < doc.lineCount; ++i) {
+            AnyLine a = src.GetAny(i);
+            std::u16string got = a.bytes ? PathFromUtf8(std::string(reinterpret_cast<const char*>(a.bytes), a.length))
+                                         : std::u16string(a.units, a.length);
+            ASSERT_EQ(got, want[i]) << (a.bytes ? "bytes" : "units") << " line " << i;
+            if (a.bytes) {
+                ASSERT_TRUE(doc.encoding == Encoding::Utf8 || doc.encoding == Encoding::Utf8Bom);
+            }
+        }
+        // Asking for units afterwards decodes the held block.
+        for (uint64_t i = doc.lineCount; i-- > 0;) {
+            LineView v = src.Get(i);
+            ASSERT_EQ(std::u16string(v.text, v.length), want[i]) << "units after bytes, line " << i;
         }
     }
     {
