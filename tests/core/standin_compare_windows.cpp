@@ -36,7 +36,9 @@ template <class F>
 std::u16string StandinToWide(F f, const std::string& in) {
     int n = f(in.data(), static_cast<int>(in.size()), nullptr, 0);
     std::u16string out(n > 0 ? n : 0, u'\0');
-    if (n > 0) EXPECT_EQ(f(in.data(), static_cast<int>(in.size()), &out[0], n), n);
+    if (n > 0) {
+        EXPECT_EQ(f(in.data(), static_cast<int>(in.size()), &out[0], n), n);
+    }
     return out;
 }
 
@@ -44,7 +46,9 @@ template <class F>
 std::string StandinToMulti(F f, const std::u16string& in) {
     int n = f(in.data(), static_cast<int>(in.size()), nullptr, 0);
     std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0) EXPECT_EQ(f(in.data(), static_cast<int>(in.size()), &out[0], n), n);
+    if (n > 0) {
+        EXPECT_EQ(f(in.data(), static_cast<int>(in.size()), &out[0], n), n);
+    }
     return out;
 }
 
