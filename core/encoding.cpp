@@ -48,19 +48,23 @@ void AppendMulti(std::string& out, unsigned codePage, const char16_t* units, int
     out.resize(at + static_cast<size_t>(written > 0 ? written : 0));
 }
 
-std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length) {
+std::string WideToMulti(unsigned codePage, const char16_t* units, size_t count, size_t pieceUnits) {
     std::string out;
-    if (!units || length < 0) return out;
-    if (length == 0) length = TerminatedLength16(units);
-    while (length > WidePieceUnits) {
-        int32_t piece = WidePieceUnits;
-        if (IsHighSurrogate(units[piece - 1])) piece--;  // keep a surrogate pair together
-        AppendMulti(out, codePage, units, piece);
+    if (pieceUnits == 0 || pieceUnits > static_cast<size_t>(WidePieceUnits)) pieceUnits = WidePieceUnits;
+    while (count > 0) {
+        size_t piece = count <= pieceUnits ? count : pieceUnits;
+        if (piece < count && piece > 1 && IsHighSurrogate(units[piece - 1])) piece--;  // keep a pair together
+        AppendMulti(out, codePage, units, static_cast<int32_t>(piece));
         units += piece;
-        length -= piece;
+        count -= piece;
     }
-    AppendMulti(out, codePage, units, length);
     return out;
+}
+
+std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length) {
+    if (!units || length < 0) return std::string();
+    if (length == 0) length = TerminatedLength16(units);
+    return WideToMulti(codePage, units, static_cast<size_t>(length), WidePieceUnits);
 }
 
 // A cut x of a UTF-8 prefix is exact when x is where a character starts and
@@ -205,6 +209,12 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
         break;
     }
     return out;
+}
+
+std::string EncodeWideInPieces(Encoding target, const char16_t* units, size_t count, size_t pieceUnits) {
+    if (!units) return std::string();
+    unsigned codePage = target == Encoding::Ansi ? platform::CodePageAnsi : platform::CodePageUtf8;
+    return WideToMulti(codePage, units, count, pieceUnits);
 }
 
 std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n) {

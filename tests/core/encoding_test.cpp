@@ -234,6 +234,25 @@ TEST(Boundary, PiecewiseDecodingMatchesWholeDecoding) {
     }
 }
 
+// Wide input converted in pieces (as above 2^28 units) gives the same bytes;
+// a surrogate pair across a piece end stays whole.
+TEST(Boundary, WidePiecesMatchWholeConversion) {
+    const char16_t alphabet[] = {u'a', u'中', 0xD83D, 0xDE00, 0xDC00, 0x00C0, u'\n', 0};
+    std::mt19937 rng(4);
+    for (int round = 0; round < 300; round++) {
+        std::u16string s(1 + rng() % 30, u'a');
+        for (char16_t& c : s) c = alphabet[rng() % 8];
+        int32_t len = static_cast<int32_t>(s.size());
+        std::string utf8 = WideToUtf8(s.data(), len), ansi = WideToAnsi(s.data(), len);
+        for (size_t piece = 2; piece <= s.size(); piece++) {
+            ASSERT_EQ(EncodeWideInPieces(Encoding::Utf8, s.data(), s.size(), piece), utf8);
+            ASSERT_EQ(EncodeWideInPieces(Encoding::Ansi, s.data(), s.size(), piece), ansi);
+        }
+    }
+    std::u16string pair = u"a\xD83D\xDE00";
+    EXPECT_EQ(EncodeWideInPieces(Encoding::Utf8Bom, pair.data(), 3, 2), "a\xF0\x9F\x98\x80");
+}
+
 TEST(Paths, Utf8RoundTrip) {
     std::u16string path = u"/tmp/日志/a" + Units({0xD83D, 0xDE00, 0xD800}) + u".txt";
     std::string utf8 = PathToUtf8(path);
