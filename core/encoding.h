@@ -39,7 +39,14 @@ void SwapBytes16Large(char16_t* units, size_t count);
 // Decodes n file bytes; inputs of 2^31 bytes or more are converted in pieces
 // split at character boundaries.
 std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n);
+// DecodeText with byte input converted in pieces of at most pieceSize bytes
+// (split by CharBoundaryPrefix); the result is the same for any piece size.
+std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize);
 
-// Largest prefix of [bytes, bytes+n) that ends on a character boundary of the
-// byte encoding e (at least 1 byte when n > 0).
+// Largest prefix of [bytes, bytes+n) that ends on a character boundary of
+// encoding e, given that bytes starts on one (at least 1 byte when n > 0):
+// UTF-8 leaves out a trailing sequence it does not hold whole, ANSI a lead
+// byte without its trail byte, UTF-16 an odd byte and a trailing high
+// surrogate. Converting the prefix and the rest apart gives the same text as
+// converting them together.
 size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n);

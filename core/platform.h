@@ -5,6 +5,15 @@
 #include <cstdio>
 #include <string>
 
+// <windows.h> maps these names to their W functions; code here calls the
+// platform functions by their full names.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+#ifdef MoveFile
+#undef MoveFile
+#endif
+
 namespace platform {
 
 constexpr unsigned CodePageAnsi = 0;     // CP_ACP

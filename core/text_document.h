@@ -17,6 +17,11 @@ constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
 // Most bytes one block read takes; lines past it read as truncated text.
 constexpr int64_t MaxBlockBytes = 64ll << 20;
 
+// Splits decoded block text into lines numbered from firstLine: CR LF, CR
+// and LF end a line and stay in it; the first NUL ends the split; an empty
+// entry after a final line end is left out.
+void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& lines);
+
 class TextDocument {
 public:
     uint64_t indexStride = 100;
@@ -31,8 +36,10 @@ public:
     OpenProgress progress;
     BlockCache blockCache;
 
-    // Test hook: size of each scan read (ScanBufferSize in the program).
+    // Test hooks: size of each scan read (ScanBufferSize in the program) and
+    // the most bytes one block read takes (at most MaxBlockBytes).
     size_t scanBufferSize = ScanBufferSize;
+    int64_t maxBlockBytes = MaxBlockBytes;
 
     bool Open(std::u16string path, Encoding enc);
     void Close();

@@ -23,6 +23,8 @@ public:
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
     void OnOpenProgress(const std::u16string& path, int32_t percent);
+    // A long job (scan or print) is running; closing is deferred until it ends.
+    bool JobRunning() const { return scanRunning || printRunning; }
 
     // --- geometry and scrolling (view/text_view_geometry_win.cpp) ---
     HWND hwnd = nullptr;           // the Text2 window
@@ -118,7 +120,8 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;
+    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
+    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();
@@ -127,10 +130,37 @@ public:
     HWND mainWindow = nullptr;
     HINSTANCE instance = nullptr;
     bool focusPending = true;
+    wchar_t titleBuffer[100] = {};   // string 103
+    wchar_t classBuffer[100] = {};   // string 109
     void EnableCommands(bool enable, bool includeOpen);
     void RefreshEncodingMenu();
     void OpenCommand();
+    // Loads the strings, registers the class and creates the main window.
+    HWND CreateMainWindow(HINSTANCE inst);
+    void OnMainCreate(HWND w);
+    void OnMainSize();
+    void OnCommand(HWND w, WPARAM wp, LPARAM lp);
+    void ViewAs(Encoding e, UINT item);
+    void ConvertTo(Encoding e, UINT item);
+    void ToggleStoreWithBom();
+    void FontCommand();
+    void DropFiles(struct HDROP__* drop);  // an HDROP
+    // Opens argument 1 of a command line, if any; true when a file opened.
+    bool OpenFromCommandLine(const wchar_t* commandLine);
+    // Exit and WM_CLOSE: destroys the main window, or defers while a job runs.
+    void CloseMainWindow();
+    // Destroys the main window when a close was deferred and no job runs.
+    void FinishDeferredClose();
 };
+
+LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+INT_PTR CALLBACK AboutDlgProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+// Owned by the Go-to dialog's code.
+INT_PTR CALLBACK GoToDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+// The message loop with accelerator table accel; returns the quit code.
+int RunMessageLoop(TextView& app, HACCEL accel);
+// The maker's web site address shown in titles and the About box.
+extern const char16_t MakerSite[];
 
 // Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
 bool PumpMessages();

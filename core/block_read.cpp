@@ -1,0 +1,74 @@
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "core/text_document.h"
+
+void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& lines) {
+    const char16_t* p = text.data();
+    const size_t n = text.size();
+    uint64_t k = firstLine;
+    size_t start = 0, i = 0;
+    for (;;) {
+        while (i < n && (p[i] > 0x0D || (p[i] != 0x0D && p[i] != 0x0A && p[i] != 0))) i++;
+        if (i == n || p[i] == 0) {
+            lines.emplace_hint(lines.end(), k, std::u16string(p + start, i - start));
+            break;
+        }
+        size_t endUnits = (p[i] == 0x0D && i + 1 < n && p[i + 1] == 0x0A) ? 2 : 1;
+        i += endUnits;
+        lines.emplace_hint(lines.end(), k, std::u16string(p + start, i - start));
+        k++;
+        start = i;
+    }
+    if (!text.empty() && (text.back() == 0x0D || text.back() == 0x0A)) lines.erase(k);
+}
+
+BlockCache TextDocument::ReadBlock(uint64_t line) {
+    BlockCache lines;
+    if (!file.IsOpen() || line >= lineCount || lineIndex.empty()) return lines;
+    const uint64_t stride = indexStride ? indexStride : 100;
+    const uint64_t j = line / stride;
+    if (j >= lineIndex.size()) return lines;
+    const int64_t start = lineIndex[j];
+    int64_t end;
+    if (j + 1 < lineIndex.size()) end = lineIndex[j + 1];
+    else if (indexing) end = lineIndex.back();  // the block the scan is still filling
+    else end = fileSize;
+    if (end - start <= 0) return lines;
+
+    // A block is read up to MaxBlockBytes; the line that the bound cuts keeps
+    // its text up to there and the lines after it read as empty.
+    const int64_t bound = maxBlockBytes > 0 && maxBlockBytes < MaxBlockBytes ? maxBlockBytes : MaxBlockBytes;
+    const bool bounded = end - start > bound;
+    const size_t want = static_cast<size_t>(bounded ? bound : end - start);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[want]);
+    if (!buffer || !file.Seek(start, SEEK_SET)) return lines;
+    size_t got = file.Read(buffer.get(), want);
+    if (bounded && got == want) got = CharBoundaryPrefix(encoding, buffer.get(), got);
+    try {
+        std::u16string text = DecodeText(encoding, buffer.get(), got);
+        buffer.reset();
+        SplitBlock(text, j * stride, lines);
+    } catch (const std::bad_alloc&) {
+        lines.clear();
+    }
+    return lines;
+}
+
+namespace {
+const std::u16string& EmptyText() {
+    static const std::u16string empty;
+    return empty;
+}
+} // namespace
+
+const std::u16string& TextDocument::LineTextRef(uint64_t line) {
+    auto it = blockCache.find(line);
+    if (it != blockCache.end()) return it->second;
+    blockCache = ReadBlock(line);
+    it = blockCache.find(line);
+    return it != blockCache.end() ? it->second : EmptyText();
+}
+
+std::u16string TextDocument::GetLineText(uint64_t line) { return LineTextRef(line); }

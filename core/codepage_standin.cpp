@@ -1,0 +1,219 @@
+#include "core/codepage_standin.h"
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/gbk_table.h"
+
+namespace standin {
+namespace {
+
+constexpr uint32_t Invalid = 0xFFFFFFFFu;
+
+// Decodes one character starting at s[i] (a byte of 0x80 or more) and moves i
+// past what it consumed. A sequence that runs past the end consumes the rest
+// of the input; an invalid continuation is not consumed.
+uint32_t DecodeUtf8Char(const unsigned char* s, size_t& i, size_t n) {
+    static const unsigned char mask[4] = {0x7F, 0x1F, 0x0F, 0x07};
+    unsigned char ch = s[i++];
+    unsigned len = ch < 0xC2 ? 0 : ch < 0xE0 ? 1 : ch < 0xF0 ? 2 : ch < 0xF5 ? 3 : 0;
+    uint32_t res = ch & mask[len];
+    size_t end = i + len;
+    if (end > n) {
+        i = n;
+        return Invalid;
+    }
+    unsigned c;
+    switch (len) {
+    case 3:
+        c = s[end - 3] ^ 0x80u;
+        if (c >= 0x40) break;
+        res = (res << 6) | c;
+        i++;
+        if (res < 0x10 || res > 0x10F) break;
+        // fall through
+    case 2:
+        c = s[end - 2] ^ 0x80u;
+        if (c >= 0x40) break;
+        res = (res << 6) | c;
+        i++;
+        if (res < 0x20) break;                     // overlong
+        if (res >= 0x360 && res < 0x380) break;    // surrogates
+        // fall through
+    case 1:
+        c = s[end - 1] ^ 0x80u;
+        if (c >= 0x40) break;
+        res = (res << 6) | c;
+        i++;
+        if (res < 0x80) break;
+        return res;
+    default:
+        break;
+    }
+    return Invalid;
+}
+
+size_t SourceLength8(const char* src, int srcLen) {
+    return srcLen < 0 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
+}
+
+size_t SourceLength16(const char16_t* src, int srcLen) {
+    if (srcLen >= 0) return static_cast<size_t>(srcLen);
+    size_t n = 0;
+    while (src[n]) n++;
+    return n + 1;
+}
+
+// Collects output units/bytes; counts only when no buffer is given.
+template <class T>
+struct Sink {
+    T* dst;
+    size_t cap;
+    size_t count = 0;
+    bool overflow = false;
+    Sink(T* d, int len) : dst(len > 0 ? d : nullptr), cap(len > 0 ? static_cast<size_t>(len) : 0) {}
+    void Put(T v) {
+        if (dst) {
+            if (count >= cap) { overflow = true; return; }
+            dst[count] = v;
+        }
+        count++;
+    }
+    int Result() const {
+        if (overflow || count > 0x7FFFFFFF) return 0;
+        return static_cast<int>(count);
+    }
+};
+
+// UTF-16 -> GBK code (0 = unmappable), built once from the decode tables.
+const std::vector<uint16_t>& GbkEncodeTable() {
+    static std::vector<uint16_t> table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        table.assign(0x10000, 0);
+        for (unsigned b = 1; b < 0x100; b++)
+            if (!IsGbkLeadByte(static_cast<unsigned char>(b))) table[GbkSingleTable[b]] = static_cast<uint16_t>(b);
+        for (unsigned lead = 0; lead < GbkLeadCount; lead++)
+            for (unsigned trail = 0; trail < GbkTrailCount; trail++) {
+                uint16_t u = GbkDoubleTable[lead * GbkTrailCount + trail];
+                if (u && !table[u]) table[u] = static_cast<uint16_t>(((lead + 0x81) << 8) | (trail + 0x40));
+            }
+        for (size_t k = 0; k < GbkBestFitCount; k++)
+            if (!table[GbkBestFit[k][0]]) table[GbkBestFit[k][0]] = GbkBestFit[k][1];
+    });
+    return table;
+}
+
+} // namespace
+
+int Utf8ToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
+    if (!src || srcLen == 0) return 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+    size_t n = SourceLength8(src, srcLen);
+    Sink<char16_t> out(dst, dstLen);
+    size_t i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            out.Put(s[i++]);
+            continue;
+        }
+        uint32_t cp = DecodeUtf8Char(s, i, n);
+        if (cp == Invalid) {
+            out.Put(0xFFFD);
+        } else if (cp <= 0xFFFF) {
+            out.Put(static_cast<char16_t>(cp));
+        } else {
+            cp -= 0x10000;
+            out.Put(static_cast<char16_t>(0xD800 | (cp >> 10)));
+            out.Put(static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
+        }
+    }
+    return out.Result();
+}
+
+int Utf16ToUtf8(const char16_t* src, int srcLen, char* dst, int dstLen) {
+    if (!src || srcLen == 0) return 0;
+    size_t n = SourceLength16(src, srcLen);
+    Sink<char> out(dst, dstLen);
+    for (size_t i = 0; i < n; i++) {
+        uint32_t u = src[i];
+        if (u < 0x80) {
+            out.Put(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.Put(static_cast<char>(0xC0 | (u >> 6)));
+            out.Put(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            if (u >= 0xD800 && u < 0xE000) {
+                if (u < 0xDC00 && i + 1 < n && src[i + 1] >= 0xDC00 && src[i + 1] < 0xE000) {
+                    uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (src[i + 1] - 0xDC00);
+                    i++;
+                    out.Put(static_cast<char>(0xF0 | (cp >> 18)));
+                    out.Put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+                    out.Put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+                    out.Put(static_cast<char>(0x80 | (cp & 0x3F)));
+                    continue;
+                }
+                u = 0xFFFD;  // lone surrogate
+            }
+            out.Put(static_cast<char>(0xE0 | (u >> 12)));
+            out.Put(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.Put(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out.Result();
+}
+
+int GbkToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
+    if (!src || srcLen == 0) return 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+    size_t n = SourceLength8(src, srcLen);
+    Sink<char16_t> out(dst, dstLen);
+    size_t i = 0;
+    while (i < n) {
+        unsigned char b = s[i];
+        if (!IsGbkLeadByte(b)) {
+            out.Put(GbkSingleTable[b]);
+            i++;
+            continue;
+        }
+        // A lead byte takes the next byte unless the input ends or it is NUL.
+        if (i + 1 >= n || s[i + 1] == 0) {
+            out.Put(u'?');
+            i++;
+            continue;
+        }
+        unsigned char t = s[i + 1];
+        i += 2;
+        uint16_t u = 0;
+        if (t >= 0x40 && t <= 0xFE) u = GbkDoubleTable[(b - 0x81) * GbkTrailCount + (t - 0x40)];
+        out.Put(u ? static_cast<char16_t>(u) : u'?');
+    }
+    return out.Result();
+}
+
+int Utf16ToGbk(const char16_t* src, int srcLen, char* dst, int dstLen) {
+    if (!src || srcLen == 0) return 0;
+    size_t n = SourceLength16(src, srcLen);
+    const std::vector<uint16_t>& table = GbkEncodeTable();
+    Sink<char> out(dst, dstLen);
+    for (size_t i = 0; i < n; i++) {
+        char16_t u = src[i];
+        if (u == 0) {
+            out.Put(0);
+            continue;
+        }
+        uint16_t code = table[u];
+        if (!code) {
+            out.Put('?');
+        } else if (code < 0x100) {
+            out.Put(static_cast<char>(code));
+        } else {
+            out.Put(static_cast<char>(code >> 8));
+            out.Put(static_cast<char>(code & 0xFF));
+        }
+    }
+    return out.Result();
+}
+
+} // namespace standin

@@ -1,0 +1,180 @@
+#include "core/encoding.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/platform.h"
+
+namespace {
+
+// Wide input above this many units is converted in pieces so that no output
+// length (up to three bytes per unit) can pass the 32-bit limit.
+constexpr int32_t WidePieceUnits = 1 << 28;
+// Byte input of 2^31 bytes or more is decoded in pieces of at most this size.
+constexpr size_t BytePieceSize = 0x7FFFFFFF;
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
+
+int32_t TerminatedLength8(const char* bytes) {
+    size_t n = std::strlen(bytes);
+    return n >= 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(n + 1);
+}
+
+int32_t TerminatedLength16(const char16_t* units) {
+    size_t n = 0;
+    while (units[n] && n < 0x7FFFFFFE) n++;
+    return static_cast<int32_t>(n + 1);
+}
+
+std::u16string MultiToWide(unsigned codePage, const char* bytes, int32_t length) {
+    if (!bytes || length < 0) return std::u16string();
+    if (length == 0) length = TerminatedLength8(bytes);
+    int n = platform::MultiByteToWide(codePage, bytes, length, nullptr, 0);
+    if (n <= 0) return std::u16string();
+    std::u16string out(static_cast<size_t>(n), u'\0');
+    int written = platform::MultiByteToWide(codePage, bytes, length, &out[0], n);
+    if (written <= 0) return std::u16string();
+    out.resize(static_cast<size_t>(written));
+    return out;
+}
+
+void AppendMulti(std::string& out, unsigned codePage, const char16_t* units, int32_t length) {
+    int n = platform::WideToMultiByte(codePage, units, length, nullptr, 0);
+    if (n <= 0) return;
+    size_t at = out.size();
+    out.resize(at + static_cast<size_t>(n));
+    int written = platform::WideToMultiByte(codePage, units, length, &out[at], n);
+    out.resize(at + static_cast<size_t>(written > 0 ? written : 0));
+}
+
+std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length) {
+    std::string out;
+    if (!units || length < 0) return out;
+    if (length == 0) length = TerminatedLength16(units);
+    while (length > WidePieceUnits) {
+        int32_t piece = WidePieceUnits;
+        if (IsHighSurrogate(units[piece - 1])) piece--;  // keep a surrogate pair together
+        AppendMulti(out, codePage, units, piece);
+        units += piece;
+        length -= piece;
+    }
+    AppendMulti(out, codePage, units, length);
+    return out;
+}
+
+} // namespace
+
+std::string ByteOrderMark(Encoding e) {
+    switch (e) {
+    case Encoding::Utf8Bom: return std::string("\xEF\xBB\xBF", 3);
+    case Encoding::Utf16Le: return std::string("\xFF\xFE", 2);
+    case Encoding::Utf16Be: return std::string("\xFE\xFF", 2);
+    default: return std::string();
+    }
+}
+
+std::u16string AnsiToWide(const char* bytes, int32_t length) {
+    return MultiToWide(platform::CodePageAnsi, bytes, length);
+}
+
+std::u16string Utf8ToWide(const char* bytes, int32_t length) {
+    return MultiToWide(platform::CodePageUtf8, bytes, length);
+}
+
+std::string WideToUtf8(const char16_t* units, int32_t length) {
+    return WideToMulti(platform::CodePageUtf8, units, length);
+}
+
+std::string WideToAnsi(const char16_t* units, int32_t length) {
+    return WideToMulti(platform::CodePageAnsi, units, length);
+}
+
+int32_t SwapBytes16(char16_t* units, int32_t count) {
+    if (count > 0) SwapBytes16Large(units, static_cast<size_t>(count));
+    return count;
+}
+
+void SwapBytes16Large(char16_t* units, size_t count) {
+    for (size_t i = 0; i < count; i++) units[i] = static_cast<char16_t>((units[i] << 8) | (units[i] >> 8));
+}
+
+size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {
+    if (n == 0) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    size_t cut = n;
+    switch (e) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8: {
+        // Back up over the continuation bytes of a trailing sequence that
+        // the prefix does not hold whole.
+        size_t i = n, back = 0;
+        while (i > 0 && back < 3 && (p[i - 1] & 0xC0) == 0x80) { i--; back++; }
+        if (i > 0 && (p[i - 1] & 0xC0) != 0x80) {
+            unsigned char lead = p[i - 1];
+            size_t need = lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                        : lead >= 0xF0 && lead < 0xF5 ? 4 : 1;
+            if (n - (i - 1) < need) cut = i - 1;
+        }
+        break;
+    }
+    case Encoding::Ansi: {
+        // A run of lead-byte values after a boundary pairs up from its start;
+        // an odd run ends in a lead byte whose trail byte is cut off.
+        size_t run = 0;
+        while (run < n && platform::IsAnsiLeadByte(p[n - 1 - run])) run++;
+        if (run % 2 == 1) cut = n - 1;
+        break;
+    }
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be: {
+        cut = n & ~size_t(1);
+        if (cut >= 2) {
+            unsigned hi = e == Encoding::Utf16Le ? p[cut - 1] : p[cut - 2];
+            if (hi >= 0xD8 && hi < 0xDC) cut -= 2;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return cut > 0 ? cut : n;
+}
+
+std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize) {
+    std::u16string out;
+    if (n == 0 || !bytes) return out;
+    switch (encoding) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8:
+    case Encoding::Ansi: {
+        if (pieceSize == 0 || pieceSize > 0x7FFFFFFF) pieceSize = 0x7FFFFFFF;
+        bool ansi = encoding == Encoding::Ansi;
+        while (n > 0) {
+            size_t take = n <= pieceSize ? n : CharBoundaryPrefix(encoding, bytes, pieceSize);
+            std::u16string part = ansi ? AnsiToWide(bytes, static_cast<int32_t>(take))
+                                       : Utf8ToWide(bytes, static_cast<int32_t>(take));
+            if (out.empty()) out.swap(part);
+            else out += part;
+            bytes += take;
+            n -= take;
+        }
+        break;
+    }
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be: {
+        size_t units = n / 2;
+        if (units == 0) break;
+        out.resize(units);
+        std::memcpy(&out[0], bytes, units * 2);
+        if (encoding == Encoding::Utf16Be) SwapBytes16Large(&out[0], units);
+        break;
+    }
+    default:
+        break;
+    }
+    return out;
+}
+
+std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n) {
+    return DecodeTextInPieces(encoding, bytes, n, BytePieceSize);
+}
