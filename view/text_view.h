@@ -61,6 +61,15 @@ public:
     LRESULT OnScroll(int bar, int request);
     LRESULT OnMouseWheel(WPARAM wParam);
     void Invalidate();
+    // Zoom step of Ctrl+wheel; up is away from the user.
+    void Zoom(bool up);
+    // Last top line that scrolling may reach (lineCount + extraLines - page).
+    uint64_t LastScrollableLine() const;
+    // The vertical bar maps bar units onto lines when lineCount does not fit it.
+    bool ScaledVerticalBar() const;
+    int32_t ScaledBarPage() const;
+    // The 1-based decimal number of a 0-based line; returns the digit count.
+    static int LineNumberDigits(uint64_t line, char16_t* out);
 
     // --- painting (view/paint_win.cpp) ---
     COLORREF backgroundColor = RGB(255, 255, 255);
@@ -69,6 +78,10 @@ public:
     COLORREF lineNumberColor = RGB(43, 145, 175);
     void Paint(HDC dc, const RECT& paintRect);
     void DrawGutter(uint64_t first, uint64_t last);
+    // Identity of the current font and decoding, for the per-line width cache.
+    uint64_t MetricsStamp() const;
+    // Width of the first count code units of a line's text.
+    int64_t PrefixWidth(uint64_t line, const std::u16string& text, size_t count);
 
     // --- input and selection (view/input_win.cpp) ---
     TextPosition anchor;
@@ -82,6 +95,10 @@ public:
     void MoveToStart();
     void MoveToEnd();
     void SelectAll();
+    struct WordSelection {
+        TextPosition anchor, selStart, selEnd;
+    };
+    WordSelection WordAt(const TextPosition& p);
 
     // --- clipboard (view/clipboard_win.cpp) ---
     std::u16string SelectedText();
@@ -103,7 +120,8 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;
+    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
+    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();
