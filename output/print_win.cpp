@@ -152,12 +152,4 @@ void TextView::PrintCommand() {
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
     if (pd.hDC) DeleteDC(pd.hDC);
     printRunning = false;
-
-    // A close requested while the job ran takes effect now.
-    if (closeAfterPrint) {
-        closeAfterPrint = false;
-        HWND main = hwnd ? GetParent(hwnd) : nullptr;
-        if (!main) main = mainWindow;
-        if (main) PostMessageW(main, WM_CLOSE, 0, 0);
-    }
 }
