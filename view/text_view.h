@@ -123,8 +123,7 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
-    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
+    bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();
