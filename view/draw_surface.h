@@ -7,6 +7,8 @@
 #include <list>
 #include <string>
 
+#include "view/line_metrics.h"
+
 struct DrawSurfaceGdiplus;  // 16-byte holder: GpGraphics* and last status
 
 class DrawSurface {
@@ -34,6 +36,8 @@ public:
 
     HBRUSH whiteBrush = nullptr;
     HPEN whitePen = nullptr;
+    uint32_t fontGeneration = 0;  // changes whenever widthCache is cleared
+    LineMetrics lineMetrics;      // checkpoints of long lines on screen
 
     DrawSurface() = default;
     DrawSurface(const DrawSurface&) = delete;
@@ -52,4 +56,9 @@ public:
     void DrawLine(int x, int y, int offset, int width, const std::u16string& text,
                   const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
     void DrawRun(int x, int y, const char16_t* p, size_t n);
+    // DrawLine over n code units whose search for the first visible unit
+    // starts at index start, the units before it measuring startWidth
+    // (all of them ending left of offset).
+    void DrawLineFrom(int x, int y, int offset, int width, const char16_t* text, size_t n, size_t start,
+                      int64_t startWidth, const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
 };

@@ -23,6 +23,8 @@ public:
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
     void OnOpenProgress(const std::u16string& path, int32_t percent);
+    // A long job (scan or print) is running; closing is deferred until it ends.
+    bool JobRunning() const { return scanRunning || printRunning; }
 
     // --- geometry and scrolling (view/text_view_geometry_win.cpp) ---
     HWND hwnd = nullptr;           // the Text2 window
@@ -59,6 +61,15 @@ public:
     LRESULT OnScroll(int bar, int request);
     LRESULT OnMouseWheel(WPARAM wParam);
     void Invalidate();
+    // Zoom step of Ctrl+wheel; up is away from the user.
+    void Zoom(bool up);
+    // Last top line that scrolling may reach (lineCount + extraLines - page).
+    uint64_t LastScrollableLine() const;
+    // The vertical bar maps bar units onto lines when lineCount does not fit it.
+    bool ScaledVerticalBar() const;
+    int32_t ScaledBarPage() const;
+    // The 1-based decimal number of a 0-based line; returns the digit count.
+    static int LineNumberDigits(uint64_t line, char16_t* out);
 
     // --- painting (view/paint_win.cpp) ---
     COLORREF backgroundColor = RGB(255, 255, 255);
@@ -67,6 +78,10 @@ public:
     COLORREF lineNumberColor = RGB(43, 145, 175);
     void Paint(HDC dc, const RECT& paintRect);
     void DrawGutter(uint64_t first, uint64_t last);
+    // Identity of the current font and decoding, for the per-line width cache.
+    uint64_t MetricsStamp() const;
+    // Width of the first count code units of a line's text.
+    int64_t PrefixWidth(uint64_t line, const std::u16string& text, size_t count);
 
     // --- input and selection (view/input_win.cpp) ---
     TextPosition anchor;
@@ -80,8 +95,14 @@ public:
     void MoveToStart();
     void MoveToEnd();
     void SelectAll();
+    struct WordSelection {
+        TextPosition anchor, selStart, selEnd;
+    };
+    WordSelection WordAt(const TextPosition& p);
 
     // --- clipboard (view/clipboard_win.cpp) ---
+    // Largest selection Copy puts on the clipboard: 128 Mi code units (256 MiB).
+    static constexpr size_t CopyLimitUnits = size_t(128) << 20;
     std::u16string SelectedText();
     void CopySelection();
 
@@ -89,8 +110,9 @@ public:
     std::u16string searchText;
     FindOptions findOptions;
     HWND findDialog = nullptr;
-    bool findRunning = false;
-    bool findCancel = false;
+    bool findRunning = false;      // a search or count is running (it pumps messages)
+    bool findCancel = false;       // set to stop the running search or count
+    uint32_t findPumpIntervalMs = 100;  // least time between two pumps of a running search
     void FindNext();
     void FindPrevious();
     void CountMatches();
@@ -101,7 +123,7 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;
+    bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();
@@ -110,10 +132,37 @@ public:
     HWND mainWindow = nullptr;
     HINSTANCE instance = nullptr;
     bool focusPending = true;
+    wchar_t titleBuffer[100] = {};   // string 103
+    wchar_t classBuffer[100] = {};   // string 109
     void EnableCommands(bool enable, bool includeOpen);
     void RefreshEncodingMenu();
     void OpenCommand();
+    // Loads the strings, registers the class and creates the main window.
+    HWND CreateMainWindow(HINSTANCE inst);
+    void OnMainCreate(HWND w);
+    void OnMainSize();
+    void OnCommand(HWND w, WPARAM wp, LPARAM lp);
+    void ViewAs(Encoding e, UINT item);
+    void ConvertTo(Encoding e, UINT item);
+    void ToggleStoreWithBom();
+    void FontCommand();
+    void DropFiles(struct HDROP__* drop);  // an HDROP
+    // Opens argument 1 of a command line, if any; true when a file opened.
+    bool OpenFromCommandLine(const wchar_t* commandLine);
+    // Exit and WM_CLOSE: destroys the main window, or defers while a job runs.
+    void CloseMainWindow();
+    // Destroys the main window when a close was deferred and no job runs.
+    void FinishDeferredClose();
 };
+
+LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+INT_PTR CALLBACK AboutDlgProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+// Owned by the Go-to dialog's code.
+INT_PTR CALLBACK GoToDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+// The message loop with accelerator table accel; returns the quit code.
+int RunMessageLoop(TextView& app, HACCEL accel);
+// The maker's web site address shown in titles and the About box.
+extern const char16_t MakerSite[];
 
 // Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
 bool PumpMessages();

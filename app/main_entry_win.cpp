@@ -1,0 +1,41 @@
+// Process entry: GDI+, the main window, the command-line file, the loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
+
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+#include <gdiplus.h>
+#include <shellapi.h>
+
+#include "app/resource.h"
+#include "view/text_view.h"
+
+// The application object: built before wWinMain runs, destroyed after it returns.
+TextView theApp;
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
+    Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, no debug callback
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+    // The About box's SysLink lives in the common controls.
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    HWND w = theApp.CreateMainWindow(instance);
+    if (!w) return 0;
+    ShowWindow(w, showCommand);
+    UpdateWindow(w);
+    theApp.EnableCommands(false, false);
+    theApp.OpenFromCommandLine(GetCommandLineW());
+    DragAcceptFiles(w, TRUE);
+    HACCEL accel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_TOMEVIEW));
+    // Closing the window during the command-line open takes effect now.
+    theApp.FinishDeferredClose();
+    // GDI+ stays up until the process ends: the application object's drawing
+    // surface still holds a GDI+ graphics object when wWinMain returns.
+    return RunMessageLoop(theApp, accel);
+}

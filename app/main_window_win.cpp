@@ -1,0 +1,322 @@
+// The main window: creation of the text pane, the command table, menu states,
+// the encoding commands, the Font command and dropped files.
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/resource.h"
+#include "core/win_string.h"
+#include "view/text_view.h"
+
+namespace {
+
+// The application object behind the one main window.
+TextView* mainApp = nullptr;
+
+const UINT documentCommands[] = {
+    IDM_COPY, IDM_SELECT_ALL, IDM_SAVE_AS, IDM_PRINT,
+    IDM_VIEW_ANSI, IDM_VIEW_UTF8, IDM_VIEW_UTF16LE, IDM_VIEW_UTF16BE,
+    IDM_CONVERT_ANSI, IDM_CONVERT_UTF8, IDM_CONVERT_UTF16LE, IDM_CONVERT_UTF16BE,
+    IDM_STORE_BOM, IDM_FIND, IDM_GOTO, IDM_FIND_NEXT, IDM_FONT,
+};
+
+// View-as and Convert-to items map to encodings in the same order.
+Encoding ItemEncoding(UINT first, UINT item) {
+    static const Encoding order[] = {Encoding::Ansi, Encoding::Utf8Bom, Encoding::Utf16Le, Encoding::Utf16Be};
+    return order[item - first];
+}
+
+// Offset of the item that shows encoding e within its group of four.
+UINT EncodingSlot(Encoding e) {
+    switch (e) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8: return 1;
+    case Encoding::Utf16Le: return 2;
+    case Encoding::Utf16Be: return 3;
+    default: return 0;  // None, Ansi
+    }
+}
+
+void CheckOneOf(HMENU menu, UINT first, UINT chosen) {
+    for (UINT id = first; id < first + 4; ++id) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_UNCHECKED);
+    CheckMenuItem(menu, chosen, MF_BYCOMMAND | MF_CHECKED);
+}
+
+void CheckBom(HMENU menu, bool on) {
+    CheckMenuItem(menu, IDM_STORE_BOM, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+} // namespace
+
+HWND TextView::CreateMainWindow(HINSTANCE inst) {
+    mainApp = this;
+    LoadStringW(inst, IDS_APP_TITLE, titleBuffer, 100);
+    LoadStringW(inst, IDC_TOMEVIEW, classBuffer, 100);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = inst;
+    wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(IDI_TOMEVIEW));
+    wc.hIconSm = LoadIconW(inst, MAKEINTRESOURCEW(IDI_SMALL));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEW(IDC_TOMEVIEW);
+    wc.lpszClassName = classBuffer;
+    RegisterClassExW(&wc);
+
+    instance = inst;
+    HWND w = CreateWindowExW(0, classBuffer, titleBuffer, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                             CW_USEDEFAULT, 0, nullptr, nullptr, inst, nullptr);
+    mainWindow = w;
+    return w;
+}
+
+void TextView::OnMainCreate(HWND w) {
+    mainWindow = w;
+    RECT rc;
+    GetClientRect(w, &rc);
+
+    extraLines = 15;
+    lineNumbersShown = false;
+    backgroundColor = RGB(255, 255, 255);
+    textColor = RGB(39, 65, 62);
+    gutterLineColor = RGB(165, 165, 165);
+    lineNumberColor = RGB(43, 145, 175);
+    minGutterWidth = 48;
+    scrollBarsEnabled = 1;
+    wheelLines = 9;
+    font = LOGFONTW{};
+    font.lfHeight = 16;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(font.lfFaceName, L"Courier New", LF_FACESIZE - 1);
+
+    WNDCLASSW tc{};
+    tc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    tc.lpfnWndProc = TextView::WindowProc;
+    tc.hInstance = GetModuleHandleW(nullptr);
+    tc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    tc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    tc.lpszClassName = L"Text2";
+    RegisterClassW(&tc);
+
+    hwnd = CreateWindowExW(0, L"Text2", L"Text2", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
+                           rc.left, rc.top, rc.right, rc.bottom, w, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    surface.window = hwnd;
+    UpdateTextRect();
+    surface.Create(textRect);
+    surface.SetFont(font);
+    wheelPixels = 30 * surface.spaceWidth;
+    lineNumbersShown = true;
+}
+
+void TextView::OnMainSize() {
+    RECT rc;
+    GetClientRect(mainWindow, &rc);
+    MoveWindow(hwnd, 0, 0, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    Layout();
+    if (focusPending) {
+        SetFocus(hwnd);
+        focusPending = false;
+    }
+}
+
+void TextView::EnableCommands(bool enable, bool includeOpen) {
+    HMENU menu = GetMenu(mainWindow);
+    UINT state = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED);
+    if (includeOpen) EnableMenuItem(menu, IDM_OPEN, state);
+    for (UINT id : documentCommands) EnableMenuItem(menu, id, state);
+}
+
+void TextView::RefreshEncodingMenu() {
+    EnableCommands(true, true);
+    HMENU menu = GetMenu(mainWindow);
+    CheckBom(menu, writeBom);
+    CheckOneOf(menu, IDM_VIEW_ANSI, IDM_VIEW_ANSI + EncodingSlot(document.encoding));
+    // The Convert-to mark shows what Save As will write; right after an open
+    // that is the document's encoding.
+    CheckOneOf(menu, IDM_CONVERT_ANSI, IDM_CONVERT_ANSI + EncodingSlot(saveEncoding));
+}
+
+void TextView::OpenCommand() {
+    if (scanRunning) return;  // the running open keeps the menu as it is
+    EnableCommands(false, true);
+    if (ShowOpenDialog()) {
+        RefreshEncodingMenu();
+    } else {
+        EnableMenuItem(GetMenu(mainWindow), IDM_OPEN, MF_BYCOMMAND | MF_ENABLED);
+    }
+}
+
+void TextView::ViewAs(Encoding a, UINT item) {
+    if (scanRunning) return;
+    Encoding e = document.encoding;
+    HMENU menu = GetMenu(mainWindow);
+    if (e != Encoding::None && IsUtf16(a) != IsUtf16(e)) {
+        std::u16string path = filePath;
+        OpenDocument(path, a);
+        // The open set new Save As defaults; keep their marks truthful.
+        CheckOneOf(menu, IDM_CONVERT_ANSI, IDM_CONVERT_ANSI + EncodingSlot(saveEncoding));
+        CheckBom(menu, writeBom);
+    } else {
+        document.encoding = a;
+        document.ClearCache();
+        InvalidateRect(hwnd, &clientRect, FALSE);
+    }
+    CheckOneOf(menu, IDM_VIEW_ANSI, item);
+}
+
+void TextView::ConvertTo(Encoding e, UINT item) {
+    saveEncoding = e;
+    CheckOneOf(GetMenu(mainWindow), IDM_CONVERT_ANSI, item);
+}
+
+void TextView::ToggleStoreWithBom() {
+    writeBom = !writeBom;
+    CheckBom(GetMenu(mainWindow), writeBom);
+}
+
+void TextView::FontCommand() {
+    // The dialog works on a copy: some systems rewrite the record even when
+    // the user cancels, and a cancel must leave the font as it was.
+    LOGFONTW chosen = font;
+    CHOOSEFONTW cf{};
+    cf.lStructSize = sizeof(cf);
+    cf.hwndOwner = hwnd;
+    cf.lpLogFont = &chosen;
+    cf.rgbColors = textColor;
+    cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
+    if (!ChooseFontW(&cf)) return;
+    font = chosen;
+    textColor = cf.rgbColors;
+    surface.SetFont(font);
+    wheelPixels = 30 * surface.spaceWidth;
+    UpdateScrollRanges();
+    UpdateScrollPositions();
+    UpdateTextRect();
+    InvalidateRect(hwnd, &clientRect, FALSE);
+}
+
+void TextView::DropFiles(HDROP drop) {
+    wchar_t path[260] = {};
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (count > 0) DragQueryFileW(drop, 0, path, 260);
+    DragFinish(drop);
+    // A drop during a running scan is ignored; that scan keeps the document.
+    if (count == 0 || scanRunning) return;
+    EnableCommands(false, true);
+    if (OpenDocument(U16(path), Encoding::None)) {
+        RefreshEncodingMenu();
+    } else {
+        EnableMenuItem(GetMenu(mainWindow), IDM_OPEN, MF_BYCOMMAND | MF_ENABLED);
+    }
+}
+
+bool TextView::OpenFromCommandLine(const wchar_t* commandLine) {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(commandLine, &argc);
+    if (!argv) return false;
+    bool opened = false;
+    if (argc >= 2) {
+        opened = OpenDocument(U16(argv[1]), Encoding::None);
+        if (opened) RefreshEncodingMenu();
+    }
+    LocalFree(argv);
+    return opened;
+}
+
+void TextView::CloseMainWindow() {
+    if (JobRunning()) {
+        // Destroying the windows under a running scan or print would leave it
+        // drawing into nothing; the close happens when the job is over.
+        quitAfterScan = true;
+        return;
+    }
+    DestroyWindow(mainWindow);
+}
+
+void TextView::FinishDeferredClose() {
+    if (quitAfterScan && !JobRunning()) {
+        quitAfterScan = false;
+        DestroyWindow(mainWindow);
+    }
+}
+
+void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
+    UINT id = LOWORD(wp);
+    switch (id) {
+    case IDM_ABOUT:
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), w, AboutDlgProc, 0);
+        break;
+    case IDM_EXIT: CloseMainWindow(); break;
+    case IDM_COPY: CopySelection(); break;
+    case IDM_SELECT_ALL: SelectAll(); break;
+    case IDM_OPEN: OpenCommand(); break;
+    case IDM_SAVE_AS: SaveAs(); break;
+    case IDM_PRINT: PrintCommand(); break;
+    case IDM_VIEW_ANSI:
+    case IDM_VIEW_UTF8:
+    case IDM_VIEW_UTF16LE:
+    case IDM_VIEW_UTF16BE: ViewAs(ItemEncoding(IDM_VIEW_ANSI, id), id); break;
+    case IDM_CONVERT_ANSI:
+    case IDM_CONVERT_UTF8:
+    case IDM_CONVERT_UTF16LE:
+    case IDM_CONVERT_UTF16BE: ConvertTo(ItemEncoding(IDM_CONVERT_ANSI, id), id); break;
+    case IDM_STORE_BOM: ToggleStoreWithBom(); break;
+    case IDM_FIND: OpenFindDialog(); break;
+    case IDM_FIND_NEXT: FindNext(); break;
+    case IDM_GOTO:
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_GOTO), hwnd, GoToDialogProc,
+                        reinterpret_cast<LPARAM>(this));
+        break;
+    case IDM_FONT: FontCommand(); break;
+    default: DefWindowProcW(w, WM_COMMAND, wp, lp); break;
+    }
+}
+
+LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    TextView* app = mainApp;
+    if (!app) return DefWindowProcW(w, msg, wp, lp);
+    switch (msg) {
+    case WM_CREATE: app->OnMainCreate(w); return 0;
+    case WM_SIZE: app->OnMainSize(); return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(w, &ps);
+        EndPaint(w, &ps);
+        return 0;
+    }
+    case WM_KEYDOWN: app->HandleKey(wp); return 0;
+    case WM_SYSKEYDOWN:
+        // System keys also get their default handling: Alt+F4, F10 and Alt
+        // with a menu letter keep working while this window has the focus.
+        app->HandleKey(wp);
+        return DefWindowProcW(w, msg, wp, lp);
+    case WM_CLOSE: app->CloseMainWindow(); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_COMMAND: app->OnCommand(w, wp, lp); return 0;
+    case WM_DROPFILES: app->DropFiles(reinterpret_cast<HDROP>(wp)); return 0;
+    default: return DefWindowProcW(w, msg, wp, lp);
+    }
+}
+
+int RunMessageLoop(TextView& app, HACCEL accel) {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorW(app.mainWindow, accel, &msg)) {
+            // Tab and Enter move through the modeless Find dialog's controls.
+            if (!app.findDialog || !IsDialogMessageW(app.findDialog, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+        app.FinishDeferredClose();
+    }
+    return static_cast<int>(msg.wParam);
+}

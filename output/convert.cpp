@@ -1,0 +1,294 @@
+// Save As conversion: each block of 100 lines is read from the document's
+// stream, converted to the target encoding and written to a temporary file
+// beside the target, which finally takes the target's name.
+#include "output/convert.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/platform.h"
+
+namespace {
+
+bool HostIsLittleEndian() {
+    const uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+Encoding Normalise(Encoding e) { return e == Encoding::Utf8 ? Encoding::Utf8Bom : e; }
+
+bool InTable(Encoding e) {
+    return e == Encoding::Utf8Bom || e == Encoding::Utf16Le || e == Encoding::Utf16Be ||
+           e == Encoding::Ansi;
+}
+
+void SwapBytePairs(char* p, size_t bytes) {
+    for (size_t i = 0; i + 1 < bytes; i += 2) std::swap(p[i], p[i + 1]);
+}
+
+// Writes host-order units in the byte order of target.
+bool SinkUnits(std::u16string& units, Encoding target, const ByteSink& sink) {
+    if (units.empty()) return true;
+    bool wantLittle = target == Encoding::Utf16Le;
+    if (wantLittle != HostIsLittleEndian()) SwapBytes16Large(&units[0], units.size());
+    return sink(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+bool SinkString(const std::string& s, const ByteSink& sink) {
+    return s.empty() || sink(s.data(), s.size());
+}
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+
+// UTF-16 source (even byte count) to a byte target, in pieces.
+bool Utf16ToBytes(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink) {
+    const bool swap = (src == Encoding::Utf16Le) != HostIsLittleEndian();
+    const size_t pieceUnits = ConvertPieceBytes / 2;
+    std::u16string units;
+    size_t total = n / 2, done = 0;
+    while (done < total) {
+        size_t take = std::min(total - done, pieceUnits);
+        units.resize(take);
+        std::memcpy(&units[0], bytes + done * 2, take * 2);
+        if (swap) SwapBytes16Large(&units[0], take);
+        // A pair split between pieces would become two substitutes.
+        if (done + take < total && take > 1 && IsHighSurrogate(units[take - 1])) {
+            --take;
+            units.resize(take);
+        }
+        std::string out = target == Encoding::Ansi
+                              ? WideToAnsi(units.data(), static_cast<int32_t>(take))
+                              : WideToUtf8(units.data(), static_cast<int32_t>(take));
+        if (!SinkString(out, sink)) return false;
+        done += take;
+    }
+    return true;
+}
+
+// Byte source (UTF-8 or ANSI) to a different target, in pieces.
+bool BytesToOther(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink) {
+    size_t done = 0;
+    while (done < n) {
+        size_t rest = n - done;
+        size_t take = rest <= ConvertPieceBytes ? rest
+                                                : CharBoundaryPrefix(src, bytes + done, ConvertPieceBytes);
+        if (take == 0) take = std::min(rest, ConvertPieceBytes);
+        const int32_t len = static_cast<int32_t>(take);
+        std::u16string wide = src == Encoding::Ansi ? AnsiToWide(bytes + done, len)
+                                                    : Utf8ToWide(bytes + done, len);
+        bool ok;
+        if (IsUtf16(target)) {
+            ok = SinkUnits(wide, target, sink);
+        } else if (target == Encoding::Ansi) {
+            ok = SinkString(WideToAnsi(wide.data(), static_cast<int32_t>(wide.size())), sink);
+        } else {
+            ok = SinkString(WideToUtf8(wide.data(), static_cast<int32_t>(wide.size())), sink);
+        }
+        if (!ok) return false;
+        done += take;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink) {
+    if (n == 0 || bytes == nullptr) return true;
+    src = Normalise(src);
+    target = Normalise(target);
+    if (!InTable(src) || !InTable(target)) return true;
+    if (src == target) return sink(bytes, n);  // as they are, an odd UTF-16 byte included
+    if (IsUtf16(src)) {
+        const size_t even = n & ~size_t(1);
+        if (IsUtf16(target)) {
+            SwapBytePairs(bytes, even);
+            return even == 0 || sink(bytes, even);
+        }
+        return Utf16ToBytes(src, target, bytes, even, sink);
+    }
+    return BytesToOther(src, target, bytes, n, sink);
+}
+
+size_t SourceMarkLength(Encoding src, const char* bytes, size_t n) {
+    auto startsWith = [&](const char* mark, size_t len) {
+        return n >= len && std::memcmp(bytes, mark, len) == 0;
+    };
+    switch (src) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8:
+        return startsWith("\xEF\xBB\xBF", 3) ? 3 : 0;
+    case Encoding::Utf16Le:
+        return startsWith("\xFF\xFE", 2) ? 2 : 0;
+    case Encoding::Utf16Be:
+        return startsWith("\xFE\xFF", 2) ? 2 : 0;
+    case Encoding::Ansi: {
+        // Only a code page that can encode U+FEFF (UTF-8 as the ANSI page) has one.
+        const char16_t mark = 0xFEFF;
+        std::string enc = WideToAnsi(&mark, 1);
+        if (enc.empty() || !startsWith(enc.data(), enc.size())) return 0;
+        std::u16string back = AnsiToWide(enc.data(), static_cast<int32_t>(enc.size()));
+        return back == std::u16string(1, mark) ? enc.size() : 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+std::string TargetMark(Encoding target) {
+    switch (target) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8: return "\xEF\xBB\xBF";
+    case Encoding::Utf16Le: return "\xFF\xFE";
+    case Encoding::Utf16Be: return "\xFE\xFF";
+    default: return std::string();
+    }
+}
+
+size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact) {
+    if (exact) *exact = true;
+    if (IsUtf16(src)) {
+        size_t even = n & ~size_t(1);
+        if (even >= 4) {
+            const unsigned char* last = reinterpret_cast<const unsigned char*>(bytes + even - 2);
+            char16_t u = src == Encoding::Utf16Le ? char16_t(last[0] | (last[1] << 8))
+                                                  : char16_t((last[0] << 8) | last[1]);
+            if (IsHighSurrogate(u)) even -= 2;
+        }
+        return even;
+    }
+    const size_t cut = CharBoundaryPrefix(src, bytes, n);
+    if (src != Encoding::Utf8 && src != Encoding::Utf8Bom) return cut;
+    // Decoders take a lead byte that runs past the end of their input as one
+    // substitute for everything left; in malformed text that may be a lead
+    // byte before the last one. Prefer a cut that no lead byte reaches past,
+    // so both pieces decode exactly as the whole text does. Text without such
+    // a cut (lead bytes only) keeps the character boundary.
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    auto reaches = [p](size_t at, size_t back) {
+        unsigned char b = p[at - back];
+        size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return len > back;
+    };
+    for (size_t c = cut; c > 0; --c) {
+        bool safe = true;
+        for (size_t back = 1; back <= 3 && back <= c && safe; ++back) safe = !reaches(c, back);
+        if (safe) return c;
+    }
+    if (exact) *exact = false;
+    return cut;
+}
+
+BlockConverter::BlockConverter(Encoding s, Encoding t, size_t lim)
+    : src(s), target(t), limit(std::max<size_t>(lim, 8)) {
+    buffer.resize(std::min(BlockBufferSize, limit));
+}
+
+bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skipMark,
+                             const ByteSink& sink) {
+    if (length <= 0) return true;
+    // The buffer grows to the block (up to the limit) and never shrinks.
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(limit)));
+    if (buffer.size() < want) buffer.resize(want);
+
+    size_t carried = 0;
+    int64_t left = length;
+    bool first = true;
+    for (;;) {
+        const size_t ask = static_cast<size_t>(
+            std::min<int64_t>(left, static_cast<int64_t>(buffer.size() - carried)));
+        const size_t got = ask ? source(buffer.data() + carried, ask) : 0;
+        left -= static_cast<int64_t>(ask);
+        const bool last = left == 0 || got < ask;  // a short read converts what came
+        char* p = buffer.data();
+        size_t have = carried + got;
+        if (first && skipMark) {
+            size_t m = SourceMarkLength(src, p, have);
+            p += m;
+            have -= m;
+        }
+        first = false;
+        bool exact = true;
+        size_t use = last ? have : ConvertBoundary(src, p, have, &exact);
+        if (!exact) ++inexactCuts;
+        if (use == 0 && !last) use = have;  // cannot happen with a full buffer; stay finite
+        if (!ConvertBytes(src, target, p, use, sink)) return false;
+        if (last) return true;
+        carried = have - use;
+        std::memmove(buffer.data(), p + use, carried);
+    }
+}
+
+std::u16string TemporaryName(const std::u16string& target, uint32_t ticks) {
+    std::string digits = std::to_string(ticks);
+    std::u16string name = target;
+    for (char c : digits) name.push_back(static_cast<char16_t>(c));
+    name += u".tmp";
+    return name;
+}
+
+bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
+                     Encoding targetEncoding, bool replacesSource, size_t blockLimit) {
+    // Without an open source there is nothing to convert; an empty file
+    // written in its place would be reported as a good copy.
+    if (!doc.file.IsOpen() || !InTable(Normalise(doc.encoding)) ||
+        !InTable(Normalise(targetEncoding)))
+        return false;
+
+    const std::u16string temp = TemporaryName(target, platform::TickCount());
+    FileStream out;
+    if (!out.Open(temp, "wb")) return false;
+
+    bool ok = true;
+    if (withMark) {
+        std::string mark = TargetMark(targetEncoding);
+        ok = out.Write(mark.data(), mark.size()) == mark.size();
+    }
+
+    if (ok && !doc.lineIndex.empty()) {
+        ok = doc.file.Seek(doc.lineIndex[0]);
+        BlockConverter converter(doc.encoding, targetEncoding, blockLimit);
+        ByteSource source = [&doc](char* b, size_t n) { return doc.file.Read(b, n); };
+        ByteSink sink = [&out](const char* b, size_t n) { return out.Write(b, n) == n; };
+        const size_t entries = doc.lineIndex.size();
+        for (size_t j = 1; ok && j < entries; ++j) {
+            int64_t len = doc.lineIndex[j] - doc.lineIndex[j - 1];
+            ok = converter.Convert(source, len, j == 1, sink);
+        }
+        if (ok) {
+            int64_t len = doc.fileSize - doc.lineIndex.back();
+            ok = converter.Convert(source, len, entries == 1, sink);
+        }
+    }
+    ok = out.Flush() && ok;
+    out.Close();
+    if (!ok) {
+        platform::DeleteFile(temp);
+        return false;
+    }
+
+    if (replacesSource) {
+        doc.file.Close();
+        doc.ClearCache();
+    }
+    // A missing target is no error; a target that exists and cannot be
+    // removed makes the rename fail below.
+    const bool deleted = platform::DeleteFile(target);
+    if (!platform::MoveFile(temp, target)) {
+        // Keep the converted text if the old target is already gone.
+        if (!deleted) platform::DeleteFile(temp);
+        return false;
+    }
+    return true;
+}
+
+bool TextDocument::ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding) {
+    if (count <= 0) return true;
+    ByteSink sink = [&out](const char* b, size_t n) { return out.Write(b, n) == n; };
+    return ConvertBytes(encoding, targetEncoding, bytes, static_cast<size_t>(count), sink);
+}
+
+bool TextDocument::ConvertToFile(const std::u16string& target, bool withMark, Encoding targetEncoding) {
+    return ConvertDocument(*this, target, withMark, targetEncoding, false);
+}

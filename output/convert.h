@@ -1,0 +1,69 @@
+// Encoding conversion for Save As: the per-chunk conversion table, the
+// bounded streaming of blocks, and the temporary-file protocol.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/encoding.h"
+#include "core/text_document.h"
+
+constexpr size_t BlockBufferSize = 0x1400000;  // 20 MiB, the first block buffer
+// Largest piece handed to one code-page conversion call.
+constexpr size_t ConvertPieceBytes = size_t(1) << 24;
+
+using ByteSink = std::function<bool(const char* bytes, size_t n)>;
+using ByteSource = std::function<size_t(char* buffer, size_t n)>;
+
+// Converts n bytes in encoding src to target and hands the result to sink.
+// Byte sources may be modified in place (UTF-16 swaps). Utf8 counts as
+// Utf8Bom on either side. Unknown encodings write nothing and succeed.
+bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink);
+
+// Bytes at the start of a file that encode U+FEFF in src (0 if none).
+size_t SourceMarkLength(Encoding src, const char* bytes, size_t n);
+
+// The mark written for a target encoding (EF BB BF for both UTF-8 values).
+std::string TargetMark(Encoding target);
+
+// Where to cut a piece of text in src so that both parts convert exactly as
+// the whole does: a character boundary; UTF-16 keeps whole units and never
+// splits a surrogate pair. *exact is false for malformed UTF-8 of lead bytes
+// only, where no cut is exact for every decoder.
+size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact = nullptr);
+
+// Streams blocks through one growing buffer. Blocks up to `limit` bytes are
+// read whole; longer ones are read in pieces of `limit` bytes split at
+// character boundaries, carrying the incomplete tail to the next piece.
+class BlockConverter {
+public:
+    BlockConverter(Encoding src, Encoding target, size_t limit);
+    // Converts the next `length` bytes of source. skipMark drops a leading
+    // U+FEFF of the source. False when the sink failed.
+    bool Convert(const ByteSource& source, int64_t length, bool skipMark, const ByteSink& sink);
+    size_t BufferSize() const { return buffer.size(); }
+    // Pieces cut where no exact cut existed (malformed UTF-8 only).
+    size_t InexactCuts() const { return inexactCuts; }
+
+private:
+    Encoding src;
+    Encoding target;
+    size_t limit;
+    std::vector<char> buffer;
+    size_t inexactCuts = 0;
+};
+
+// target + decimal tick count + ".tmp"
+std::u16string TemporaryName(const std::u16string& target, uint32_t ticks);
+
+// ConvertToFile with its knobs. replacesSource: the target is the
+// document's own file; its read stream is closed just before the target is
+// replaced (the caller re-opens the document). blockLimit bounds the bytes
+// read at once.
+bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
+                     Encoding targetEncoding, bool replacesSource, size_t blockLimit = MaxBlockBytes);
+
+// True when both paths name one existing file (same device and file id).
+bool SameFile(const std::u16string& a, const std::u16string& b);

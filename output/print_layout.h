@@ -1,0 +1,26 @@
+// Portable parts of printing: the page scale and breaking a line into rows.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Printer pixels per layout unit. A device that reports no printable width
+// in millimetres (horzSize 0) is scaled from its dots per inch instead.
+int32_t PageScale(int32_t horzRes, int32_t horzSize, int32_t logPixelsX);
+
+using MeasureUnit = std::function<int32_t(char16_t unit)>;
+using EmitRow = std::function<void(size_t first, size_t count, const int32_t* advances)>;
+
+// Breaks text (up to its first NUL) into rows no wider than width. A row
+// breaks before the unit that would make it wider, and always holds at least
+// one unit. Emits nothing for text without units.
+void BreakRows(const char16_t* text, size_t n, int32_t width, const MeasureUnit& measure,
+               const EmitRow& emit);
+
+// "第" + page + "页"
+std::u16string PageNumberText(int32_t page);
+// Main window titles during and after a job.
+std::u16string PrintingTitle(const std::u16string& titleText, int32_t page);
+std::u16string PrintedTitle(const std::u16string& titleText, int32_t pages);

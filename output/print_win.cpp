@@ -1,0 +1,162 @@
+// The Print command: print dialog, pages with wrapped rows and page numbers,
+// progress in the main window's title.
+#include "output/print_win.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "core/win_string.h"
+#include "output/print_layout.h"
+#include "view/text_view.h"
+
+namespace {
+
+const DOCINFOW kDocInfo = {sizeof(DOCINFOW), L"printer", nullptr, nullptr, 0};
+
+struct PrintJob {
+    TextView* app = nullptr;
+    HDC dc = nullptr;
+    int pageScale = 0;
+    RECT rect{};
+    int y = 0;
+    int page = 1;
+    HFONT printerFont = nullptr;
+    HGDIOBJ previousFont = nullptr;
+    int lineHeight = 0;
+    PrintMeasurer* measurer = nullptr;
+};
+
+void SetMainTitle(TextView& app, const std::u16string& text) {
+    HWND main = app.hwnd ? GetParent(app.hwnd) : nullptr;
+    if (!main) main = app.mainWindow;
+    if (main) SetWindowTextW(main, W(text));
+}
+
+void DrawPageNumber(PrintJob& job) {
+    std::u16string text = PageNumberText(job.page);
+    int width = MeasureText(*job.measurer, text.c_str(), -1);
+    int x = (job.rect.right + job.rect.left - width) / 2;
+    ExtTextOutW(job.dc, x, job.rect.bottom + 2 * job.lineHeight, 0, nullptr, W(text),
+                static_cast<UINT>(text.size()), nullptr);
+}
+
+void PrintRowDone(PrintJob& job) {
+    job.y += job.lineHeight;
+    if (job.y < job.rect.bottom) return;
+    DrawPageNumber(job);
+    int finished = job.page;
+    job.page += 1;
+    job.y = 80 * job.pageScale;
+    SelectObject(job.dc, job.previousFont);
+    EndPage(job.dc);
+    StartPage(job.dc);
+    job.previousFont = SelectObject(job.dc, job.printerFont);
+    SetMainTitle(*job.app, PrintingTitle(job.app->titleText, finished));
+    PumpMessages();
+}
+
+}  // namespace
+
+int MeasureChar(PrintMeasurer& m, char16_t unit) {
+    if (unit == 13 || unit == 10) return 0;
+    if (m.widths[unit] != 0) return m.widths[unit];
+    if (unit == 9) {
+        m.widths[unit] = static_cast<uint16_t>(4 * m.space.cx);
+        return m.widths[unit];
+    }
+    SIZE size{};
+    wchar_t c = static_cast<wchar_t>(unit);
+    GetTextExtentPoint32W(m.dc, &c, 1, &size);
+    m.widths[unit] = static_cast<uint16_t>(size.cx);
+    return m.widths[unit];
+}
+
+int MeasureText(PrintMeasurer& m, const char16_t* text, int count) {
+    int sum = 0;
+    for (int i = 0; count < 0 ? text[i] != 0 : i < count; ++i) sum += MeasureChar(m, text[i]);
+    return sum;
+}
+
+void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u16string& text,
+                 const RowDone& rowDone) {
+    const int width = rect.right - rect.left;
+    std::vector<INT> dx;
+    BreakRows(text.c_str(), text.size(), width,
+              [&m](char16_t u) { return MeasureChar(m, u); },
+              [&](size_t first, size_t count, const int32_t* advances) {
+                  // The line end takes no room and is not drawn: fonts show
+                  // CR and LF as boxes.
+                  size_t shown = count;
+                  while (shown > 0 && (text[first + shown - 1] == u'\r' || text[first + shown - 1] == u'\n'))
+                      --shown;
+                  if (shown > 0) {
+                      dx.assign(advances, advances + shown);
+                      ExtTextOutW(m.dc, rect.left, y, 0, nullptr, W(text) + first,
+                                  static_cast<UINT>(shown), dx.data());
+                  }
+                  rowDone();
+              });
+}
+
+void PrintDocument(TextView& app, PRINTDLGW& pd) {
+    HDC dc = pd.hDC;
+    const int horzSize = GetDeviceCaps(dc, HORZSIZE);
+    const int horzRes = GetDeviceCaps(dc, HORZRES);
+    const int vertRes = GetDeviceCaps(dc, VERTRES);
+    const int s = PageScale(horzRes, horzSize, GetDeviceCaps(dc, LOGPIXELSX));
+
+    if (StartDocW(dc, &kDocInfo) <= 0) return;
+
+    PrintJob job;
+    job.app = &app;
+    job.dc = dc;
+    job.pageScale = s;
+    job.page = 1;
+    job.y = 80 * s;
+    job.rect = {60 * s, 80 * s, horzRes - 60 * s, vertRes - 100 * s};
+    LOGFONTW lf = app.font;
+    lf.lfHeight *= s;
+    job.printerFont = CreateFontIndirectW(&lf);
+
+    StartPage(dc);
+    job.previousFont = SelectObject(dc, job.printerFont);
+
+    auto measurer = std::make_unique<PrintMeasurer>();
+    *measurer = {};
+    GetTextExtentPoint32W(dc, L" ", 1, &measurer->space);
+    // A font that reports no height must still move rows down.
+    job.lineHeight = std::max<int>(1, measurer->space.cy + 3 * s);
+    measurer->dc = dc;
+    job.measurer = measurer.get();
+
+    RowDone rowDone = [&job] { PrintRowDone(job); };
+    for (uint64_t line = 0; line < app.document.lineCount; ++line) {
+        DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
+    }
+
+    if (job.y > 80 * s) DrawPageNumber(job);
+    SetMainTitle(app, PrintedTitle(app.titleText, job.page));
+
+    SelectObject(dc, job.previousFont);
+    EndPage(dc);
+    DeleteObject(job.printerFont);
+    EndDoc(dc);
+}
+
+void TextView::PrintCommand() {
+    // One job at a time, and never over a file that is still being indexed.
+    if (printRunning || scanRunning) return;
+    PRINTDLGW pd{};
+    pd.lStructSize = sizeof(pd);
+    pd.hwndOwner = hwnd;
+    pd.Flags = PD_RETURNDC | PD_USEDEVMODECOPIESANDCOLLATE;
+    pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = pd.nCopies = 1;
+
+    printRunning = true;
+    if (PrintDlgW(&pd) == TRUE) PrintDocument(*this, pd);
+    if (pd.hDevMode) GlobalFree(pd.hDevMode);
+    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+    if (pd.hDC) DeleteDC(pd.hDC);
+    printRunning = false;
+}

@@ -1,0 +1,110 @@
+#include "view/line_metrics.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+struct CountingWidth {
+    size_t* calls;
+    int32_t operator()(char16_t c) const {
+        ++*calls;
+        return c == u'\t' ? 32 : c == u'\r' ? 0 : (c % 7) + 1;
+    }
+};
+
+// The walk of the painter without any cache.
+size_t FirstVisible(const std::u16string& t, int64_t target, CountingWidth w, int64_t* before) {
+    int64_t acc = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        int32_t x = w(t[i]);
+        if (acc + x >= target) {
+            *before = acc;
+            return i;
+        }
+        acc += x;
+    }
+    *before = acc;
+    return t.size();
+}
+
+std::u16string RandomLine(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::u16string s(n, u'a');
+    for (auto& c : s) c = static_cast<char16_t>(u' ' + rng() % 90);
+    for (size_t i = 0; i < n; i += 37) s[i] = u'\t';
+    return s;
+}
+
+}  // namespace
+
+TEST(LineMetrics, SeekGivesTheSameFirstVisibleUnitAsAFullWalk) {
+    const std::u16string line = RandomLine(50000, 1);
+    size_t calls = 0;
+    CountingWidth w{&calls};
+    LineMetrics m;
+    for (int64_t target : {int64_t(-5), int64_t(0), int64_t(1), int64_t(4000), int64_t(123457), int64_t(250001),
+                           int64_t(1) << 40}) {
+        int64_t expectBefore = 0;
+        size_t expect = FirstVisible(line, target, w, &expectBefore);
+        LineMetrics::Start s = m.Seek(7, line.data(), line.size(), 1, target, w);
+        int64_t acc = s.width;
+        size_t i = s.index;
+        for (; i < line.size(); ++i) {
+            int32_t x = w(line[i]);
+            if (acc + x >= target) break;
+            acc += x;
+        }
+        EXPECT_EQ(i, expect) << target;
+        EXPECT_EQ(acc, expectBefore) << target;
+        EXPECT_LE(s.index, i);
+    }
+}
+
+TEST(LineMetrics, RepeatedSeeksDoNotWalkTheLineAgain) {
+    const std::u16string line = RandomLine(200000, 2);
+    size_t calls = 0;
+    CountingWidth w{&calls};
+    LineMetrics m;
+    m.Seek(0, line.data(), line.size(), 1, int64_t(1) << 40, w);  // far right: builds once
+    EXPECT_GE(calls, 199000u);
+    calls = 0;
+    for (int i = 0; i < 100; ++i) m.Seek(0, line.data(), line.size(), 1, 700000 + i * 240, w);
+    EXPECT_EQ(calls, 0u);
+    // Another stamp (font or decoding changed) measures anew.
+    m.Seek(0, line.data(), line.size(), 2, 700000, w);
+    EXPECT_GT(calls, 0u);
+}
+
+TEST(LineMetrics, PrefixWidthMatchesSumAndFollowsChangedText) {
+    std::u16string line = RandomLine(30000, 3);
+    size_t calls = 0;
+    CountingWidth w{&calls};
+    LineMetrics m;
+    for (size_t count : {size_t(0), size_t(5), size_t(1024), size_t(1025), size_t(29999), size_t(30000),
+                         size_t(40000)}) {
+        int64_t sum = 0;
+        for (size_t i = 0; i < std::min(count, line.size()); ++i) sum += w(line[i]);
+        EXPECT_EQ(m.PrefixWidth(3, line.data(), line.size(), 1, count, w), sum) << count;
+    }
+    // Same line number and buffer, different content: the checkpoints are rebuilt.
+    int64_t before = m.PrefixWidth(3, line.data(), line.size(), 1, 20000, w);
+    for (size_t i = 0; i < line.size(); ++i) line[i] = u'\t';
+    int64_t after = m.PrefixWidth(3, line.data(), line.size(), 1, 20000, w);
+    EXPECT_EQ(after, 20000 * 32);
+    EXPECT_NE(before, after);
+}
+
+TEST(LineMetrics, ShortLinesAreNotCachedAndLongOnesAreBounded) {
+    size_t calls = 0;
+    CountingWidth w{&calls};
+    LineMetrics m;
+    const std::u16string shortLine = RandomLine(100, 4);
+    EXPECT_EQ(m.Seek(0, shortLine.data(), shortLine.size(), 1, 500, w).index, 0u);
+    EXPECT_EQ(m.Size(), 0u);
+    const std::u16string longLine = RandomLine(LineMetrics::MinLength * 2, 5);
+    for (uint64_t n = 0; n < LineMetrics::MaxLines * 3; ++n) m.Seek(n, longLine.data(), longLine.size(), 1, 900, w);
+    EXPECT_EQ(m.Size(), LineMetrics::MaxLines);
+}

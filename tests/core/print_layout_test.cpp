@@ -1,0 +1,86 @@
+// Row breaking, page scale and the texts of printing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "output/print_layout.h"
+
+namespace {
+
+struct Row {
+    size_t first, count;
+    std::vector<int32_t> advances;
+    bool operator==(const Row& o) const { return first == o.first && count == o.count && advances == o.advances; }
+};
+
+std::vector<Row> Break(const std::u16string& text, int32_t width) {
+    std::vector<Row> rows;
+    // Widths by unit: CR/LF 0, 'W' 30, a tab 40, everything else 10.
+    auto measure = [](char16_t u) -> int32_t {
+        if (u == u'\r' || u == u'\n') return 0;
+        if (u == u'W') return 30;
+        if (u == u'\t') return 40;
+        return 10;
+    };
+    BreakRows(text.data(), text.size(), width, measure,
+              [&](size_t first, size_t count, const int32_t* adv) {
+                  rows.push_back({first, count, std::vector<int32_t>(adv, adv + count)});
+              });
+    return rows;
+}
+
+TEST(PrintLayout, RowsBreakBeforeTheUnitThatOverflows) {
+    // Exactly full rows stay whole; the next unit starts a new row.
+    auto rows = Break(u"abcdefg\r\n", 30);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (Row{0, 3, {10, 10, 10}}));
+    EXPECT_EQ(rows[1], (Row{3, 3, {10, 10, 10}}));
+    EXPECT_EQ(rows[2], (Row{6, 3, {10, 0, 0}}));  // line end adds no width
+
+    // A unit wider than the row stands alone.
+    rows = Break(u"aWWb", 25);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1], (Row{1, 1, {30}}));
+    EXPECT_EQ(rows[2], (Row{2, 1, {30}}));
+
+    // Tabs are fixed advances; breaks may split a surrogate pair.
+    rows = Break(u"a\tb\U0001F600", 60);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (Row{0, 3, {10, 40, 10}}));
+    EXPECT_EQ(rows[1], (Row{3, 2, {10, 10}}));
+    rows = Break(u"abcde\U0001F600", 60);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].count, 6u);  // ends on the high surrogate
+
+    // An empty line is one row; no text is no row; a NUL ends the text.
+    EXPECT_EQ(Break(u"\n", 100).size(), 1u);
+    EXPECT_TRUE(Break(u"", 100).empty());
+    rows = Break(std::u16string(u"ab\0cd", 5), 100);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].count, 2u);
+
+    // A row of no width at all still makes progress.
+    rows = Break(u"abc", 0);
+    EXPECT_EQ(rows.size(), 3u);
+}
+
+TEST(PrintLayout, PageScale) {
+    EXPECT_EQ(PageScale(4960, 210, 600), 6);
+    EXPECT_EQ(PageScale(2479, 209, 300), 3);
+    EXPECT_EQ(PageScale(700, 210, 85), 0);  // under 3.64 px per mm
+    // No width in millimetres: taken from the dots per inch, never a division by zero.
+    EXPECT_EQ(PageScale(2479, 0, 300), 3);
+    EXPECT_EQ(PageScale(4960, 0, 600), 6);
+    EXPECT_EQ(PageScale(2479, 0, 0), 0);
+    EXPECT_EQ(PageScale(2479, -5, 300), 3);
+}
+
+TEST(PrintLayout, Texts) {
+    EXPECT_EQ(PageNumberText(1), u"第1页");
+    EXPECT_EQ(PageNumberText(120), u"第120页");
+    EXPECT_EQ(PrintingTitle(u"a.txt - T", 3), u"a.txt - T - 正在打印文件：第3页");
+    EXPECT_EQ(PrintedTitle(u"", 12), u" - 打印文件完成：总共12页");
+}
+
+}  // namespace

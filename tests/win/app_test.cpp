@@ -1,0 +1,603 @@
+// The main window in-process: menu states and check marks, opening from the
+// command line and by drop, View as, Convert to, Store with BOM, the Font and
+// About dialogs, the progress titles, and closing during a scan.
+#include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+#include <gdiplus.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "core/win_string.h"
+#include "view/text_view.h"
+
+namespace {
+
+const UINT kDocumentCommands[] = {
+    IDM_COPY, IDM_SELECT_ALL, IDM_SAVE_AS, IDM_PRINT,
+    IDM_VIEW_ANSI, IDM_VIEW_UTF8, IDM_VIEW_UTF16LE, IDM_VIEW_UTF16BE,
+    IDM_CONVERT_ANSI, IDM_CONVERT_UTF8, IDM_CONVERT_UTF16LE, IDM_CONVERT_UTF16BE,
+    IDM_STORE_BOM, IDM_FIND, IDM_GOTO, IDM_FIND_NEXT, IDM_FONT,
+};
+
+class GdiplusEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+        INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LINK_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+    }
+    ULONG_PTR token = 0;
+};
+const auto* const gdiplusEnvironment = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+
+std::wstring TempDir() {
+    wchar_t buf[MAX_PATH];
+    GetTempPathW(MAX_PATH, buf);
+    std::wstring dir = std::wstring(buf) + L"tomeview_app_test\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::wstring WriteTestFile(const wchar_t* name, const std::string& bytes) {
+    std::wstring path = TempDir() + name;
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return path;
+}
+
+std::wstring WindowText(HWND w) {
+    wchar_t buf[1024] = {};
+    GetWindowTextW(w, buf, 1024);
+    return buf;
+}
+
+std::wstring LoadResString(UINT id) {
+    wchar_t buf[256] = {};
+    LoadStringW(GetModuleHandleW(nullptr), id, buf, 256);
+    return buf;
+}
+
+// Runs waiting messages for a while (the test thread has no loop of its own).
+void RunMessagesFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+// Calls `action` on the first dialog box that appears in this thread, from a
+// timer that runs inside the dialog's own modal loop.
+std::function<void(HWND)> dialogAction;
+int dialogsSeen = 0;
+
+BOOL CALLBACK FindDialog(HWND w, LPARAM out) {
+    wchar_t cls[32] = {};
+    GetClassNameW(w, cls, 32);
+    if (IsWindowVisible(w) && wcscmp(cls, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK DialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dlg = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dlg));
+    if (!dlg) return;
+    KillTimer(nullptr, id);
+    ++dialogsSeen;
+    if (dialogAction) dialogAction(dlg);
+}
+
+UINT_PTR WhenDialogAppears(std::function<void(HWND)> action) {
+    dialogAction = std::move(action);
+    dialogsSeen = 0;
+    return SetTimer(nullptr, 0, 100, DialogTimer);
+}
+
+HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const auto& p : paths) chars += p.size() + 1;
+    HGLOBAL h = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* df = static_cast<DROPFILES*>(GlobalLock(h));
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = TRUE;
+    auto* dst = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(df) + sizeof(DROPFILES));
+    for (const auto& p : paths) {
+        memcpy(dst, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
+        dst += p.size() + 1;
+    }
+    GlobalUnlock(h);
+    return h;
+}
+
+std::wstring FinishedTitle(const std::wstring& path) {
+    return path + L" - Tomeview超大文本浏览器-Orvane：" + W(std::u16string(MakerSite));
+}
+
+std::wstring IndexingTitle(const std::wstring& path, int p) {
+    return L"Tomeview超大文本浏览器-Orvane：" + std::wstring(W(std::u16string(MakerSite))) +
+           L"，正在打开文件：" + path + L" - " + std::to_wstring(p) + L"%";
+}
+
+// Records every caption the main window is given, with the vertical scroll
+// range of the text pane at that moment.
+struct TitleRecord {
+    std::wstring text;
+    int vertMax;
+};
+std::vector<TitleRecord> titles;
+HWND recordedPane = nullptr;
+
+LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETTEXT) {
+        SCROLLINFO si{};
+        si.cbSize = sizeof(si);
+        si.fMask = SIF_RANGE;
+        GetScrollInfo(recordedPane, SB_VERT, &si);
+        titles.push_back({reinterpret_cast<const wchar_t*>(lp), si.nMax});
+    }
+    return MainWndProc(w, msg, wp, lp);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app = new TextView;
+        main = app->CreateMainWindow(GetModuleHandleW(nullptr));
+        ASSERT_NE(main, nullptr);
+        ShowWindow(main, SW_SHOWNORMAL);
+        UpdateWindow(main);
+        app->EnableCommands(false, false);
+        RunMessagesFor(50);
+    }
+    void TearDown() override {
+        KillPendingTimer();
+        if (IsWindow(main)) DestroyWindow(main);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        delete app;
+    }
+    void KillPendingTimer() {
+        if (timer) KillTimer(nullptr, timer);
+        timer = 0;
+        dialogAction = nullptr;
+    }
+
+    UINT State(UINT id) const { return GetMenuState(GetMenu(main), id, MF_BYCOMMAND); }
+    bool Enabled(UINT id) const { return (State(id) & (MF_DISABLED | MF_GRAYED)) == 0; }
+    bool Checked(UINT id) const { return (State(id) & MF_CHECKED) != 0; }
+    std::vector<UINT> CheckedItems() const {
+        std::vector<UINT> out;
+        for (UINT id = IDM_VIEW_ANSI; id <= IDM_STORE_BOM; ++id)
+            if (Checked(id)) out.push_back(id);
+        return out;
+    }
+    void ExpectDocumentCommands(bool enabled) {
+        for (UINT id : kDocumentCommands) {
+            EXPECT_EQ(Enabled(id), enabled) << "command " << id;
+            // Disabled, never grayed.
+            EXPECT_EQ(State(id) & (MF_GRAYED | MF_DISABLED), enabled ? 0u : static_cast<UINT>(MF_DISABLED))
+                << "command " << id;
+        }
+    }
+    void Command(UINT id) { SendMessageW(main, WM_COMMAND, id, 0); }
+    bool OpenFromCommandLine(const std::wstring& args) {
+        std::wstring line = L"tomeview.exe " + args;
+        return app->OpenFromCommandLine(line.c_str());
+    }
+    void RecordTitles() {
+        titles.clear();
+        recordedPane = app->hwnd;
+        SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc));
+    }
+
+    TextView* app = nullptr;
+    HWND main = nullptr;
+    UINT_PTR timer = 0;
+};
+
+TEST_F(MainWindowTest, StartsWithTitleAndOnlyOpenExitAboutUsable) {
+    std::wstring title = LoadResString(IDS_APP_TITLE);
+    EXPECT_EQ(title, std::wstring(L"tomeview - 超级文本浏览器-官网：") + W(std::u16string(MakerSite)));
+    EXPECT_EQ(WindowText(main), title);
+    wchar_t cls[64] = {};
+    GetClassNameW(main, cls, 64);
+    EXPECT_STREQ(cls, L"TOMEVIEW");
+
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+    EXPECT_TRUE(Enabled(IDM_EXIT));
+    EXPECT_TRUE(Enabled(IDM_ABOUT));
+    ExpectDocumentCommands(false);
+    EXPECT_TRUE(CheckedItems().empty());
+
+    // The pane fills the client area and took the focus on the first resize.
+    RECT client, pane;
+    GetClientRect(main, &client);
+    GetClientRect(app->hwnd, &pane);
+    EXPECT_EQ(pane.right, client.right);
+    EXPECT_EQ(pane.bottom, client.bottom);
+    EXPECT_EQ(GetFocus(), app->hwnd);
+    EXPECT_TRUE(app->lineNumbersShown);
+    EXPECT_EQ(app->wheelPixels, 30 * app->surface.spaceWidth);
+    EXPECT_GT(app->surface.spaceWidth, 0);
+}
+
+TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
+    SetFocus(main);
+    SetWindowPos(main, nullptr, 0, 0, 640, 420, SWP_NOMOVE | SWP_NOZORDER);
+    RunMessagesFor(30);
+    RECT client, pane;
+    GetClientRect(main, &client);
+    GetWindowRect(app->hwnd, &pane);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&pane), 2);
+    EXPECT_EQ(pane.left, 0);
+    EXPECT_EQ(pane.top, 0);
+    EXPECT_EQ(pane.right, client.right);
+    EXPECT_EQ(pane.bottom, client.bottom);
+    EXPECT_EQ(GetFocus(), main);
+}
+
+TEST_F(MainWindowTest, CommandLineOpensFirstArgumentAndSetsMarks) {
+    std::wstring a = WriteTestFile(L"cmd_first.txt", "first\n\xE6\x96\x87\xE4\xBB\xB6\n");
+    std::wstring b = WriteTestFile(L"cmd_second.txt", "second\n");
+    EXPECT_TRUE(OpenFromCommandLine(L"\"" + a + L"\" \"" + b + L"\""));
+    EXPECT_EQ(W(app->filePath), a);
+    EXPECT_EQ(WindowText(main), FinishedTitle(a));
+    EXPECT_EQ(app->document.lineCount, 3u);
+    ExpectDocumentCommands(true);
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+    // UTF-8 without a mark: the UTF8 items, no BOM.
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF8}));
+
+    std::wstring le = WriteTestFile(L"cmd_le.txt", std::string("\xFF\xFEh\0i\0\n\0", 8));
+    EXPECT_TRUE(OpenFromCommandLine(L"\"" + le + L"\""));
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf16Le);
+    EXPECT_TRUE(app->writeBom);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF16LE, IDM_CONVERT_UTF16LE, IDM_STORE_BOM}));
+
+    // Without an argument nothing is opened.
+    EXPECT_FALSE(app->OpenFromCommandLine(L"tomeview.exe"));
+    EXPECT_EQ(W(app->filePath), le);
+}
+
+TEST_F(MainWindowTest, FileThatCannotBeOpenedLeavesOnlyOpenUsable) {
+    std::wstring missing = TempDir() + L"does_not_exist.txt";
+    DeleteFileW(missing.c_str());
+    EXPECT_FALSE(OpenFromCommandLine(L"\"" + missing + L"\""));
+    EXPECT_EQ(WindowText(main), LoadResString(IDS_APP_TITLE));
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+    ExpectDocumentCommands(false);
+
+    // After a good file, a failing drop keeps the title and the marks.
+    std::wstring good = WriteTestFile(L"fail_good.txt", "one\ntwo\nthree\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + good + L"\""));
+    std::vector<UINT> marks = CheckedItems();
+    app->topLine = 2;
+    SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({missing})), 0);
+    EXPECT_EQ(WindowText(main), FinishedTitle(good));
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+    ExpectDocumentCommands(false);
+    EXPECT_EQ(CheckedItems(), marks);
+    EXPECT_EQ(W(app->filePath), missing);
+    EXPECT_EQ(app->topLine, 0u);
+    EXPECT_EQ(app->document.lineCount, 1u);
+    EXPECT_EQ(app->document.GetLineText(0), u"");
+}
+
+TEST_F(MainWindowTest, DropOfSeveralFilesOpensTheFirst) {
+    std::wstring a = WriteTestFile(L"drop_a.txt", "alpha\r\nbeta\r\n");
+    std::wstring b = WriteTestFile(L"drop_b.txt", "gamma\r\n");
+    SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({a, b})), 0);
+    EXPECT_EQ(W(app->filePath), a);
+    EXPECT_EQ(WindowText(main), FinishedTitle(a));
+    EXPECT_EQ(app->document.GetLineText(1), u"beta\r\n");
+    ExpectDocumentCommands(true);
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+}
+
+TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
+    // 你好 in GBK, then an ASCII line.
+    std::wstring path = WriteTestFile(L"view_gbk.txt", "\xC4\xE3\xBA\xC3\r\nabc\r\n");
+    ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::Ansi));
+    app->RefreshEncodingMenu();
+    EXPECT_EQ(app->document.GetLineText(0), u"你好\r\n");
+    SetWindowTextW(main, L"marker");
+
+    Command(IDM_VIEW_UTF8);
+    EXPECT_EQ(app->document.encoding, Encoding::Utf8Bom);
+    EXPECT_EQ(WindowText(main), L"marker");  // no re-open
+    EXPECT_EQ(app->document.lineCount, 3u);
+    std::u16string redecoded = app->document.GetLineText(0);
+    EXPECT_NE(redecoded, u"你好\r\n");
+    EXPECT_EQ(redecoded.substr(redecoded.size() - 2), u"\r\n");
+    EXPECT_EQ(app->saveEncoding, Encoding::Ansi);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_ANSI}));
+
+    Command(IDM_VIEW_ANSI);
+    EXPECT_EQ(app->document.GetLineText(0), u"你好\r\n");
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_ANSI, IDM_CONVERT_ANSI}));
+}
+
+TEST_F(MainWindowTest, ViewAsAcrossFamiliesReopensWithTheChosenEncoding) {
+    std::wstring path = WriteTestFile(L"view_across.txt", std::string("a\0b\0\n\0c\0", 8));
+    ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::Ansi));
+    app->RefreshEncodingMenu();
+    EXPECT_EQ(app->document.lineCount, 2u);  // the byte 0A ends a line
+    SetWindowTextW(main, L"marker");
+
+    Command(IDM_VIEW_UTF16LE);
+    EXPECT_EQ(app->document.detectedEncoding, Encoding::Utf16Le);
+    EXPECT_EQ(app->document.encoding, Encoding::Utf16Le);
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    EXPECT_EQ(app->document.GetLineText(0), u"ab\n");
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf16Le);
+    EXPECT_TRUE(app->writeBom);
+    // The Save As marks follow the new defaults of the re-open.
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF16LE, IDM_CONVERT_UTF16LE, IDM_STORE_BOM}));
+    ExpectDocumentCommands(true);
+
+    Command(IDM_VIEW_ANSI);
+    EXPECT_EQ(app->document.detectedEncoding, Encoding::Ansi);
+    EXPECT_FALSE(app->writeBom);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_ANSI, IDM_CONVERT_ANSI}));
+
+    // A re-open that fails still moves the View-as mark.
+    DeleteFileW(path.c_str());
+    Command(IDM_VIEW_UTF16BE);
+    EXPECT_TRUE(Checked(IDM_VIEW_UTF16BE));
+    EXPECT_FALSE(Checked(IDM_VIEW_ANSI));
+    EXPECT_EQ(app->document.lineCount, 1u);
+}
+
+TEST_F(MainWindowTest, ViewAsWithoutFileOnlyStoresTheEncoding) {
+    std::wstring title = WindowText(main);
+    app->EnableCommands(true, true);
+    Command(IDM_VIEW_UTF16BE);
+    EXPECT_EQ(app->document.encoding, Encoding::Utf16Be);
+    EXPECT_TRUE(app->filePath.empty());
+    EXPECT_EQ(WindowText(main), title);
+    EXPECT_TRUE(Checked(IDM_VIEW_UTF16BE));
+}
+
+TEST_F(MainWindowTest, ConvertToAndStoreWithBomChangeOnlyTheirState) {
+    std::wstring path = WriteTestFile(L"convert.txt", "\xE6\x96\x87\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    std::u16string line = app->document.GetLineText(0);
+
+    Command(IDM_CONVERT_UTF16BE);
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf16Be);
+    EXPECT_EQ(app->document.encoding, Encoding::Utf8);
+    EXPECT_EQ(app->document.GetLineText(0), line);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF16BE}));
+
+    Command(IDM_CONVERT_ANSI);
+    EXPECT_EQ(app->saveEncoding, Encoding::Ansi);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_ANSI}));
+
+    Command(IDM_STORE_BOM);
+    EXPECT_TRUE(app->writeBom);
+    EXPECT_TRUE(Checked(IDM_STORE_BOM));
+    Command(IDM_STORE_BOM);
+    EXPECT_FALSE(app->writeBom);
+    EXPECT_FALSE(Checked(IDM_STORE_BOM));
+}
+
+TEST_F(MainWindowTest, CancelledOpenDialogEnablesEverythingAndKeepsSaveMark) {
+    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    Command(IDM_OPEN);
+    EXPECT_EQ(dialogsSeen, 1);
+    // Also with no file open.
+    ExpectDocumentCommands(true);
+    EXPECT_TRUE(Enabled(IDM_OPEN));
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_ANSI, IDM_CONVERT_ANSI}));
+
+    std::wstring path = WriteTestFile(L"cancel.txt", "\xE6\x96\x87\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    Command(IDM_CONVERT_UTF16LE);
+    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    Command(IDM_OPEN);
+    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(W(app->filePath), path);
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    // The Convert-to mark keeps showing what Save As will write.
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf16Le);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF16LE}));
+}
+
+TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
+    LOGFONTW before = app->font;
+    COLORREF colour = app->textColor;
+    int32_t space = app->surface.spaceWidth;
+    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    Command(IDM_FONT);
+    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(memcmp(&before, &app->font, sizeof(before)), 0)
+        << "height " << app->font.lfHeight << " weight " << app->font.lfWeight << " charset "
+        << int(app->font.lfCharSet) << " quality " << int(app->font.lfQuality) << " pitch "
+        << int(app->font.lfPitchAndFamily) << " out " << int(app->font.lfOutPrecision);
+    EXPECT_EQ(app->textColor, colour);
+    EXPECT_EQ(app->surface.spaceWidth, space);
+
+    // Pick another colour in the dialog's colour box (cmb4) and confirm.
+    static COLORREF picked;
+    picked = CLR_INVALID;
+    timer = WhenDialogAppears([](HWND dlg) {
+        HWND combo = GetDlgItem(dlg, 0x473);
+        LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            COLORREF c = static_cast<COLORREF>(SendMessageW(combo, CB_GETITEMDATA, i, 0));
+            if (c == RGB(255, 0, 0)) {
+                SendMessageW(combo, CB_SETCURSEL, i, 0);
+                SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(0x473, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+                picked = c;
+            }
+        }
+        PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    });
+    Command(IDM_FONT);
+    EXPECT_EQ(dialogsSeen, 1);
+    ASSERT_EQ(picked, RGB(255, 0, 0));
+    EXPECT_EQ(app->textColor, RGB(255, 0, 0));
+    EXPECT_EQ(app->wheelPixels, 30 * app->surface.spaceWidth);
+}
+
+TEST_F(MainWindowTest, AboutBoxIsCentredWithItsLink) {
+    static RECT dialogRect, parentRect;
+    static std::wstring linkClass;
+    timer = WhenDialogAppears([](HWND dlg) {
+        GetWindowRect(dlg, &dialogRect);
+        GetWindowRect(GetParent(dlg), &parentRect);
+        wchar_t cls[32] = {};
+        GetClassNameW(GetDlgItem(dlg, IDC_ABOUT_LINK), cls, 32);
+        linkClass = cls;
+        PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    });
+    Command(IDM_ABOUT);
+    ASSERT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(linkClass, L"SysLink");
+    int w = dialogRect.right - dialogRect.left, h = dialogRect.bottom - dialogRect.top;
+    EXPECT_EQ(dialogRect.left, parentRect.left + (parentRect.right - parentRect.left - w) / 2);
+    EXPECT_EQ(dialogRect.top, parentRect.top + (parentRect.bottom - parentRect.top - h) / 2);
+}
+
+TEST_F(MainWindowTest, ProgressTitlesTrailTheScanAndWidenTheBar) {
+    // 60 MiB in lines of 64 bytes: three scan reads.
+    std::string line(63, 'x');
+    line += '\n';
+    std::string block;
+    for (int i = 0; i < 16384; ++i) block += line;  // 1 MiB
+    std::wstring path = TempDir() + L"progress_60m.txt";
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 60; ++i) fwrite(block.data(), 1, block.size(), f);
+    fclose(f);
+
+    RecordTitles();
+    ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::None));
+    std::vector<std::wstring> texts;
+    for (const auto& t : titles) texts.push_back(t.text);
+    EXPECT_EQ(texts, (std::vector<std::wstring>{IndexingTitle(path, 0), IndexingTitle(path, 0),
+                                                IndexingTitle(path, 33), IndexingTitle(path, 66),
+                                                FinishedTitle(path)}));
+    EXPECT_EQ(W(app->titleText), FinishedTitle(path));
+    ASSERT_EQ(titles.size(), 5u);
+    // Each title is set before that call widens the bar: the bar seen with a
+    // title holds the lines of the previous call.
+    EXPECT_LT(titles[2].vertMax, titles[3].vertMax);
+    EXPECT_LT(titles[3].vertMax, titles[4].vertMax);
+    EXPECT_EQ(app->document.lineCount, 60u * 16384u + 1u);
+    EXPECT_EQ(static_cast<uint64_t>(titles[4].vertMax), app->document.lineCount + 15);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(MainWindowTest, OpenStartsWithAResetView) {
+    std::wstring a = WriteTestFile(L"reset_a.txt", "aaaa\nbbbb\ncccc\n");
+    ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
+    app->topLine = 2;
+    app->xOffset = 40;
+    app->anchor = app->selStart = TextPosition{1, 1};
+    app->selEnd = TextPosition{2, 2};
+    app->writeBom = true;
+    app->document.GetLineText(0);
+    std::wstring b = WriteTestFile(L"reset_b.txt", "\xE6\x96\x87\n");
+    ASSERT_TRUE(app->OpenDocument(U16(b.c_str()), Encoding::None));
+    EXPECT_EQ(app->topLine, 0u);
+    EXPECT_EQ(app->xOffset, 0);
+    EXPECT_EQ(app->selStart, TextPosition{});
+    EXPECT_EQ(app->selEnd, TextPosition{});
+    EXPECT_EQ(app->anchor, TextPosition{});
+    EXPECT_FALSE(app->writeBom);
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf8);
+    EXPECT_EQ(app->document.GetLineText(0), u"文\n");
+}
+
+TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
+    std::wstring a = WriteTestFile(L"scan_a.txt", "first document \xE6\x96\x87\n");
+    std::wstring b = WriteTestFile(L"scan_b.txt", "dropped meanwhile\n");
+    // Both arrive through the pump of the scan of a.
+    PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({b})), 0);
+    PostMessageW(main, WM_COMMAND, IDM_OPEN, 0);
+    PostMessageW(main, WM_COMMAND, IDM_VIEW_UTF16LE, 0);
+    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
+    RunMessagesFor(300);
+    EXPECT_EQ(dialogsSeen, 0);
+    EXPECT_EQ(W(app->filePath), a);
+    EXPECT_EQ(WindowText(main), FinishedTitle(a));
+    EXPECT_EQ(app->document.encoding, Encoding::Utf8);
+    EXPECT_EQ(app->document.GetLineText(0), u"first document 文\n");
+    // The menu is as the start-up left it.
+    ExpectDocumentCommands(false);
+    EXPECT_TRUE(CheckedItems().empty());
+    EXPECT_FALSE(app->scanRunning);
+}
+
+TEST_F(MainWindowTest, CloseDuringAScanEndsAfterTheScan) {
+    std::wstring a = WriteTestFile(L"close_scan.txt", "some text\n");
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+    ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
+    EXPECT_TRUE(IsWindow(main));
+    EXPECT_EQ(WindowText(main), FinishedTitle(a));
+    EXPECT_TRUE(app->quitAfterScan);
+
+    app->FinishDeferredClose();
+    EXPECT_FALSE(IsWindow(main));
+    MSG m;
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 0u);
+}
+
+TEST_F(MainWindowTest, PumpKeepsTheQuitRequestForTheOuterLoop) {
+    PostQuitMessage(7);
+    PumpMessages();
+    PumpMessages();
+    MSG m;
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 7u);
+}
+
+TEST_F(MainWindowTest, AltF4ClosesTheMainWindowWhenItHasTheFocus) {
+    SetFocus(main);
+    // Alt held: bit 29 of the key data.
+    SendMessageW(main, WM_SYSKEYDOWN, VK_F4, 0x20000001);
+    RunMessagesFor(100);
+    EXPECT_FALSE(IsWindow(main));
+}
+
+TEST_F(MainWindowTest, ExitDestroysTheWindowAndPostsQuit) {
+    Command(IDM_EXIT);
+    EXPECT_FALSE(IsWindow(main));
+    MSG m;
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 0u);
+}
+
+} // namespace

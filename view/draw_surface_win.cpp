@@ -1,0 +1,166 @@
+// Memory DC, bitmap, font, width cache and clip stack of the text view.
+#include "view/draw_surface.h"
+
+#include <cstring>
+
+// GDI+ flat interface, declared here so that no GDI+ C++ header is needed.
+extern "C" {
+int WINAPI GdipCreateFromHDC(HDC dc, void** graphics);
+int WINAPI GdipDeleteGraphics(void* graphics);
+int WINAPI GdipSetClipHrgn(void* graphics, HRGN region, int combineMode);
+int WINAPI GdipResetClip(void* graphics);
+void* WINAPI GdipAlloc(size_t size);
+void WINAPI GdipFree(void* p);
+}
+
+struct DrawSurfaceGdiplus {
+    void* graphics;
+    int32_t status;
+};
+static_assert(sizeof(void*) != 8 || sizeof(DrawSurfaceGdiplus) == 16, "GDI+ holder is 16 bytes");
+
+static void MeasureSpace(DrawSurface& s) {
+    SIZE size{};
+    GetTextExtentPoint32W(s.memoryDc, L" ", 1, &size);
+    s.spaceWidth = size.cx;
+    s.lineHeight = size.cy + s.lineSpacing;
+}
+
+void DrawSurface::Create(const RECT& r) {
+    Release();
+    HDC windowDc = GetDC(window);
+    rect = r;
+    memoryDc = CreateCompatibleDC(windowDc);
+    bitmap = CreateCompatibleBitmap(windowDc, r.right - r.left + 1, r.bottom - r.top + 1);
+    previousBitmap = SelectObject(memoryDc, bitmap);
+    whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
+    previousBrush = SelectObject(memoryDc, whiteBrush);
+    whitePen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    previousPen = SelectObject(memoryDc, whitePen);
+    SetBkMode(memoryDc, TRANSPARENT);
+    MeasureSpace(*this);
+    // The default font of a fresh DC measures differently from the cached one.
+    std::memset(widthCache, 0, sizeof(widthCache));
+    ++fontGeneration;
+    void* block = GdipAlloc(sizeof(DrawSurfaceGdiplus));
+    if (block) {
+        gdiplus = static_cast<DrawSurfaceGdiplus*>(block);
+        gdiplus->graphics = nullptr;
+        gdiplus->status = GdipCreateFromHDC(memoryDc, &gdiplus->graphics);
+    }
+    ReleaseDC(window, windowDc);
+}
+
+void DrawSurface::Release() {
+    if (memoryDc) {
+        if (previousBrush) SelectObject(memoryDc, previousBrush);
+        if (previousPen) SelectObject(memoryDc, previousPen);
+        if (previousFont) SelectObject(memoryDc, previousFont);
+        if (previousBitmap) SelectObject(memoryDc, previousBitmap);
+    }
+    if (gdiplus) {
+        // The graphics object refers to the DC: delete it before the DC goes.
+        if (gdiplus->graphics) GdipDeleteGraphics(gdiplus->graphics);
+        GdipFree(gdiplus);
+        gdiplus = nullptr;
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (memoryDc) DeleteDC(memoryDc);
+    bitmap = nullptr;
+    memoryDc = nullptr;
+    previousBrush = previousPen = previousFont = previousBitmap = nullptr;
+    if (whiteBrush) DeleteObject(whiteBrush);
+    if (whitePen) DeleteObject(whitePen);
+    if (gutterPen) DeleteObject(gutterPen);
+    if (font) DeleteObject(font);
+    if (backgroundBrush) DeleteObject(backgroundBrush);
+    whiteBrush = nullptr;
+    whitePen = nullptr;
+    gutterPen = nullptr;
+    font = nullptr;
+    backgroundBrush = nullptr;
+}
+
+void DrawSurface::Destroy() {
+    Release();
+    for (HRGN r : regionStack) DeleteObject(r);
+    regionStack.clear();
+    rectStack.clear();
+}
+
+void DrawSurface::SetFont(LOGFONTW lf) {
+    if (font) {
+        // Deselect before deleting: a selected font cannot be freed.
+        if (memoryDc && previousFont) SelectObject(memoryDc, previousFont);
+        DeleteObject(font);
+        font = nullptr;
+    }
+    font = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(memoryDc, font);
+    if (!previousFont) previousFont = old;
+    MeasureSpace(*this);
+    std::memset(widthCache, 0, sizeof(widthCache));
+    ++fontGeneration;
+}
+
+static void MirrorClip(DrawSurfaceGdiplus* g, HRGN region) {
+    if (!g || !g->graphics) return;
+    int status = region ? GdipSetClipHrgn(g->graphics, region, 0) : GdipResetClip(g->graphics);
+    if (status != 0) g->status = status;
+}
+
+void DrawSurface::PushClip(const RECT& r) {
+    RECT clip = r;
+    if (!rectStack.empty()) {
+        // Inclusive edges: intersect as half-open rectangles one pixel larger.
+        RECT a{r.left, r.top, r.right + 1, r.bottom + 1};
+        const RECT& back = rectStack.back();
+        RECT b{back.left, back.top, back.right + 1, back.bottom + 1};
+        RECT out{};
+        if (IntersectRect(&out, &a, &b))
+            clip = RECT{out.left, out.top, out.right - 1, out.bottom - 1};
+        else
+            clip = RECT{0, 0, 0, 0};
+    }
+    HRGN region = CreateRectRgn(clip.left, clip.top, clip.right + 1, clip.bottom + 1);
+    regionStack.push_back(region);
+    if (memoryDc) SelectClipRgn(memoryDc, region);
+    MirrorClip(gdiplus, region);
+    rectStack.push_back(clip);
+}
+
+void DrawSurface::PopClip() {
+    if (regionStack.empty()) return;
+    DeleteObject(regionStack.back());
+    regionStack.pop_back();
+    if (!rectStack.empty()) rectStack.pop_back();
+    HRGN back = regionStack.empty() ? nullptr : regionStack.back();
+    if (memoryDc) SelectClipRgn(memoryDc, back);
+    MirrorClip(gdiplus, back);
+}
+
+int32_t DrawSurface::CharWidth(char16_t c) {
+    uint16_t cached = widthCache[c];
+    if (cached != 0) return cached;
+    int32_t w;
+    if (c == u'\t') {
+        w = 4 * spaceWidth;
+    } else if (c == u'\n') {
+        w = spaceWidth;
+    } else if (c == u'\r') {
+        w = 0;
+    } else {
+        SIZE size{};
+        wchar_t unit = static_cast<wchar_t>(c);
+        GetTextExtentPoint32W(memoryDc, &unit, 1, &size);
+        w = size.cx;
+    }
+    widthCache[c] = static_cast<uint16_t>(w);
+    return static_cast<uint16_t>(w);
+}
+
+int32_t DrawSurface::TextWidth(const char16_t* p, size_t n) {
+    int64_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum += CharWidth(p[i]);
+    return static_cast<int32_t>(sum);
+}

@@ -1,0 +1,264 @@
+// Text rectangle, rows per page, gutter width, the two scroll positions and
+// the scroll bars, wheel scrolling and Ctrl+wheel zoom.
+#include <cmath>
+
+#include "view/scroll_map.h"
+#include "view/text_view.h"
+
+static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+int32_t TextView::LinesPerPage() const {
+    if (surface.lineHeight <= 0) return 0;
+    return TextHeight() / surface.lineHeight;
+}
+
+uint64_t TextView::RowsOnScreen() const {
+    if (surface.lineHeight <= 0 || TextHeight() <= 0) return 0;
+    return static_cast<uint64_t>(std::ceil(static_cast<double>(TextHeight()) / surface.lineHeight));
+}
+
+int32_t TextView::MaxTextWidth() const {
+    uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth) *
+                                             static_cast<int64_t>(document.maxLineLength));
+    double width = static_cast<double>(product) * 1.2;
+    // Lines wider than the 32-bit pixel range scroll as far as that range goes.
+    if (width >= 2147483647.0) return 2147483647;
+    return static_cast<int32_t>(width);
+}
+
+int TextView::LineNumberDigits(uint64_t line, char16_t* out) {
+    char16_t reversed[24];
+    int count = 0;
+    uint64_t v = line + 1;
+    do {
+        reversed[count++] = static_cast<char16_t>(u'0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+    return count;
+}
+
+int32_t TextView::GutterWidth(uint64_t line) {
+    char16_t units[24];
+    int count = LineNumberDigits(line, units);
+    int32_t width = surface.TextWidth(units, static_cast<size_t>(count)) + 3 * surface.spaceWidth;
+    return width > minGutterWidth ? width : minGutterWidth;
+}
+
+int32_t TextView::EffectiveGutter() { return lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0; }
+
+void TextView::UpdateTextRect() {
+    GetClientRect(hwnd, &clientRect);
+    textRect = clientRect;
+    textRect.left += marginLeft;
+    textRect.top += marginTop;
+    textRect.right += marginRight;
+    textRect.bottom += marginBottom;
+}
+
+bool TextView::ScaledVerticalBar() const { return scroll_map::IsScaled(document.lineCount, extraLines); }
+
+int32_t TextView::ScaledBarPage() const {
+    int32_t page = LinesPerPage();
+    uint64_t extra = extraLines > 0 ? static_cast<uint64_t>(extraLines) : 0;
+    return scroll_map::ScaledPage(page > 0 ? static_cast<uint64_t>(page) : 0, document.lineCount + extra);
+}
+
+uint64_t TextView::LastScrollableLine() const {
+    int64_t page = 0;
+    if (surface.lineHeight > 0) page = static_cast<int64_t>(static_cast<double>(TextHeight()) / surface.lineHeight);
+    int64_t last = static_cast<int64_t>(document.lineCount) + extraLines - page;
+    return last < 0 ? 0 : static_cast<uint64_t>(last);
+}
+
+void TextView::UpdateScrollRanges() {
+    if (!scrollBarsEnabled) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(SCROLLINFO);
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    si.nMin = 0;
+    if (ScaledVerticalBar()) {
+        si.nMax = scroll_map::ScaledRange - 1;
+        si.nPage = static_cast<UINT>(ScaledBarPage());
+    } else {
+        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(document.lineCount)) + extraLines;
+        double page = surface.lineHeight > 0 ? static_cast<double>(TextHeight()) / surface.lineHeight : 0.0;
+        si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
+    }
+    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+    si.nMax = MaxTextWidth();
+    int32_t page = TextWidthPx() - EffectiveGutter() + 1;
+    si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
+    SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+}
+
+void TextView::UpdateScrollPositions() {
+    if (!scrollBarsEnabled) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(SCROLLINFO);
+    si.fMask = SIF_POS;
+    if (ScaledVerticalBar())
+        si.nPos = scroll_map::LineToBar(topLine, scroll_map::ScaledRange - ScaledBarPage(), LastScrollableLine());
+    else
+        si.nPos = static_cast<int32_t>(static_cast<uint32_t>(topLine));
+    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+    si.nPos = xOffset;
+    SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+}
+
+bool TextView::ScrollVertical(int32_t delta, bool redraw) { return ScrollVerticalBy(delta, redraw); }
+
+bool TextView::ScrollVerticalBy(int64_t delta, bool redraw) {
+    if (delta == 0) return false;
+    uint64_t old = topLine;
+    uint64_t magnitude = delta < 0 ? 0 - static_cast<uint64_t>(delta) : static_cast<uint64_t>(delta);
+    if (delta < 0 && magnitude > topLine) {
+        topLine = 0;
+    } else {
+        topLine = delta < 0 ? topLine - magnitude : topLine + magnitude;
+        uint64_t last = LastScrollableLine();
+        if (topLine > last) topLine = last;
+    }
+    if (topLine != old && redraw) Invalidate();
+    return topLine != old;
+}
+
+bool TextView::ScrollHorizontal(int32_t delta, bool redraw) {
+    if (delta == 0) return false;
+    int32_t old = xOffset;
+    int64_t offset = static_cast<int64_t>(xOffset) + delta;
+    if (offset < 0) {
+        offset = 0;
+    } else {
+        int64_t limit = static_cast<int64_t>(MaxTextWidth()) - 1 - (TextWidthPx() - EffectiveGutter());
+        if (offset > limit) offset = limit;
+        if (offset < 0) offset = 0;
+    }
+    xOffset = static_cast<int32_t>(offset);
+    if (xOffset != old && redraw) Invalidate();
+    return xOffset != old;
+}
+
+void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
+
+void TextView::Layout() {
+    UpdateTextRect();
+    UpdateScrollRanges();
+    UpdateScrollPositions();
+    UpdateTextRect();
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    surface.Create(client);
+    if (surface.backgroundBrush) DeleteObject(surface.backgroundBrush);
+    surface.backgroundBrush = CreateSolidBrush(backgroundColor);
+    SelectObject(surface.memoryDc, surface.backgroundBrush);
+    HGDIOBJ pen = SelectObject(surface.memoryDc, GetStockObject(NULL_PEN));
+    Rectangle(surface.memoryDc, client.left, client.top, client.right + 2, client.bottom + 2);
+    SelectObject(surface.memoryDc, pen);
+    surface.SetFont(font);
+}
+
+static int32_t ClampToInt32(int64_t v) {
+    if (v > 2147483647) return 2147483647;
+    if (v < -2147483647 - 1) return -2147483647 - 1;
+    return static_cast<int32_t>(v);
+}
+
+LRESULT TextView::OnScroll(int bar, int request) {
+    SCROLLINFO si{};
+    si.cbSize = sizeof(SCROLLINFO);
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+    GetScrollInfo(hwnd, bar, &si);
+    bool vertical = bar == SB_VERT;
+
+    if (vertical && ScaledVerticalBar()) {
+        // Bar units stand for many lines: steps move by lines, the thumb maps.
+        uint64_t old = topLine;
+        int32_t page = LinesPerPage();
+        switch (request) {
+        case SB_LINEUP: ScrollVerticalBy(-1, false); break;
+        case SB_LINEDOWN: ScrollVerticalBy(1, false); break;
+        case SB_PAGEUP: ScrollVerticalBy(-static_cast<int64_t>(page), false); break;
+        case SB_PAGEDOWN: ScrollVerticalBy(page, false); break;
+        case SB_THUMBTRACK:
+            topLine = scroll_map::BarToLine(si.nTrackPos, scroll_map::ScaledRange - ScaledBarPage(),
+                                            LastScrollableLine());
+            break;
+        case SB_TOP: topLine = 0; break;
+        case SB_BOTTOM: topLine = LastScrollableLine(); break;
+        default: break;
+        }
+        if (topLine != old) {
+            UpdateScrollPositions();  // a tracked position maps back to itself
+            Invalidate();
+        }
+        return 0;
+    }
+
+    int64_t pos = si.nPos;
+    int64_t step = vertical ? 1 : surface.spaceWidth;
+    int64_t next = pos;
+    switch (request) {
+    case SB_LINEUP: next = pos - step; break;
+    case SB_LINEDOWN: next = pos + step; break;
+    case SB_PAGEUP: next = pos - static_cast<int64_t>(si.nPage); break;
+    case SB_PAGEDOWN: next = pos + static_cast<int64_t>(si.nPage); break;
+    case SB_THUMBTRACK: next = si.nTrackPos; break;
+    case SB_TOP: next = si.nMin; break;
+    case SB_BOTTOM: next = si.nMax; break;
+    default: break;  // SB_THUMBPOSITION, SB_ENDSCROLL
+    }
+    SCROLLINFO set{};
+    set.cbSize = sizeof(SCROLLINFO);
+    set.fMask = SIF_POS;
+    set.nPos = ClampToInt32(next);
+    SetScrollInfo(hwnd, bar, &set, FALSE);
+    SCROLLINFO back{};
+    back.cbSize = sizeof(SCROLLINFO);
+    back.fMask = SIF_POS;
+    GetScrollInfo(hwnd, bar, &back);
+    if (back.nPos != si.nPos) {
+        int64_t diff = static_cast<int64_t>(back.nPos) - si.nPos;
+        if (vertical) {
+            // A thumb left behind by a caller cannot take the top line below 0.
+            if (diff < 0 && static_cast<uint64_t>(-diff) > topLine) topLine = 0;
+            else topLine += static_cast<uint64_t>(diff);
+        } else {
+            int64_t offset = static_cast<int64_t>(xOffset) + diff;
+            xOffset = ClampToInt32(offset < 0 ? 0 : offset);
+        }
+        Invalidate();
+    }
+    return 0;
+}
+
+void TextView::Zoom(bool up) {
+    if (font.lfHeight < 0) {
+        // A character height (negative) from the font dialog zooms by its size.
+        font.lfHeight += up ? -2 : 2;
+        if (font.lfHeight > -8) font.lfHeight = -8;
+    } else {
+        font.lfHeight += up ? 2 : -2;
+        if (font.lfHeight < 8) font.lfHeight = 8;
+    }
+    wheelPixels = 30 * surface.spaceWidth;
+    surface.SetFont(font);
+    UpdateScrollRanges();
+    UpdateScrollPositions();
+    UpdateTextRect();
+    Invalidate();
+}
+
+LRESULT TextView::OnMouseWheel(WPARAM wParam) {
+    bool up = static_cast<int32_t>(static_cast<uint32_t>(wParam)) >= 0;
+    if (KeyDown(VK_CONTROL)) {
+        Zoom(up);
+        return 0;
+    }
+    if (KeyDown(VK_SHIFT))
+        ScrollHorizontal(up ? -wheelPixels : wheelPixels, true);
+    else
+        ScrollVertical(up ? -wheelLines : wheelLines, true);
+    UpdateScrollPositions();
+    return 0;
+}
