@@ -50,10 +50,10 @@ TEST(Platform, FileOperations) {
 
 TEST(Platform, ClockAndLeadBytes) {
     uint32_t t0 = platform::TickCount();
-    platform::SleepMs(30);
+    platform::SleepMs(100);
     uint32_t dt = platform::TickCount() - t0;
-    EXPECT_GE(dt, 20u);
-    EXPECT_LT(dt, 5000u);
+    EXPECT_GE(dt, 70u);  // the tick may advance in steps of about 16 ms
+    EXPECT_LT(dt, 60000u);
     EXPECT_FALSE(platform::IsAnsiLeadByte(0x80));
     EXPECT_TRUE(platform::IsAnsiLeadByte(0x81));
     EXPECT_TRUE(platform::IsAnsiLeadByte(0xFE));
