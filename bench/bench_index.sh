@@ -17,7 +17,10 @@ MIN_BYTES=$((2 * 1000 * 1000 * 1000 + 150 * 1000 * 1000))
 if [ ! -x "$BUILD/index_bench" ]; then
     cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOMEVIEW_TESTS=OFF >/dev/null
 fi
-cmake --build "$BUILD" --target index_bench -j2 >/dev/null
+if ! log=$(cmake --build "$BUILD" --target index_bench -j2 2>&1); then
+    echo "$log" >&2
+    exit 1
+fi
 
 make_log() {  # $1 path, $2 python codec, $3 prefix bytes (mark)
     local size=0
