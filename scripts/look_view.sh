@@ -3,14 +3,18 @@
 # generated files and takes screenshots of the top of a file, a scrolled
 # position, a mouse selection, and a Chinese file with tabs.
 #   scripts/look_view.sh [build-dir]        (default build/view-win)
-# Environment: LOOK_DISPLAY (default :53), WINEPREFIX (default /work/dev/wineprefix).
-# Screenshots go to <build-dir>/look/*.png; open them and check by eye.
+# Environment: LOOK_DISPLAY (default :53), WINEPREFIX (default /work/dev/wineprefix),
+# copied once to <build-dir>/wineprefix-look so that the run has a wine
+# server of its own (a shared server shares the keyboard state of others'
+# runs). Screenshots go to <build-dir>/look/*.png; open them and check by eye.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 BUILD=${1:-build/view-win}
 DISPLAY_NUM=${LOOK_DISPLAY:-:53}
-export WINEPREFIX=${WINEPREFIX:-/work/dev/wineprefix}
+SOURCE_PREFIX=${WINEPREFIX:-/work/dev/wineprefix}
+export WINEPREFIX=$(realpath -m "$BUILD/wineprefix-look")
+[ -d "$WINEPREFIX" ] || cp -a "$SOURCE_PREFIX" "$WINEPREFIX"
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 DISPLAY=$DISPLAY_NUM
 WINE=/usr/lib/wine/wine64
 OUT=$BUILD/look
@@ -29,6 +33,7 @@ XVFB_PID=
 APP_PID=
 cleanup() {
     [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    /usr/lib/wine/wineserver64 -k 2>/dev/null || true   # this run's own prefix only
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -83,17 +88,18 @@ for _ in $(seq 40); do xdotool click 5; done   # wheel toward the user: 9 lines 
 sleep 0.5
 shot 2-scrolled
 # Drag a selection over three rows, then double-click a word on another row.
-xdotool mousemove 200 150 mousedown 1 mousemove 300 170 mousemove 420 200 mouseup 1
-sleep 0.3
+xdotool mousemove 200 150 sleep 0.2 mousedown 1 sleep 0.2 mousemove 300 170 sleep 0.2 mousemove 420 200 sleep 0.3 mouseup 1
+sleep 0.5
+shot 3-selection-drag
 xdotool mousemove 480 300 click --repeat 2 --delay 80 1
 sleep 0.5
-shot 3-selection
+shot 4-selection-word
 stop_app
 
 start_app "$DATA/chinese.txt"
 xdotool windowmove "$WIN" 0 0 windowsize "$WIN" 1000 700
 sleep 0.5
-xdotool mousemove 300 110 click --repeat 2 --delay 80 1
+xdotool mousemove 160 90 click --repeat 2 --delay 80 1
 sleep 0.5
-shot 4-chinese-tabs
+shot 5-chinese-tabs
 stop_app

@@ -142,6 +142,7 @@ bool TextView::ScrollHorizontal(int32_t delta, bool redraw) {
 void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
 
 void TextView::Layout() {
+    emptyLastLine = EmptyLastLine{};  // a file may have been opened
     UpdateTextRect();
     UpdateScrollRanges();
     UpdateScrollPositions();

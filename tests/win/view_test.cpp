@@ -465,6 +465,26 @@ TEST_F(ViewTest, ScrolledOffsetCutsACharacter) {
     for (int y = RowTop(0); y < RowTop(1); ++y) EXPECT_EQ(host.Pixel(x0 - 1, y), White);
 }
 
+TEST_F(ViewTest, EmptyLastLineIsNotReadOnEveryPaint) {
+    Open(std::string(5000, 'q') + "\n");
+    ASSERT_EQ(v().document.lineCount, 2u);
+    host.Repaint();
+    const char16_t* data = v().document.LineTextRef(0).data();
+    for (int i = 0; i < 3; ++i) host.Repaint();
+    // The block holding line 0 was not read again for the empty line 1.
+    EXPECT_EQ(v().document.LineTextRef(0).data(), data);
+    EXPECT_TRUE(v().ViewLineText(1).empty());
+    EXPECT_TRUE(v().ViewLineText(5).empty());
+    // The same path opened again with other content: the last line is read.
+    Open("ab\n");
+    Open("a\nb");
+    EXPECT_EQ(v().ViewLineText(1), u"b");
+    bool ink = false;
+    for (int x = X0(); x < X0() + s().spaceWidth; ++x)
+        for (int y = RowTop(1); y < RowTop(2); ++y) ink |= host.Pixel(x, y) != White;
+    EXPECT_TRUE(ink);
+}
+
 TEST_F(ViewTest, PaintCopiesOnlyTheInvalidRectangle) {
     Open("copy test\n");
     HDC screen = GetDC(host.pane());
