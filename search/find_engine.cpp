@@ -1,8 +1,10 @@
 #include "search/find_engine.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/text_document.h"
+#include "search/line_source.h"
 #include "search/matcher.h"
 #include "search/simd.h"
 
@@ -19,56 +21,70 @@ bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase) 
 
 namespace {
 
-// The searchable text of a line ends at its first U+0000.
-size_t ForwardInLine(Matcher& m, const std::u16string& L, uint64_t c, bool wholeWord) {
+inline size_t NulAt(const char16_t* t, size_t from, size_t len) { return simd::FindNul(t, from, len); }
+inline size_t NulAt(const unsigned char* t, size_t from, size_t len) {
+    if (from >= len) return len;
+    const void* z = std::memchr(t + from, 0, len - from);
+    return z ? size_t(static_cast<const unsigned char*>(z) - t) : len;
+}
+
+template <class U>
+inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
+    if (s > 0 && IsLetter(t[s - 1])) return false;
+    return !(s + n < len && IsLetter(t[s + n]));
+}
+
+// The searchable text of a line ends at its first NUL. U is a UTF-16 unit,
+// or a byte of well-formed UTF-8: there every CR, LF, NUL and letter is one
+// byte of its own and every other character is bytes above 127, so matches,
+// neighbours and limits fall where they fall in the decoded text.
+template <class U>
+size_t ForwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t c, bool wholeWord, bool padded = false) {
     const size_t n = m.size();
-    const size_t len = L.size();
     if (n == 0 || c >= len) return NoMatch;
-    const char16_t* t = L.data();
-    const size_t end = simd::FindNul(t, size_t(c), len);
+    const size_t end = NulAt(t, c, len);
     if (end - c < n) return NoMatch;
-    m.Begin(t, end);
-    size_t from = size_t(c);
+    m.Begin(t, end, padded);
+    size_t from = c;
     for (;;) {
         size_t s = m.Next(from, end);
         if (s == NoMatch) return NoMatch;
-        if (!wholeWord || PassesWholeWord(t, end, s, n)) return s;
+        if (!wholeWord || Whole(t, end, s, n)) return s;
         from = s + 1;
     }
 }
 
-size_t BackwardInLine(Matcher& m, const std::u16string& L, size_t limit, const FindOptions& opt) {
+template <class U>
+size_t BackwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t limit, const FindOptions& opt) {
     const size_t n = m.size();
-    const size_t len = L.size();
     if (n == 0) return NoMatch;
-    const char16_t* t = L.data();
     size_t r = (limit == WholeLine || limit >= len) ? len : limit;
-    r = simd::FindNul(t, 0, r);
+    r = NulAt(t, 0, r);
     if (r < n) return NoMatch;
     m.Begin(t, r);
     while (r >= n) {
         size_t s = m.Last(r);
         if (s == NoMatch) return NoMatch;
         bool ok = !opt.matchCase || m.LastWasExact();
-        if (ok && opt.wholeWord) ok = PassesWholeWord(t, r, s, n);
+        if (ok && opt.wholeWord) ok = Whole(t, r, s, n);
         if (ok) return s;
         r = s + n - 1;  // the rejected occurrence no longer fits
     }
     return NoMatch;
 }
 
-uint64_t CountLine(Matcher& m, const std::u16string& L, bool wholeWord) {
+template <class U>
+uint64_t CountLine(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool padded = false) {
     const size_t n = m.size();
-    if (n == 0 || L.size() < n) return 0;
-    const char16_t* t = L.data();
-    const size_t end = simd::FindNul(t, 0, L.size());
-    m.Begin(t, end);
+    if (n == 0 || len < n) return 0;
+    const size_t end = NulAt(t, 0, len);
+    m.Begin(t, end, padded);
     uint64_t total = 0;
     size_t p = 0;
     while (p < end) {
         size_t s = m.Next(p, end);
         if (s == NoMatch) break;
-        if (!wholeWord || PassesWholeWord(t, end, s, n)) {
+        if (!wholeWord || Whole(t, end, s, n)) {
             ++total;
             p = s + n;
         } else {
@@ -80,29 +96,130 @@ uint64_t CountLine(Matcher& m, const std::u16string& L, bool wholeWord) {
 
 uint64_t Stride(const TextDocument& doc) { return doc.indexStride ? doc.indexStride : 100; }
 
+// UTF-16 units of a character that starts with byte b (0 for a continuation byte).
+inline size_t UnitsOfLead(unsigned char b) { return b < 0x80 ? 1 : b < 0xC0 ? 0 : b < 0xF0 ? 1 : 2; }
+
+// Column in units of byte offset `bytes` of a well-formed UTF-8 line.
+uint64_t ColumnOfByte(const unsigned char* t, size_t bytes) {
+    uint64_t units = 0;
+    for (size_t i = 0; i < bytes; ++i) units += UnitsOfLead(t[i]);
+    return units;
+}
+
+// Byte offset of column `column` in a well-formed UTF-8 line of len bytes; a
+// column inside a surrogate pair goes to the character's end (up) or start.
+size_t ByteOfColumn(const unsigned char* t, size_t len, uint64_t column, bool up) {
+    uint64_t units = 0;
+    size_t i = 0;
+    while (i < len && units < column) {
+        size_t w = UnitsOfLead(t[i]);
+        size_t j = i + 1;
+        while (j < len && (t[j] & 0xC0) == 0x80) ++j;
+        if (units + w > column && !up) return i;
+        units += w;
+        i = j;
+    }
+    return i;
+}
+
+// The search text as UTF-8 bytes, up to its first NUL; false when it holds a
+// lone surrogate (it can then only be searched in decoded text).
+bool Utf8Of(const std::u16string& text, std::basic_string<unsigned char>& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+        if (c < 0x80) {
+            out += static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<unsigned char>(0xC0 | (c >> 6));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<unsigned char>(0xE0 | (c >> 12));
+            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<unsigned char>(0xF0 | (c >> 18));
+            out += static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+// Both matchers of one search text: decoded units, and UTF-8 bytes when
+// the document is UTF-8 and the text can be written in it.
+struct Matchers {
+    Matchers(const TextDocument& doc, const std::u16string& pat, bool matchCase) : units(pat, matchCase) {
+        std::basic_string<unsigned char> b;
+        useBytes = (doc.encoding == Encoding::Utf8 || doc.encoding == Encoding::Utf8Bom) && Utf8Of(pat, b);
+        bytes = ByteMatcher(b, matchCase);
+    }
+    Matcher units;
+    ByteMatcher bytes{std::basic_string<unsigned char>(), false};
+    bool useBytes = false;
+};
+
 } // namespace
 
 size_t MatchForward(const std::u16string& L, uint64_t c, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return ForwardInLine(m, L, c, opt.wholeWord);
+    return c >= L.size() ? NoMatch : ForwardInLine(m, L.data(), L.size(), size_t(c), opt.wholeWord);
 }
 
 size_t MatchBackward(const std::u16string& L, size_t limit, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return BackwardInLine(m, L, limit, opt);
+    return BackwardInLine(m, L.data(), L.size(), limit, opt);
 }
 
 uint64_t CountInLine(const std::u16string& L, const std::u16string& pat, const FindOptions& opt) {
     Matcher m(pat, opt.matchCase);
-    return CountLine(m, L, opt.wholeWord);
+    return CountLine(m, L.data(), L.size(), opt.wholeWord);
 }
+
+namespace {
+
+// Match in one line from column c (units); the result is a column in units.
+size_t Forward(Matchers& m, const AnyLine& L, uint64_t c, bool wholeWord) {
+    if (L.bytes) {
+        if (L.length < m.bytes.size()) return NoMatch;
+        const size_t from = c ? ByteOfColumn(L.bytes, L.length, c, true) : 0;
+        const size_t s = ForwardInLine(m.bytes, L.bytes, L.length, from, wholeWord, L.padded);
+        return s == NoMatch ? NoMatch : size_t(ColumnOfByte(L.bytes, s));
+    }
+    if (L.length < m.units.size() || c >= L.length) return NoMatch;
+    return ForwardInLine(m.units, L.units, L.length, size_t(c), wholeWord, L.padded);
+}
+
+size_t Backward(Matchers& m, const AnyLine& L, size_t limit, const FindOptions& opt) {
+    if (L.bytes) {
+        if (L.length < m.bytes.size()) return NoMatch;
+        const size_t to = limit == WholeLine ? WholeLine : ByteOfColumn(L.bytes, L.length, limit, false);
+        const size_t s = BackwardInLine(m.bytes, L.bytes, L.length, to, opt);
+        return s == NoMatch ? NoMatch : size_t(ColumnOfByte(L.bytes, s));
+    }
+    if (L.length < m.units.size()) return NoMatch;
+    return BackwardInLine(m.units, L.units, L.length, limit, opt);
+}
+
+uint64_t Count(Matchers& m, const AnyLine& L, bool wholeWord) {
+    if (L.bytes) return CountLine(m.bytes, L.bytes, L.length, wholeWord, L.padded);
+    return CountLine(m.units, L.units, L.length, wholeWord, L.padded);
+}
+
+} // namespace
 
 SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
                            const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
                            const FindProgress& progress) {
-    Matcher m(pat, opt.matchCase);
-    const size_t n = m.size();
-    if (n == 0) return SearchResult::NotFound;
+    Matchers m(doc, pat, opt.matchCase);
+    if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
     const uint64_t first = selEnd.line;
@@ -110,12 +227,11 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     const uint64_t pass2 = opt.wrapAround ? std::min<uint64_t>(selStart.line + 1, count) : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
+    LineSource src(doc, true, m.useBytes);
 
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        size_t s = ForwardInLine(m, L, i == first ? selEnd.column : 0, opt.wholeWord);
+        size_t s = Forward(m, src.GetAny(i), i == first ? selEnd.column : 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -124,9 +240,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     if (!opt.wrapAround) return SearchResult::NotFound;
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        size_t s = ForwardInLine(m, L, 0, opt.wholeWord);
+        size_t s = Forward(m, src.GetAny(i), 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -137,9 +251,8 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
 
 SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, const std::u16string& pat,
                             const FindOptions& opt, TextPosition& hit, const FindProgress& progress) {
-    Matcher m(pat, opt.matchCase);
-    const size_t n = m.size();
-    if (n == 0) return SearchResult::NotFound;
+    Matchers m(doc, pat, opt.matchCase);
+    if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
     if (count == 0) return SearchResult::NotFound;
     const uint64_t stride = Stride(doc);
@@ -150,13 +263,12 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t pass2 = (opt.wrapAround && first < count) ? count - first : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
+    LineSource src(doc, false, m.useBytes);
 
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        size_t limit = (i == first) ? (selStart.column >= L.size() ? WholeLine : size_t(selStart.column)) : WholeLine;
-        size_t s = BackwardInLine(m, L, limit, opt);
+        const size_t limit = (i == first && selStart.column < WholeLine) ? size_t(selStart.column) : WholeLine;
+        size_t s = Backward(m, src.GetAny(i), limit, opt);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -165,9 +277,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     if (!opt.wrapAround || first >= count) return SearchResult::NotFound;
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        size_t s = BackwardInLine(m, L, WholeLine, opt);
+        size_t s = Backward(m, src.GetAny(i), WholeLine, opt);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -179,16 +289,14 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
                       const FindProgress& progress) {
     total = 0;
-    Matcher m(pat, opt.matchCase);
-    const size_t n = m.size();
-    if (n == 0) return SearchResult::NotFound;
+    Matchers m(doc, pat, opt.matchCase);
+    if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
+    LineSource src(doc, true, m.useBytes);
     for (uint64_t i = 0; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
-        const std::u16string& L = doc.LineTextRef(i);
-        if (L.size() < n) continue;
-        total += CountLine(m, L, opt.wholeWord);
+        total += Count(m, src.GetAny(i), opt.wholeWord);
     }
     return total ? SearchResult::Found : SearchResult::NotFound;
 }

@@ -10,16 +10,21 @@ namespace {
 constexpr uint64_t WorkAllowance = 4096;
 constexpr uint64_t WorkPerUnit = 16;
 
-inline void FilterPair(char16_t p, bool fold, char16_t& a, char16_t& b) {
+template <class U>
+inline U Fold(U u) { return (u >= U('A') && u <= U('Z')) ? U(u | 0x20) : u; }
+
+template <class U>
+inline void FilterPair(U p, bool fold, U& a, U& b) {
     if (fold && IsLetter(p)) {
-        a = char16_t(p | 0x20);
-        b = char16_t(p & ~0x20);
+        a = U(p | 0x20);
+        b = U(p & ~0x20);
     } else {
         a = b = p;
     }
 }
 
-void BuildFailure(const std::u16string& key, std::vector<uint32_t>& fail) {
+template <class S>
+void BuildFailure(const S& key, std::vector<uint32_t>& fail) {
     size_t n = key.size();
     fail.assign(n, 0);
     uint32_t q = 0;
@@ -32,13 +37,14 @@ void BuildFailure(const std::u16string& key, std::vector<uint32_t>& fail) {
 
 } // namespace
 
-Matcher::Matcher(const std::u16string& text, bool matchCase) : matchCase_(matchCase) {
+template <class U>
+BasicMatcher<U>::BasicMatcher(const Str& text, bool matchCase) : matchCase_(matchCase) {
     // The search text ends at its first NUL, as the searched text does.
-    const std::u16string pat = text.substr(0, text.find(char16_t(0)));
+    const Str pat = text.substr(0, text.find(U(0)));
     n_ = pat.size();
     pattern_ = pat;
     folded_ = pat;
-    for (auto& u : folded_) u = FoldCase(u);
+    for (auto& u : folded_) u = Fold(u);
     key_ = matchCase ? pat : folded_;
     if (n_ > 0) {
         FilterPair(pat[0], !matchCase, firstA_, firstB_);
@@ -48,9 +54,11 @@ Matcher::Matcher(const std::u16string& text, bool matchCase) : matchCase_(matchC
     }
 }
 
-void Matcher::Begin(const char16_t* text, size_t len) {
+template <class U>
+void BasicMatcher<U>::Begin(const U* text, size_t len, bool padded) {
     text_ = text;
     len_ = len;
+    padded_ = padded;
     fwdKmp_ = bwdKmp_ = false;
     fwdPos_ = fwdQ_ = bwdPos_ = bwdQ_ = bwdExactQ_ = 0;
     fwdWork_ = bwdWork_ = 0;
@@ -58,28 +66,30 @@ void Matcher::Begin(const char16_t* text, size_t len) {
     bwdReach_ = len;
 }
 
-bool Matcher::VerifyKey(const char16_t* at) {
-    const char16_t* k = key_.data();
+template <class U>
+bool BasicMatcher<U>::VerifyKey(const U* at) {
+    const U* k = key_.data();
     size_t last = n_ - 1;
     size_t i = 1;
     if (matchCase_) {
         while (i < last && at[i] == k[i]) ++i;
     } else {
-        while (i < last && FoldCase(at[i]) == k[i]) ++i;
+        while (i < last && Fold(at[i]) == k[i]) ++i;
     }
     fwdWork_ += i + 1;
     return i >= last;
 }
 
-bool Matcher::VerifyFolded(const char16_t* at) {
-    const char16_t* k = folded_.data();
+template <class U>
+bool BasicMatcher<U>::VerifyFolded(const U* at) {
+    const U* k = folded_.data();
     size_t last = n_ - 1;
     size_t i = 1;
-    while (i < last && FoldCase(at[i]) == k[i]) ++i;
+    while (i < last && Fold(at[i]) == k[i]) ++i;
     bwdWork_ += i + 1;
     if (i < last) return false;
     if (matchCase_) {
-        const char16_t* e = pattern_.data();
+        const U* e = pattern_.data();
         size_t j = 0;
         while (j < n_ && at[j] == e[j]) ++j;
         bwdWork_ += j;
@@ -88,20 +98,23 @@ bool Matcher::VerifyFolded(const char16_t* at) {
     return true;
 }
 
-void Matcher::BuildForwardTable() {
+template <class U>
+void BasicMatcher<U>::BuildForwardTable() {
     if (fwdFail_.size() != n_) BuildFailure(key_, fwdFail_);
 }
 
-void Matcher::BuildBackwardTable() {
+template <class U>
+void BasicMatcher<U>::BuildBackwardTable() {
     if (bwdFail_.size() != n_) {
-        std::u16string rev(folded_.rbegin(), folded_.rend());
+        Str rev(folded_.rbegin(), folded_.rend());
         BuildFailure(rev, bwdFail_);
-        std::u16string exact(pattern_.rbegin(), pattern_.rend());
+        Str exact(pattern_.rbegin(), pattern_.rend());
         BuildFailure(exact, bwdExactFail_);
     }
 }
 
-size_t Matcher::Next(size_t from, size_t end) {
+template <class U>
+size_t BasicMatcher<U>::Next(size_t from, size_t end) {
     if (end > len_) end = len_;
     if (n_ == 0 || from > end || end - from < n_) return NoMatch;
     if (from > fwdReach_) fwdReach_ = from;
@@ -111,20 +124,22 @@ size_t Matcher::Next(size_t from, size_t end) {
         fwdQ_ = 0;
     }
     if (fwdKmp_) return NextKmp(from, end);
-    const char16_t* t = text_;
+    const U* t = text_;
     const size_t last = end - n_;  // highest candidate start
     const size_t off = n_ - 1;
     size_t i = from;
 #if TV_SSE2
-    const __m128i a0 = _mm_set1_epi16(short(firstA_)), b0 = _mm_set1_epi16(short(firstB_));
-    const __m128i a1 = _mm_set1_epi16(short(lastA_)), b1 = _mm_set1_epi16(short(lastB_));
-    while (i <= last && last - i >= 15) {
-        uint32_t m = simd::PairMask(t + i, t + i + off, a0, b0, a1, b1) |
-                     (simd::PairMask(t + i + 8, t + i + 8 + off, a0, b0, a1, b1) << 16);
+    const __m128i a0 = simd::Splat(firstA_), b0 = simd::Splat(firstB_);
+    const __m128i a1 = simd::Splat(lastA_), b1 = simd::Splat(lastB_);
+    // With padding the last block of candidates is read whole and cut to size.
+    const size_t stop = padded_ ? last + 16 : last + 1;
+    while (i < stop && stop - i >= 16) {
+        uint32_t m = simd::Mask16(t + i, t + i + off, a0, b0, a1, b1);
+        if (last - i < 15) m &= (1u << ((last - i + 1) * sizeof(U))) - 1;
         while (m) {
             unsigned bit = simd::LowBit(m);
-            size_t s = i + bit / 2;
-            m &= ~(3u << (bit & ~1u));
+            size_t s = i + bit / sizeof(U);
+            m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
             if (VerifyKey(t + s)) return s;
         }
         i += 16;
@@ -138,7 +153,7 @@ size_t Matcher::Next(size_t from, size_t end) {
     }
 #endif
     for (; i <= last; ++i) {
-        char16_t u = t[i], v = t[i + off];
+        U u = t[i], v = t[i + off];
         if ((u == firstA_ || u == firstB_) && (v == lastA_ || v == lastB_) && VerifyKey(t + i)) return i;
         if ((i & 15) == 15) {
             if (i > fwdReach_) fwdReach_ = i;
@@ -153,10 +168,11 @@ size_t Matcher::Next(size_t from, size_t end) {
     return NoMatch;
 }
 
-size_t Matcher::NextKmp(size_t from, size_t end) {
+template <class U>
+size_t BasicMatcher<U>::NextKmp(size_t from, size_t end) {
     BuildForwardTable();
     const uint32_t* fail = fwdFail_.data();
-    const char16_t* k = key_.data();
+    const U* k = key_.data();
     size_t pos = fwdPos_, q = fwdQ_;
     if (pos - q < from) {
         if (pos <= from) {
@@ -166,10 +182,10 @@ size_t Matcher::NextKmp(size_t from, size_t end) {
             while (q > 0 && pos - q < from) q = fail[q - 1];
         }
     }
-    const char16_t* t = text_;
+    const U* t = text_;
     size_t found = NoMatch;
     while (pos < end) {
-        char16_t c = matchCase_ ? t[pos] : FoldCase(t[pos]);
+        U c = matchCase_ ? t[pos] : Fold(t[pos]);
         while (q > 0 && k[q] != c) q = fail[q - 1];
         if (k[q] == c) ++q;
         ++pos;
@@ -184,7 +200,8 @@ size_t Matcher::NextKmp(size_t from, size_t end) {
     return found;
 }
 
-size_t Matcher::Last(size_t end) {
+template <class U>
+size_t BasicMatcher<U>::Last(size_t end) {
     if (end > len_) end = len_;
     if (n_ == 0 || end < n_) return NoMatch;
     if (end < bwdReach_) bwdReach_ = end;
@@ -194,20 +211,19 @@ size_t Matcher::Last(size_t end) {
         bwdQ_ = bwdExactQ_ = 0;
     }
     if (bwdKmp_) return LastKmp(end);
-    const char16_t* t = text_;
+    const U* t = text_;
     const size_t off = n_ - 1;
     size_t i = end - n_ + 1;  // candidates below i remain
 #if TV_SSE2
-    const __m128i a0 = _mm_set1_epi16(short(fFirstA_)), b0 = _mm_set1_epi16(short(fFirstB_));
-    const __m128i a1 = _mm_set1_epi16(short(fLastA_)), b1 = _mm_set1_epi16(short(fLastB_));
+    const __m128i a0 = simd::Splat(fFirstA_), b0 = simd::Splat(fFirstB_);
+    const __m128i a1 = simd::Splat(fLastA_), b1 = simd::Splat(fLastB_);
     while (i >= 16) {
         size_t base = i - 16;
-        uint32_t m = simd::PairMask(t + base, t + base + off, a0, b0, a1, b1) |
-                     (simd::PairMask(t + base + 8, t + base + 8 + off, a0, b0, a1, b1) << 16);
+        uint32_t m = simd::Mask16(t + base, t + base + off, a0, b0, a1, b1);
         while (m) {
             unsigned bit = simd::HighBit(m);
-            size_t s = base + bit / 2;
-            m &= ~(3u << (bit & ~1u));
+            size_t s = base + bit / sizeof(U);
+            m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
             if (VerifyFolded(t + s)) return s;
         }
         i = base;
@@ -222,7 +238,7 @@ size_t Matcher::Last(size_t end) {
 #endif
     while (i > 0) {
         size_t s = --i;
-        char16_t u = t[s], v = t[s + off];
+        U u = t[s], v = t[s + off];
         if ((u == fFirstA_ || u == fFirstB_) && (v == fLastA_ || v == fLastB_) && VerifyFolded(t + s)) return s;
         if ((s & 15) == 0) {
             if (s < bwdReach_) bwdReach_ = s;
@@ -237,16 +253,17 @@ size_t Matcher::Last(size_t end) {
     return NoMatch;
 }
 
-size_t Matcher::LastKmp(size_t end) {
+template <class U>
+size_t BasicMatcher<U>::LastKmp(size_t end) {
     BuildBackwardTable();
     const uint32_t* fail = bwdFail_.data();
     const uint32_t* efail = bwdExactFail_.data();
-    const char16_t* t = text_;
+    const U* t = text_;
     // The reversed search texts are read through the index. With matchCase a
     // second automaton on the exact text runs in step, so that whether an
     // occurrence is exact costs nothing extra.
-    const char16_t* f = folded_.data();
-    const char16_t* e = pattern_.data();
+    const U* f = folded_.data();
+    const U* e = pattern_.data();
     const size_t last = n_ - 1;
     const bool exact = matchCase_;
     size_t pos = bwdPos_, q = bwdQ_, qe = bwdExactQ_;
@@ -259,8 +276,8 @@ size_t Matcher::LastKmp(size_t end) {
     }
     size_t found = NoMatch;
     while (pos > 0) {
-        const char16_t raw = t[pos - 1];
-        const char16_t c = FoldCase(raw);
+        const U raw = t[pos - 1];
+        const U c = Fold(raw);
         --pos;
         while (q > 0 && f[last - q] != c) q = fail[q - 1];
         if (f[last - q] == c) ++q;
@@ -281,3 +298,6 @@ size_t Matcher::LastKmp(size_t end) {
     bwdExactQ_ = qe;
     return found;
 }
+
+template class BasicMatcher<char16_t>;
+template class BasicMatcher<unsigned char>;

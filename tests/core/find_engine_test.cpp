@@ -486,3 +486,91 @@ TEST(FindDocument, ProgressHookSeesBlocksAndCancels) {
     ASSERT_EQ(SearchBackward(f.doc, P(900, 0), u"needle", Plain, hit, watch), SearchResult::Found);
     EXPECT_EQ(hit, P(950, 0));
 }
+
+// ---- whole-document results against the rules applied line by line ----
+
+namespace {
+
+// The document operations restated over GetLineText and the one-line rules.
+SearchResult LineByLineForward(TextDocument& d, TextPosition a, TextPosition b, const std::u16string& p,
+                               const FindOptions& o, TextPosition& hit) {
+    for (uint64_t i = b.line; i < d.lineCount; ++i) {
+        size_t s = MatchForward(d.GetLineText(i), i == b.line ? b.column : 0, p, o);
+        if (s != NoMatch) return hit = P(i, s), SearchResult::Found;
+    }
+    if (o.wrapAround)
+        for (uint64_t i = 0; i < d.lineCount && i <= a.line; ++i) {
+            size_t s = MatchForward(d.GetLineText(i), 0, p, o);
+            if (s != NoMatch) return hit = P(i, s), SearchResult::Found;
+        }
+    return SearchResult::NotFound;
+}
+
+SearchResult LineByLineBackward(TextDocument& d, TextPosition a, const std::u16string& p, const FindOptions& o,
+                                TextPosition& hit) {
+    for (uint64_t i = std::min(a.line, d.lineCount - 1) + 1; i-- > 0;) {
+        size_t s = MatchBackward(d.GetLineText(i), i == a.line ? size_t(a.column) : WholeLine, p, o);
+        if (s != NoMatch) return hit = P(i, s), SearchResult::Found;
+    }
+    if (o.wrapAround)
+        for (uint64_t i = d.lineCount; i-- > a.line;) {
+            size_t s = MatchBackward(d.GetLineText(i), WholeLine, p, o);
+            if (s != NoMatch) return hit = P(i, s), SearchResult::Found;
+        }
+    return SearchResult::NotFound;
+}
+
+std::string Utf8Of(const std::u16string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        if (c < 0x80) out += char(c);
+        else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+        else if (c < 0x10000) out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        else
+            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
+                    char(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
+    // Letters of both cases, CJK, a two-byte and a four-byte character, and every terminator.
+    const std::u16string pieces[] = {u"a", u"A", u"b", u"ab", u"Ab", u" ", u".", u"\u4E2D", u"\u00E9",
+                                     u"\U0001F600", u"\r\n", u"\n", u"\r", u"aa", u"_"};
+    std::mt19937 rng(99);
+    for (int round = 0; round < 12; ++round) {
+        std::u16string text;
+        const int count = round < 8 ? 3000 : 30000;
+        for (int i = 0; i < count; ++i) text += pieces[rng() % 15];
+        std::string utf8 = Utf8Of(text);
+        if (round % 4 == 3) utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
+        std::string utf16;
+        for (char16_t u : text) utf16 += {char(u & 0xFF), char(u >> 8)};
+        TempTextFile a(utf8), b(utf16, Encoding::Utf16Le);
+        ASSERT_TRUE(a.opened && b.opened);
+        for (TextDocument* d : {&a.doc, &b.doc}) {
+            for (int q = 0; q < 40; ++q) {
+                std::u16string pat = pieces[rng() % 15] + pieces[rng() % 10];
+                if (q % 5 == 0) pat = pieces[rng() % 10];
+                FindOptions o = Opt(rng() % 2, rng() % 2);
+                o.wrapAround = rng() % 4 != 0;
+                const uint64_t l1 = rng() % d->lineCount, l2 = l1 + rng() % 3;
+                const TextPosition s = P(l1, rng() % 8), e = P(l2, rng() % 8);
+                SCOPED_TRACE(testing::Message() << "round " << round << " query " << q);
+                TextPosition got{7, 7}, want{7, 7};
+                ASSERT_EQ(SearchForward(*d, s, e, pat, o, got), LineByLineForward(*d, s, e, pat, o, want));
+                ASSERT_EQ(got, want);
+                ASSERT_EQ(SearchBackward(*d, s, pat, o, got), LineByLineBackward(*d, s, pat, o, want));
+                ASSERT_EQ(got, want);
+                uint64_t total = 0, expected = 0;
+                CountAll(*d, pat, o, total);
+                for (uint64_t i = 0; i < d->lineCount; ++i) expected += CountInLine(d->GetLineText(i), pat, o);
+                ASSERT_EQ(total, expected);
+            }
+        }
+    }
+}

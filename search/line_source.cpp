@@ -1,0 +1,321 @@
+#include "search/line_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/encoding.h"
+#include "core/platform.h"
+#include "core/text_document.h"
+#include "search/simd.h"
+
+namespace {
+
+const char16_t EmptyUnits[1] = {0};
+
+// First index at or after i holding CR, LF or NUL, or n.
+size_t LineEnd(const unsigned char* p, size_t i, size_t n) {
+#if TV_SSE2
+    const __m128i cr = _mm_set1_epi8(0x0D), lf = _mm_set1_epi8(0x0A), zero = _mm_setzero_si128();
+    while (i < n && n - i >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
+        uint32_t bits = uint32_t(_mm_movemask_epi8(m));
+        if (bits) return i + simd::LowBit(bits);
+        i += 16;
+    }
+#endif
+    while (i < n && p[i] != 0x0D && p[i] != 0x0A && p[i] != 0) ++i;
+    return i;
+}
+
+size_t LineEnd(const char16_t* p, size_t i, size_t n) {
+#if TV_SSE2
+    const __m128i cr = _mm_set1_epi16(0x0D), lf = _mm_set1_epi16(0x0A), zero = _mm_setzero_si128();
+    while (i < n && n - i >= 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)),
+                                 _mm_cmpeq_epi16(v, zero));
+        uint32_t bits = uint32_t(_mm_movemask_epi8(m));
+        if (bits) return i + simd::LowBit(bits) / 2;
+        i += 8;
+    }
+#endif
+    while (i < n && p[i] != 0x0D && p[i] != 0x0A && p[i] != 0) ++i;
+    return i;
+}
+
+// Widens the run of ASCII bytes at the start of [s, s + n); returns its length.
+size_t WidenAscii(const unsigned char* s, size_t n, char16_t* out) {
+    size_t i = 0;
+#if TV_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    while (n - i >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        uint32_t high = uint32_t(_mm_movemask_epi8(v));
+        if (high) {
+            size_t k = simd::LowBit(high);
+            for (size_t j = 0; j < k; ++j) out[i + j] = s[i + j];
+            return i + k;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+        i += 16;
+    }
+#endif
+    while (i < n && s[i] < 0x80) {
+        out[i] = s[i];
+        ++i;
+    }
+    return i;
+}
+
+// The same lines the document's block split gives: CR LF, CR and LF end a
+// line and stay in it; the first NUL ends the split; a last entry after a
+// final line end (or a NUL in a block ending with one) is dropped.
+template <class U>
+void SplitLines(const U* p, size_t n, std::vector<size_t>& starts) {
+    starts.clear();
+    starts.push_back(0);
+    size_t i = 0;
+    for (;;) {
+        i = LineEnd(p, i, n);
+        if (i == n || p[i] == 0) {
+            starts.push_back(i);
+            break;
+        }
+        i += (p[i] == 0x0D && i + 1 < n && p[i + 1] == 0x0A) ? 2 : 1;
+        starts.push_back(i);
+    }
+    if (n > 0 && (p[n - 1] == 0x0D || p[n - 1] == 0x0A)) starts.pop_back();
+}
+
+inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// True when n bytes are well-formed UTF-8 (every decoder gives the same units).
+bool WellFormedUtf8(const unsigned char* s, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+#if TV_SSE2
+        while (n - i >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) i += 16;
+#endif
+        if (i >= n) break;
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            if (n - i < 2 || !Cont(s[i + 1])) return false;
+            i += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            if (n - i < 3 || !Cont(s[i + 1]) || !Cont(s[i + 2])) return false;
+            if ((c == 0xE0 && s[i + 1] < 0xA0) || (c == 0xED && s[i + 1] > 0x9F)) return false;
+            i += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            if (n - i < 4 || !Cont(s[i + 1]) || !Cont(s[i + 2]) || !Cont(s[i + 3])) return false;
+            if ((c == 0xF0 && s[i + 1] < 0x90) || (c == 0xF4 && s[i + 1] > 0x8F)) return false;
+            i += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Decodes n bytes of well-formed UTF-8; false at the first malformed or
+// truncated sequence.
+bool DecodeWellFormedUtf8(const unsigned char* s, size_t n, char16_t* out, size_t& o) {
+    size_t i = 0;
+    o = 0;
+    while (i < n) {
+        size_t k = WidenAscii(s + i, n - i, out + o);
+        i += k;
+        o += k;
+        while (i < n && s[i] >= 0x80) {
+            const unsigned char c = s[i];
+            if (c >= 0xC2 && c <= 0xDF) {
+                if (n - i < 2 || !Cont(s[i + 1])) return false;
+                out[o++] = char16_t(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
+                i += 2;
+            } else if (c >= 0xE0 && c <= 0xEF) {
+                if (n - i < 3 || !Cont(s[i + 1]) || !Cont(s[i + 2])) return false;
+                if (c == 0xE0 && s[i + 1] < 0xA0) return false;  // overlong
+                if (c == 0xED && s[i + 1] > 0x9F) return false;  // surrogate
+                out[o++] = char16_t(((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
+                i += 3;
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                if (n - i < 4 || !Cont(s[i + 1]) || !Cont(s[i + 2]) || !Cont(s[i + 3])) return false;
+                if (c == 0xF0 && s[i + 1] < 0x90) return false;  // overlong
+                if (c == 0xF4 && s[i + 1] > 0x8F) return false;  // above U+10FFFF
+                uint32_t cp = (uint32_t(c & 0x07) << 18) | (uint32_t(s[i + 1] & 0x3F) << 12) |
+                              (uint32_t(s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
+                cp -= 0x10000;
+                out[o++] = char16_t(0xD800 | (cp >> 10));
+                out[o++] = char16_t(0xDC00 | (cp & 0x3FF));
+                i += 4;
+            } else {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+LineSource::LineSource(TextDocument& doc, bool forward, bool bytes)
+    : doc_(doc), forward_(forward), wantBytes_(bytes), stride_(doc.indexStride ? doc.indexStride : 100) {}
+
+bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
+    const LineIndex& index = doc_.lineIndex;
+    if (block >= index.size()) return false;
+    start = index[size_t(block)];
+    if (block + 1 < index.size())
+        end = index[size_t(block + 1)];
+    else if (doc_.indexing)
+        end = index.back();  // the block the scan is still filling has no lines yet
+    else
+        end = doc_.fileSize;
+    return true;
+}
+
+AnyLine LineSource::GetAny(uint64_t line) {
+    if (line >= doc_.lineCount) return {EmptyUnits, nullptr, 0, false};
+    const uint64_t block = line / stride_;
+    if (!haveBlock_ || block != block_) {
+        block_ = block;
+        haveBlock_ = true;
+        fallback_ = !LoadBlock(block);
+    }
+    if (fallback_) {
+        const std::u16string& s = doc_.LineTextRef(line);
+        return {s.data(), nullptr, s.size(), false};
+    }
+    const uint64_t k = line - block * stride_;
+    if (k + 1 >= starts_.size()) return {EmptyUnits, nullptr, 0, false};
+    const size_t from = starts_[size_t(k)], length = starts_[size_t(k + 1)] - from;
+    if (heldAsBytes_) return {nullptr, blockBytes_ + from, length, true};
+    return {units_.data() + from, nullptr, length, true};
+}
+
+LineView LineSource::Get(uint64_t line) {
+    AnyLine a = GetAny(line);
+    if (a.bytes) {
+        DecodeHeldBytes();
+        a = GetAny(line);
+    }
+    return {a.units, a.length};
+}
+
+bool LineSource::LoadBlock(uint64_t block) {
+    switch (doc_.encoding) {
+    case Encoding::Utf8Bom:
+    case Encoding::Utf8:
+    case Encoding::Ansi:
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be: break;
+    default: return false;
+    }
+    if (!doc_.file.IsOpen() || doc_.lineIndex.empty()) return false;
+    int64_t start, end;
+    if (!BlockRange(block, start, end)) return false;
+    if (end - start <= 0) {  // a block without bytes has no lines
+        unitCount_ = 0;
+        heldAsBytes_ = false;
+        starts_.assign(1, 0);
+        return true;
+    }
+    const int64_t bound =
+        doc_.maxBlockBytes > 0 && doc_.maxBlockBytes < MaxBlockBytes ? doc_.maxBlockBytes : MaxBlockBytes;
+    if (end - start > bound || end - start > FastBlockBytes) return false;
+    if (block < chunkFirst_ || block >= chunkEnd_ || start < chunkStart_) {
+        if (!FillChunk(block)) return false;
+    }
+    const int64_t offset = start - chunkStart_;
+    if (offset < 0 || uint64_t(offset) + uint64_t(end - start) > bytes_.size()) return false;
+    const char* at = bytes_.data() + offset;
+    const size_t n = size_t(end - start);
+    heldAsBytes_ = false;
+    const bool utf8 = doc_.encoding == Encoding::Utf8 || doc_.encoding == Encoding::Utf8Bom;
+    if (wantBytes_ && utf8 && WellFormedUtf8(reinterpret_cast<const unsigned char*>(at), n)) {
+        // Well-formed UTF-8 is searched as it is: its CR, LF and NUL bytes
+        // are exactly the CR, LF and NUL units of the decoded text.
+        blockBytes_ = reinterpret_cast<const unsigned char*>(at);
+        blockByteCount_ = n;
+        heldAsBytes_ = true;
+        SplitLines(blockBytes_, n, starts_);
+        return true;
+    }
+    if (!Decode(at, n)) return false;
+    SplitLines(units_.data(), unitCount_, starts_);
+    return true;
+}
+
+bool LineSource::FillChunk(uint64_t block) {
+    chunkFirst_ = chunkEnd_ = 0;
+    int64_t cs, ce;
+    if (!BlockRange(block, cs, ce) || ce < cs) return false;
+    uint64_t lo = block, hi = block + 1;
+    const uint64_t blocks = doc_.lineIndex.size();
+    int64_t s, e;
+    if (forward_) {
+        while (hi < blocks && BlockRange(hi, s, e) && s == ce && e >= s && e - cs <= ChunkBytes) {
+            ce = e;
+            ++hi;
+        }
+    } else {
+        while (lo > 0 && BlockRange(lo - 1, s, e) && e == cs && e >= s && ce - s <= ChunkBytes) {
+            cs = s;
+            --lo;
+        }
+    }
+    const size_t want = size_t(ce - cs);
+    if (bytes_.size() < want + Padding) bytes_.resize(want + Padding);
+    if (!doc_.file.Seek(cs, SEEK_SET)) return false;
+    if (doc_.file.Read(bytes_.data(), want) != want) return false;  // the file changed: use the cache
+    chunkFirst_ = lo;
+    chunkEnd_ = hi;
+    chunkStart_ = cs;
+    return true;
+}
+
+bool LineSource::Decode(const char* bytes, size_t n) {
+    const Encoding enc = doc_.encoding;
+    if (IsUtf16(enc)) {
+        const size_t units = n / 2;
+        if (units_.size() < units + Padding) units_.resize(units + Padding);
+        if (units) std::memcpy(units_.data(), bytes, units * 2);
+        if (enc == Encoding::Utf16Be) SwapBytes16Large(units_.data(), units);
+        unitCount_ = units;
+        return true;
+    }
+    if (n > 0x7FFFFFFF) return false;
+    if (units_.size() < n + Padding) units_.resize(n + Padding);  // one byte gives at most one unit
+    char16_t* out = units_.data();
+    if (enc == Encoding::Ansi) {
+        int r = platform::MultiByteToWide(platform::CodePageAnsi, bytes, int(n), out, int(n));
+        if (r <= 0) return false;
+        unitCount_ = size_t(r);
+        return true;
+    }
+    // UTF-8: well-formed text, which every decoder turns into the same
+    // units, is decoded here; a block with any malformed sequence goes to the
+    // platform whole, exactly as the document decodes it.
+    size_t o = 0;
+    if (DecodeWellFormedUtf8(reinterpret_cast<const unsigned char*>(bytes), n, out, o)) {
+        unitCount_ = o;
+        return true;
+    }
+    int r = platform::MultiByteToWide(platform::CodePageUtf8, bytes, int(n), out, int(n));
+    if (r <= 0) return false;
+    unitCount_ = size_t(r);
+    return true;
+}
+
+void LineSource::DecodeHeldBytes() {
+    // Turns a block held as bytes into units (it is well-formed UTF-8).
+    if (units_.size() < blockByteCount_ + Padding) units_.resize(blockByteCount_ + Padding);
+    size_t o = 0;
+    DecodeWellFormedUtf8(blockBytes_, blockByteCount_, units_.data(), o);
+    unitCount_ = o;
+    SplitLines(units_.data(), unitCount_, starts_);
+    heldAsBytes_ = false;
+}
