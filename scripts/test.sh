@@ -197,7 +197,7 @@ if [ $win_ok = 1 ]; then
     fi
     echo "Xvfb on $DISPLAY (pid $TV_XVFB_PID), prefix $WINEPREFIX"
     # Wine lists the printers when it starts, so CUPS comes first.
-    if [ ${#e2e_scripts[@]} -gt 0 ] && ! tv_cups_ensure; then
+    if ! tv_cups_ensure; then
         echo "(printing is not available: CUPS did not start)"
     fi
     run_ctest wine "$win" "$results/win" "$(tv_winpath "$results/win")\\"
@@ -206,6 +206,7 @@ if [ $win_ok = 1 ]; then
     if [ ${#e2e_scripts[@]} -gt 0 ]; then
         note "End-to-end scripts"
         export TOMEVIEW_EXE="$win/tomeview.exe" TOMEVIEW_BUILD="$win" TOMEVIEW_SOURCE="$src"
+        export TOMEVIEW_NATIVE_BUILD="$native"
         export DISPLAY WINEPREFIX WINE WINESERVER LANG WINEDEBUG
         for f in "${e2e_scripts[@]}"; do
             rel="${f#"$src"/}"
