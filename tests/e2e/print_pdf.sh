@@ -59,8 +59,13 @@ wait_title() {  # pattern, seconds
 win=$(wait_title "print-test.txt - Tomeview" 60) || { echo "print_pdf: the document did not open" >&2; exit 1; }
 xdotool windowfocus --sync "$win" 2>/dev/null || true
 sleep 0.5
-xdotool key --window "$win" ctrl+p
-dlg=$(wait_title "^打印$" 20) || { import -display "$DISPLAY" -window root "$out/no-dialog.png"; echo "print_pdf: no Print dialog" >&2; exit 1; }
+# The window may not take keys at once on a busy machine: ask again.
+dlg=""
+for _ in 1 2 3 4 5 6; do
+    xdotool key --window "$win" ctrl+p
+    dlg=$(wait_title "^打印$" 5) && break
+done
+[ -n "$dlg" ] || { import -display "$DISPLAY" -window root "$out/no-dialog.png"; echo "print_pdf: no Print dialog" >&2; exit 1; }
 sleep 1
 import -display "$DISPLAY" -window root "$out/print-dialog.png"
 xdotool windowfocus --sync "$dlg" 2>/dev/null || true
