@@ -2,6 +2,8 @@
 // (code page 936 for the active ANSI code page).
 #include "core/platform.h"
 
+#include <cstring>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -125,6 +127,8 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
         std::fclose(f);
         return false;
     }
+    // Reads are large and seek first; no buffer may hold bytes the file no longer has.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
     fp = f;
     return true;
 }

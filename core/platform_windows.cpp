@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "core/platform.h"
+
+#include <cstring>
 #include "core/win_string.h"
 
 namespace platform {
@@ -34,6 +36,8 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
     for (int i = 0; i < 7 && mode[i]; i++) wmode[i] = static_cast<wchar_t>(static_cast<unsigned char>(mode[i]));
     FILE* f = nullptr;
     if (_wfopen_s(&f, W(path), wmode) != 0) return false;
+    // Reads are large and seek first; no buffer may hold bytes the file no longer has.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
     fp = f;
     return fp != nullptr;
 }

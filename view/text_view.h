@@ -101,6 +101,8 @@ public:
     WordSelection WordAt(const TextPosition& p);
 
     // --- clipboard (view/clipboard_win.cpp) ---
+    // Largest selection Copy puts on the clipboard: 128 Mi code units (256 MiB).
+    static constexpr size_t CopyLimitUnits = size_t(128) << 20;
     std::u16string SelectedText();
     void CopySelection();
 
@@ -108,8 +110,9 @@ public:
     std::u16string searchText;
     FindOptions findOptions;
     HWND findDialog = nullptr;
-    bool findRunning = false;
-    bool findCancel = false;
+    bool findRunning = false;      // a search or count is running (it pumps messages)
+    bool findCancel = false;       // set to stop the running search or count
+    uint32_t findPumpIntervalMs = 100;  // least time between two pumps of a running search
     void FindNext();
     void FindPrevious();
     void CountMatches();
@@ -120,8 +123,7 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
-    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
+    bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();

@@ -189,7 +189,7 @@ LRESULT TextView::OnScroll(int bar, int request) {
         default: break;
         }
         if (topLine != old) {
-            if (request != SB_THUMBTRACK) UpdateScrollPositions();
+            UpdateScrollPositions();  // a tracked position maps back to itself
             Invalidate();
         }
         return 0;

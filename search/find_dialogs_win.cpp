@@ -1,0 +1,148 @@
+// The modeless Find dialog and the modal Go-to dialog.
+#include "search/find_dialogs.h"
+
+#include <cstdlib>
+
+#include "app/resource.h"
+#include "core/win_string.h"
+#include "view/selection_text.h"
+#include "view/text_view.h"
+
+namespace {
+
+TextView* ViewOf(HWND dlg) { return reinterpret_cast<TextView*>(GetWindowLongPtrW(dlg, GWLP_USERDATA)); }
+
+HINSTANCE InstanceOf(const TextView& v) { return v.instance ? v.instance : GetModuleHandleW(nullptr); }
+
+void ReadSearchText(HWND dlg, TextView& v) {
+    wchar_t buf[FindTextMax + 1];
+    int n = GetDlgItemTextW(dlg, IDC_FIND_TEXT, buf, FindTextMax + 1);
+    v.searchText = U16(buf, n > 0 ? size_t(n) : 0);
+}
+
+bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
+
+} // namespace
+
+void CentreOverOwner(HWND dlg) {
+    HWND owner = GetWindow(dlg, GW_OWNER);
+    if (!owner) return;
+    RECT d{}, o{};
+    GetWindowRect(dlg, &d);
+    GetWindowRect(owner, &o);
+    const int w = d.right - d.left, h = d.bottom - d.top;
+    const int x = o.left + ((o.right - o.left) - w) / 2;
+    const int y = o.top + ((o.bottom - o.top) - h) / 2;
+    MoveWindow(dlg, x, y, w, h, FALSE);
+}
+
+uint64_t GoToTargetLine(const wchar_t* text, uint64_t lineCount) {
+    const int64_t n = _wcstoi64(text, nullptr, 10);
+    uint64_t t = static_cast<uint64_t>(n) - 1;  // 0, negatives and non-numbers wrap past the end
+    if (lineCount == 0) return 0;
+    if (t >= lineCount) t = lineCount - 1;
+    return t;
+}
+
+INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        CentreOverOwner(dlg);
+        return TRUE;
+    case WM_CLOSE:
+        ShowWindow(dlg, SW_HIDE);
+        return FALSE;
+    case WM_COMMAND: {
+        TextView* v = ViewOf(dlg);
+        switch (LOWORD(wp)) {
+        case IDC_FIND_TEXT:
+            if (v) ReadSearchText(dlg, *v);
+            return TRUE;
+        case IDC_WHOLE_WORD:
+            if (v) v->findOptions.wholeWord = Checked(dlg, IDC_WHOLE_WORD);
+            return TRUE;
+        case IDC_MATCH_CASE:
+            if (v) v->findOptions.matchCase = Checked(dlg, IDC_MATCH_CASE);
+            return TRUE;
+        case IDC_WRAP_AROUND:
+            if (v) v->findOptions.wrapAround = Checked(dlg, IDC_WRAP_AROUND);
+            return TRUE;
+        case IDC_FIND_NEXT:
+            if (v) v->FindNext();
+            return TRUE;
+        case IDC_FIND_PREVIOUS:
+            if (v) v->FindPrevious();
+            return TRUE;
+        case IDC_COUNT:
+            if (v) v->CountMatches();
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    }
+    default:
+        return FALSE;
+    }
+}
+
+void TextView::OpenFindDialog() {
+    if (!findDialog) {
+        HWND d = CreateDialogParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_FIND), hwnd, FindDialogProc,
+                                    reinterpret_cast<LPARAM>(this));
+        if (!d) return;
+        findDialog = d;
+        SetWindowLongPtrW(d, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    // Only the first FindTextMax units can become the search text, so a huge
+    // selection is not assembled whole.
+    std::u16string seed;
+    AppendSelectedText(document, selStart, selEnd, FindTextMax, seed);
+    if (!seed.empty()) searchText = seed;
+    CheckDlgButton(findDialog, IDC_WHOLE_WORD, findOptions.wholeWord ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(findDialog, IDC_MATCH_CASE, findOptions.matchCase ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(findDialog, IDC_WRAP_AROUND, findOptions.wrapAround ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextW(findDialog, IDC_FIND_TEXT, W(searchText));
+    ReadSearchText(findDialog, *this);  // the edit's change notification does the same
+    ShowWindow(findDialog, SW_SHOWNORMAL);
+}
+
+INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        CentreOverOwner(dlg);
+        SetWindowLongPtrW(dlg, GWLP_USERDATA, lp);
+        SetDlgItemTextW(dlg, IDC_GOTO_LINE, L"1");
+        HWND edit = GetDlgItem(dlg, IDC_GOTO_LINE);
+        PostMessageW(edit, EM_SETSEL, 0, -1);
+        SetFocus(edit);
+        return FALSE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDOK) {
+            if (TextView* v = ViewOf(dlg)) {
+                wchar_t buf[255];
+                if (GetDlgItemTextW(dlg, IDC_GOTO_LINE, buf, 255) <= 0) buf[0] = 0;
+                const uint64_t t = GoToTargetLine(buf, v->document.lineCount);
+                const uint64_t top = v->topLine;
+                if (!(top <= t && t <= top + v->RowsOnScreen())) {
+                    v->ScrollVerticalBy(static_cast<int64_t>(t - top), true);
+                    InvalidateRect(v->hwnd, &v->clientRect, FALSE);
+                }
+            }
+            EndDialog(dlg, 0);
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDCANCEL) {
+            EndDialog(dlg, 0);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR TextView::ShowGoToDialog() {
+    return DialogBoxParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_GOTO), hwnd, GoToDialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}

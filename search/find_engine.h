@@ -1,0 +1,61 @@
+// Line-wise text search: letter rule, whole-word test, one case-insensitive
+// comparison (ASCII letters fold, every other code unit compares exactly),
+// forward and backward matching in one line, and whole-document search and
+// count over TextDocument.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "search/find_options.h"
+#include "view/text_position.h"
+
+class TextDocument;
+
+constexpr size_t NoMatch = static_cast<size_t>(-1);
+// Limit of MatchBackward meaning "search the whole line".
+constexpr size_t WholeLine = static_cast<size_t>(-1);
+
+inline bool IsLetter(char16_t u) { return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z'); }
+inline char16_t FoldCase(char16_t u) { return (u >= u'A' && u <= u'Z') ? char16_t(u | 0x20) : u; }
+
+// True when the occurrence of length n at s in text[0, len) has no letter on
+// either side (only the units inside [0, len) count as neighbours).
+inline bool PassesWholeWord(const char16_t* text, size_t len, size_t s, size_t n) {
+    if (s > 0 && IsLetter(text[s - 1])) return false;
+    if (s + n < len && IsLetter(text[s + n])) return false;
+    return true;
+}
+
+// Exact (matchCase) or case-folded equality of n units.
+bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase);
+
+// Column of the first accepted match at or after column c of L, or NoMatch.
+size_t MatchForward(const std::u16string& L, uint64_t c, const std::u16string& pat, const FindOptions& opt);
+// Column of the last accepted match before limit in L, or NoMatch.
+size_t MatchBackward(const std::u16string& L, size_t limit, const std::u16string& pat, const FindOptions& opt);
+// Accepted, non-overlapping matches in L as counting sees them.
+uint64_t CountInLine(const std::u16string& L, const std::u16string& pat, const FindOptions& opt);
+
+enum class SearchResult { Found, NotFound, Cancelled };
+
+// Called between blocks of lines with the lines scanned so far and the
+// lines the operation will scan in all; returning false cancels.
+using FindProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+// Lines scanned between two calls of the progress hook.
+constexpr uint64_t ProgressBlockLines = 100;
+
+// Forward search from selEnd (wrapping to the start up to selStart's line).
+SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
+                           const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
+                           const FindProgress& progress = nullptr);
+// Backward search from selStart (wrapping to the end down to selStart's line).
+SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart,
+                            const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
+                            const FindProgress& progress = nullptr);
+// Counts every accepted match in the document; total holds the running count
+// whenever the progress hook is called.
+SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt,
+                      uint64_t& total, const FindProgress& progress = nullptr);

@@ -1,0 +1,160 @@
+// Find next, find previous and count, with their status texts. Long runs
+// pump messages between blocks of lines, show their progress in the Find
+// dialog and can be cancelled: by any find command (the dialog's buttons,
+// F3) issued while one runs, or by Esc in the main window, the text view or
+// the Find dialog.
+#include <string>
+
+#include "app/resource.h"
+#include "core/win_string.h"
+#include "search/find_engine.h"
+#include "view/text_view.h"
+
+namespace {
+
+TextView* runningView = nullptr;
+HHOOK escHook = nullptr;
+
+bool IsOwnWindow(const TextView& v, HWND w) {
+    if (!w) return false;
+    if (w == v.hwnd || w == v.mainWindow) return true;
+    return v.findDialog && (w == v.findDialog || IsChild(v.findDialog, w));
+}
+
+LRESULT CALLBACK EscapeHook(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && wp == PM_REMOVE && runningView) {
+        const MSG* m = reinterpret_cast<const MSG*>(lp);
+        if (m->message == WM_KEYDOWN && m->wParam == VK_ESCAPE && IsOwnWindow(*runningView, m->hwnd))
+            runningView->findCancel = true;
+    }
+    return CallNextHookEx(escHook, code, wp, lp);
+}
+
+std::u16string Decimal(uint64_t v) {
+    std::string s = std::to_string(v);
+    return std::u16string(s.begin(), s.end());
+}
+
+// Marks the view busy for one operation and keeps the window alive while
+// it runs; cancels when asked, when the window closes, or when the
+// document changes under the operation (a file opened or viewed in another
+// encoding from within the pump).
+class FindRun {
+public:
+    explicit FindRun(TextView& v)
+        : v_(v), path_(v.filePath), encoding_(v.document.encoding), lines_(v.document.lineCount),
+          size_(v.document.fileSize), last_(GetTickCount()) {
+        v.findRunning = true;
+        v.findCancel = false;
+        runningView = &v;
+        escHook = SetWindowsHookExW(WH_GETMESSAGE, EscapeHook, nullptr, GetCurrentThreadId());
+    }
+    ~FindRun() {
+        if (escHook) UnhookWindowsHookEx(escHook);
+        escHook = nullptr;
+        runningView = nullptr;
+        v_.findRunning = false;
+        v_.findCancel = false;
+    }
+    FindRun(const FindRun&) = delete;
+    FindRun& operator=(const FindRun&) = delete;
+
+    // progress(done, total) shows the share done; false cancels.
+    template <class Show>
+    bool Step(uint64_t done, uint64_t total, Show show) {
+        if (v_.findCancel) return false;
+        if (GetTickCount() - last_ < v_.findPumpIntervalMs) return true;
+        show(total ? static_cast<unsigned>(done * 100 / total) : 0u);
+        bool alive = PumpMessages();
+        last_ = GetTickCount();
+        if (!alive || v_.findCancel) return false;
+        if (v_.mainWindow && !IsWindow(v_.mainWindow)) return false;  // the program is closing
+        return v_.filePath == path_ && v_.document.encoding == encoding_ && v_.document.lineCount == lines_ &&
+               v_.document.fileSize == size_;
+    }
+
+private:
+    TextView& v_;
+    std::u16string path_;
+    Encoding encoding_;
+    uint64_t lines_;
+    int64_t size_;
+    DWORD last_;
+};
+
+size_t SearchLength(const std::u16string& s) {
+    size_t z = s.find(char16_t(0));
+    return z == std::u16string::npos ? s.size() : z;
+}
+
+void RunSearch(TextView& v, bool forward) {
+    if (v.searchText.empty()) return;
+    if (v.findRunning) {
+        v.findCancel = true;
+        return;
+    }
+    const std::u16string pat = v.searchText;
+    const FindOptions opt = v.findOptions;
+    const TextPosition from = v.selStart, to = v.selEnd;
+    TextPosition hit;
+    SearchResult r;
+    {
+        FindRun run(v);
+        FindProgress progress = [&](uint64_t done, uint64_t total) {
+            return run.Step(done, total, [&](unsigned pct) {
+                v.SetFindStatus(u"正在查找 " + Decimal(pct) + u"%（Esc 或再点按钮取消）");
+            });
+        };
+        r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress)
+                    : SearchBackward(v.document, from, pat, opt, hit, progress);
+    }
+    switch (r) {
+    case SearchResult::Found:
+        v.anchor = v.selStart = hit;
+        v.selEnd = TextPosition{hit.line, hit.column + SearchLength(pat)};
+        v.EnsureVisible(v.selStart);
+        v.SetFindStatus(u"查找结果：1 处地方被查找到.");
+        break;
+    case SearchResult::NotFound:
+        v.SetFindStatus(u"查找结果：全文查找不到文本 '" + pat + u"'.");
+        break;
+    case SearchResult::Cancelled:
+        v.SetFindStatus(u"查找已取消.");
+        break;
+    }
+}
+
+} // namespace
+
+void TextView::FindNext() { RunSearch(*this, true); }
+
+void TextView::FindPrevious() { RunSearch(*this, false); }
+
+void TextView::CountMatches() {
+    if (searchText.empty()) return;
+    if (findRunning) {
+        findCancel = true;
+        return;
+    }
+    const std::u16string pat = searchText;
+    const FindOptions opt = findOptions;
+    uint64_t total = 0;
+    SearchResult r;
+    {
+        FindRun run(*this);
+        FindProgress progress = [&](uint64_t done, uint64_t lines) {
+            return run.Step(done, lines, [&](unsigned pct) {
+                SetFindStatus(u"正在计数 " + Decimal(pct) + u"%，已找到 " + Decimal(total) + u" 处（Esc 或再点按钮取消）");
+            });
+        };
+        r = CountAll(document, pat, opt, total, progress);
+    }
+    if (r == SearchResult::Cancelled)
+        SetFindStatus(u"计数已取消.");
+    else
+        SetFindStatus(u"计数：" + Decimal(total) + u" 处匹配.");
+}
+
+void TextView::SetFindStatus(const std::u16string& text) {
+    if (findDialog && IsWindow(findDialog)) SetDlgItemTextW(findDialog, IDC_FIND_STATUS, W(text));
+}

@@ -1,0 +1,488 @@
+// Find engine rules on single lines, and the optimised matcher against a
+// plain reference of the same rules.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "search/find_engine.h"
+#include "search/matcher.h"
+#include "core/text_document.h"
+#include "tests/core/temp_text_file.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+FindOptions Opt(bool whole, bool matchCase) {
+    FindOptions o;
+    o.wholeWord = whole;
+    o.matchCase = matchCase;
+    return o;
+}
+
+const FindOptions Plain = Opt(false, false);
+const FindOptions Whole = Opt(true, false);
+const FindOptions Case = Opt(false, true);
+const FindOptions WholeCase = Opt(true, true);
+
+} // namespace
+
+TEST(FindRules, LettersAreOnlyAsciiLetters) {
+    EXPECT_TRUE(IsLetter(u'a'));
+    EXPECT_TRUE(IsLetter(u'Z'));
+    for (char16_t u : {u'0', u'9', u'_', u' ', u'\t', u'\r', u'\n', u'@', u'[', u'`', u'{', char16_t(0xE9),
+                       char16_t(0x4E2D), char16_t(0xFF21), char16_t(0)})
+        EXPECT_FALSE(IsLetter(u)) << int(u);
+}
+
+TEST(FindRules, WholeWordRejectsAndRetries) {
+    // First occurrence inside "concatenate" is rejected; the column counts from the line start.
+    EXPECT_EQ(MatchForward(u"concatenate cat", 0, u"cat", Whole), 12u);
+    EXPECT_EQ(MatchForward(u"concatenate cat", 0, u"cat", Plain), 3u);
+    // Both overlapping occurrences touch a letter.
+    EXPECT_EQ(MatchForward(u"aaa b", 0, u"aa", Whole), NoMatch);
+    EXPECT_EQ(CountInLine(u"aaa b", u"aa", Whole), 0u);
+    // Digits, underscore and CJK are not letters.
+    EXPECT_EQ(MatchForward(u"id_1", 0, u"id", Whole), 0u);
+    EXPECT_EQ(MatchForward(u"2id", 0, u"id", Whole), 1u);
+    EXPECT_EQ(MatchForward(u"中id文", 0, u"id", Whole), 1u);
+    // Line start, terminator and line end are not letters.
+    EXPECT_EQ(MatchForward(u"foo bar\r\n", 0, u"bar", Whole), 4u);
+    EXPECT_EQ(MatchForward(u"foo bar", 0, u"bar", Whole), 4u);
+    EXPECT_EQ(MatchForward(u"foo\n", 0, u"foo", Whole), 0u);
+    // The left neighbour comes from the line even when it lies before the start column.
+    EXPECT_EQ(MatchForward(u"xfoo foo", 1, u"foo", Whole), 5u);
+    // The search text's own ends are not examined.
+    EXPECT_EQ(MatchForward(u"a-b", 0, u"-", Whole), NoMatch);
+    EXPECT_EQ(MatchForward(u"1-2", 0, u"-", Whole), 1u);
+    EXPECT_EQ(MatchForward(u"x (cat) y", 0, u"(cat", Whole), 2u);
+    EXPECT_EQ(MatchForward(u"xa b", 0, u"a b", Whole), NoMatch);
+}
+
+TEST(FindRules, ForwardStartColumn) {
+    EXPECT_EQ(MatchForward(u"abcabc", 1, u"abc", Plain), 3u);
+    EXPECT_EQ(MatchForward(u"abcabc", 3, u"abc", Plain), 3u);
+    EXPECT_EQ(MatchForward(u"abcabc", 4, u"abc", Plain), NoMatch);
+    EXPECT_EQ(MatchForward(u"abc", 3, u"", Plain), NoMatch);
+    EXPECT_EQ(MatchForward(u"abc", 99, u"c", Plain), NoMatch);
+    EXPECT_EQ(MatchForward(u"", 0, u"a", Plain), NoMatch);
+}
+
+TEST(FindRules, CaseFoldingIsAsciiOnlyAndShared) {
+    EXPECT_EQ(MatchForward(u"xx TimeOut", 0, u"TIMEOUT", Plain), 3u);
+    EXPECT_EQ(MatchBackward(u"TimeOut xx", WholeLine, u"timeout", Plain), 0u);
+    EXPECT_EQ(CountInLine(u"timeout TIMEOUT TimeOut", u"tImEoUt", Plain), 3u);
+    // Units outside ASCII compare exactly, in all three operations.
+    const std::u16string upper = u"\u00C9T\u00C9", lower = u"\u00E9t\u00E9";
+    EXPECT_EQ(MatchForward(upper, 0, lower, Plain), NoMatch);
+    EXPECT_EQ(MatchBackward(upper, WholeLine, lower, Plain), NoMatch);
+    EXPECT_EQ(CountInLine(upper, lower, Plain), 0u);
+    EXPECT_EQ(MatchForward(u"\uFF21", 0, u"\uFF41", Plain), NoMatch);
+    // Neighbours of the ASCII letter range do not fold.
+    EXPECT_EQ(MatchForward(u"@[`{", 0, u"`", Plain), 2u);
+    EXPECT_EQ(MatchForward(u"@[", 0, u"`{", Plain), NoMatch);
+}
+
+TEST(FindRules, MatchCaseRejection) {
+    EXPECT_EQ(MatchForward(u"Foo foo", 0, u"Foo", Case), 0u);
+    EXPECT_EQ(MatchBackward(u"Foo foo", WholeLine, u"Foo", Case), 0u);
+    EXPECT_EQ(MatchBackward(u"Foo foo", WholeLine, u"Foo", Plain), 4u);
+    EXPECT_EQ(MatchBackward(u"foo FOO", WholeLine, u"Foo", Case), NoMatch);
+    EXPECT_EQ(MatchForward(u"foo FOO", 0, u"Foo", Case), NoMatch);
+    EXPECT_EQ(CountInLine(u"Foo foo FOO Foo", u"Foo", Case), 2u);
+    // A case rejection lets an overlapping earlier occurrence through.
+    EXPECT_EQ(MatchBackward(u"aAa", WholeLine, u"aA", Case), 0u);
+    EXPECT_EQ(MatchBackward(u"xFoo Foo", WholeLine, u"Foo", WholeCase), 5u);
+    EXPECT_EQ(MatchBackward(u"Foo xFoo foo", WholeLine, u"Foo", WholeCase), 0u);
+}
+
+TEST(FindRules, BackwardLimits) {
+    EXPECT_EQ(MatchBackward(u"abc abc", 0, u"abc", Plain), NoMatch);
+    EXPECT_EQ(MatchBackward(u"abc abc", 7, u"abc", Plain), 4u);
+    EXPECT_EQ(MatchBackward(u"abc abc", 6, u"abc", Plain), 0u);
+    EXPECT_EQ(MatchBackward(u"abc abc", 100, u"abc", Plain), 4u);
+    EXPECT_EQ(MatchBackward(u"abc abc", 2, u"abc", Plain), NoMatch);
+    // A one-letter search text rejected by its right neighbour: no endless retry.
+    EXPECT_EQ(MatchBackward(u"ab", WholeLine, u"a", Whole), NoMatch);
+    // The limit acts as the end of the text for the right neighbour.
+    EXPECT_EQ(MatchBackward(u"foobar", 3, u"foo", Whole), 0u);
+    EXPECT_EQ(MatchBackward(u"foobar", WholeLine, u"foo", Whole), NoMatch);
+    // The left neighbour comes from the line.
+    EXPECT_EQ(MatchBackward(u"xfoo", WholeLine, u"foo", Whole), NoMatch);
+    EXPECT_EQ(MatchBackward(u"foo xfoo foox foo.", WholeLine, u"foo", Whole), 14u);
+    EXPECT_EQ(MatchBackward(u"foo xfoo foox", WholeLine, u"foo", Whole), 0u);
+}
+
+TEST(FindRules, CountsDoNotOverlap) {
+    EXPECT_EQ(CountInLine(u"aaaa", u"aa", Plain), 2u);
+    EXPECT_EQ(CountInLine(u"aaaaa", u"aa", Plain), 2u);
+    EXPECT_EQ(CountInLine(u"abc", u"x", Plain), 0u);
+    EXPECT_EQ(CountInLine(u"", u"x", Plain), 0u);
+    // After a rejection the next occurrence may overlap the rejected one.
+    EXPECT_EQ(CountInLine(u"aaa aa", u"aa", Whole), 1u);
+    EXPECT_EQ(CountInLine(u"x.aba.aba", u"aba", Whole), 2u);
+    EXPECT_EQ(CountInLine(u"ababa", u"aba", Plain), 1u);
+}
+
+TEST(FindRules, NulEndsTheSearchableText) {
+    const std::u16string L(u"ab\0cd", 5);
+    EXPECT_EQ(MatchForward(L, 0, u"cd", Plain), NoMatch);
+    EXPECT_EQ(MatchBackward(L, WholeLine, u"cd", Plain), NoMatch);
+    EXPECT_EQ(CountInLine(L, u"cd", Plain), 0u);
+    EXPECT_EQ(CountInLine(L, u"ab", Plain), 1u);
+    // A forward search that starts past the NUL covers the text after it.
+    EXPECT_EQ(MatchForward(L, 3, u"cd", Plain), 3u);
+    // A NUL right after an occurrence is nothing on its right.
+    const std::u16string M(u"ab\0x", 4);
+    EXPECT_EQ(MatchForward(M, 0, u"ab", Whole), 0u);
+    EXPECT_EQ(MatchBackward(M, WholeLine, u"ab", Whole), 0u);
+    EXPECT_EQ(CountInLine(M, u"ab", Whole), 1u);
+    const std::u16string N(u"xab\0", 4);
+    // A search text is taken up to its own first NUL.
+    EXPECT_EQ(MatchForward(N, 0, std::u16string(u"ab\0z", 4), Plain), 1u);
+}
+
+TEST(FindRules, SearchTextWithTerminator) {
+    EXPECT_EQ(MatchForward(u"xfoo\r\n", 0, u"foo\r\n", Plain), 1u);
+    EXPECT_EQ(MatchForward(u"xfoo\n", 0, u"foo\r\n", Plain), NoMatch);
+    EXPECT_EQ(MatchForward(u"xfoo", 0, u"foo\r\n", Plain), NoMatch);
+    EXPECT_EQ(MatchBackward(u"foo\r\n", WholeLine, u"foo\r\n", Plain), 0u);
+    EXPECT_EQ(MatchBackward(u"foo\r\n", 4, u"foo\r\n", Plain), NoMatch);
+    EXPECT_EQ(MatchForward(u"a foo\r", 0, u"foo\r", Whole), 2u);
+    EXPECT_EQ(CountInLine(u"x\n", u"\n", Plain), 1u);
+}
+
+// ---- optimised matcher against the rules applied one position at a time ----
+
+namespace {
+
+bool Occurs(const std::u16string& L, size_t s, size_t end, const std::u16string& p, bool exact) {
+    if (s + p.size() > end) return false;
+    for (size_t k = 0; k < p.size(); ++k) {
+        char16_t a = L[s + k], b = p[k];
+        if (exact ? a != b : FoldCase(a) != FoldCase(b)) return false;
+    }
+    return true;
+}
+
+size_t NulFrom(const std::u16string& L, size_t from) {
+    size_t z = L.find(char16_t(0), from);
+    return z == std::u16string::npos ? L.size() : z;
+}
+
+bool Passes(const std::u16string& L, size_t end, size_t s, size_t n, bool whole) {
+    if (!whole) return true;
+    if (s > 0 && IsLetter(L[s - 1])) return false;
+    return !(s + n < end && IsLetter(L[s + n]));
+}
+
+size_t RefForward(const std::u16string& L, size_t c, const std::u16string& p, const FindOptions& o) {
+    if (c >= L.size()) return NoMatch;
+    size_t end = NulFrom(L, c);
+    for (size_t s = c; s + p.size() <= end; ++s)
+        if (Occurs(L, s, end, p, o.matchCase) && Passes(L, end, s, p.size(), o.wholeWord)) return s;
+    return NoMatch;
+}
+
+size_t RefBackward(const std::u16string& L, size_t limit, const std::u16string& p, const FindOptions& o) {
+    size_t r = std::min(limit, L.size());
+    r = std::min(r, NulFrom(L, 0));
+    while (r >= p.size() && r > 0) {
+        size_t s = NoMatch;
+        for (size_t k = r - p.size() + 1; k-- > 0;)
+            if (Occurs(L, k, r, p, false)) {
+                s = k;
+                break;
+            }
+        if (s == NoMatch) return NoMatch;
+        bool ok = !o.matchCase || Occurs(L, s, r, p, true);
+        if (ok) ok = Passes(L, r, s, p.size(), o.wholeWord);
+        if (ok) return s;
+        r = s + p.size() - 1;
+    }
+    return NoMatch;
+}
+
+uint64_t RefCount(const std::u16string& L, const std::u16string& p, const FindOptions& o) {
+    size_t end = NulFrom(L, 0);
+    uint64_t total = 0;
+    size_t q = 0;
+    while (q < end) {
+        size_t s = NoMatch;
+        for (size_t k = q; k + p.size() <= end; ++k)
+            if (Occurs(L, k, end, p, o.matchCase)) {
+                s = k;
+                break;
+            }
+        if (s == NoMatch) break;
+        if (Passes(L, end, s, p.size(), o.wholeWord)) {
+            ++total;
+            q = s + p.size();
+        } else {
+            q = s + 1;
+        }
+    }
+    return total;
+}
+
+std::u16string RandomText(std::mt19937& rng, size_t len, const std::u16string& alphabet) {
+    std::u16string s(len, u' ');
+    for (auto& u : s) u = alphabet[rng() % alphabet.size()];
+    return s;
+}
+
+void CompareAll(const std::u16string& L, const std::u16string& p) {
+    for (const FindOptions& o : {Plain, Whole, Case, WholeCase}) {
+        for (size_t c : {size_t(0), size_t(1), L.size() / 3, L.size() / 2, L.size()})
+            ASSERT_EQ(MatchForward(L, c, p, o), RefForward(L, c, p, o)) << "c=" << c;
+        for (size_t lim : {WholeLine, L.size() / 2, L.size() / 3 + 1, size_t(1)})
+            ASSERT_EQ(MatchBackward(L, lim, p, o), RefBackward(L, lim, p, o)) << "limit=" << lim;
+        ASSERT_EQ(CountInLine(L, p, o), RefCount(L, p, o));
+    }
+}
+
+} // namespace
+
+TEST(FindMatcher, AgreesWithReferenceOnRandomText) {
+    std::mt19937 rng(12345);
+    const std::u16string alphabet = u"aAbB .\u4E2D\0"s;
+    for (int round = 0; round < 600; ++round) {
+        size_t len = rng() % (round < 500 ? 80 : 700);
+        std::u16string L = RandomText(rng, len, round % 3 ? alphabet.substr(0, 7) : alphabet);
+        std::u16string p;
+        if (len && rng() % 2) {
+            size_t s = rng() % len, n = 1 + rng() % 6;
+            p = L.substr(s, n);
+        } else {
+            p = RandomText(rng, 1 + rng() % 4, alphabet.substr(0, 6));
+        }
+        if (p.empty() || p.find(char16_t(0)) != std::u16string::npos) p.assign(1, u'a');
+        SCOPED_TRACE(round);
+        CompareAll(L, p);
+    }
+}
+
+TEST(FindMatcher, RepetitiveTextStaysCorrectAfterSwitchingToAutomaton) {
+    // Long runs make candidate verification expensive; the scan changes method
+    // part-way through the line and must still report the same matches.
+    std::u16string p(300, u'a');
+    std::u16string L(20000, u'a');
+    for (size_t i = 997; i < L.size(); i += 1499) L[i] = u'b';
+    L[15000] = u'A';
+    CompareAll(L, p);
+    std::u16string q = p;
+    q[150] = u'b';
+    CompareAll(L, q);
+    std::u16string periodic;
+    for (int i = 0; i < 4000; ++i) periodic += u"abA";
+    CompareAll(periodic, u"abaabaaba");
+    CompareAll(periodic, u"AbAab");
+    // Alternating case: every folded position matches, half of them exactly.
+    std::u16string alt, ap;
+    for (int i = 0; i < 20000; ++i) alt += (i % 2) ? u'a' : u'A';
+    for (int i = 0; i < 300; ++i) ap += (i % 2) ? u'a' : u'A';
+    CompareAll(alt, ap);
+    ap[0] = u'a';
+    CompareAll(alt, ap);
+    alt[alt.size() / 2] = u' ';
+    CompareAll(alt, ap);
+}
+
+TEST(FindMatcher, LongLinesAndLongSearchTexts) {
+    std::mt19937 rng(7);
+    std::u16string L = RandomText(rng, 100000, u"abcdefgh ");
+    std::u16string p = L.substr(77777, 1023);
+    CompareAll(L, p);
+    EXPECT_EQ(MatchForward(L, 0, p, Plain), RefForward(L, 0, p, Plain));
+    L[77777 + 1022] ^= 0x20;
+    CompareAll(L, p);
+}
+
+// ---- whole-document search and count ----
+
+namespace {
+
+TextPosition P(uint64_t line, uint64_t column) { return TextPosition{line, column}; }
+
+SearchResult Next(TextDocument& d, TextPosition a, TextPosition b, const std::u16string& p, FindOptions o,
+                  TextPosition& hit) {
+    return SearchForward(d, a, b, p, o, hit);
+}
+
+} // namespace
+
+TEST(FindDocument, ForwardWrapsToTheOnlyMatch) {
+    TempTextFile f("alpha\r\nfoo bar\nomega");
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.doc.lineCount, 3u);
+    TextPosition hit;
+    ASSERT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"bar", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    // Starting at the end of that match, the search wraps round to it again.
+    ASSERT_EQ(Next(f.doc, P(1, 4), P(1, 7), u"bar", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    FindOptions noWrap = Plain;
+    noWrap.wrapAround = false;
+    hit = P(9, 9);
+    EXPECT_EQ(Next(f.doc, P(1, 4), P(1, 7), u"bar", noWrap, hit), SearchResult::NotFound);
+    EXPECT_EQ(hit, P(9, 9));
+    EXPECT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"zeta", Plain, hit), SearchResult::NotFound);
+}
+
+TEST(FindDocument, RepeatedForwardWalksNonOverlappingMatches) {
+    TempTextFile f("aaaa\nxaa\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition s = P(0, 0), e = P(0, 0), hit;
+    std::vector<TextPosition> seen;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(Next(f.doc, s, e, u"aa", Plain, hit), SearchResult::Found);
+        seen.push_back(hit);
+        s = hit;
+        e = P(hit.line, hit.column + 2);
+    }
+    std::vector<TextPosition> want{P(0, 0), P(0, 2), P(1, 1), P(0, 0)};
+    EXPECT_EQ(seen, want);
+}
+
+TEST(FindDocument, WrapStopsAtTheSelectionStartLine) {
+    TempTextFile f("foo x\nfoo\nfoo\nlast\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    // The lines strictly inside a multi-line selection are not searched...
+    EXPECT_EQ(Next(f.doc, P(0, 3), P(3, 0), u"foo", Whole, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    EXPECT_EQ(Next(f.doc, P(1, 1), P(3, 0), u"x", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 4));
+    EXPECT_EQ(Next(f.doc, P(1, 1), P(3, 0), u"foo", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    TempTextFile g("a\nfoo\nb\nc\n");
+    ASSERT_TRUE(g.opened);
+    EXPECT_EQ(Next(g.doc, P(0, 1), P(2, 1), u"foo", Plain, hit), SearchResult::NotFound);
+    // ...but the start line itself is, up to its end.
+    EXPECT_EQ(Next(g.doc, P(1, 1), P(2, 1), u"foo", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 0));
+}
+
+TEST(FindDocument, BackwardLimitsAndWrap) {
+    TempTextFile f("ab\nab\r\nab");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    // Column 0 of line 2 finds nothing on line 2 and continues with line 1.
+    ASSERT_EQ(SearchBackward(f.doc, P(2, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 0));
+    ASSERT_EQ(SearchBackward(f.doc, P(2, 2), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(2, 0));
+    // From the first match, wrap-around continues at the last line.
+    ASSERT_EQ(SearchBackward(f.doc, P(0, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(2, 0));
+    FindOptions noWrap = Plain;
+    noWrap.wrapAround = false;
+    EXPECT_EQ(SearchBackward(f.doc, P(0, 0), u"ab", noWrap, hit), SearchResult::NotFound);
+    // The wrap pass includes the start line, so a later match on it is found.
+    TempTextFile g("x\nab ab\n");
+    ASSERT_TRUE(g.opened);
+    ASSERT_EQ(SearchBackward(g.doc, P(1, 1), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 3));
+    // A one-letter whole-word search rejected on every line ends.
+    EXPECT_EQ(SearchBackward(g.doc, P(1, 5), u"a", Whole, hit), SearchResult::NotFound);
+    // Selection past the last line (after Ctrl+End).
+    ASSERT_EQ(SearchBackward(g.doc, P(g.doc.lineCount, 0), u"ab", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 3));
+}
+
+TEST(FindDocument, MatchCaseAcrossLines) {
+    TempTextFile f("Foo foo\nfoo\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    ASSERT_EQ(SearchBackward(f.doc, P(1, 3), u"Foo", Case, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    ASSERT_EQ(Next(f.doc, P(0, 1), P(0, 1), u"Foo", Case, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(0, 0));
+    uint64_t total = 0;
+    EXPECT_EQ(CountAll(f.doc, u"Foo", Case, total), SearchResult::Found);
+    EXPECT_EQ(total, 1u);
+    EXPECT_EQ(CountAll(f.doc, u"Foo", Plain, total), SearchResult::Found);
+    EXPECT_EQ(total, 3u);
+}
+
+TEST(FindDocument, SearchTextSeededAcrossALineBreak) {
+    // A selection "end\r\n" becomes a search text that matches only a line
+    // ending in the same terminator; text after a terminator never matches.
+    TempTextFile f("the end\nthe end\r\nthe end");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit;
+    ASSERT_EQ(Next(f.doc, P(0, 0), P(0, 0), u"end\r\n", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(hit, P(1, 4));
+    uint64_t total = 0;
+    CountAll(f.doc, u"end\r\n", Plain, total);
+    EXPECT_EQ(total, 1u);
+    CountAll(f.doc, u"end\n", Plain, total);
+    EXPECT_EQ(total, 1u);
+    CountAll(f.doc, u"end\r\nthe", Plain, total);
+    EXPECT_EQ(total, 0u);
+}
+
+TEST(FindDocument, CountsOverlapsAndEmptyDocuments) {
+    TempTextFile f("aaaa\r\naaa\rxaa aa\n");
+    ASSERT_TRUE(f.opened);
+    uint64_t total = 99;
+    EXPECT_EQ(CountAll(f.doc, u"aa", Plain, total), SearchResult::Found);
+    EXPECT_EQ(total, 5u);
+    EXPECT_EQ(CountAll(f.doc, u"aa", Whole, total), SearchResult::Found);
+    EXPECT_EQ(total, 1u);
+    EXPECT_EQ(CountAll(f.doc, u"zz", Plain, total), SearchResult::NotFound);
+    EXPECT_EQ(total, 0u);
+    TextDocument none;  // no file: one empty line
+    TextPosition hit;
+    EXPECT_EQ(Next(none, P(0, 0), P(0, 0), u"a", Plain, hit), SearchResult::NotFound);
+    EXPECT_EQ(SearchBackward(none, P(0, 0), u"a", Plain, hit), SearchResult::NotFound);
+    EXPECT_EQ(CountAll(none, u"a", Plain, total), SearchResult::NotFound);
+    EXPECT_EQ(total, 0u);
+}
+
+TEST(FindDocument, ProgressHookSeesBlocksAndCancels) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += (i == 950 ? "needle\n" : "hay hay\n");
+    TempTextFile f(text);
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.doc.lineCount, 1001u);
+    std::vector<uint64_t> calls;
+    uint64_t lastTotal = 0;
+    FindProgress watch = [&](uint64_t done, uint64_t total) {
+        calls.push_back(done);
+        lastTotal = total;
+        return true;
+    };
+    TextPosition hit;
+    // Forward from line 500 with wrap: 501 lines to the end plus 501 from the start.
+    ASSERT_EQ(SearchForward(f.doc, P(500, 0), P(500, 0), u"needle", Plain, hit, watch), SearchResult::Found);
+    EXPECT_EQ(hit, P(950, 0));
+    EXPECT_EQ(lastTotal, 1002u);
+    ASSERT_FALSE(calls.empty());
+    for (size_t i = 1; i < calls.size(); ++i) EXPECT_LT(calls[i - 1], calls[i]);
+    calls.clear();
+    uint64_t total = 0, seenTotal = 0;
+    ASSERT_EQ(CountAll(f.doc, u"hay", Plain, total, [&](uint64_t done, uint64_t all) {
+                  calls.push_back(done);
+                  seenTotal = total;
+                  return all == 1001;
+              }),
+              SearchResult::Found);
+    EXPECT_EQ(total, 1998u);
+    EXPECT_EQ(calls.size(), 10u);  // lines 100, 200, ..., 1000
+    EXPECT_EQ(seenTotal, 2u * 999);  // the running count reached line 1000
+    // Cancelling stops at once and leaves the hit alone.
+    int n = 0;
+    FindProgress stopSecond = [&](uint64_t, uint64_t) { return ++n < 2; };
+    hit = P(7, 7);
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, stopSecond), SearchResult::Cancelled);
+    EXPECT_EQ(hit, P(7, 7));
+    n = 0;
+    EXPECT_EQ(SearchBackward(f.doc, P(900, 0), u"needle", Plain, hit, stopSecond), SearchResult::Cancelled);
+    n = 0;
+    EXPECT_EQ(CountAll(f.doc, u"hay", Plain, total, stopSecond), SearchResult::Cancelled);
+    ASSERT_EQ(SearchBackward(f.doc, P(900, 0), u"needle", Plain, hit, watch), SearchResult::Found);
+    EXPECT_EQ(hit, P(950, 0));
+}

@@ -1,0 +1,96 @@
+// Selected text assembled from document lines with their own terminators.
+#include <gtest/gtest.h>
+
+#include "core/text_document.h"
+#include "tests/core/temp_text_file.h"
+#include "view/selection_text.h"
+
+namespace {
+
+TextPosition P(uint64_t line, uint64_t column) { return TextPosition{line, column}; }
+
+std::u16string U(const char* ascii) { return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
+// The selection Select All makes.
+std::u16string All(TextDocument& d) {
+    uint64_t last = d.lineCount - 1;
+    return SelectedText(d, P(0, 0), P(last, d.GetLineText(last).size()));
+}
+
+} // namespace
+
+TEST(SelectionText, WithinOneLineAndAcrossTerminators) {
+    TempTextFile f("alpha beta\r\ngamma\ndelta\repsilon");
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.doc.lineCount, 4u);
+    EXPECT_EQ(SelectedText(f.doc, P(0, 6), P(0, 10)), u"beta");
+    EXPECT_EQ(SelectedText(f.doc, P(0, 6), P(0, 6)), u"");
+    // Up to column 0 of the next line: the rest of the line with its own terminator.
+    EXPECT_EQ(SelectedText(f.doc, P(0, 6), P(1, 0)), u"beta\r\n");
+    EXPECT_EQ(SelectedText(f.doc, P(1, 2), P(2, 0)), u"mma\n");
+    EXPECT_EQ(SelectedText(f.doc, P(2, 5), P(3, 0)), u"\r");
+    EXPECT_EQ(SelectedText(f.doc, P(0, 6), P(3, 3)), u"beta\r\ngamma\ndelta\reps");
+    // An end column past its line takes the whole end line.
+    EXPECT_EQ(SelectedText(f.doc, P(1, 0), P(1, 99)), u"gamma\n");
+    EXPECT_EQ(SelectedText(f.doc, P(2, 0), P(3, 99)), u"delta\repsilon");
+    // Ends given in the wrong order give the same text.
+    EXPECT_EQ(SelectedText(f.doc, P(3, 3), P(0, 6)), u"beta\r\ngamma\ndelta\reps");
+}
+
+TEST(SelectionText, SelectAllReproducesTheDecodedFile) {
+    const char* withoutEnd = "one\r\ntwo\nthree\rfour";
+    TempTextFile f(withoutEnd);
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(All(f.doc), U(withoutEnd));
+    const char* withEnd = "one\r\ntwo\n\nthree\r\n";
+    TempTextFile g(withEnd);
+    ASSERT_TRUE(g.opened);
+    EXPECT_EQ(All(g.doc), U(withEnd));
+    // The caret after Ctrl+End lies one line past the last.
+    EXPECT_EQ(SelectedText(g.doc, P(1, 0), P(g.doc.lineCount, 0)), u"two\n\nthree\r\n");
+    TempTextFile e("");
+    ASSERT_TRUE(e.opened);
+    EXPECT_EQ(All(e.doc), u"");
+    // Text decoded from UTF-8 keeps its code units.
+    TempTextFile c("\xE4\xB8\xAD\xE6\x96\x87\r\nx");
+    ASSERT_TRUE(c.opened);
+    EXPECT_EQ(All(c.doc), u"\u4E2D\u6587\r\nx");
+}
+
+TEST(SelectionText, ColumnsPastTheirLineAreClamped) {
+    TempTextFile f("abc\ndefgh\nij");
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(SelectedText(f.doc, P(0, 50), P(0, 60)), u"");
+    EXPECT_EQ(SelectedText(f.doc, P(0, 50), P(1, 2)), u"de");
+    EXPECT_EQ(SelectedText(f.doc, P(0, 4), P(2, 1)), u"defgh\ni");
+    // Viewing the same bytes in another encoding of the family shortens the
+    // lines under a selection made before.
+    TempTextFile g("\xE4\xB8\xAD\xE6\x96\x87\xE4\xB8\xAD\xE6\x96\x87\nxyz", Encoding::Ansi);
+    ASSERT_TRUE(g.opened);
+    const size_t ansiLength = g.doc.GetLineText(0).size();
+    g.doc.encoding = Encoding::Utf8;
+    g.doc.ClearCache();
+    ASSERT_LT(g.doc.GetLineText(0).size(), ansiLength);
+    EXPECT_EQ(SelectedText(g.doc, P(0, ansiLength - 1), P(1, 2)), u"xy");
+    EXPECT_EQ(SelectedText(g.doc, P(0, ansiLength - 1), P(0, ansiLength)), u"");
+}
+
+TEST(SelectionText, BoundedSelection) {
+    TempTextFile f("0123456789\nabcdefghij\nKLMNO");
+    ASSERT_TRUE(f.opened);
+    std::u16string out;
+    EXPECT_TRUE(AppendSelectedText(f.doc, P(0, 0), P(2, 5), 27, out));
+    EXPECT_EQ(out, u"0123456789\nabcdefghij\nKLMNO");
+    out.clear();
+    EXPECT_FALSE(AppendSelectedText(f.doc, P(0, 0), P(2, 5), 26, out));
+    EXPECT_EQ(out, u"0123456789\nabcdefghij\nKLMN");
+    out.clear();
+    EXPECT_FALSE(AppendSelectedText(f.doc, P(0, 3), P(2, 5), 5, out));
+    EXPECT_EQ(out, u"34567");
+    out.clear();
+    EXPECT_FALSE(AppendSelectedText(f.doc, P(1, 0), P(1, 9), 4, out));
+    EXPECT_EQ(out, u"abcd");
+    out.clear();
+    EXPECT_TRUE(AppendSelectedText(f.doc, P(1, 0), P(1, 0), 0, out));
+    EXPECT_EQ(out, u"");
+}

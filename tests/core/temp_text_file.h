@@ -1,0 +1,46 @@
+// Temporary files written by tests, and a document opened over one.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/platform.h"
+#include "core/text_document.h"
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& bytes) {
+        static std::atomic<int> serial{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("tv_find_" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xffffff) + "_" +
+                 std::to_string(serial++) + ".txt");
+        FileStream out;
+        if (out.Open(path_.u16string(), "wb")) ok_ = out.Write(bytes.data(), bytes.size()) == bytes.size();
+    }
+    ~TempFile() {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    std::u16string path() const { return path_.u16string(); }
+    bool written() const { return ok_; }
+
+private:
+    std::filesystem::path path_;
+    bool ok_ = false;
+};
+
+class TempTextFile {
+public:
+    explicit TempTextFile(const std::string& bytes, Encoding enc = Encoding::Utf8) : file_(bytes) {
+        opened = file_.written() && doc.Open(file_.path(), enc);
+    }
+    ~TempTextFile() { doc.Close(); }
+    TextDocument doc;
+    bool opened = false;
+
+private:
+    TempFile file_;
+};

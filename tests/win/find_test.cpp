@@ -1,0 +1,548 @@
+// Clipboard, find commands and the Find and Go-to dialogs on real windows.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+} // namespace Gdiplus
+#include <gdiplus.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/resource.h"
+#include "core/win_string.h"
+#include "search/find_dialogs.h"
+#include "tests/core/temp_text_file.h"
+#include "view/text_view.h"
+
+namespace {
+
+TextPosition P(uint64_t line, uint64_t column) { return TextPosition{line, column}; }
+
+LRESULT CALLBACK PlainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+
+struct GdiplusSession {
+    GdiplusSession() {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ~GdiplusSession() { Gdiplus::GdiplusShutdown(token); }
+    ULONG_PTR token = 0;
+};
+
+// The program's main window and text pane over a document.
+class Harness {
+public:
+    explicit Harness(const std::string& bytes, Encoding enc = Encoding::Utf8) : file_(bytes) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = PlainProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"FindTestFrame";
+        RegisterClassW(&wc);
+        v = std::make_unique<TextView>();
+        HWND main = v->CreateMainWindow(GetModuleHandleW(nullptr));
+        if (!main) return;
+        SetWindowPos(main, nullptr, 100, 80, 900, 640, SWP_NOZORDER);
+        ShowWindow(main, SW_SHOWNORMAL);
+        UpdateWindow(main);
+        Drain();
+        opened = file_.written() && v->OpenDocument(file_.path(), enc);
+        Drain();
+    }
+    ~Harness() {
+        if (v->findDialog && IsWindow(v->findDialog)) DestroyWindow(v->findDialog);
+        if (v->mainWindow && IsWindow(v->mainWindow)) DestroyWindow(v->mainWindow);
+        v->document.Close();
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    static void Drain() {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message == WM_QUIT) continue;
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+    }
+    std::u16string Status() const { return Text(GetDlgItem(v->findDialog, IDC_FIND_STATUS)); }
+    static std::u16string Text(HWND w) {
+        wchar_t buf[4096];
+        int n = GetWindowTextW(w, buf, 4096);
+        return U16(buf, n > 0 ? size_t(n) : 0);
+    }
+    void Click(int id) { SendMessageW(GetDlgItem(v->findDialog, id), BM_CLICK, 0, 0); }
+    void Select(TextPosition a, TextPosition b) {
+        v->anchor = v->selStart = a;
+        v->selEnd = b;
+    }
+
+    GdiplusSession gdiplus;
+    std::unique_ptr<TextView> v;
+    bool opened = false;
+
+private:
+    TempFile file_;
+};
+
+std::u16string ClipboardText(HWND owner) {
+    std::u16string out = u"<none>";
+    if (!OpenClipboard(owner)) return u"<closed>";
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h));
+        if (p) {
+            out = U16(p);
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+void PutClipboardText(HWND owner, const std::u16string& s) {
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, (s.size() + 1) * 2);
+    memcpy(GlobalLock(g), s.c_str(), (s.size() + 1) * 2);
+    GlobalUnlock(g);
+    SetClipboardData(CF_UNICODETEXT, g);
+    CloseClipboard();
+}
+
+// Runs body once from inside the next modal loop (a thread timer fires there).
+std::function<void()> timerBody;
+void CALLBACK TimerThunk(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    auto body = std::move(timerBody);
+    timerBody = nullptr;
+    if (body) body();
+}
+void InModalLoop(std::function<void()> body) {
+    timerBody = std::move(body);
+    SetTimer(nullptr, 0, 30, TimerThunk);
+}
+
+HWND FindDialogWindow(const wchar_t* caption) { return FindWindowW(L"#32770", caption); }
+
+// Runs Go-to with the given entry and returns the line then on top.
+uint64_t GoTo(Harness& h, const wchar_t* entry) {
+    std::wstring text = entry;
+    std::u16string seen;
+    DWORD selection = 0;
+    InModalLoop([&] {
+        HWND dlg = FindDialogWindow(L"转跳到");
+        if (!dlg) return;
+        seen = Harness::Text(GetDlgItem(dlg, IDC_GOTO_LINE));
+        selection = DWORD(SendDlgItemMessageW(dlg, IDC_GOTO_LINE, EM_GETSEL, 0, 0));
+        SetDlgItemTextW(dlg, IDC_GOTO_LINE, text.c_str());
+        SendMessageW(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(h.v->ShowGoToDialog(), 0);
+    EXPECT_EQ(seen, u"1");
+    EXPECT_EQ(LOWORD(selection), 0);
+    EXPECT_EQ(HIWORD(selection), 1);  // the whole "1" is selected
+    return h.v->topLine;
+}
+
+std::string Lines(int count, const std::string& fill) {
+    std::string s;
+    for (int i = 0; i < count; ++i) s += fill + std::to_string(i) + "\r\n";
+    return s;
+}
+
+} // namespace
+
+TEST(Clipboard, CopyPutsExactlyTheSelectedText) {
+    Harness h("first line\r\nsecond\nthird\rlast \xE4\xB8\xAD");
+    ASSERT_TRUE(h.opened);
+    h.Select(P(0, 6), P(3, 6));
+    h.v->CopySelection();
+    EXPECT_EQ(ClipboardText(h.v->hwnd), u"line\r\nsecond\nthird\rlast \u4E2D");
+    // The block holds the text and one NUL.
+    ASSERT_TRUE(OpenClipboard(h.v->hwnd));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    EXPECT_GE(GlobalSize(data), (22 + 1) * sizeof(wchar_t));
+    CloseClipboard();
+    h.Select(P(1, 2), P(2, 0));
+    h.v->CopySelection();
+    EXPECT_EQ(ClipboardText(h.v->hwnd), u"cond\n");
+    EXPECT_EQ(h.v->SelectedText(), u"cond\n");
+}
+
+TEST(Clipboard, EmptySelectionLeavesTheClipboardAlone) {
+    Harness h("some text\n");
+    ASSERT_TRUE(h.opened);
+    PutClipboardText(h.v->hwnd, u"earlier");
+    h.Select(P(0, 4), P(0, 4));
+    h.v->CopySelection();
+    EXPECT_EQ(ClipboardText(h.v->hwnd), u"earlier");
+}
+
+TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
+    // One unit more than the bound, in lines of 1024 units.
+    const size_t lines = TextView::CopyLimitUnits / 1024 + 1;
+    std::string bytes;
+    bytes.reserve(lines * 1024);
+    const std::string line = std::string(1023, 'x') + "\n";
+    for (size_t i = 0; i < lines; ++i) bytes += line;
+    Harness h(bytes);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    ASSERT_TRUE(h.opened);
+    PutClipboardText(h.v->hwnd, u"kept");
+    const uint64_t last = h.v->document.lineCount - 1;
+    h.Select(P(0, 0), P(last, 0));
+    std::u16string message;
+    InModalLoop([&] {
+        HWND box = FindDialogWindow(L"复制");
+        if (!box) return;
+        EnumChildWindows(
+            box,
+            [](HWND c, LPARAM out) -> BOOL {
+                std::u16string t = Harness::Text(c);
+                if (t.find(u"256 MiB") != std::u16string::npos) *reinterpret_cast<std::u16string*>(out) = t;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&message));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    h.v->CopySelection();
+    EXPECT_NE(message, u"");
+    EXPECT_EQ(ClipboardText(h.v->hwnd), u"kept");
+}
+
+TEST(FindCommands, StatusTextsAndSelection) {
+    Harness h("alpha beta\r\ngamma beta\ndelta");
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    ASSERT_NE(h.v->findDialog, nullptr);
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"beta");
+    EXPECT_EQ(h.v->searchText, u"beta");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.v->selStart, P(0, 6));
+    EXPECT_EQ(h.v->selEnd, P(0, 10));
+    EXPECT_EQ(h.v->anchor, P(0, 6));
+    EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.v->selStart, P(1, 6));
+    h.Click(IDC_FIND_PREVIOUS);
+    EXPECT_EQ(h.v->selStart, P(0, 6));
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：2 处匹配.");
+    EXPECT_EQ(h.v->selStart, P(0, 6));  // counting leaves the selection
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"omega");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'omega'.");
+    EXPECT_EQ(h.v->selStart, P(0, 6));
+    EXPECT_EQ(h.v->selEnd, P(0, 10));
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
+    // The check boxes drive the options at once.
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"BETA");
+    h.Click(IDC_MATCH_CASE);
+    EXPECT_TRUE(h.v->findOptions.matchCase);
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
+    h.Click(IDC_MATCH_CASE);
+    EXPECT_FALSE(h.v->findOptions.matchCase);
+    h.Click(IDC_WHOLE_WORD);
+    EXPECT_TRUE(h.v->findOptions.wholeWord);
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"bet");
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
+    h.Click(IDC_WHOLE_WORD);
+    h.Click(IDC_WRAP_AROUND);
+    EXPECT_FALSE(h.v->findOptions.wrapAround);
+    h.Select(P(1, 6), P(1, 10));
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'bet'.");
+    EXPECT_EQ(h.v->selStart, P(1, 6));
+}
+
+TEST(FindCommands, EmptySearchTextAndNoDialog) {
+    Harness h("abc abc\n");
+    ASSERT_TRUE(h.opened);
+    h.Select(P(0, 1), P(0, 2));
+    h.v->FindNext();  // F3 before anything was searched: nothing happens
+    h.v->FindPrevious();
+    h.v->CountMatches();
+    EXPECT_EQ(h.v->selStart, P(0, 1));
+    EXPECT_EQ(h.v->selEnd, P(0, 2));
+    EXPECT_EQ(h.v->findDialog, nullptr);
+    h.v->searchText = u"abc";
+    h.v->FindNext();  // searches without a dialog to report to
+    EXPECT_EQ(h.v->selStart, P(0, 4));
+    EXPECT_EQ(h.v->selEnd, P(0, 7));
+}
+
+TEST(FindDialog, SeededFromTheSelection) {
+    Harness h("xx abc yy\r\nnext line\r\n" + std::string(3000, 'q') + "\n");
+    ASSERT_TRUE(h.opened);
+    h.Select(P(0, 3), P(0, 6));
+    h.v->OpenFindDialog();
+    HWND dlg = h.v->findDialog;
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_TRUE(IsWindowVisible(dlg));
+    EXPECT_EQ(Harness::Text(GetDlgItem(dlg, IDC_FIND_TEXT)), u"abc");
+    EXPECT_EQ(h.v->searchText, u"abc");
+    // An empty selection keeps the previous search text.
+    h.Select(P(1, 2), P(1, 2));
+    h.v->OpenFindDialog();
+    EXPECT_EQ(h.v->searchText, u"abc");
+    EXPECT_EQ(Harness::Text(GetDlgItem(dlg, IDC_FIND_TEXT)), u"abc");
+    // A selection across a line break keeps the terminator.
+    h.Select(P(0, 7), P(1, 4));
+    h.v->OpenFindDialog();
+    EXPECT_EQ(h.v->searchText, u"yy\r\nnext");
+    EXPECT_EQ(Harness::Text(GetDlgItem(dlg, IDC_FIND_TEXT)), u"yy\r\nnext");
+    // A long selection gives its first 1023 units.
+    h.Select(P(2, 0), P(2, 3000));
+    h.v->OpenFindDialog();
+    EXPECT_EQ(h.v->searchText, std::u16string(1023, u'q'));
+    // The check boxes show the options.
+    h.v->findOptions.wholeWord = true;
+    h.v->findOptions.wrapAround = false;
+    h.v->OpenFindDialog();
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_WHOLE_WORD), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_MATCH_CASE), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_WRAP_AROUND), BST_UNCHECKED);
+}
+
+TEST(FindDialog, ClosingHidesAndKeepsTheStatus) {
+    Harness h("abc\n");
+    ASSERT_TRUE(h.opened);
+    h.v->searchText = u"abc";
+    h.v->OpenFindDialog();
+    HWND dlg = h.v->findDialog;
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：1 处匹配.");
+    SendMessageW(dlg, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(dlg));
+    EXPECT_FALSE(IsWindowVisible(dlg));
+    // Status texts still go to the hidden dialog.
+    h.v->searchText = u"zzz";
+    h.v->FindNext();
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'zzz'.");
+    h.v->OpenFindDialog();
+    EXPECT_EQ(h.v->findDialog, dlg);
+    EXPECT_TRUE(IsWindowVisible(dlg));
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'zzz'.");
+}
+
+TEST(FindDialog, TemplateAndCentring) {
+    Harness h("abc\n");
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    HWND dlg = h.v->findDialog;
+    EXPECT_EQ(GetWindow(dlg, GW_OWNER), h.v->mainWindow);
+    EXPECT_EQ(Harness::Text(dlg), u"查找");
+    struct Item {
+        int id;
+        const char16_t* text;
+        RECT du;  // x, y, width, height in dialog units
+    };
+    const Item items[] = {
+        {IDC_FIND_TEXT, u"", {63, 14, 197, 14}},
+        {IDC_WHOLE_WORD, u"全词匹配(W)", {15, 41, 60, 10}},
+        {IDC_MATCH_CASE, u"匹配大小写(C)", {15, 59, 66, 10}},
+        {IDC_WRAP_AROUND, u"循环查找(D)", {15, 77, 58, 10}},
+        {IDC_FIND_NEXT, u"查找下一个", {179, 34, 82, 18}},
+        {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
+        {IDC_COUNT, u"计数", {179, 75, 82, 16}},
+        {IDC_FIND_STATUS, u"", {17, 125, 239, 8}},
+    };
+    for (const Item& it : items) {
+        HWND c = GetDlgItem(dlg, it.id);
+        ASSERT_NE(c, nullptr) << it.id;
+        EXPECT_EQ(Harness::Text(c), it.text) << it.id;
+        RECT want = it.du;  // each field converts on its own, as the dialog manager does
+        MapDialogRect(dlg, &want);
+        RECT got;
+        GetWindowRect(c, &got);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&got), 2);
+        EXPECT_EQ(got.left, want.left) << it.id;
+        EXPECT_EQ(got.top, want.top) << it.id;
+        EXPECT_EQ(got.right - got.left, want.right) << it.id;
+        EXPECT_EQ(got.bottom - got.top, want.bottom) << it.id;
+    }
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
+    RECT client, wantClient{0, 0, 275, 146};  // the template's size is its client area
+    GetClientRect(dlg, &client);
+    MapDialogRect(dlg, &wantClient);
+    EXPECT_EQ(client.right, wantClient.right);
+    EXPECT_EQ(client.bottom, wantClient.bottom);
+    RECT d, o;
+    GetWindowRect(dlg, &d);
+    GetWindowRect(h.v->mainWindow, &o);
+    EXPECT_EQ(d.left, o.left + ((o.right - o.left) - (d.right - d.left)) / 2);
+    EXPECT_EQ(d.top, o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 2);
+}
+
+TEST(GoToDialog, ParsingAndClamping) {
+    EXPECT_EQ(GoToTargetLine(L"1", 50), 0u);
+    EXPECT_EQ(GoToTargetLine(L"  +17xyz", 50), 16u);
+    EXPECT_EQ(GoToTargetLine(L"50", 50), 49u);
+    EXPECT_EQ(GoToTargetLine(L"51", 50), 49u);
+    for (const wchar_t* last : {L"", L"0", L"-5", L"abc", L"99999999999999999999999", L"-99999999999999999999"})
+        EXPECT_EQ(GoToTargetLine(last, 50), 49u) << last;
+    EXPECT_EQ(GoToTargetLine(L"4000000001", 5000000000ull), 4000000000ull);
+}
+
+TEST(GoToDialog, MovesTheViewOnly) {
+    Harness h(Lines(3000, "line "));
+    ASSERT_TRUE(h.opened);
+    h.Select(P(2, 1), P(2, 3));
+    EXPECT_EQ(GoTo(h, L"1"), 0u);  // already on top: nothing moves
+    EXPECT_EQ(GoTo(h, L"1000"), 999u);
+    EXPECT_EQ(h.v->selStart, P(2, 1));  // selection untouched
+    EXPECT_EQ(h.v->selEnd, P(2, 3));
+    // A target from the top line down to one row past the screen counts as visible.
+    const uint64_t rows = h.v->RowsOnScreen();
+    EXPECT_EQ(GoTo(h, std::to_wstring(999 + rows + 1).c_str()), 999u);
+    EXPECT_EQ(GoTo(h, std::to_wstring(999 + rows + 2).c_str()), 999u + rows + 1);
+    EXPECT_EQ(GoTo(h, L"10"), 9u);
+    // Entries that are not a line number go to the last line (the view clamps near the end).
+    for (const wchar_t* e : {L"0", L"", L"-5", L"abc", L"123456789"}) {
+        h.v->topLine = 0;
+        uint64_t top = GoTo(h, e);
+        EXPECT_GT(top, 2000u) << e;
+        EXPECT_LE(top, h.v->document.lineCount - 1) << e;
+    }
+}
+
+TEST(GoToDialog, EscapeClosesWithoutMoving) {
+    Harness h(Lines(100, "x"));
+    ASSERT_TRUE(h.opened);
+    h.v->topLine = 0;
+    InModalLoop([&] {
+        HWND dlg = FindDialogWindow(L"转跳到");
+        if (dlg) {
+            SetDlgItemTextW(dlg, IDC_GOTO_LINE, L"50");
+            SendMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    EXPECT_EQ(h.v->ShowGoToDialog(), 0);
+    EXPECT_EQ(h.v->topLine, 0u);
+}
+
+TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
+    Harness h("only\n");
+    ASSERT_TRUE(h.opened);
+    // Line count as a huge file would have it; lines past the file read as empty.
+    h.v->document.lineCount = 6000000000ull;
+    h.v->topLine = 0;
+    EXPECT_EQ(GoTo(h, L"5000000001"), 5000000000ull);
+    EXPECT_EQ(GoTo(h, L"2"), 1u);
+}
+
+// ---- long runs: pumping, progress and cancelling ----
+
+namespace {
+
+LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp);
+std::function<void()> onAppMessage;
+constexpr UINT AppMessage = WM_APP + 7;
+
+LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == AppMessage && onAppMessage) {
+        auto f = std::move(onAppMessage);
+        onAppMessage = nullptr;
+        f();
+        return 0;
+    }
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+// Posts a message whose handler runs f during the next pump.
+void DuringNextPump(Harness& h, std::function<void()> f) {
+    SetWindowLongPtrW(h.v->mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HookedProc));
+    onAppMessage = std::move(f);
+    PostMessageW(h.v->mainWindow, AppMessage, 0, 0);
+}
+
+} // namespace
+
+TEST(FindLongRun, ProgressAndCompletion) {
+    Harness h(Lines(5000, "needle hay "));
+    ASSERT_TRUE(h.opened);
+    h.v->findPumpIntervalMs = 0;  // pump at every block
+    h.v->searchText = u"needle";
+    h.v->OpenFindDialog();
+    Harness::Drain();
+    std::u16string during;
+    bool runningSeen = false;
+    DuringNextPump(h, [&] {
+        during = h.Status();
+        runningSeen = h.v->findRunning;
+    });
+    h.v->CountMatches();
+    EXPECT_TRUE(runningSeen);
+    EXPECT_EQ(during.rfind(u"正在计数 ", 0), 0u) << W(during);
+    EXPECT_NE(during.find(u"已找到 100 处"), std::u16string::npos);
+    EXPECT_EQ(h.Status(), u"计数：5000 处匹配.");
+    EXPECT_FALSE(h.v->findRunning);
+    // A forward search that has to wrap still lands on the first match.
+    h.Select(P(1, 3), P(1, 3));
+    h.v->searchText = u"hay 0\r";
+    DuringNextPump(h, [&] { during = h.Status(); });
+    h.v->FindNext();
+    EXPECT_EQ(during.rfind(u"正在查找 ", 0), 0u) << W(during);
+    EXPECT_EQ(h.v->selStart, P(0, 7));
+    EXPECT_EQ(h.v->selEnd, P(0, 13));
+    EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
+}
+
+TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
+    Harness h(Lines(5000, "needle hay "));
+    ASSERT_TRUE(h.opened);
+    h.v->findPumpIntervalMs = 0;
+    h.v->searchText = u"needle";
+    h.v->OpenFindDialog();
+    Harness::Drain();
+    PostMessageW(GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), WM_KEYDOWN, VK_ESCAPE, 0);
+    h.v->CountMatches();
+    EXPECT_EQ(h.Status(), u"计数已取消.");
+    // Clicking a button again while a search runs stops it.
+    h.Select(P(2, 0), P(2, 0));
+    h.v->searchText = u"not there";
+    PostMessageW(GetDlgItem(h.v->findDialog, IDC_COUNT), BM_CLICK, 0, 0);
+    h.v->FindNext();
+    EXPECT_EQ(h.Status(), u"查找已取消.");
+    EXPECT_EQ(h.v->selStart, P(2, 0));
+    h.v->searchText = u"not there";  // the click moved the focus, so the edit was read again
+    PostMessageW(h.v->hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    h.v->FindPrevious();
+    EXPECT_EQ(h.Status(), u"查找已取消.");
+    // The document viewed in another encoding from within the pump.
+    DuringNextPump(h, [&] {
+        h.v->document.encoding = Encoding::Ansi;
+        h.v->document.ClearCache();
+    });
+    h.v->CountMatches();
+    EXPECT_EQ(h.Status(), u"计数已取消.");
+    h.v->document.encoding = Encoding::Utf8;
+    // A second count started from the pump does not run inside the first.
+    int nested = 0;
+    DuringNextPump(h, [&] {
+        h.v->CountMatches();
+        ++nested;
+    });
+    h.v->searchText = u"needle";
+    h.v->CountMatches();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(h.Status(), u"计数已取消.");
+    // Esc pressed in another window of the thread is not ours to take.
+    HWND other = CreateWindowExW(0, L"FindTestFrame", L"other", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    PostMessageW(other, WM_KEYDOWN, VK_ESCAPE, 0);
+    h.v->CountMatches();
+    EXPECT_EQ(h.Status(), u"计数：5000 处匹配.");
+    DestroyWindow(other);
+}
