@@ -11,48 +11,84 @@ namespace {
 
 constexpr uint32_t Invalid = 0xFFFFFFFFu;
 
-// Decodes one character starting at s[i] (a byte of 0x80 or more) and moves i
-// past what it consumed. A sequence that runs past the end consumes the rest
-// of the input; an invalid continuation is not consumed.
-uint32_t DecodeUtf8Char(const unsigned char* s, size_t& i, size_t n) {
+// Continuation bytes a byte of 0x80 or more announces (0: stands alone).
+unsigned Utf8TrailCount(unsigned char ch) {
+    return ch < 0xC2 ? 0 : ch < 0xE0 ? 1 : ch < 0xF0 ? 2 : ch < 0xF5 ? 3 : 0;
+}
+
+// Checks the sequence at s[0] (a byte of 0x80 or more) whose announced
+// length fits in the input. Sets *used to the bytes taken: an invalid
+// continuation is not taken, but a byte that makes the value overlong, a
+// surrogate or too large is. Returns the code point or Invalid. When avail
+// bytes do not suffice to decide, sets *used to 0.
+uint32_t CheckUtf8(const unsigned char* s, size_t avail, size_t* used) {
     static const unsigned char mask[4] = {0x7F, 0x1F, 0x0F, 0x07};
-    unsigned char ch = s[i++];
-    unsigned len = ch < 0xC2 ? 0 : ch < 0xE0 ? 1 : ch < 0xF0 ? 2 : ch < 0xF5 ? 3 : 0;
-    uint32_t res = ch & mask[len];
-    size_t end = i + len;
-    if (end > n) {
-        i = n;
-        return Invalid;
-    }
-    unsigned c;
+    unsigned len = Utf8TrailCount(s[0]);
+    uint32_t res = s[0] & mask[len];
+    size_t i = 1;
+    auto next = [&](unsigned& c) {
+        if (i >= avail) return false;
+        c = s[i] ^ 0x80u;
+        return true;
+    };
+    unsigned c = 0;
+    *used = 0;
     switch (len) {
     case 3:
-        c = s[end - 3] ^ 0x80u;
+        if (!next(c)) return Invalid;
         if (c >= 0x40) break;
         res = (res << 6) | c;
         i++;
         if (res < 0x10 || res > 0x10F) break;
         // fall through
     case 2:
-        c = s[end - 2] ^ 0x80u;
+        if (!next(c)) return Invalid;
         if (c >= 0x40) break;
         res = (res << 6) | c;
         i++;
-        if (res < 0x20) break;                     // overlong
-        if (res >= 0x360 && res < 0x380) break;    // surrogates
+        if (res < 0x20) break;                   // overlong
+        if (res >= 0x360 && res < 0x380) break;  // surrogates
         // fall through
     case 1:
-        c = s[end - 1] ^ 0x80u;
+        if (!next(c)) return Invalid;
         if (c >= 0x40) break;
         res = (res << 6) | c;
         i++;
         if (res < 0x80) break;
+        *used = i;
         return res;
     default:
         break;
     }
+    *used = i;
     return Invalid;
 }
+
+// Decodes one character starting at s[i] (a byte of 0x80 or more) and moves
+// i past what it took. A sequence announced to run past the end of the input
+// takes all the rest of it.
+uint32_t DecodeUtf8Char(const unsigned char* s, size_t& i, size_t n) {
+    if (i + 1 + Utf8TrailCount(s[i]) > n) {
+        i = n;
+        return Invalid;
+    }
+    size_t used;
+    uint32_t cp = CheckUtf8(s + i, n - i, &used);
+    i += used;
+    return cp;
+}
+
+} // namespace
+
+size_t Utf8CharBytes(const unsigned char* s, size_t avail) {
+    if (avail == 0) return 0;
+    if (s[0] < 0x80) return 1;
+    size_t used;
+    CheckUtf8(s, avail, &used);
+    return used;
+}
+
+namespace {
 
 size_t SourceLength8(const char* src, int srcLen) {
     return srcLen < 0 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/codepage_standin.h"
 #include "core/platform.h"
 
 namespace {
@@ -47,19 +48,61 @@ void AppendMulti(std::string& out, unsigned codePage, const char16_t* units, int
     out.resize(at + static_cast<size_t>(written > 0 ? written : 0));
 }
 
-std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length) {
+std::string WideToMulti(unsigned codePage, const char16_t* units, size_t count, size_t pieceUnits) {
     std::string out;
-    if (!units || length < 0) return out;
-    if (length == 0) length = TerminatedLength16(units);
-    while (length > WidePieceUnits) {
-        int32_t piece = WidePieceUnits;
-        if (IsHighSurrogate(units[piece - 1])) piece--;  // keep a surrogate pair together
-        AppendMulti(out, codePage, units, piece);
+    if (pieceUnits == 0 || pieceUnits > static_cast<size_t>(WidePieceUnits)) pieceUnits = WidePieceUnits;
+    while (count > 0) {
+        size_t piece = count <= pieceUnits ? count : pieceUnits;
+        if (piece < count && piece > 1 && IsHighSurrogate(units[piece - 1])) piece--;  // keep a pair together
+        AppendMulti(out, codePage, units, static_cast<int32_t>(piece));
         units += piece;
-        length -= piece;
+        count -= piece;
     }
-    AppendMulti(out, codePage, units, length);
     return out;
+}
+
+std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length) {
+    if (!units || length < 0) return std::string();
+    if (length == 0) length = TerminatedLength16(units);
+    return WideToMulti(codePage, units, static_cast<size_t>(length), WidePieceUnits);
+}
+
+// A cut x of a UTF-8 prefix is exact when x is where a character starts and
+// no earlier character among the last three bytes announces a length that
+// reaches past x: the conversion would take such a sequence as cut off by
+// the end of the input and swallow what follows it. Valid text can be cut at
+// every character boundary. Only the last 64 positions are tried; a longer
+// run of malformed input is cut at n.
+size_t Utf8Cut(const unsigned char* p, size_t n) {
+    const size_t window = 64;
+    size_t from = n > window + 4 ? n - window - 4 : 0;
+    // Bytes other than 80..BF start a character, and so does one with three
+    // of them before it.
+    for (size_t k = from, back = 0; back < 3 && k > 0 && (p[k] & 0xC0) == 0x80; back++) {
+        k--;
+        if ((p[k] & 0xC0) != 0x80) from = k;
+    }
+    bool starts[window + 8] = {};
+    size_t lastStart[window + 8] = {};
+    size_t at = from, last = from;
+    while (at < n) {
+        starts[at - from] = true;
+        size_t used = standin::Utf8CharBytes(p + at, n - at);
+        if (used == 0) break;  // runs into the part not seen
+        last = at;
+        at += used;
+        if (at <= n) lastStart[at - from] = last;
+    }
+    if (at == n) starts[n - from] = true;
+    for (size_t x = n; x > from && x + window >= n; x--) {
+        if (!starts[x - from]) continue;
+        bool ok = true;
+        size_t prev = lastStart[x - from];
+        for (size_t l = x >= 3 ? x - 3 : 0; l < x && ok; l++)
+            if (l >= from && starts[l - from] && l != prev && l + 1 + standin::Utf8AnnouncedTrail(p[l]) > x) ok = false;
+        if (ok) return x;
+    }
+    return n;
 }
 
 } // namespace
@@ -104,19 +147,9 @@ size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {
     size_t cut = n;
     switch (e) {
     case Encoding::Utf8Bom:
-    case Encoding::Utf8: {
-        // Back up over the continuation bytes of a trailing sequence that
-        // the prefix does not hold whole.
-        size_t i = n, back = 0;
-        while (i > 0 && back < 3 && (p[i - 1] & 0xC0) == 0x80) { i--; back++; }
-        if (i > 0 && (p[i - 1] & 0xC0) != 0x80) {
-            unsigned char lead = p[i - 1];
-            size_t need = lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                        : lead >= 0xF0 && lead < 0xF5 ? 4 : 1;
-            if (n - (i - 1) < need) cut = i - 1;
-        }
+    case Encoding::Utf8:
+        cut = Utf8Cut(p, n);
         break;
-    }
     case Encoding::Ansi: {
         // A run of lead-byte values after a boundary pairs up from its start;
         // an odd run ends in a lead byte whose trail byte is cut off.
@@ -150,7 +183,10 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
         if (pieceSize == 0 || pieceSize > 0x7FFFFFFF) pieceSize = 0x7FFFFFFF;
         bool ansi = encoding == Encoding::Ansi;
         while (n > 0) {
-            size_t take = n <= pieceSize ? n : CharBoundaryPrefix(encoding, bytes, pieceSize);
+            // A cut stays four bytes clear of the end, where a sequence cut off
+            // by the end of the input swallows the rest of it.
+            size_t limit = n - pieceSize >= 4 || n < 8 ? pieceSize : n - 4;
+            size_t take = n <= pieceSize ? n : CharBoundaryPrefix(encoding, bytes, limit);
             std::u16string part = ansi ? AnsiToWide(bytes, static_cast<int32_t>(take))
                                        : Utf8ToWide(bytes, static_cast<int32_t>(take));
             if (out.empty()) out.swap(part);
@@ -173,6 +209,12 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
         break;
     }
     return out;
+}
+
+std::string EncodeWideInPieces(Encoding target, const char16_t* units, size_t count, size_t pieceUnits) {
+    if (!units) return std::string();
+    unsigned codePage = target == Encoding::Ansi ? platform::CodePageAnsi : platform::CodePageUtf8;
+    return WideToMulti(codePage, units, count, pieceUnits);
 }
 
 std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n) {

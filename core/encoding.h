@@ -32,6 +32,12 @@ std::u16string Utf8ToWide(const char* bytes, int32_t length);
 std::string WideToUtf8(const char16_t* units, int32_t length);
 std::string WideToAnsi(const char16_t* units, int32_t length);
 
+// WideToAnsi (target Ansi) or WideToUtf8 (any other target) for a count of
+// any size, converted in pieces of at most pieceUnits units (2^28 at most, so
+// that no output length passes 2^31) that never split a surrogate pair. The
+// result is the same for any piece size.
+std::string EncodeWideInPieces(Encoding target, const char16_t* units, size_t count, size_t pieceUnits = 1u << 28);
+
 int32_t SwapBytes16(char16_t* units, int32_t count);
 // Same for buffers of any size.
 void SwapBytes16Large(char16_t* units, size_t count);

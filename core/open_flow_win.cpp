@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/win_string.h"
+#include "view/scroll_map.h"
 #include "view/text_view.h"
 
 const char16_t MakerSite[] = u"https://tomeview.example.org";
@@ -93,11 +94,18 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
         si.cbSize = sizeof(si);
         si.fMask = SIF_RANGE | SIF_PAGE;
         si.nMin = 0;
-        // Low 32 bits of the line count plus the extra lines, as the bar reads them.
-        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(document.lineCount) +
-                                       static_cast<uint32_t>(extraLines));
-        si.nPage = static_cast<UINT>(static_cast<double>(TextHeight()) / surface.lineHeight);
+        bool scaled = ScaledVerticalBar();
+        if (scaled) {
+            // Too many lines for line units: the bar maps onto lines, and
+            // its thumb moves as the document grows.
+            si.nMax = scroll_map::ScaledRange - 1;
+            si.nPage = static_cast<UINT>(ScaledBarPage());
+        } else {
+            si.nMax = static_cast<int32_t>(static_cast<uint32_t>(document.lineCount)) + extraLines;
+            si.nPage = static_cast<UINT>(static_cast<double>(TextHeight()) / surface.lineHeight);
+        }
         SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+        if (scaled) UpdateScrollPositions();
 
         SCROLLINFO hi{};
         hi.cbSize = sizeof(hi);

@@ -2,6 +2,8 @@
 // (code page 936 for the active ANSI code page).
 #include "core/platform.h"
 
+#include <cstring>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -125,6 +127,8 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
         std::fclose(f);
         return false;
     }
+    // Reads are large and seek first; no buffer may hold bytes the file no longer has.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
     fp = f;
     return true;
 }
@@ -134,8 +138,31 @@ void FileStream::Close() {
     fp = nullptr;
 }
 
-size_t FileStream::Read(void* buf, size_t n) { return fp && n ? std::fread(buf, 1, n, fp) : 0; }
-size_t FileStream::Write(const void* buf, size_t n) { return fp && n ? std::fwrite(buf, 1, n, fp) : 0; }
+// Large requests go in pieces of 1 GiB, which every C runtime handles.
+size_t FileStream::Read(void* buf, size_t n) {
+    if (!fp) return 0;
+    char* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
+        size_t got = std::fread(p + done, 1, want, fp);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
+}
+size_t FileStream::Write(const void* buf, size_t n) {
+    if (!fp) return 0;
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
+        size_t put = std::fwrite(p + done, 1, want, fp);
+        done += put;
+        if (put < want) break;
+    }
+    return done;
+}
 bool FileStream::Seek(int64_t offset, int origin) { return fp && fseeko(fp, static_cast<off_t>(offset), origin) == 0; }
 int64_t FileStream::Tell() { return fp ? static_cast<int64_t>(ftello(fp)) : -1; }
 bool FileStream::Flush() { return fp && std::fflush(fp) == 0; }

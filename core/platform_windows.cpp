@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "core/platform.h"
+
+#include <cstring>
 #include "core/win_string.h"
 
 namespace platform {
@@ -34,6 +36,8 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
     for (int i = 0; i < 7 && mode[i]; i++) wmode[i] = static_cast<wchar_t>(static_cast<unsigned char>(mode[i]));
     FILE* f = nullptr;
     if (_wfopen_s(&f, W(path), wmode) != 0) return false;
+    // Reads are large and seek first; no buffer may hold bytes the file no longer has.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
     fp = f;
     return fp != nullptr;
 }
@@ -43,8 +47,31 @@ void FileStream::Close() {
     fp = nullptr;
 }
 
-size_t FileStream::Read(void* buf, size_t n) { return fp && n ? fread(buf, 1, n, fp) : 0; }
-size_t FileStream::Write(const void* buf, size_t n) { return fp && n ? fwrite(buf, 1, n, fp) : 0; }
+// Large requests go in pieces of 1 GiB, which every C runtime handles.
+size_t FileStream::Read(void* buf, size_t n) {
+    if (!fp) return 0;
+    char* p = static_cast<char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
+        size_t got = fread(p + done, 1, want, fp);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
+}
+size_t FileStream::Write(const void* buf, size_t n) {
+    if (!fp) return 0;
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
+        size_t put = fwrite(p + done, 1, want, fp);
+        done += put;
+        if (put < want) break;
+    }
+    return done;
+}
 bool FileStream::Seek(int64_t offset, int origin) { return fp && _fseeki64(fp, offset, origin) == 0; }
 int64_t FileStream::Tell() { return fp ? _ftelli64(fp) : -1; }
 bool FileStream::Flush() { return fp && fflush(fp) == 0; }

@@ -146,7 +146,8 @@ std::string TargetMark(Encoding target) {
     }
 }
 
-size_t ConvertBoundary(Encoding src, const char* bytes, size_t n) {
+size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact) {
+    if (exact) *exact = true;
     if (IsUtf16(src)) {
         size_t even = n & ~size_t(1);
         if (even >= 4) {
@@ -157,7 +158,26 @@ size_t ConvertBoundary(Encoding src, const char* bytes, size_t n) {
         }
         return even;
     }
-    return CharBoundaryPrefix(src, bytes, n);
+    const size_t cut = CharBoundaryPrefix(src, bytes, n);
+    if (src != Encoding::Utf8 && src != Encoding::Utf8Bom) return cut;
+    // Decoders take a lead byte that runs past the end of their input as one
+    // substitute for everything left; in malformed text that may be a lead
+    // byte before the last one. Prefer a cut that no lead byte reaches past,
+    // so both pieces decode exactly as the whole text does. Text without such
+    // a cut (lead bytes only) keeps the character boundary.
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    auto reaches = [p](size_t at, size_t back) {
+        unsigned char b = p[at - back];
+        size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return len > back;
+    };
+    for (size_t c = cut; c > 0; --c) {
+        bool safe = true;
+        for (size_t back = 1; back <= 3 && back <= c && safe; ++back) safe = !reaches(c, back);
+        if (safe) return c;
+    }
+    if (exact) *exact = false;
+    return cut;
 }
 
 BlockConverter::BlockConverter(Encoding s, Encoding t, size_t lim)
@@ -189,7 +209,9 @@ bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skip
             have -= m;
         }
         first = false;
-        size_t use = last ? have : ConvertBoundary(src, p, have);
+        bool exact = true;
+        size_t use = last ? have : ConvertBoundary(src, p, have, &exact);
+        if (!exact) ++inexactCuts;
         if (use == 0 && !last) use = have;  // cannot happen with a full buffer; stay finite
         if (!ConvertBytes(src, target, p, use, sink)) return false;
         if (last) return true;

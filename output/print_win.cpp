@@ -85,9 +85,16 @@ void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u1
     BreakRows(text.c_str(), text.size(), width,
               [&m](char16_t u) { return MeasureChar(m, u); },
               [&](size_t first, size_t count, const int32_t* advances) {
-                  dx.assign(advances, advances + count);
-                  ExtTextOutW(m.dc, rect.left, y, 0, nullptr, W(text) + first,
-                              static_cast<UINT>(count), dx.data());
+                  // The line end takes no room and is not drawn: fonts show
+                  // CR and LF as boxes.
+                  size_t shown = count;
+                  while (shown > 0 && (text[first + shown - 1] == u'\r' || text[first + shown - 1] == u'\n'))
+                      --shown;
+                  if (shown > 0) {
+                      dx.assign(advances, advances + shown);
+                      ExtTextOutW(m.dc, rect.left, y, 0, nullptr, W(text) + first,
+                                  static_cast<UINT>(shown), dx.data());
+                  }
                   rowDone();
               });
 }
@@ -152,12 +159,4 @@ void TextView::PrintCommand() {
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
     if (pd.hDC) DeleteDC(pd.hDC);
     printRunning = false;
-
-    // A close requested while the job ran takes effect now.
-    if (closeAfterPrint) {
-        closeAfterPrint = false;
-        HWND main = hwnd ? GetParent(hwnd) : nullptr;
-        if (!main) main = mainWindow;
-        if (main) PostMessageW(main, WM_CLOSE, 0, 0);
-    }
 }

@@ -135,7 +135,7 @@ TextPosition TextView::HitTest() {
     result.line = static_cast<uint64_t>(line);
 
     int64_t rem = static_cast<int64_t>(xOffset) + pt.x - (textRect.left + EffectiveGutter());
-    const std::u16string& text = document.LineTextRef(result.line);
+    const std::u16string& text = ViewLineText(result.line);
     const char16_t* p = text.data();
     size_t n = text.size();
     // Line texts hold CR and LF only as their terminator, which ends the walk.
@@ -175,7 +175,7 @@ void TextView::EnsureVisible(const TextPosition& p) {
         ScrollVerticalBy(static_cast<int64_t>(p.line - topLine) - page, false);
     }
 
-    const std::u16string& text = document.LineTextRef(p.line);
+    const std::u16string& text = ViewLineText(p.line);
     size_t count = p.column < text.size() ? static_cast<size_t>(p.column) : text.size();
     int64_t x = PrefixWidth(p.line, text, count);
     int64_t space = surface.spaceWidth;
@@ -212,7 +212,7 @@ void TextView::MoveToEnd() {
 
 void TextView::SelectAll() {
     uint64_t last = document.lineCount - 1;
-    size_t length = document.LineTextRef(last).size();
+    size_t length = ViewLineText(last).size();
     anchor = selStart = TextPosition{0, 0};
     selEnd = TextPosition{last, length};
     Invalidate();
@@ -220,7 +220,7 @@ void TextView::SelectAll() {
 
 TextView::WordSelection TextView::WordAt(const TextPosition& p) {
     WordSelection result{p, p, p};
-    WordRange word = ::WordAt(document.LineTextRef(p.line), p.column);
+    WordRange word = ::WordAt(ViewLineText(p.line), p.column);
     if (!word.found) return result;
     result.anchor = result.selStart = TextPosition{p.line, word.lo};
     result.selEnd = TextPosition{p.line, word.hi};

@@ -82,6 +82,22 @@ int64_t TextView::PrefixWidth(uint64_t line, const std::u16string& text, size_t 
                                            [this](char16_t c) { return surface.CharWidth(c); });
 }
 
+const std::u16string& TextView::ViewLineText(uint64_t line) {
+    static const std::u16string empty;
+    if (line >= document.lineCount) return empty;
+    if (document.indexing) emptyLastLine.lineCount = 0;  // a new index: forget
+    const bool last = line == document.lineCount - 1 && !document.indexing;
+    const bool cached = document.blockCache.find(line) != document.blockCache.end();
+    if (last && !cached && emptyLastLine.lineCount == document.lineCount &&
+        emptyLastLine.fileSize == document.fileSize && emptyLastLine.encoding == document.encoding &&
+        emptyLastLine.path == filePath)
+        return empty;
+    const std::u16string& text = document.LineTextRef(line);
+    if (last && !cached && text.empty())
+        emptyLastLine = EmptyLastLine{document.lineCount, document.fileSize, document.encoding, filePath};
+    return text;
+}
+
 static void FillBackground(DrawSurface& s, COLORREF color, const RECT& area) {
     // Select the new brush before freeing the old one: a selected object cannot be deleted.
     HBRUSH brush = CreateSolidBrush(color);
@@ -110,7 +126,7 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
         const uint64_t none = 0;
         auto width = [this](char16_t c) { return surface.CharWidth(c); };
         for (uint64_t n = first;; ++n) {
-            const std::u16string& text = document.LineTextRef(n);
+            const std::u16string& text = ViewLineText(n);
             const uint64_t* spanStart = &none;
             const uint64_t* spanEnd = &none;  // empty span: nothing selected
             if (selStart.line <= n && n <= selEnd.line) {

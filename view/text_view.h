@@ -82,6 +82,16 @@ public:
     uint64_t MetricsStamp() const;
     // Width of the first count code units of a line's text.
     int64_t PrefixWidth(uint64_t line, const std::u16string& text, size_t count);
+    // A line's text for drawing and hit testing: lines past the end are empty
+    // without a read, and the empty last line of a finished document is
+    // remembered so that its block is not read again on every paint.
+    const std::u16string& ViewLineText(uint64_t line);
+    struct EmptyLastLine {
+        uint64_t lineCount = 0;
+        int64_t fileSize = -1;
+        Encoding encoding = Encoding::None;
+        std::u16string path;
+    } emptyLastLine;
 
     // --- input and selection (view/input_win.cpp) ---
     TextPosition anchor;
@@ -123,8 +133,7 @@ public:
     // --- output (output/save_as_win.cpp, output/print_win.cpp) ---
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
-    bool printRunning = false;     // a print job runs; Print, Open and re-indexing wait
-    bool closeAfterPrint = false;  // WM_CLOSE arrived during a print job; re-posted at its end
+    bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     void PrintCommand();

@@ -142,6 +142,7 @@ bool TextView::ScrollHorizontal(int32_t delta, bool redraw) {
 void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
 
 void TextView::Layout() {
+    emptyLastLine = EmptyLastLine{};  // a file may have been opened
     UpdateTextRect();
     UpdateScrollRanges();
     UpdateScrollPositions();
@@ -189,7 +190,7 @@ LRESULT TextView::OnScroll(int bar, int request) {
         default: break;
         }
         if (topLine != old) {
-            if (request != SB_THUMBTRACK) UpdateScrollPositions();
+            UpdateScrollPositions();  // a tracked position maps back to itself
             Invalidate();
         }
         return 0;

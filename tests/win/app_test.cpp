@@ -105,19 +105,43 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM out) {
     return TRUE;
 }
 
-void CALLBACK DialogTimer(HWND, UINT, UINT_PTR id, DWORD) {
+HWND actedOn = nullptr;
+int ticksSinceAction = 0;
+
+// Acts on the first dialog; a dialog still open two seconds later is
+// cancelled, so that a test fails instead of hanging.
+void CALLBACK DialogTimer(HWND, UINT, UINT_PTR, DWORD) {
     HWND dlg = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dlg));
     if (!dlg) return;
-    KillTimer(nullptr, id);
-    ++dialogsSeen;
-    if (dialogAction) dialogAction(dlg);
+    if (!actedOn) {
+        actedOn = dlg;
+        ++dialogsSeen;
+        if (dialogAction) dialogAction(dlg);
+        return;
+    }
+    if (++ticksSinceAction > 20) {
+        ADD_FAILURE() << "a dialog stayed open after the test's action";
+        PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+        ticksSinceAction = 0;
+    }
 }
 
-UINT_PTR WhenDialogAppears(std::function<void(HWND)> action) {
+UINT_PTR dialogTimer = 0;
+
+void StopWatchingDialogs() {
+    if (dialogTimer) KillTimer(nullptr, dialogTimer);
+    dialogTimer = 0;
+    dialogAction = nullptr;
+}
+
+void WhenDialogAppears(std::function<void(HWND)> action) {
+    StopWatchingDialogs();
     dialogAction = std::move(action);
     dialogsSeen = 0;
-    return SetTimer(nullptr, 0, 100, DialogTimer);
+    actedOn = nullptr;
+    ticksSinceAction = 0;
+    dialogTimer = SetTimer(nullptr, 0, 100, DialogTimer);
 }
 
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
@@ -177,17 +201,12 @@ protected:
         RunMessagesFor(50);
     }
     void TearDown() override {
-        KillPendingTimer();
+        StopWatchingDialogs();
         if (IsWindow(main)) DestroyWindow(main);
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
         delete app;
-    }
-    void KillPendingTimer() {
-        if (timer) KillTimer(nullptr, timer);
-        timer = 0;
-        dialogAction = nullptr;
     }
 
     UINT State(UINT id) const { return GetMenuState(GetMenu(main), id, MF_BYCOMMAND); }
@@ -220,7 +239,6 @@ protected:
 
     TextView* app = nullptr;
     HWND main = nullptr;
-    UINT_PTR timer = 0;
 };
 
 TEST_F(MainWindowTest, StartsWithTitleAndOnlyOpenExitAboutUsable) {
@@ -410,7 +428,7 @@ TEST_F(MainWindowTest, ConvertToAndStoreWithBomChangeOnlyTheirState) {
 }
 
 TEST_F(MainWindowTest, CancelledOpenDialogEnablesEverythingAndKeepsSaveMark) {
-    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
     Command(IDM_OPEN);
     EXPECT_EQ(dialogsSeen, 1);
     // Also with no file open.
@@ -421,7 +439,7 @@ TEST_F(MainWindowTest, CancelledOpenDialogEnablesEverythingAndKeepsSaveMark) {
     std::wstring path = WriteTestFile(L"cancel.txt", "\xE6\x96\x87\n");
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     Command(IDM_CONVERT_UTF16LE);
-    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
     Command(IDM_OPEN);
     EXPECT_EQ(dialogsSeen, 1);
     EXPECT_EQ(W(app->filePath), path);
@@ -431,11 +449,40 @@ TEST_F(MainWindowTest, CancelledOpenDialogEnablesEverythingAndKeepsSaveMark) {
     EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF16LE}));
 }
 
+TEST_F(MainWindowTest, OpenDialogOpensTheChosenFile) {
+    std::wstring path = WriteTestFile(L"dialog_pick.txt", std::string("\xEF\xBB\xBFpicked\r\n", 11));
+    static std::wstring chosen, caption;
+    static HWND owner;
+    chosen = path;
+    WhenDialogAppears([](HWND dlg) {
+        wchar_t buf[128] = {};
+        GetWindowTextW(dlg, buf, 128);
+        caption = buf;
+        owner = GetWindow(dlg, GW_OWNER);
+        // The file name box: edt1 in the classic dialog, cmb13 in the
+        // explorer-style one.
+        SetDlgItemTextW(dlg, 0x480, chosen.c_str());
+        SetDlgItemTextW(dlg, 0x47C, chosen.c_str());
+        PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    });
+    Command(IDM_OPEN);
+    ASSERT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(caption, L"请选择一个文件");
+    EXPECT_EQ(owner, main);  // owned through the text pane, its child
+    EXPECT_EQ(W(app->filePath), path);
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    std::u16string first = app->document.GetLineText(0);
+    ASSERT_GE(first.size(), 8u);
+    EXPECT_EQ(first.substr(first.size() - 8), u"picked\r\n");
+    ExpectDocumentCommands(true);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF8, IDM_STORE_BOM}));
+}
+
 TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
     LOGFONTW before = app->font;
     COLORREF colour = app->textColor;
     int32_t space = app->surface.spaceWidth;
-    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
     Command(IDM_FONT);
     EXPECT_EQ(dialogsSeen, 1);
     EXPECT_EQ(memcmp(&before, &app->font, sizeof(before)), 0)
@@ -448,7 +495,7 @@ TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
     // Pick another colour in the dialog's colour box (cmb4) and confirm.
     static COLORREF picked;
     picked = CLR_INVALID;
-    timer = WhenDialogAppears([](HWND dlg) {
+    WhenDialogAppears([](HWND dlg) {
         HWND combo = GetDlgItem(dlg, 0x473);
         LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
@@ -471,7 +518,7 @@ TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
 TEST_F(MainWindowTest, AboutBoxIsCentredWithItsLink) {
     static RECT dialogRect, parentRect;
     static std::wstring linkClass;
-    timer = WhenDialogAppears([](HWND dlg) {
+    WhenDialogAppears([](HWND dlg) {
         GetWindowRect(dlg, &dialogRect);
         GetWindowRect(GetParent(dlg), &parentRect);
         wchar_t cls[32] = {};
@@ -545,7 +592,7 @@ TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
     PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({b})), 0);
     PostMessageW(main, WM_COMMAND, IDM_OPEN, 0);
     PostMessageW(main, WM_COMMAND, IDM_VIEW_UTF16LE, 0);
-    timer = WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
     ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
     RunMessagesFor(300);
     EXPECT_EQ(dialogsSeen, 0);

@@ -1,0 +1,165 @@
+// Paint cost of the text view on one file: frames at the top, the middle and
+// the end, Ctrl+End, and horizontal scrolling far into the longest line.
+// Usage: paint_bench_win.exe <file> [frames]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/win_string.h"
+#include "view/text_view.h"
+
+namespace {
+
+struct GdiplusInput {
+    UINT32 version;
+    void* debugCallback;
+    BOOL suppressBackgroundThread;
+    BOOL suppressExternalCodecs;
+};
+
+double Now() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+TextView* app = nullptr;
+
+LRESULT CALLBACK FrameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SIZE && app && app->hwnd) {
+        RECT r{};
+        GetClientRect(w, &r);
+        MoveWindow(app->hwnd, 0, 0, r.right, r.bottom, TRUE);
+        app->Layout();
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+void Pump() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+}
+
+// One full paint through WM_PAINT.
+void Frame() {
+    InvalidateRect(app->hwnd, nullptr, FALSE);
+    UpdateWindow(app->hwnd);
+}
+
+double MsPerFrame(int frames) {
+    double t = Now();
+    for (int i = 0; i < frames; ++i) Frame();
+    return (Now() - t) * 1000.0 / frames;
+}
+
+}  // namespace
+
+extern "C" int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusInput* input, void* output);
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: paint_bench_win <file> [frames]\n");
+        return 2;
+    }
+    int frames = argc > 2 ? std::atoi(argv[2]) : 100;
+    GdiplusInput input{1, nullptr, FALSE, FALSE};
+    ULONG_PTR token = 0;
+    GdiplusStartup(&token, &input, nullptr);
+
+    app = new TextView();
+    TextView& v = *app;
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSW frame{};
+    frame.lpfnWndProc = FrameProc;
+    frame.hInstance = inst;
+    frame.lpszClassName = L"PaintBenchFrame";
+    RegisterClassW(&frame);
+    WNDCLASSW text{};
+    text.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    text.lpfnWndProc = TextView::WindowProc;
+    text.hInstance = inst;
+    text.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    text.lpszClassName = L"Text2";
+    RegisterClassW(&text);
+
+    v.font.lfHeight = 16;
+    v.font.lfWeight = 400;
+    v.font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(v.font.lfFaceName, L"Courier New", 32);
+    v.lineNumbersShown = false;
+    HWND top = CreateWindowExW(0, L"PaintBenchFrame", L"paint bench", WS_OVERLAPPEDWINDOW, 0, 0, 1016, 739,
+                               nullptr, nullptr, inst, nullptr);
+    v.mainWindow = top;
+    v.hwnd = CreateWindowExW(0, L"Text2", L"Text2", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 1000, 700,
+                             top, nullptr, inst, nullptr);
+    SetWindowLongPtrW(v.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&v));
+    v.surface.window = v.hwnd;
+    v.surface.Create(v.textRect);
+    v.surface.SetFont(v.font);
+    v.wheelPixels = 30 * v.surface.spaceWidth;
+    v.lineNumbersShown = true;
+    ShowWindow(top, SW_SHOW);
+    Pump();
+
+    std::string path8 = argv[1];
+    std::u16string path(path8.begin(), path8.end());
+    double t = Now();
+    if (!v.document.Open(path, Encoding::None)) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+    double openSeconds = Now() - t;
+    v.Layout();
+    Pump();
+
+    Frame();  // first read of the top block
+    double top0 = MsPerFrame(frames);
+    v.EnsureVisible(TextPosition{v.document.lineCount / 2, 0});
+    Frame();
+    double middle = MsPerFrame(frames);
+    t = Now();
+    v.MoveToEnd();  // what Ctrl+End runs
+    Frame();
+    double ctrlEnd = (Now() - t) * 1000.0;
+    double end = MsPerFrame(frames);
+
+    // Horizontal: jump to the middle of line 0 (the long line of the
+    // single-line files; what the document delivers of it), then scroll.
+    v.MoveToStart();
+    Frame();
+    const std::u16string& first = v.ViewLineText(0);
+    int64_t lineWidth = 0;
+    for (char16_t c : first) lineWidth += v.surface.CharWidth(c);  // plain walk, no cache
+    const size_t lineUnits = first.size();
+    int32_t limit = v.MaxTextWidth() - 1 - (v.TextWidthPx() - v.EffectiveGutter());
+    int64_t target = lineWidth / 2 < limit ? lineWidth / 2 : limit;
+    double hFirst = 0, hNext = 0;
+    if (target > 10 * v.wheelPixels) {
+        t = Now();
+        v.ScrollHorizontal(static_cast<int32_t>(target - v.xOffset), false);
+        Frame();
+        hFirst = (Now() - t) * 1000.0;
+        t = Now();
+        for (int i = 0; i < frames; ++i) {
+            v.ScrollHorizontal(i % 2 ? -v.wheelPixels : v.wheelPixels, false);
+            Frame();
+        }
+        hNext = (Now() - t) * 1000.0 / frames;
+    }
+    std::printf("size=%lld lines=%llu longest=%llu open_s=%.2f paint_top_ms=%.3f paint_mid_ms=%.3f "
+                "paint_end_ms=%.3f ctrl_end_ms=%.3f hscroll_first_ms=%.3f hscroll_ms=%.3f xoffset=%d line0_units=%zu\n",
+                static_cast<long long>(v.document.fileSize), static_cast<unsigned long long>(v.document.lineCount),
+                static_cast<unsigned long long>(v.document.maxLineLength), openSeconds, top0, middle, end, ctrlEnd,
+                hFirst, hNext, v.xOffset, lineUnits);
+    DestroyWindow(top);
+    v.surface.Destroy();
+    v.document.Close();
+    return 0;
+}

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/platform.h"
+#include "tests/core/test_files.h"
+
+using testfiles::ReadBytes;
+using testfiles::TempFile;
+
+TEST(Platform, StreamsUseUtf16PathsAnd64BitOffsets) {
+    std::u16string path = testfiles::UniquePath(u"流\xD83D\xDE00.bin");
+    FileStream out;
+    ASSERT_TRUE(out.Open(path, "wb"));
+    const int64_t far = (int64_t(1) << 32) + 5;  // beyond 32-bit offsets; sparse where possible
+    ASSERT_TRUE(out.Seek(far));
+    ASSERT_EQ(out.Write("xyz", 3), 3u);
+    EXPECT_EQ(out.Tell(), far + 3);
+    out.Close();
+    FileStream in;
+    ASSERT_TRUE(in.Open(path, "rb"));
+    ASSERT_TRUE(in.Seek(0, SEEK_END));
+    EXPECT_EQ(in.Tell(), far + 3);
+    ASSERT_TRUE(in.Seek(far + 1));
+    char buf[4] = {};
+    EXPECT_EQ(in.Read(buf, 4), 2u);
+    EXPECT_EQ(std::string(buf, 2), "yz");
+    in.Close();
+    EXPECT_TRUE(platform::DeleteFile(path));
+    EXPECT_FALSE(in.Open(path, "rb"));
+}
+
+TEST(Platform, FileOperations) {
+    TempFile a("alpha", u"甲.txt"), b("beta", u"乙.txt");
+    std::u16string c = testfiles::UniquePath(u"丙.txt");
+    EXPECT_FALSE(platform::MoveFile(a.path(), b.path()));  // an existing target is kept
+    EXPECT_EQ(ReadBytes(b.path()), "beta");
+    EXPECT_TRUE(platform::MoveFile(a.path(), c));
+    EXPECT_FALSE(testfiles::Exists(a.path()));
+    EXPECT_EQ(ReadBytes(c), "alpha");
+    EXPECT_TRUE(platform::CopyFileReplace(c, b.path()));
+    EXPECT_EQ(ReadBytes(b.path()), "alpha");
+    EXPECT_EQ(ReadBytes(c), "alpha");
+    EXPECT_FALSE(platform::CopyFileReplace(testfiles::UniquePath(u"无.txt"), b.path()));
+    EXPECT_EQ(ReadBytes(b.path()), "alpha");
+    EXPECT_TRUE(platform::DeleteFile(c));
+    EXPECT_FALSE(platform::DeleteFile(c));
+    EXPECT_FALSE(platform::DeleteFile(testfiles::TempDir()));
+}
+
+TEST(Platform, ClockAndLeadBytes) {
+    uint32_t t0 = platform::TickCount();
+    platform::SleepMs(100);
+    uint32_t dt = platform::TickCount() - t0;
+    EXPECT_GE(dt, 70u);  // the tick may advance in steps of about 16 ms
+    EXPECT_LT(dt, 60000u);
+    EXPECT_FALSE(platform::IsAnsiLeadByte(0x80));
+    EXPECT_TRUE(platform::IsAnsiLeadByte(0x81));
+    EXPECT_TRUE(platform::IsAnsiLeadByte(0xFE));
+    EXPECT_FALSE(platform::IsAnsiLeadByte(0xFF));
+    EXPECT_FALSE(platform::IsAnsiLeadByte('a'));
+}

@@ -1,0 +1,102 @@
+#!/bin/bash
+# Commands that arrive while a print job pumps messages must not disturb it:
+# a second Ctrl+P is ignored and closing the window waits for the job's end.
+# The PDF must hold every line in order and the program must then exit.
+set -euo pipefail
+src="${TOMEVIEW_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}"
+exe="${TOMEVIEW_EXE:-}"
+for d in "$src/build/win" "$src/build/output-win"; do
+    [ -z "$exe" ] && [ -f "$d/tomeview.exe" ] && exe="$d/tomeview.exe"
+done
+[ -n "$exe" ] || { echo "print_during_job: tomeview.exe not built" >&2; exit 1; }
+
+source "$src/scripts/wine-env.sh"
+tv_prefix_ensure
+"$src/scripts/cups-start.sh" >/dev/null
+
+work=$(mktemp -d /tmp/tv_printjob.XXXXXX)
+pid=""
+started_xvfb=0
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    [ $started_xvfb = 1 ] && tv_xvfb_stop
+    rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then tv_xvfb_start; started_xvfb=1; fi
+out="${TOMEVIEW_E2E_OUT:-$src/build/e2e/print_during_job}"
+mkdir -p "$out"
+
+doc="$work/long-job.txt"
+seq -f 'row %06g of the long job' 1 700 >"$doc"
+touch "$work/marker"
+
+"$WINE" "$exe" "$(tv_winpath "$doc")" >/dev/null 2>&1 &
+pid=$!
+
+wait_title() {
+    local t
+    for _ in $(seq $(($2 * 20))); do
+        t=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$t" ] && { echo "$t"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+win=$(wait_title "long-job.txt - Tomeview" 60) || { echo "print_during_job: the document did not open" >&2; exit 1; }
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+sleep 0.5
+# The window may not take keys at once on a busy machine: ask again.
+dlg=""
+for _ in 1 2 3 4 5 6; do
+    xdotool key --window "$win" ctrl+p
+    dlg=$(wait_title "^打印$" 5) && break
+done
+[ -n "$dlg" ] || { import -display "$DISPLAY" -window root "$out/no-dialog.png"; echo "print_during_job: no Print dialog" >&2; exit 1; }
+sleep 0.5
+xdotool key --window "$dlg" Return
+
+wait_title "正在打印文件：第2页" 60 >/dev/null || { echo "print_during_job: the job did not start" >&2; exit 1; }
+# In the middle of the job: Print again, then close the window.
+xdotool key --window "$win" ctrl+p
+sleep 0.3
+if xdotool search --name "^打印$" >/dev/null 2>&1; then
+    import -display "$DISPLAY" -window root "$out/second-dialog.png"
+    echo "print_during_job: a second Print dialog opened during the job" >&2
+    exit 1
+fi
+# The caption's close button (Wine draws the frame: no window manager here).
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1
+sleep 0.5
+title=$(xdotool getwindowname "$win" 2>/dev/null || true)
+echo "after the close request: $title"
+case "$title" in *"正在打印文件"*|*"打印文件完成"*) ;; *) echo "print_during_job: the window went away during the job" >&2; exit 1 ;; esac
+
+# The program ends by itself once the job is over.
+for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then echo "print_during_job: the program did not exit after the job" >&2; exit 1; fi
+pid=""
+
+pdf=""
+for _ in $(seq 300); do
+    pdf=$(find "$HOME/PDF" /root/PDF -maxdepth 1 -name 'printer*.pdf' -newer "$work/marker" 2>/dev/null | head -1 || true)
+    if [ -n "$pdf" ] && pdfinfo "$pdf" >/dev/null 2>&1; then break; fi
+    pdf=""
+    sleep 0.2
+done
+[ -n "$pdf" ] || { echo "print_during_job: no PDF appeared" >&2; exit 1; }
+mv "$pdf" "$out/printed.pdf"
+# Exactly one job was printed.
+if find "$HOME/PDF" /root/PDF -maxdepth 1 -name 'printer*.pdf' -newer "$work/marker" 2>/dev/null | grep -q .; then
+    echo "print_during_job: more than one job printed" >&2; exit 1
+fi
+
+pages=$(pdfinfo "$out/printed.pdf" | sed -n 's/^Pages: *//p')
+pdftotext -layout "$out/printed.pdf" "$work/all.txt"
+grep -o 'row [0-9]* of the long job' "$work/all.txt" | awk '{print $2+0}' >"$work/rows.txt"
+seq 1 700 | diff -q - "$work/rows.txt" >/dev/null || { echo "print_during_job: rows missing or out of order" >&2; exit 1; }
+lastnum=$(grep -o '第[0-9]*页' "$work/all.txt" | tail -1)
+echo "PDF pages: $pages, last page number: $lastnum"
+[ "$lastnum" = "第${pages}页" ] || { echo "print_during_job: page numbers do not match the pages" >&2; exit 1; }
