@@ -4,6 +4,8 @@
 #   scripts/cups-start.sh stop    stop the daemon this script started
 # Wine must be started after this, or it sees no printer.
 set -euo pipefail
+# lpstat answers in the locale's language; the checks below read its English text.
+export LC_ALL=C
 
 PIDFILE=${TOMEVIEW_CUPS_PIDFILE:-/run/tomeview-cupsd.pid}
 LOG=${TOMEVIEW_CUPS_LOG:-/tmp/tomeview-cupsd.log}
