@@ -41,7 +41,8 @@ run "index (Open vs wc -l)"        bash bench/bench_index.sh
 run "find (vs grep -c / grep -Fic)" bash bench/bench_find.sh
 run "convert (vs iconv)"           bash bench/bench_convert.sh
 run "paint (Windows, Wine)"        bash bench/bench_paint.sh "$WIN"
-run "open (Wine, vs wc -l)"        bash bench/bench_open.sh
+TOMEVIEW_EXE="$PWD/$WIN/tomeview.exe" TOMEVIEW_BENCH_FILE="$TOMEVIEW_BENCH_DATA/open_2g.txt" \
+    run "open (Wine, vs wc -l)"        bash bench/bench_open.sh
 
 echo
 echo "================ summary (ratios measured in this run) ================"
