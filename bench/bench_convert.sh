@@ -7,7 +7,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 mb="${1:-2048}"
 build="${TOMEVIEW_BENCH_BUILD:-$src/build/bench}"
-data="$src/build/bench-data"
+data="${TOMEVIEW_BENCH_DATA:-$src/build/bench-data}"
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOMEVIEW_TESTS=OFF >/dev/null
@@ -15,7 +15,8 @@ fi
 cmake --build "$build" -j "${TOMEVIEW_JOBS:-2}" --target convert_bench >/dev/null
 
 mkdir -p "$data"
-trap 'rm -rf "$data"' EXIT
+# Only this script's own files: the folder is shared with the other benchmarks.
+trap 'rm -f "$data"/block.txt "$data"/lines.txt "$data"/utf8.txt "$data"/gbk.txt "$data"/ours.out "$data"/iconv.out' EXIT
 
 # A 16 MB block of log lines (Chinese and ASCII) repeated to the size.
 block="$data/block.txt"

@@ -11,7 +11,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 size_mb="${1:-2048}"
 build="${TOMEVIEW_BENCH_BUILD:-$src/build/bench-native}"
-data="$src/build/bench-data"
+data="${TOMEVIEW_BENCH_DATA:-$src/build/bench-data}"
 file="$data/find_bench.log"
 mkdir -p "$data"
 trap 'rm -f "$file" "$data/chunk.log"' EXIT

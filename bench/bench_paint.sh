@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build/view-win}
-DATA=build/bench-data
+DATA=${TOMEVIEW_BENCH_DATA:-build/bench-data}
 export WINEPREFIX=${WINEPREFIX:-/work/dev/wineprefix}
 export WINEDEBUG=-all LANG=zh_CN.UTF-8 DISPLAY=${BENCH_DISPLAY:-:53}
 WINE=/usr/lib/wine/wine64
