@@ -309,12 +309,11 @@ LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 int RunMessageLoop(TextView& app, HACCEL accel) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // The modeless Find dialog gets no dialog-manager keys: its
+        // controls are used with the mouse.
         if (!TranslateAcceleratorW(app.mainWindow, accel, &msg)) {
-            // Tab and Enter move through the modeless Find dialog's controls.
-            if (!app.findDialog || !IsDialogMessageW(app.findDialog, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
         }
         app.FinishDeferredClose();
     }
