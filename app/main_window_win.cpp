@@ -145,7 +145,7 @@ void TextView::RefreshEncodingMenu() {
 }
 
 void TextView::OpenCommand() {
-    if (scanRunning) return;  // the running open keeps the menu as it is
+    if (JobRunning()) return;  // a running open or print keeps the menu as it is
     EnableCommands(false, true);
     if (ShowOpenDialog()) {
         RefreshEncodingMenu();
@@ -155,7 +155,7 @@ void TextView::OpenCommand() {
 }
 
 void TextView::ViewAs(Encoding a, UINT item) {
-    if (scanRunning) return;
+    if (JobRunning()) return;
     Encoding e = document.encoding;
     HMENU menu = GetMenu(mainWindow);
     if (e != Encoding::None && IsUtf16(a) != IsUtf16(e)) {
@@ -208,8 +208,8 @@ void TextView::DropFiles(HDROP drop) {
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     if (count > 0) DragQueryFileW(drop, 0, path, 260);
     DragFinish(drop);
-    // A drop during a running scan is ignored; that scan keeps the document.
-    if (count == 0 || scanRunning) return;
+    // A drop during a running scan or print is ignored; the job keeps the document.
+    if (count == 0 || JobRunning()) return;
     EnableCommands(false, true);
     if (OpenDocument(U16(path), Encoding::None)) {
         RefreshEncodingMenu();

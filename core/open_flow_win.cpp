@@ -32,8 +32,8 @@ std::u16string FinishedTitle(const std::u16string& path) {
 } // namespace
 
 bool TextView::ShowOpenDialog() {
-    // A scan in progress keeps its document; this counts as a cancel.
-    if (scanRunning) return true;
+    // A scan or print in progress keeps its document; this counts as a cancel.
+    if (JobRunning()) return true;
     wchar_t path[260] = {};
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
@@ -52,8 +52,9 @@ bool TextView::ShowOpenDialog() {
 
 bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     // Never start a second scan from inside the pump of a running one: the
-    // running scan owns the document and its progress callback.
-    if (scanRunning) return false;
+    // running scan owns the document and its progress callback; a print job
+    // reads the document until it ends.
+    if (JobRunning()) return false;
     filePath = path;
     xOffset = 0;
     topLine = 0;

@@ -606,6 +606,21 @@ TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
     EXPECT_FALSE(app->scanRunning);
 }
 
+TEST_F(MainWindowTest, OpenRequestsDuringAPrintJobAreIgnored) {
+    std::wstring a = WriteTestFile(L"print_a.txt", "printed document\n");
+    std::wstring b = WriteTestFile(L"print_b.txt", "dropped meanwhile\n");
+    ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
+    // As if these arrived through the pump of a running print job.
+    app->printRunning = true;
+    EXPECT_FALSE(app->OpenDocument(U16(b.c_str()), Encoding::None));
+    SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({b})), 0);
+    SendMessageW(main, WM_COMMAND, IDM_VIEW_UTF16LE, 0);
+    app->printRunning = false;
+    EXPECT_EQ(W(app->filePath), a);
+    EXPECT_EQ(app->document.encoding, Encoding::Ansi);
+    EXPECT_EQ(app->document.GetLineText(0), u"printed document\n");
+}
+
 TEST_F(MainWindowTest, CloseDuringAScanEndsAfterTheScan) {
     std::wstring a = WriteTestFile(L"close_scan.txt", "some text\n");
     PostMessageW(main, WM_CLOSE, 0, 0);
