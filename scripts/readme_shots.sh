@@ -19,6 +19,8 @@ tv_xvfb_start
 trap 'tv_wine_stop; tv_xvfb_stop' EXIT
 export TOMEVIEW_BUILD="$win" TOMEVIEW_SOURCE="$src"
 source tests/e2e/lib/app_common.sh
+# The helpers install their own exit trap; keep stopping Wine and Xvfb too.
+trap 'e2e_cleanup; tv_wine_stop; tv_xvfb_stop' EXIT
 mkdir -p docs
 
 # Crops a root screenshot to window $1 and writes docs/$2.png.
