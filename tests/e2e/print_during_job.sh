@@ -3,57 +3,13 @@
 # a second Ctrl+P is ignored and closing the window waits for the job's end.
 # The PDF must hold every line in order and the program must then exit.
 set -euo pipefail
-src="${TOMEVIEW_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}"
-exe="${TOMEVIEW_EXE:-}"
-for d in "$src/build/win" "$src/build/output-win"; do
-    [ -z "$exe" ] && [ -f "$d/tomeview.exe" ] && exe="$d/tomeview.exe"
-done
-[ -n "$exe" ] || { echo "print_during_job: tomeview.exe not built" >&2; exit 1; }
-
-source "$src/scripts/wine-env.sh"
-tv_prefix_ensure
-"$src/scripts/cups-start.sh" >/dev/null
-
-work=$(mktemp -d /tmp/tv_printjob.XXXXXX)
-pid=""
-started_xvfb=0
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    [ $started_xvfb = 1 ] && tv_xvfb_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then tv_xvfb_start; started_xvfb=1; fi
-out="${TOMEVIEW_E2E_OUT:-$src/build/e2e/print_during_job}"
-mkdir -p "$out"
+PRINT_NAME=print_during_job
+source "$(dirname "$0")/lib/print_common.sh"
 
 doc="$work/long-job.txt"
 seq -f 'row %06g of the long job' 1 700 >"$doc"
-touch "$work/marker"
-
-"$WINE" "$exe" "$(tv_winpath "$doc")" >/dev/null 2>&1 &
-pid=$!
-
-wait_title() {
-    local t
-    for _ in $(seq $(($2 * 20))); do
-        t=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$t" ] && { echo "$t"; return 0; }
-        sleep 0.05
-    done
-    return 1
-}
-
-win=$(wait_title "long-job.txt - Tomeview" 60) || { echo "print_during_job: the document did not open" >&2; exit 1; }
-xdotool windowfocus --sync "$win" 2>/dev/null || true
-sleep 0.5
-# The window may not take keys at once on a busy machine: ask again.
-dlg=""
-for _ in 1 2 3 4 5 6; do
-    xdotool key --window "$win" ctrl+p
-    dlg=$(wait_title "^打印$" 5) && break
-done
-[ -n "$dlg" ] || { import -display "$DISPLAY" -window root "$out/no-dialog.png"; echo "print_during_job: no Print dialog" >&2; exit 1; }
+open_document "$doc"
+open_print_dialog
 sleep 0.5
 xdotool key --window "$dlg" Return
 
@@ -79,17 +35,9 @@ for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then echo "print_during_job: the program did not exit after the job" >&2; exit 1; fi
 pid=""
 
-pdf=""
-for _ in $(seq 300); do
-    pdf=$(find "$HOME/PDF" /root/PDF -maxdepth 1 -name 'printer*.pdf' -newer "$work/marker" 2>/dev/null | head -1 || true)
-    if [ -n "$pdf" ] && pdfinfo "$pdf" >/dev/null 2>&1; then break; fi
-    pdf=""
-    sleep 0.2
-done
-[ -n "$pdf" ] || { echo "print_during_job: no PDF appeared" >&2; exit 1; }
-mv "$pdf" "$out/printed.pdf"
+wait_pdf "$out/printed.pdf"
 # Exactly one job was printed.
-if find "$HOME/PDF" /root/PDF -maxdepth 1 -name 'printer*.pdf' -newer "$work/marker" 2>/dev/null | grep -q .; then
+if [ -n "$(newest_pdf)" ]; then
     echo "print_during_job: more than one job printed" >&2; exit 1
 fi
 

@@ -1,0 +1,90 @@
+# Shared set-up for the print scripts: finds tomeview.exe, starts CUPS (before
+# Wine, which lists the printers when it starts) and Xvfb when no DISPLAY is
+# given, and offers helpers to open a document, start a print job and pick up
+# the PDF the spooler writes. Source it after setting PRINT_NAME.
+: "${PRINT_NAME:?set PRINT_NAME before sourcing print_common.sh}"
+src="${TOMEVIEW_SOURCE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)}"
+exe="${TOMEVIEW_EXE:-}"
+for d in "$src/build/win" "$src/build/output-win"; do
+    [ -z "$exe" ] && [ -f "$d/tomeview.exe" ] && exe="$d/tomeview.exe"
+done
+[ -n "$exe" ] || { echo "$PRINT_NAME: tomeview.exe not built" >&2; exit 1; }
+
+source "$src/scripts/wine-env.sh"
+tv_prefix_ensure
+"$src/scripts/cups-start.sh" >/dev/null
+
+work=$(mktemp -d "/tmp/tv_$PRINT_NAME.XXXXXX")
+pid=""
+started_xvfb=0
+print_cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    [ $started_xvfb = 1 ] && tv_xvfb_stop
+    rm -rf "$work"
+}
+trap print_cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then tv_xvfb_start; started_xvfb=1; fi
+out="${TOMEVIEW_E2E_OUT:-$src/build/e2e/$PRINT_NAME}"
+mkdir -p "$out"
+pdfdirs=("$HOME/PDF" /root/PDF /var/spool/cups-pdf/ANONYMOUS)
+touch "$work/marker"
+
+print_fail() {
+    echo "$PRINT_NAME: $*" >&2
+    exit 1
+}
+
+# wait_title PATTERN SECONDS: prints the first window whose title matches.
+wait_title() {
+    local t start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        t=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$t" ] && { echo "$t"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# open_document PATH: starts the program on PATH and sets win to its window.
+open_document() {
+    "$WINE" "$exe" "$(tv_winpath "$1")" >/dev/null 2>&1 &
+    pid=$!
+    # A first start on a busy machine can be slow: allow two minutes.
+    win=$(wait_title "$(basename "$1") - Tomeview" 120) || print_fail "the document did not open"
+    xdotool windowfocus --sync "$win" 2>/dev/null || true
+    sleep 0.5
+}
+
+# open_print_dialog: Ctrl+P until the Print dialog is there; sets dlg.
+open_print_dialog() {
+    dlg=""
+    # The window may not take keys at once on a busy machine: ask again.
+    local i
+    for i in 1 2 3 4 5 6; do
+        xdotool key --window "$win" ctrl+p
+        dlg=$(wait_title "^打印$" 5) && break
+    done
+    if [ -z "$dlg" ]; then
+        import -display "$DISPLAY" -window root "$out/no-dialog.png"
+        print_fail "no Print dialog"
+    fi
+}
+
+# newest_pdf: the PDF the spooler wrote since the start (empty if none yet).
+newest_pdf() {
+    find "${pdfdirs[@]}" -maxdepth 1 -name 'printer*.pdf' -newer "$work/marker" 2>/dev/null | head -1 || true
+}
+
+# wait_pdf DEST: waits for the spooler's PDF and moves it to DEST.
+wait_pdf() {
+    local pdf="" start=$SECONDS
+    # The spooler writes the PDF a few seconds after the job.
+    while [ $((SECONDS - start)) -lt 60 ]; do
+        pdf=$(newest_pdf)
+        if [ -n "$pdf" ] && pdfinfo "$pdf" >/dev/null 2>&1; then break; fi
+        pdf=""
+        sleep 0.2
+    done
+    [ -n "$pdf" ] || print_fail "no PDF appeared"
+    mv "$pdf" "$1"
+}
