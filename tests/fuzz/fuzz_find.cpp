@@ -8,6 +8,7 @@
 #include <string>
 
 #include "search/find_engine.h"
+#include "tests/core/find_reference.h"
 
 namespace {
 
@@ -15,68 +16,9 @@ namespace {
 const char16_t Alphabet[16] = {u'a', u'A', u'b', u'B', u'a', u'a', u' ', u'.', u'\r', u'\n',
                                0x4E2D, 0,   u'a', u'z', u'Z', u'_'};
 
-bool Occurs(const std::u16string& L, size_t s, size_t end, const std::u16string& p, bool exact) {
-    if (s + p.size() > end) return false;
-    for (size_t k = 0; k < p.size(); ++k)
-        if (exact ? L[s + k] != p[k] : FoldCase(L[s + k]) != FoldCase(p[k])) return false;
-    return true;
-}
-
-size_t NulFrom(const std::u16string& L, size_t from) {
-    size_t z = L.find(char16_t(0), from);
-    return z == std::u16string::npos ? L.size() : z;
-}
-
-bool Passes(const std::u16string& L, size_t end, size_t s, size_t n, bool whole) {
-    if (!whole) return true;
-    if (s > 0 && IsLetter(L[s - 1])) return false;
-    return !(s + n < end && IsLetter(L[s + n]));
-}
-
-size_t RefForward(const std::u16string& L, size_t c, const std::u16string& p, const FindOptions& o) {
-    if (c >= L.size()) return NoMatch;
-    size_t end = NulFrom(L, c);
-    for (size_t s = c; s + p.size() <= end; ++s)
-        if (Occurs(L, s, end, p, o.matchCase) && Passes(L, end, s, p.size(), o.wholeWord)) return s;
-    return NoMatch;
-}
-
-size_t RefBackward(const std::u16string& L, size_t limit, const std::u16string& p, const FindOptions& o) {
-    size_t r = std::min(std::min(limit, L.size()), NulFrom(L, 0));
-    while (r >= p.size()) {
-        size_t s = NoMatch;
-        for (size_t k = r - p.size() + 1; k-- > 0;)
-            if (Occurs(L, k, r, p, false)) {
-                s = k;
-                break;
-            }
-        if (s == NoMatch) return NoMatch;
-        if ((!o.matchCase || Occurs(L, s, r, p, true)) && Passes(L, r, s, p.size(), o.wholeWord)) return s;
-        r = s + p.size() - 1;
-    }
-    return NoMatch;
-}
-
-uint64_t RefCount(const std::u16string& L, const std::u16string& p, const FindOptions& o) {
-    size_t end = NulFrom(L, 0);
-    uint64_t total = 0;
-    for (size_t q = 0; q < end;) {
-        size_t s = NoMatch;
-        for (size_t k = q; k + p.size() <= end; ++k)
-            if (Occurs(L, k, end, p, o.matchCase)) {
-                s = k;
-                break;
-            }
-        if (s == NoMatch) break;
-        if (Passes(L, end, s, p.size(), o.wholeWord)) {
-            ++total;
-            q = s + p.size();
-        } else {
-            q = s + 1;
-        }
-    }
-    return total;
-}
+using model::RefBackward;
+using model::RefCount;
+using model::RefForward;
 
 } // namespace
 
