@@ -93,7 +93,10 @@ run "open (tomeview.exe under Wine vs wc -l)" bash bench/bench_open.sh
             for (k = 1; k <= 8; k++) { i = order[k]; w[i] = length(h[i]) }
             for (r = 1; r <= n; r++) for (i = 2; i <= 9; i++) if (length(c[r, i]) > w[i]) w[i] = length(c[r, i])
             line = ""
-            for (k = 1; k <= 8; k++) { i = order[k]; line = line sprintf(k == 1 ? "%-*s" : "  %*s", w[i], h[i]) }
+            for (k = 1; k <= 8; k++) {
+                i = order[k]
+                line = line sprintf(k == 1 ? "%-*s" : (i == 5 ? "  %-*s" : "  %*s"), w[i], h[i])
+            }
             print line
             sep = ""
             for (k = 1; k <= 8; k++) { i = order[k]; s = sprintf("%*s", w[i], ""); gsub(/ /, "-", s); sep = sep (k == 1 ? "" : "  ") s }
