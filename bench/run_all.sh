@@ -40,7 +40,7 @@ t=$SECONDS
 say "===== data files (generated once, reused)"
 for name in log-utf8 log-utf16le log-gbk paint-small line-small line-big; do
     f="$(tv_bench_file "$name")" || { say "FAILED: generating $name"; exit 1; }
-    say "$(printf '%-12s %6d MiB  %s' "$name" "$(($(stat -c %s "$f") >> 20))" "$f")"
+    say "$(printf '%-12s %9.1f MiB  %s' "$name" "$(awk -v b="$(stat -c %s "$f")" 'BEGIN { print b / 1048576 }')" "$f")"
 done
 say "data ready in $((SECONDS - t)) s"
 
