@@ -1,84 +1,71 @@
 #!/usr/bin/env bash
-# Find engine against grep on the same 2 GB log, in the same run:
-#   count ignoring case      vs  grep -Fic
-#   count matching case      vs  grep -c
+# Find engine against grep on the same >= 2.15 GB log, in the same run:
+#   count ignoring case      vs  grep -Fic TIMEOUT (in C.UTF-8 and in the C locale)
+#   count matching case      vs  grep -c TIMEOUT
 #   find next across file    vs  grep -c (a text only on the last line)
+#   find previous across     vs  grep -c (a text only on the first line)
 # Prints times and ratios (grep time / engine time: above 1 means faster
-# than grep), each the shortest of TOMEVIEW_BENCH_RUNS runs (default 5). The
-# file is generated under build/bench-data and deleted after.
-#   bench/bench_find.sh [SIZE_MB]   (default 2048)
+# than grep), each the shortest of TOMEVIEW_BENCH_RUNS runs (default 3), and
+# the engine's peak memory.
+#   bench/bench_find.sh
+# Environment: see bench/lib/common.sh.
 set -euo pipefail
-src="$(cd "$(dirname "$0")/.." && pwd)"
-size_mb="${1:-2048}"
-build="${TOMEVIEW_BENCH_BUILD:-$src/build/bench-native}"
-data="${TOMEVIEW_BENCH_DATA:-$src/build/bench-data}"
-file="$data/find_bench.log"
-mkdir -p "$data"
-trap 'rm -f "$file" "$data/chunk.log"' EXIT
+# shellcheck source=lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
-if [ ! -x "$build/find_bench" ]; then
-    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOMEVIEW_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" --target find_bench -j2 >/dev/null
-
-# A 16 MiB chunk of mixed English and Chinese log lines (CR LF), repeated.
-LC_ALL=C awk 'BEGIN {
-    n = split("Connection to db-01 established|连接数据库超时，正在第 3 次重试|request handled in 12 ms|用户 zhang.wei 登录成功|upstream Timeout after 30 s|缓存命中率 97.3%，内存占用 512 MB|worker restarted after TIMEOUT|Scheduled job 日报生成 finished|read timeout on socket 17|配置已重新加载 config.ini|GET /api/v1/orders?page=3 200", msg, "|")
-    size = 0
-    for (i = 1; size < 16777216; i++) {
-        line = sprintf("2024-05-%02d %02d:%02d:%02d.%03d\t%s\t[worker-%d]\t%s\t#%d\r\n", 1 + i % 28, i % 24, i % 60,
-                       (i * 7) % 60, (i * 13) % 1000, (i % 5 ? "INFO" : "WARN"), i % 8, msg[1 + (i * 7) % n], i)
-        printf "%s", line
-        size += length(line)
-    }
-}' >"$data/chunk.log"
-chunk_bytes=$(stat -c %s "$data/chunk.log")
-reps=$(( size_mb * 1048576 / chunk_bytes ))
-printf 'NEEDLE-AT-START marks the first line\r\n' >"$file"
-for ((i = 0; i < reps; i++)); do cat "$data/chunk.log"; done >>"$file"
-printf 'the last line holds NEEDLE-AT-END\r\n' >>"$file"
-rm -f "$data/chunk.log"
+tv_bench_native find_bench
+file="$(tv_bench_file log-utf8)"
+out_file="$(mktemp)"
+trap 'rm -f "$out_file"' EXIT
 bytes=$(stat -c %s "$file")
-echo "file: $((bytes / 1048576)) MiB, $(grep -c '' "$file") lines"
-cat "$file" >/dev/null  # into the page cache for everyone
+echo "file: $file, $((bytes / 1048576)) MiB"
+cat "$file" >/dev/null  # into the page cache
 
-runs="${TOMEVIEW_BENCH_RUNS:-5}"
-# timed OUTVAR CMD...: runs CMD $runs times, puts its output in OUTVAR and the
-# shortest time in seconds in the variable named OUTVAR_s (the machine is
-# shared, so the shortest run is the one least disturbed).
-timed() {
-    local var="$1" s e d best=""
-    shift
-    for ((k = 0; k < runs; k++)); do
-        s=$(date +%s.%N)
-        printf -v "$var" '%s' "$("$@")"
-        e=$(date +%s.%N)
-        d=$(echo "$e - $s" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$d < $best" | bc -l)" = 1 ]; then best=$d; fi
-    done
-    printf -v "${var}_s" '%s' "$best"
-}
-
-timed fic grep -Fic TIMEOUT "$file"
-timed gc grep -c timeout "$file"
-timed gend grep -c NEEDLE-AT-END "$file"
-g_fic=$fic_s g_c=$gc_s g_end=$gend_s
-engine=$("$build/find_bench" "$file" TIMEOUT NEEDLE-AT-END NEEDLE-AT-START "$runs")
+runs="$TV_BENCH_RUNS"
+# grep in a UTF-8 locale folds case by character, as the engine does; in the
+# C locale it folds bytes only, which is faster: both are shown.
+u8() { LC_ALL=C.UTF-8 "$@"; }
+bytes() { LC_ALL=C "$@"; }
+g_fic=$(tv_bench_best "$runs" u8 grep -Fic TIMEOUT "$file")
+g_fic_c=$(tv_bench_best "$runs" bytes grep -Fic TIMEOUT "$file")
+g_c=$(tv_bench_best "$runs" u8 grep -c TIMEOUT "$file")
+g_end=$(tv_bench_best "$runs" u8 grep -c NEEDLE-AT-END "$file")
+g_start=$(tv_bench_best "$runs" u8 grep -c NEEDLE-AT-START "$file")
+n_fic=$(u8 grep -Fic TIMEOUT "$file")
+n_c=$(u8 grep -c TIMEOUT "$file")
+peak=$(tv_bench_peak "$out_file" "$TV_BENCH_NATIVE/find_bench" "$file" TIMEOUT NEEDLE-AT-END NEEDLE-AT-START "$runs")
+engine=$(cat "$out_file")
 echo "$engine"
 val() { echo "$engine" | awk -v k="$1" '$1 == k { print $2 }'; }
 res() { echo "$engine" | awk -v k="$1" '$1 == k { print $3 }'; }
 
-ratio() { echo "scale=2; $1 / $2" | bc -l; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+row() {  # label, engine key, grep seconds, grep command
+    printf '%-28s %9.3f %9.3f %7s  %s\n' "$1" "$(val "$2")" "$3" "$(ratio "$3" "$(val "$2")")" "$4"
+}
 printf '\n%-28s %9s %9s %7s  %s\n' "operation" "engine s" "peer s" "ratio" "peer"
-printf '%-28s %9.3f %9.3f %7s  %s\n' "count, ignoring case" "$(val count_ignore_case)" "$g_fic" \
-    "$(ratio "$g_fic" "$(val count_ignore_case)")" "grep -Fic TIMEOUT"
-printf '%-28s %9.3f %9.3f %7s  %s\n' "count, matching case" "$(val count_match_case)" "$g_c" \
-    "$(ratio "$g_c" "$(val count_match_case)")" "grep -c timeout"
-printf '%-28s %9.3f %9.3f %7s  %s\n' "find next across the file" "$(val find_next_across)" "$g_end" \
-    "$(ratio "$g_end" "$(val find_next_across)")" "grep -c NEEDLE-AT-END"
-printf '%-28s %9.3f %9.3f %7s  %s\n' "find previous across" "$(val find_previous_across)" "$g_end" \
-    "$(ratio "$g_end" "$(val find_previous_across)")" "grep -c NEEDLE-AT-END"
+row "count, ignoring case" count_ignore_case "$g_fic" "grep -Fic TIMEOUT (C.UTF-8)"
+row "count, ignoring case" count_ignore_case "$g_fic_c" "grep -Fic TIMEOUT (LC_ALL=C)"
+row "count, matching case" count_match_case "$g_c" "grep -c TIMEOUT"
+row "find next across the file" find_next_across "$g_end" "grep -c NEEDLE-AT-END"
+row "find previous across" find_previous_across "$g_start" "grep -c NEEDLE-AT-START"
 printf '%-28s %9.3f %9s %7s  %s\n' "walk every line (no search)" "$(val walk)" "-" "-" "reading and decoding only"
 echo
-echo "counts: engine $(res count_ignore_case) ignoring case, grep -Fic $fic lines; engine $(res count_match_case) matching case, grep -c $gc lines"
+echo "counts: engine $(res count_ignore_case) ignoring case, grep -Fic $n_fic lines;" \
+    "engine $(res count_match_case) matching case, grep -c $n_c lines"
 echo "(each log line holds at most one occurrence, so the counts agree)"
+# The file ends with a line end, so its last line is the empty one after NEEDLE-AT-END.
+last=$(echo "$engine" | awk '$1 == "open" { print $3 - 1 }')
+ok=1
+[ "$(res count_ignore_case)" = "$n_fic" ] && [ "$(res count_match_case)" = "$n_c" ] || ok=0
+[ "$(res find_next_across)" = "line:$last" ] && [ "$(res find_previous_across)" = "line:1" ] || ok=0
+if [ $ok = 0 ]; then
+    echo "MISMATCH: the engine's counts or found lines differ from grep's" >&2
+fi
+
+tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic" "grep -Fic, C.UTF-8" s ">=1" "$peak"
+tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic_c" "grep -Fic, LC_ALL=C" s ">=1" "$peak"
+tv_bench_result "count, matching case" "$(val count_match_case)" "$g_c" "grep -c" s - "$peak"
+tv_bench_result "FindNext across the file" "$(val find_next_across)" "$g_end" "grep -c" s - "$peak"
+tv_bench_result "FindPrevious across the file" "$(val find_previous_across)" "$g_start" "grep -c" s - "$peak"
+[ $ok = 1 ]
