@@ -198,8 +198,14 @@ clip_seed() {
 # expect_clip WHAT EXPECTED [SECONDS]: waits until the X clipboard holds
 # exactly the bytes of EXPECTED (a printf format without arguments).
 expect_clip() {
-    local what="$1" limit="${3:-15}" start=$SECONDS
     printf "$2" >"$WORK/clip-want"
+    expect_clip_file "$1" "$WORK/clip-want" "${3:-15}"
+}
+
+# expect_clip_file WHAT FILE [SECONDS]: the same with the bytes of FILE.
+expect_clip_file() {
+    local what="$1" limit="${3:-15}" start=$SECONDS
+    [ "$2" = "$WORK/clip-want" ] || cp "$2" "$WORK/clip-want"
     while [ $((SECONDS - start)) -lt "$limit" ]; do
         timeout 5 xclip -o -selection clipboard >"$WORK/clip-got" 2>/dev/null
         cmp -s "$WORK/clip-want" "$WORK/clip-got" && return 0
