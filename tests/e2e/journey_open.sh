@@ -67,18 +67,7 @@ expect_view "$WORK/a-all.miff" cancel "the view after a cancelled Open dialog"
 
 # 3. File menu, Open item (its mnemonic O).
 activate "$W"
-grab_root "$WORK/menu-before.miff"
-window_geometry "$W"
-xdotool mousemove $((WX + 29)) $((WY + 32)) click 1
-start=$SECONDS
-while :; do
-    grab_root "$WORK/menu.miff"
-    crop "$WORK/menu.miff" "$PX" "$PY" 150 100 "$WORK/menu-after.png"
-    crop "$WORK/menu-before.miff" "$PX" "$PY" 150 100 "$WORK/menu-before.png"
-    [ "$(pixel_diff "$WORK/menu-before.png" "$WORK/menu-after.png")" -gt 500 ] && break
-    [ $((SECONDS - start)) -lt 15 ] || fail "the File menu did not open (see $(keep "$WORK/menu.miff" no-menu; echo "$SHOTS/no-menu.png"))"
-    sleep 0.1
-done
+open_menu "$W" 29
 keep "$WORK/menu.miff" file-menu
 press o
 open_by_dialog "$b"

@@ -239,3 +239,27 @@ goto_line() {
     press Return
     wait_gone '^转跳到$' 20
 }
+
+# open_menu W X: clicks the menu bar of W at X pixels from the window's left
+# and waits until the popup is drawn.
+open_menu() {
+    local w="$1" x="$2" start=$SECONDS
+    window_geometry "$w"
+    grab_root "$WORK/menu-before.miff"
+    crop "$WORK/menu-before.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-before.png"
+    xdotool mousemove $((WX + x)) $((WY + 32)) click 1
+    while :; do
+        grab_root "$WORK/menu.miff"
+        crop "$WORK/menu.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-after.png"
+        [ "$(pixel_diff "$WORK/menu-before.png" "$WORK/menu-after.png")" -gt 500 ] && return 0
+        [ $((SECONDS - start)) -lt 15 ] || fail "the menu at x=$x did not open (see $(keep "$WORK/menu.miff" no-menu; echo "$SHOTS/no-menu.png"))"
+        sleep 0.1
+    done
+}
+
+# Mouse actions on the text pane at text column C of pane row R.
+click_at() { xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" click 1; }
+shift_click_at() {
+    xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" keydown shift click 1 keyup shift
+}
+double_click_at() { xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" click --repeat 2 --delay 60 1; }
