@@ -14,6 +14,8 @@ for tool in xdotool xclip import convert compare; do
     command -v "$tool" >/dev/null || fail "$tool missing"
 done
 
+# Screenshots of an earlier run would mix with this run's.
+rm -f "$SHOTS"/*.png "$SHOTS"/*.miff
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/tv_${E2E_NAME}.XXXXXX")"
 CLIP_SEED_PID=""
 journey_cleanup() {
@@ -234,7 +236,7 @@ goto_line() {
     press ctrl+g
     d="$(open_dialog '^转跳到$' 20)"
     press Home shift+End
-    [ -n "$text" ] && xdotool type --delay 40 "$text"
+    [ -n "$text" ] && xdotool type --delay 40 -- "$text"
     [ -z "$text" ] && press BackSpace
     press Return
     wait_gone '^转跳到$' 20
