@@ -4,8 +4,9 @@
 # Page Down, the mouse wheel (9 lines a notch), the scroll bar's arrows
 # (1 line) and track (1 page), dragging its thumb to the bottom (the bar's
 # own limit: 16 rows past the last line), Ctrl+End (the last line on the last
-# complete row) and Ctrl+Home (back to the first screen). Arrow keys move
-# nothing.
+# complete row) and Ctrl+Home (back to the first screen); sideways,
+# Shift+wheel (30 space widths a notch) against the horizontal bar's arrow
+# (one space width). Arrow keys move nothing.
 set -u
 source "$(dirname "$0")/lib/app_common.sh"
 source "$(dirname "$0")/lib/input_helpers.sh"
@@ -92,6 +93,23 @@ expect_view "$WORK/ref-page3plus2.miff" track-below "a click on the track below 
 activate "$W"
 press ctrl+Home
 expect_view "$WORK/s0.miff" home "Ctrl+Home"
+
+# Shift+wheel scrolls sideways by 30 space widths a notch, as far as 30
+# clicks on the horizontal bar's right arrow (one space width each); Ctrl+Home
+# and Shift+wheel back both return to the left edge.
+xdotool mousemove $((TX + 200)) $((PY + PH / 2))
+xdotool keydown shift click 5 keyup shift
+changed_view "$WORK/s0.miff" "$WORK/wide.miff"
+keep "$WORK/wide.miff" shift-wheel
+activate "$W"
+press ctrl+Home
+expect_view "$WORK/s0.miff" home-from-wide "Ctrl+Home after Shift+wheel"
+xdotool mousemove $((PR - 17 - 9)) $((PY + PH + 8))
+xdotool click --repeat 30 --delay 60 1
+expect_view "$WORK/wide.miff" hbar-right "30 clicks on the right arrow (expected the view of one Shift+wheel notch)"
+xdotool mousemove $((TX + 200)) $((PY + PH / 2))
+xdotool keydown shift click 4 keyup shift
+expect_view "$WORK/s0.miff" shift-wheel-back "Shift+wheel back"
 
 # Mouse wheel: 9 lines a notch, then three lines back with the up arrow.
 xdotool mousemove $((TX + 200)) $((PY + PH / 2))
