@@ -1,41 +1,42 @@
 #!/usr/bin/env bash
-# Select by keys and Shift+click, then copy: open a small log, Ctrl+End,
-# Shift+click on the first text row, Ctrl+C. The clipboard must hold the
-# document from the click to its very end (last line included) and must not
-# hold text from before the clicked row's line.
-# NOTE: not yet run under Wine; kept non-executable until verified.
+# Select by keys and Shift+click, then copy: open a log longer than the
+# window, Ctrl+End (the view scrolls so that the last line is on the last
+# complete row), Shift+click inside the top row, Ctrl+C. The clipboard must
+# hold the document from the click to its very end (last line included) and
+# nothing from before the click.
 set -u
 source "$(dirname "$0")/lib/app_common.sh"
-for tool in xdotool xclip; do
-    command -v "$tool" >/dev/null || fail "$tool missing"
-done
+source "$(dirname "$0")/lib/input_helpers.sh"
 
+N=60
 sample="$DATA/journey_sel.txt"
 {
-    for i in 1 2 3 4 5 6; do printf 'line %d 第%d行\r\n' "$i" "$i"; done
+    for i in $(seq 1 $((N - 1))); do printf 'line %d 第%d行\r\n' "$i" "$i"; done
     printf 'last line 末行'
 } >"$sample"
 ws="$(winpath "$sample")"
 
 start_app "$ws"
-W="$(wait_window 'Tomeview' 60)"
+W="$(wait_window 'journey_sel' 60)"
 wait_title "$W" "$ws - Tomeview超大文本浏览器-Orvane：$SITE" 30
-window_geometry "$W"
-# Click once in the text pane to give it the focus.
-xdotool mousemove $((WX + 200)) $((WY + 45)) click 1
-xdotool key --window "$W" ctrl+End
-xdotool mousemove $((WX + 200)) $((WY + 45)) keydown shift click 1 keyup shift
-xdotool key --window "$W" ctrl+c
-clip=""
-start=$SECONDS
-while [ $((SECONDS - start)) -lt 10 ]; do
-    clip="$(xclip -selection clipboard -o 2>/dev/null || true)"
-    [ -n "$clip" ] && break
-    sleep 0.1
-done
-[ -n "$clip" ] || fail "clipboard empty after Shift+click and Ctrl+C"
-case "$clip" in *"last line 末行") ;; *) fail "clipboard does not end with the last line: '$clip'" ;; esac
-case "$clip" in *"line 2 第2行"*) ;; *) fail "clipboard misses line 2: '$clip'" ;; esac
+pane_geometry "$W"
+settle "$WORK/top.miff"
+activate "$W"
+clip_seed "before"
+press ctrl+End
+changed_view "$WORK/top.miff" "$WORK/end.miff"
+keep "$WORK/end.miff" ctrl-end
+# The top row now shows line N - PAGE + 1 (1-based); click at its column 5,
+# the first digit of "line K".
+top=$((N - PAGE + 1))
+shift_click_at 0 5
+press ctrl+c
+{
+    printf '%d 第%d行\n' "$top" "$top"
+    for i in $(seq $((top + 1)) $((N - 1))); do printf 'line %d 第%d行\n' "$i" "$i"; done
+    printf 'last line 末行'
+} >"$WORK/want.txt"
+expect_clip_file "Shift+click on the top row after Ctrl+End" "$WORK/want.txt"
 click_close_box "$W"
 wait_exit 20
 log ok

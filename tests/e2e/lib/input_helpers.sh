@@ -1,0 +1,267 @@
+# Helpers for the journey_*.sh scripts, which drive tomeview.exe as a user
+# would. Source it after app_common.sh. It finds the text pane on screen,
+# takes screenshots of the pane that wait for the drawing to settle, makes
+# the main window active before keys are sent, and reads the X clipboard.
+#
+# Pane geometry (set by pane_geometry, screen coordinates):
+#   PX PY    top-left of the text pane (the client area of the main window)
+#   PW PH    width without the vertical scroll bar, height of the text area
+#   PR       right edge of the pane (exclusive), scroll bar included
+#   SEPX     x of the gutter line; TX = x of text column 0 at offset 0
+#   LH       row height; CW space width; PAGE complete rows; ROWS rows shown
+
+for tool in xdotool xclip import convert compare; do
+    command -v "$tool" >/dev/null || fail "$tool missing"
+done
+
+# Screenshots of an earlier run would mix with this run's.
+rm -f "$SHOTS"/*.png "$SHOTS"/*.miff
+WORK="$(mktemp -d "${TMPDIR:-/tmp}/tv_${E2E_NAME}.XXXXXX")"
+CLIP_SEED_PID=""
+journey_cleanup() {
+    [ -n "$CLIP_SEED_PID" ] && kill "$CLIP_SEED_PID" 2>/dev/null
+    e2e_cleanup
+    rm -rf "$WORK"
+}
+trap journey_cleanup EXIT
+
+INACTIVE_CAPTION=808080
+GUTTER_LINE=A5A5A5
+
+# pixel IMAGE X Y: the colour as RRGGBB.
+pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 -format '%[hex:p{0,0}]' info: 2>/dev/null; }
+
+grab_root() { import -display "$DISPLAY" -window root "$1" 2>/dev/null || fail "screenshot failed"; }
+
+# Keeps a working image among the screenshots under NAME (PNG at the end).
+keep() { cp "$1" "$SHOTS/$2.miff"; }
+
+# is_active W: the caption shows the active colour.
+is_active() {
+    window_geometry "$1"
+    grab_root "$WORK/cap.miff"
+    [ "$(pixel "$WORK/cap.miff" $((WX + WW / 2)) $((WY + 4)))" != "$INACTIVE_CAPTION" ]
+}
+
+# activate W: makes W the active window by clicking on its caption (without a
+# window manager Wine keeps an inactive window inactive when it only gets the
+# X focus). Keys sent with xdotool key then reach it.
+activate() {
+    local w="$1" tries start
+    for tries in 1 2 3 4 5; do
+        is_active "$w" && return 0
+        window_geometry "$w"
+        xdotool mousemove $((WX + WW / 2)) $((WY + 10)) click 1
+        start=$SECONDS
+        while [ $((SECONDS - start)) -lt 3 ]; do
+            is_active "$w" && return 0
+            sleep 0.1
+        done
+    done
+    fail "window $w did not become active"
+}
+
+# pane_geometry W: measures the text pane of the main window W from a
+# screenshot. Call it while the view shows the top of a document of at least
+# ROWS + 1 and fewer than 1000 lines, so that the gutter is 48 pixels wide.
+pane_geometry() {
+    local w="$1" img="$WORK/geometry.miff" x y top="" bottom="" start=$SECONDS
+    SEPX=""
+    while [ -z "$SEPX" ] && [ $((SECONDS - start)) -lt 20 ]; do
+        window_geometry "$w"
+        grab_root "$img"
+        y=$((WY + WH / 2))
+        for x in $(convert "$img" -crop "200x1+$WX+$y" +repage -depth 8 txt:- |
+            awk -v c="#$GUTTER_LINE" '$3 == c { split($1, a, ","); print a[1] }'); do
+            SEPX=$((WX + x))
+            break
+        done
+        [ -n "$SEPX" ] || sleep 0.2
+    done
+    [ -n "$SEPX" ] || fail "no gutter line found in $(keep "$img" geometry; echo "$SHOTS/geometry.png")"
+    read -r top bottom < <(convert "$img" -crop "1x$WH+$SEPX+$WY" +repage -depth 8 txt:- |
+        awk -v c="#$GUTTER_LINE" '$3 == c { split($1, a, ","); sub(":", "", a[2]); if (f == "") f = a[2]; l = a[2] } END { print f, l }')
+    PY=$((WY + top))
+    PH=$((bottom - top + 1))
+    PX=$((SEPX - 45))
+    TX=$((SEPX + 3))
+    PR=$((WX + WW - (PX - WX)))
+    PW=$((PR - 17 - PX))
+    CW=8
+    # Row height: the line numbers in the gutter start one row height apart.
+    local starts
+    starts="$(convert "$img" -crop "$((SEPX - PX - 2))x$PH+$PX+$PY" +repage -colorspace Gray \
+        -scale "1x$PH!" -depth 8 txt:- |
+        awk -F'[,:( )]+' 'NR > 1 { ink = ($(NF - 1) < 255) } NR > 1 && ink && !prev { print $2 } NR > 1 { prev = ink }')"
+    set -- $starts
+    [ $# -ge 3 ] || fail "could not find the gutter rows (see $(keep "$img" geometry; echo "$SHOTS/geometry.png"))"
+    LH=$(($2 - $1))
+    local a b
+    a=$1
+    shift
+    for b in "$@"; do
+        [ $((b - a)) = "$LH" ] || [ $((b + LH)) -gt "$PH" ] || fail "gutter rows not evenly spaced: $starts"
+        a=$b
+    done
+    PAGE=$((PH / LH))
+    ROWS=$(((PH + LH - 1) / LH))
+    log "pane at $PX,$PY ${PW}x$PH, gutter line x=$SEPX, row height $LH, $PAGE complete rows"
+}
+
+row_y() { printf '%d' $((PY + $1 * LH + LH / 2)); }
+# x inside the left half of column C (ASCII text, no horizontal scroll).
+col_x() { printf '%d' $((TX + $1 * CW + 2)); }
+
+# grab_view OUT: the text pane (gutter and text, no scroll bars).
+grab_view() {
+    import -display "$DISPLAY" -window root -crop "${PW}x$PH+$PX+$PY" +repage "$1" 2>/dev/null ||
+        fail "screenshot failed"
+}
+
+same_image() { [ "$(pixel_diff "$1" "$2")" = 0 ]; }
+
+# settle OUT [SECONDS]: grabs the pane until two grabs in a row are equal.
+settle() {
+    local out="$1" limit="${2:-20}" start=$SECONDS
+    grab_view "$WORK/settle-a.miff"
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        sleep 0.15
+        grab_view "$WORK/settle-b.miff"
+        if same_image "$WORK/settle-a.miff" "$WORK/settle-b.miff"; then
+            mv "$WORK/settle-b.miff" "$out"
+            return 0
+        fi
+        mv "$WORK/settle-b.miff" "$WORK/settle-a.miff"
+    done
+    fail "the pane kept changing for $limit s"
+}
+
+# changed_view REF OUT [SECONDS]: waits until the pane differs from REF and
+# has settled; the result goes to OUT.
+changed_view() {
+    local ref="$1" out="$2" limit="${3:-20}" start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        grab_view "$out"
+        if ! same_image "$ref" "$out"; then
+            settle "$out" "$limit"
+            return 0
+        fi
+        sleep 0.1
+    done
+    keep "$out" "unchanged"
+    fail "the pane did not change within $limit s (see $SHOTS/unchanged.png)"
+}
+
+# expect_view REF NAME WHAT [SECONDS]: waits until the pane equals REF;
+# fails naming WHAT and keeping both images otherwise.
+expect_view() {
+    local ref="$1" name="$2" what="$3" limit="${4:-15}" start=$SECONDS
+    local out="$WORK/expect.miff"
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        grab_view "$out"
+        if same_image "$ref" "$out"; then
+            return 0
+        fi
+        sleep 0.15
+    done
+    keep "$out" "$name-got"
+    keep "$ref" "$name-expected"
+    fail "$what: the pane differs from the expected one ($(pixel_diff "$ref" "$out") pixels; see $SHOTS/$name-got.png and $name-expected.png)"
+}
+
+# ink_rows_from IMAGE FROM TO: how many of the pane rows FROM..TO have ink
+# right of the gutter (which widens with the digits: 16 pixels are skipped).
+ink_rows_from() {
+    local img="$1" from="$2" to="$3" n=0 r x=$((TX - PX + 16))
+    for r in $(seq "$from" "$to"); do
+        [ "$(ink "$img" "$x" $((r * LH)) $((PW - x)) "$LH")" -gt 0 ] && n=$((n + 1))
+    done
+    printf '%d' "$n"
+}
+
+# Keys go to the active window through the XTEST extension.
+press() { xdotool key --delay 40 "$@"; }
+
+# clip_seed TEXT: puts TEXT on the X clipboard, so that a copy that does not
+# happen cannot pass on an older clipboard.
+clip_seed() {
+    [ -n "$CLIP_SEED_PID" ] && kill "$CLIP_SEED_PID" 2>/dev/null
+    printf '%s' "$1" >"$WORK/seed"
+    xclip -quiet -selection clipboard -i "$WORK/seed" >/dev/null 2>&1 &
+    CLIP_SEED_PID=$!
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt 10 ]; do
+        [ "$(timeout 5 xclip -o -selection clipboard 2>/dev/null)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    fail "could not seed the clipboard"
+}
+
+# expect_clip WHAT EXPECTED [SECONDS]: waits until the X clipboard holds
+# exactly the bytes of EXPECTED (a printf format without arguments).
+expect_clip() {
+    printf "$2" >"$WORK/clip-want"
+    expect_clip_file "$1" "$WORK/clip-want" "${3:-15}"
+}
+
+# expect_clip_file WHAT FILE [SECONDS]: the same with the bytes of FILE.
+expect_clip_file() {
+    local what="$1" limit="${3:-15}" start=$SECONDS
+    [ "$2" = "$WORK/clip-want" ] || cp "$2" "$WORK/clip-want"
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        timeout 5 xclip -o -selection clipboard >"$WORK/clip-got" 2>/dev/null
+        cmp -s "$WORK/clip-want" "$WORK/clip-got" && return 0
+        sleep 0.1
+    done
+    fail "$what: the clipboard holds '$(od -An -c "$WORK/clip-got" | tr -s ' \n' ' ')', expected '$(od -An -c "$WORK/clip-want" | tr -s ' \n' ' ')'"
+}
+
+# open_dialog PATTERN SECONDS: waits for a dialog of the program and for it
+# to be active; prints its window id.
+open_dialog() {
+    local d start
+    d="$(wait_window "$1" "$2")"
+    start=$SECONDS
+    while ! is_active "$d"; do
+        [ $((SECONDS - start)) -lt "$2" ] || fail "dialog /$1/ did not become active"
+        sleep 0.1
+    done
+    printf '%s\n' "$d"
+}
+
+# goto_line W TEXT: Ctrl+G, replaces the edit's text by TEXT, Enter.
+goto_line() {
+    local w="$1" text="$2" d
+    activate "$w"
+    press ctrl+g
+    d="$(open_dialog '^转跳到$' 20)"
+    press Home shift+End
+    [ -n "$text" ] && xdotool type --delay 40 -- "$text"
+    [ -z "$text" ] && press BackSpace
+    press Return
+    wait_gone '^转跳到$' 20
+}
+
+# open_menu W X: clicks the menu bar of W at X pixels from the window's left
+# and waits until the popup is drawn.
+open_menu() {
+    local w="$1" x="$2" start=$SECONDS
+    window_geometry "$w"
+    grab_root "$WORK/menu-before.miff"
+    crop "$WORK/menu-before.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-before.png"
+    xdotool mousemove $((WX + x)) $((WY + 32)) click 1
+    while :; do
+        grab_root "$WORK/menu.miff"
+        crop "$WORK/menu.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-after.png"
+        [ "$(pixel_diff "$WORK/menu-before.png" "$WORK/menu-after.png")" -gt 500 ] && return 0
+        [ $((SECONDS - start)) -lt 15 ] || fail "the menu at x=$x did not open (see $(keep "$WORK/menu.miff" no-menu; echo "$SHOTS/no-menu.png"))"
+        sleep 0.1
+    done
+}
+
+# Mouse actions on the text pane at text column C of pane row R.
+click_at() { xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" click 1; }
+shift_click_at() {
+    xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" keydown shift click 1 keyup shift
+}
+double_click_at() { xdotool mousemove "$(col_x "$2")" "$(row_y "$1")" click --repeat 2 --delay 60 1; }
