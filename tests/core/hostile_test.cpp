@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -322,6 +323,45 @@ TEST(Hostile, NulBytes) {
     uint64_t total = 0;
     EXPECT_EQ(CountAll(doc, u"ab", Options(true, true), total), SearchResult::Found);
     EXPECT_EQ(total, 150u);
+}
+
+// A NUL at the start of a large block leaves its other lines without text.
+// Showing them must not read the block again for each of them: a screen of
+// such lines would read the block once per row.
+TEST(Hostile, LinesAfterANulInALargeBlock) {
+    // Block 1 is the last one and does not end with a line end, so its
+    // first line keeps the text before the NUL.
+    std::string bytes = NumberedLines(100) + std::string("head\0", 5);
+    for (int i = 0; i < 98; i++) bytes += std::string(80 * 1024, '\0') + "\n";
+    bytes += std::string(80 * 1024, '\0');
+    TempFile f(bytes);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
+    ASSERT_EQ(doc.lineCount, 199u);
+    using Clock = std::chrono::steady_clock;
+    auto t0 = Clock::now();
+    EXPECT_EQ(doc.GetLineText(100), u"head");
+    double one = std::chrono::duration<double>(Clock::now() - t0).count();
+    t0 = Clock::now();
+    for (uint64_t i = 101; i < 199; i++) EXPECT_EQ(doc.GetLineText(i), u"") << i;
+    double rest = std::chrono::duration<double>(Clock::now() - t0).count();
+    // Reading the block for each line would take about 98 times as long.
+    EXPECT_LT(rest, 10 * one + 0.5) << "one block read " << one << " s";
+    EXPECT_EQ(doc.GetLineText(99), u"line 99\n");
+    EXPECT_EQ(doc.GetLineText(150), u"");
+    EXPECT_EQ(doc.GetLineText(100), u"head");
+    t0 = Clock::now();
+    uint64_t total = 0;
+    EXPECT_EQ(CountAll(doc, u"e", Options(false, false), total), SearchResult::Found);
+    EXPECT_EQ(total, 101u);
+    double count = std::chrono::duration<double>(Clock::now() - t0).count();
+    EXPECT_LT(count, 10 * one + 0.5) << "one block read " << one << " s";
+    // A change of encoding reads the block again.
+    doc.encoding = Encoding::Utf8;
+    doc.ClearCache();
+    EXPECT_EQ(doc.GetLineText(101), u"");
+    EXPECT_EQ(doc.GetLineText(100), u"head");
+    ExpectDocumentMatches(doc, bytes);
 }
 
 TEST(Hostile, TruncatedUtf8AtTheEnd) {
