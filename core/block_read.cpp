@@ -66,7 +66,14 @@ const std::u16string& EmptyText() {
 const std::u16string& TextDocument::LineTextRef(uint64_t line) {
     auto it = blockCache.find(line);
     if (it != blockCache.end()) return it->second;
+    const uint64_t block = line / (indexStride ? indexStride : 100);
+    // Reading the block again would give the same lines: a block of NULs
+    // would otherwise be read whole for every line of it on screen.
+    if (line < lineCount && block == cachedBlock) return EmptyText();
     blockCache = ReadBlock(line);
+    const bool whole = file.IsOpen() && line < lineCount && block < lineIndex.size() &&
+                       (block + 1 < lineIndex.size() || !indexing);
+    cachedBlock = whole ? block : NoBlock;
     it = blockCache.find(line);
     return it != blockCache.end() ? it->second : EmptyText();
 }

@@ -4,7 +4,29 @@
 #include "core/platform.h"
 
 #include <cstring>
+#include <string>
 #include "core/win_string.h"
+
+namespace {
+
+// Windows takes a path of MAX_PATH units or more only in its \\?\ form,
+// which it takes literally, so the path is made absolute first. Shorter
+// paths, and paths already in a device form, are passed on unchanged.
+std::wstring LongPath(const std::u16string& path) {
+    std::wstring w(W(path));
+    if (w.size() < MAX_PATH || w.compare(0, 4, L"\\\\?\\") == 0 || w.compare(0, 4, L"\\\\.\\") == 0) return w;
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return w;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return w;
+    full.resize(n);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    return w;
+}
+
+} // namespace
 
 namespace platform {
 
@@ -22,10 +44,12 @@ bool IsAnsiLeadByte(unsigned char b) { return IsDBCSLeadByte(b) != FALSE; }
 uint32_t TickCount() { return GetTickCount(); }
 void SleepMs(unsigned ms) { Sleep(ms); }
 
-bool DeleteFile(const std::u16string& path) { return DeleteFileW(W(path)) != FALSE; }
-bool MoveFile(const std::u16string& from, const std::u16string& to) { return MoveFileW(W(from), W(to)) != FALSE; }
+bool DeleteFile(const std::u16string& path) { return DeleteFileW(LongPath(path).c_str()) != FALSE; }
+bool MoveFile(const std::u16string& from, const std::u16string& to) {
+    return MoveFileW(LongPath(from).c_str(), LongPath(to).c_str()) != FALSE;
+}
 bool CopyFileReplace(const std::u16string& from, const std::u16string& to) {
-    return CopyFileW(W(from), W(to), FALSE) != FALSE;
+    return CopyFileW(LongPath(from).c_str(), LongPath(to).c_str(), FALSE) != FALSE;
 }
 
 } // namespace platform
@@ -35,7 +59,7 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
     wchar_t wmode[8] = {};
     for (int i = 0; i < 7 && mode[i]; i++) wmode[i] = static_cast<wchar_t>(static_cast<unsigned char>(mode[i]));
     FILE* f = nullptr;
-    if (_wfopen_s(&f, W(path), wmode) != 0) return false;
+    if (_wfopen_s(&f, LongPath(path).c_str(), wmode) != 0) return false;
     // Reads are large and seek first; no buffer may hold bytes the file no longer has.
     if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
     fp = f;

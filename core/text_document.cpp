@@ -25,6 +25,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     lineCount = 1;
     fileSize = 0;
     maxLineLength = 0;
+    cachedBlock = NoBlock;
     if (enc == Encoding::None) enc = DetectEncoding(path);
     encoding = enc;
     detectedEncoding = enc;
@@ -53,7 +54,7 @@ void TextDocument::Close() {
     file.Close();
     progress = nullptr;
     lineIndex.release();
-    blockCache.clear();
+    ClearCache();
     lineCount = 1;
     maxLineLength = 0;
     fileSize = 0;

@@ -35,6 +35,11 @@ public:
     LineIndex lineIndex;
     OpenProgress progress;
     BlockCache blockCache;
+    // The block that blockCache holds when it was read with its final end:
+    // a line of it that the cache lacks has no text (it follows a NUL or a
+    // final line end) and is not read again. NoBlock otherwise.
+    static constexpr uint64_t NoBlock = UINT64_MAX;
+    uint64_t cachedBlock = NoBlock;
 
     // Test hooks: size of each scan read (ScanBufferSize in the program) and
     // the most bytes one block read takes (at most MaxBlockBytes).
@@ -49,7 +54,10 @@ public:
     // of GetLineText/LineTextRef/ClearCache.
     const std::u16string& LineTextRef(uint64_t line);
     BlockCache ReadBlock(uint64_t line);
-    void ClearCache() { blockCache.clear(); }
+    void ClearCache() {
+        blockCache.clear();
+        cachedBlock = NoBlock;
+    }
 
     // Save As conversion (output/).
     bool ConvertToFile(const std::u16string& target, bool withMark, Encoding targetEncoding);
