@@ -131,6 +131,20 @@ clip_wait() {
     fail "the clipboard did not change within $limit s"
 }
 
+# clip_to_file FILE SECONDS: writes the clipboard's exact bytes to FILE once
+# it no longer holds the marker.
+clip_to_file() {
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        if timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null && [ -s "$1" ] &&
+            [ "$(cat "$1")" != "e2e-clipboard-marker-$$" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "the clipboard did not change within $2 s"
+}
+
 # --- menus ----------------------------------------------------------------------
 
 # Menu bar items, x offsets from the main window's left edge; the bar row is
@@ -192,6 +206,18 @@ click_menu_item() {
         sleep 0.1
     done
     fail "the menu stayed open after a click"
+}
+
+# shot_menu NAME: a screenshot once the open pop-up shows its item texts.
+shot_menu() {
+    local img start=$SECONDS
+    while :; do
+        img="$(shot "$1")"
+        [ "$(dark "$img" "$POPUP_X" "$POPUP_Y" "$POPUP_W" "$POPUP_H")" -gt 300 ] && break
+        [ $((SECONDS - start)) -lt 10 ] || fail "the pop-up menu stays blank (see $img)"
+        sleep 0.1
+    done
+    printf '%s\n' "$img"
 }
 
 # checked_items IMAGE: the indexes (from 0, separators counted as slots) of
