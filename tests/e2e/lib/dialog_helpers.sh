@@ -49,7 +49,15 @@ wait_no_hwnd() {
 
 # ctl HWND ID FIELD: one field of a control of the window HWND (a window of
 # this program). Fields: 1 hwnd, 3 class, 4 check state, 5-8 x y w h, 9 text.
-ctl() { wintext controls "$1" | awk -F'\t' -v id="$2" -v f="$3" '$2 == id { print $f; exit }'; }
+# ID may name the class as well, as in 1:Button, when several controls share it.
+ctl() { wintext controls "$1" | ctl_pick "$2" "$3"; }
+ctl_pick() {
+    local id="${1%%:*}" cls=""
+    case "$1" in *:*) cls="${1#*:}" ;; esac
+    # Field 0 stands for the rectangle "x y w h".
+    awk -F'\t' -v id="$id" -v c="$cls" -v f="$2" \
+        '$2 == id && (c == "" || $3 == c) { if (f == 0) print $5, $6, $7, $8; else print $f; exit }'
+}
 
 # wait_ctl_text HWND ID TEXT SECONDS: waits until the control shows TEXT.
 wait_ctl_text() {
@@ -66,7 +74,7 @@ wait_ctl_text() {
 # in its middle.
 click_ctl() {
     local r x y w h
-    r="$(wintext controls "$1" | awk -F'\t' -v id="$2" '$2 == id { print $5, $6, $7, $8; exit }')"
+    r="$(wintext controls "$1" | ctl_pick "$2" 0)"
     [ -n "$r" ] || fail "no control $2 in window $1"
     read -r x y w h <<<"$r"
     if [ -n "${3:-}" ]; then x=$((x + $3)); else x=$((x + w / 2)); fi
