@@ -78,8 +78,7 @@ view_as() { click_menu_item "$W" "$MENU_X_ENCODING" ${VIEW_SLOTS[$1]}; }
 open_file() {
     local p; p="$(winpath "$DATA/$1")"
     start_app "$p"
-    W="$(wait_window "$1 - Tomeview" 60)"
-    wait_title "$W" "$p - Tomeview超大文本浏览器-Orvane：$SITE" 30
+    wait_main "$p - Tomeview超大文本浏览器-Orvane：$SITE" 90
 }
 
 close_app() {

@@ -22,8 +22,7 @@ printf 'line one\r\nline two\r\n' >"$doc"
 
 # File > 退出 (the item after Open, Save As, a separator, Print, a separator).
 start_app "$(winpath "$doc")"
-W="$(wait_window 'journey_exit.txt - Tomeview' 60)"
-wait_title "$W" "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 30
+wait_main "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 90
 for _ in 1 2 3 4 5; do
     xdotool key --window "$W" ctrl+f
     [ -n "$(hwnd_of 查找)" ] && break
@@ -37,8 +36,7 @@ no_windows_left "File > 退出"
 
 # Alt+F opens the File menu, X picks 退出; no file is open.
 start_app
-W="$(wait_window 'tomeview - ' 60)"
-wait_title "$W" "$STARTUP_TITLE" 30
+wait_main "$STARTUP_TITLE" 90
 opened=0
 for _ in 1 2 3 4 5; do
     xdotool key --window "$W" alt+f

@@ -17,8 +17,7 @@ rm -f "$SHOTS"/*.png
 doc="$DATA/journey_font.txt"
 printf 'MMMMMMMMMMMMMMMMMMMM tail\r\nsecond line\r\n' >"$doc"
 start_app "$(winpath "$doc")"
-W="$(wait_window 'journey_font.txt - Tomeview' 60)"
-wait_title "$W" "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 30
+wait_main "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 90
 window_geometry "$W"
 RX=$((WX + 40)) RY=$((WY + 40))
 
@@ -90,6 +89,7 @@ font_dialog() {
     local F i
     click_menu_item "$W" "$MENU_X_FORMAT"
     F="$(wait_hwnd 字体 20 '#32770')"
+    cache_controls "$F"
     for i in 1 2 3 4; do
         click_ctl "$F" 1138:ComboBox 20
         xdotool key End shift+Home

@@ -34,8 +34,7 @@ PY
 src="$out/source.txt"
 
 start_app "$(winpath "$src")"
-W="$(wait_window 'source.txt - Tomeview' 60)"
-wait_title "$W" "$(winpath "$src") - Tomeview超大文本浏览器-Orvane：$SITE" 30
+wait_main "$(winpath "$src") - Tomeview超大文本浏览器-Orvane：$SITE" 90
 
 # Items of the 编码 pop-up by the slots above them.
 convert_to() {
@@ -65,6 +64,7 @@ open_save_dialog() {
     click_menu_item "$W" "$MENU_X_FILE" i
     S="$(wait_hwnd 保存到 20 '#32770')"
     wait_ctl_text "$S" 1148:Edit source 10
+    cache_controls "$S"
 }
 
 # type_target PATH: types PATH into the dialog's name field.

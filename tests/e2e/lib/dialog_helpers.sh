@@ -15,6 +15,25 @@ wintext_build() {
     mv -f "$WINTEXT.$$.tmp" "$WINTEXT"
 }
 
+# wait_main TITLE SECONDS: waits for the program's main window to show
+# exactly TITLE and sets W to its X window. The X window is looked up again
+# on every poll: Wine may replace it while the window is set up.
+wait_main() {
+    local start=$SECONDS w t=""
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        for w in $(xdotool search --all --pid "$APP_PID" --name 'Tomeview' 2>/dev/null); do
+            t="$(xdotool getwindowname "$w" 2>/dev/null)"
+            if [ "$t" = "$1" ]; then
+                W="$w"
+                return 0
+            fi
+        done
+        app_alive || fail "the program ended while waiting for the title '$1'"
+        sleep 0.1
+    done
+    fail "no main window titled '$1' within $2 s (last seen '$t')"
+}
+
 # wintext ARGS...: runs the reader in the program's prefix.
 wintext() { "$WINE" "$WINTEXT" "$@" 2>/dev/null </dev/null; }
 
@@ -74,11 +93,22 @@ wait_ctl_text() {
 # in its middle.
 click_ctl() {
     local r x y w h
-    r="$(wintext controls "$1" | ctl_pick "$2" 0)"
+    if [ "${CTL_CACHE_HWND:-}" = "$1" ]; then
+        r="$(printf '%s\n' "$CTL_CACHE" | ctl_pick "$2" 0)"
+    else
+        r="$(wintext controls "$1" | ctl_pick "$2" 0)"
+    fi
     [ -n "$r" ] || fail "no control $2 in window $1"
     read -r x y w h <<<"$r"
     if [ -n "${3:-}" ]; then x=$((x + $3)); else x=$((x + w / 2)); fi
     xdotool mousemove "$x" $((y + h / 2)) click 1
+}
+
+# cache_controls HWND: click_ctl takes the places of this window's controls
+# from now on from one reading (for a dialog that does not move).
+cache_controls() {
+    CTL_CACHE="$(wintext controls "$1")"
+    CTL_CACHE_HWND="$1"
 }
 
 # set_check HWND ID 0|1: ticks or clears a check box with the mouse.
