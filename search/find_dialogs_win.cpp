@@ -104,6 +104,9 @@ void TextView::OpenFindDialog() {
     SetDlgItemTextW(findDialog, IDC_FIND_TEXT, W(searchText));
     ReadSearchText(findDialog, *this);  // the edit's change notification does the same
     ShowWindow(findDialog, SW_SHOWNORMAL);
+    // Showing a dialog that is already visible does not activate it everywhere
+    // (Wine leaves it behind the main window after a click there).
+    SetActiveWindow(findDialog);
 }
 
 INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

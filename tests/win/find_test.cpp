@@ -336,6 +336,23 @@ TEST(FindDialog, ClosingHidesAndKeepsTheStatus) {
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'zzz'.");
 }
 
+TEST(FindDialog, ShowingAgainActivatesItAboveTheMainWindow) {
+    Harness h("abc\n");
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    HWND dlg = h.v->findDialog;
+    ASSERT_NE(dlg, nullptr);
+    // The user clicks the main window (its menu, its caption): it becomes active.
+    SetActiveWindow(h.v->mainWindow);
+    ASSERT_EQ(GetActiveWindow(), h.v->mainWindow);
+    h.v->OpenFindDialog();
+    EXPECT_EQ(GetActiveWindow(), dlg);
+    // The dialog is above the main window again.
+    HWND w = dlg;
+    while (w && w != h.v->mainWindow) w = GetWindow(w, GW_HWNDNEXT);
+    EXPECT_EQ(w, h.v->mainWindow);
+}
+
 TEST(FindDialog, TemplateAndCentring) {
     Harness h("abc\n");
     ASSERT_TRUE(h.opened);

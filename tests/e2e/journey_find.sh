@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# Find and Count through the Find dialog, as a user does it: Ctrl+F, type the
+# text, click the buttons and tick the options, F3, Edit > Copy. After every
+# step the selected occurrence is checked on screen (the inverted cells) and
+# through the clipboard, and the dialog's status line is read back; counts
+# are checked for every option set.
+set -u
+source "$(dirname "$0")/lib/app_common.sh"
+source "$(dirname "$0")/lib/dialog_helpers.sh"
+for tool in xdotool xclip convert; do
+    command -v "$tool" >/dev/null || fail "$tool missing"
+done
+wintext_build
+rm -f "$SHOTS"/*.png
+
+FOUND="查找结果：1 处地方被查找到."
+notfound() { printf "查找结果：全文查找不到文本 '%s'." "$1"; }
+
+# Each occurrence of "alpha" (any case) has a line and column of its own.
+doc="$DATA/journey_find.txt"
+printf '%s\r\n' "alpha one" "Beta ALPHA two" "xalphax alpha" "third Alpha line" "no match here" "end alpha" >"$doc"
+wd="$(winpath "$doc")"
+
+start_app "$wd"
+wait_main "$wd - Tomeview超大文本浏览器-Orvane：$SITE" 90
+window_geometry "$W"
+MX=$WX MY=$WY
+
+# Ctrl+F in the text pane; a busy machine may drop the first key.
+D=""
+for _ in 1 2 3 4 5; do
+    xdotool key --window "$W" ctrl+f
+    D="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
+    [ -n "$D" ] && break
+    sleep 1
+done
+[ -n "$D" ] || D="$(wait_hwnd 查找 10 '#32770')"
+cache_controls "$D"
+[ "$(ctl "$D" 1013 9)" = "" ] || fail "the edit is not empty with nothing selected"
+[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 001 ] ||
+    fail "options at start are not: whole word off, match case off, wrap on"
+
+# The part of the text pane left of and above the dialog holds every match.
+read -r dx dy <<<"$(wintext windows | awk -F'\t' -v h="$D" '$1 == h { print $4, $5 }')"
+RX=$((MX + 40)) RY=$((MY + 40))
+RW=$((dx - RX - 2)) RH=$((dy - RY - 2))
+[ "$RW" -gt 150 ] && [ "$RH" -gt 120 ] || fail "the dialog covers the first rows ($dx,$dy)"
+
+n=0 SHOT="" SEL=none
+# selection_now: SEL becomes the selection box in a new screenshot.
+selection_now() {
+    n=$((n + 1))
+    SHOT="$(shot "step-$n")"
+    SEL="$(sel_box "$SHOT" "$RX" "$RY" "$RW" "$RH")"
+}
+
+# wait_selection LINE COL LEN WHAT: waits until just that occurrence is selected.
+wait_selection() {
+    local want="$(( X0 + $2 * CW )) $(( Y0 + $1 * RHT )) $(( $3 * CW )) $RHT" got="" start=$SECONDS
+    while [ $((SECONDS - start)) -lt 20 ]; do
+        selection_now
+        got="$SEL"
+        [ "$got" = "$want" ] && return 0
+        sleep 0.2
+    done
+    fail "$4: selection box '$got', expected line $(($1 + 1)) column $2 ('$want', see $SHOT)"
+}
+
+# Type into the dialog's edit, replacing its text.
+SEARCH=""
+type_search() {
+    SEARCH="$1"
+    local i j
+    for i in 1 2 3 4; do
+        click_ctl "$D" 1013
+        xdotool key End shift+Home
+        xdotool type --delay 30 "$1"
+        for j in $(seq 10); do
+            [ "$(ctl "$D" 1013 9)" = "$1" ] && return 0
+            sleep 0.2
+        done
+    done
+    fail "could not type '$1' into the Find dialog (it shows '$(ctl "$D" 1013 9)')"
+}
+
+# copy_is TEXT: Edit > Copy from the menu bar must put TEXT on the clipboard.
+# The menu brings the main window to the front, so Ctrl+F brings the dialog
+# back; it seeds the edit with the selection, and the search text is typed
+# again afterwards.
+copy_is() {
+    local got
+    clip_mark
+    click_menu_item "$W" "$MENU_X_EDIT"
+    got="$(clip_wait 10)" || fail "Edit > Copy did not reach the clipboard"
+    [ "$got" = "$1" ] || fail "the selection copies as '$got', expected '$1'"
+    dialog_to_front
+    wait_ctl_text "$D" 1013 "$1" 10
+    type_search "$SEARCH"
+}
+
+# dialog_to_front: Ctrl+F until the dialog is the topmost window again.
+dialog_to_front() {
+    local i
+    for i in $(seq 20); do
+        [ "$(wintext windows | awk -F'\t' 'NR == 1 { print $1 }')" = "$D" ] && return 0
+        # A real key press: the menu left the keyboard focus with the program.
+        [ $((i % 5)) = 1 ] && xdotool key ctrl+f
+        sleep 0.2
+    done
+    fail "the Find dialog did not come back to the front"
+}
+
+type_search alpha
+
+# The first hit calibrates the cell grid: line 1, column 0, five cells.
+click_ctl "$D" 1021
+wait_ctl_text "$D" 1023 "$FOUND" 20
+box="none" start=$SECONDS
+while [ "$box" = none ] && [ $((SECONDS - start)) -lt 20 ]; do
+    selection_now
+    box="$SEL"
+done
+[ "$box" != none ] || fail "nothing selected after the first Find next (see $SHOT)"
+read -r X0 Y0 bw RHT <<<"$box"
+CW=$((bw / 5))
+[ $((CW * 5)) = "$bw" ] && [ "$CW" -ge 6 ] && [ "$CW" -le 14 ] && [ "$RHT" -ge 14 ] && [ "$RHT" -le 30 ] ||
+    fail "first match box '$box' is not five cells of one row (see $SHOT)"
+[ "$X0" -lt $((MX + 70)) ] && [ "$Y0" -lt $((MY + 60)) ] || fail "first match not at the start of line 1: $box"
+copy_is alpha
+
+# Forward with the default options (case ignored, wrap on); F3 does the same.
+click_ctl "$D" 1021
+wait_selection 1 5 5 "find next 2"
+copy_is ALPHA
+xdotool key F3
+wait_selection 2 1 5 "F3 inside a word"
+xdotool key F3
+wait_selection 2 8 5 "F3 to the next occurrence on the same line"
+click_ctl "$D" 1021
+wait_selection 3 6 5 "find next 5"
+click_ctl "$D" 1021
+wait_selection 5 4 5 "find next 6"
+click_ctl "$D" 1021
+wait_selection 0 0 5 "find next wraps to the top"
+[ "$(ctl "$D" 1023 9)" = "$FOUND" ] || fail "status after the wrap"
+
+# Backward: wraps from the top to the last occurrence.
+click_ctl "$D" 1022
+wait_selection 5 4 5 "find previous wraps to the end"
+click_ctl "$D" 1022
+wait_selection 3 6 5 "find previous"
+
+# Match case: 'Alpha' and 'ALPHA' are passed over in both directions.
+set_check "$D" 1017 1
+click_ctl "$D" 1022
+wait_selection 2 8 5 "find previous, match case"
+click_ctl "$D" 1022
+wait_selection 2 1 5 "find previous, match case, same line"
+click_ctl "$D" 1022
+wait_selection 0 0 5 "find previous, match case, over 'ALPHA'"
+click_ctl "$D" 1021
+wait_selection 2 1 5 "find next, match case, over 'ALPHA'"
+
+# Whole word as well: 'xalphax' no longer matches.
+set_check "$D" 1016 1
+click_ctl "$D" 1021
+wait_selection 2 8 5 "find next, whole word"
+xdotool key F3
+wait_selection 5 4 5 "F3, whole word and match case"
+
+# Without wrap around the search stops at the ends and keeps the selection.
+set_check "$D" 1018 0
+click_ctl "$D" 1021
+wait_ctl_text "$D" 1023 "$(notfound alpha)" 20
+wait_selection 5 4 5 "find next past the last match without wrap"
+click_ctl "$D" 1022
+wait_ctl_text "$D" 1023 "$FOUND" 20
+wait_selection 2 8 5 "find previous without wrap"
+click_ctl "$D" 1022
+wait_selection 0 0 5 "find previous to the first match"
+click_ctl "$D" 1022
+wait_ctl_text "$D" 1023 "$(notfound alpha)" 20
+wait_selection 0 0 5 "find previous before the first match without wrap"
+
+# A text that is nowhere: not found in either direction, with wrap on too.
+set_check "$D" 1018 1
+type_search zebra
+click_ctl "$D" 1021
+wait_ctl_text "$D" 1023 "$(notfound zebra)" 20
+wait_selection 0 0 5 "zebra not found forwards"
+click_ctl "$D" 1022
+wait_ctl_text "$D" 1023 "$(notfound zebra)" 20
+wait_selection 0 0 5 "zebra not found backwards"
+
+# Counts for each option set; counting moves nothing.
+type_search alpha
+count_is() {
+    click_ctl "$D" 1004
+    wait_ctl_text "$D" 1023 "计数：$1 处匹配." 20
+    wait_selection 0 0 5 "$2 (the count moved the selection)"
+}
+set_check "$D" 1016 0
+set_check "$D" 1017 0
+count_is 6 "count ignoring case"
+set_check "$D" 1017 1
+count_is 4 "count with match case"
+set_check "$D" 1016 1
+count_is 3 "count with whole word and match case"
+set_check "$D" 1017 0
+count_is 5 "count with whole word"
+type_search zebra
+count_is 0 "count of a missing text"
+type_search ALPHA
+count_is 5 "count of the upper-case text, case ignored"
+
+# Closing the dialog only hides it: F3 still searches and writes the status
+# into the hidden dialog; Ctrl+F shows it again seeded from the selection.
+set_check "$D" 1017 1
+set_check "$D" 1016 0
+click_close_box "$(xdotool search --all --pid "$APP_PID" --name '^查找$' | head -1)"
+wait_no_hwnd 查找 10
+xdotool key F3
+wait_selection 1 5 5 "F3 with the dialog closed"
+wait_ctl_text "$D" 1023 "$FOUND" 10
+D2=""
+for _ in 1 2 3; do
+    xdotool key ctrl+f
+    D2="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
+    [ -n "$D2" ] && break
+    sleep 1
+done
+[ -n "$D2" ] || D2="$(wait_hwnd 查找 10 '#32770')"
+[ "$D2" = "$D" ] || fail "Ctrl+F showed the dialog $D2, not $D (see $(shot new-dialog))"
+[ "$(ctl "$D" 1013 9)" = ALPHA ] || fail "the edit was not seeded from the selection"
+[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 011 ] || fail "options not kept"
+[ "$(ctl "$D" 1023 9)" = "$FOUND" ] || fail "the status line lost its text"
+
+click_close_box "$W"
+wait_exit 20
+[ "$APP_RC" = 0 ] || fail "exit code $APP_RC"
+log "ok ($n screenshots in $SHOTS)"

@@ -1,0 +1,275 @@
+# Helpers for the journey_*.sh scripts: reading dialog controls of the running
+# program, the selection on screen, the X clipboard and the menus.
+# Source it after app_common.sh.
+
+WINTEXT_SRC="$TOMEVIEW_SOURCE/tests/e2e/lib/wintext_win.cpp"
+WINTEXT="$TOMEVIEW_BUILD/e2e-tools/wintext.exe"
+
+# Builds the control reader when it is missing or older than its source.
+wintext_build() {
+    if [ -f "$WINTEXT" ] && [ ! "$WINTEXT_SRC" -nt "$WINTEXT" ]; then return 0; fi
+    command -v x86_64-w64-mingw32-g++ >/dev/null || fail "x86_64-w64-mingw32-g++ missing"
+    mkdir -p "$(dirname "$WINTEXT")"
+    x86_64-w64-mingw32-g++ -std=c++17 -O1 -municode -static -o "$WINTEXT.$$.tmp" "$WINTEXT_SRC" ||
+        fail "could not build $WINTEXT"
+    mv -f "$WINTEXT.$$.tmp" "$WINTEXT"
+}
+
+# wait_main TITLE SECONDS: waits for the program's main window to show
+# exactly TITLE and sets W to its X window. The X window is looked up again
+# on every poll: Wine may replace it while the window is set up.
+wait_main() {
+    local start=$SECONDS w t=""
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        for w in $(xdotool search --all --pid "$APP_PID" --name 'Tomeview' 2>/dev/null); do
+            t="$(xdotool getwindowname "$w" 2>/dev/null)"
+            if [ "$t" = "$1" ]; then
+                W="$w"
+                return 0
+            fi
+        done
+        app_alive || fail "the program ended while waiting for the title '$1'"
+        sleep 0.1
+    done
+    fail "no main window titled '$1' within $2 s (last seen '$t')"
+}
+
+# wintext ARGS...: runs the reader in the program's prefix.
+wintext() { "$WINE" "$WINTEXT" "$@" 2>/dev/null </dev/null; }
+
+# hwnd_of TITLE: handle of the visible top-level window with exactly TITLE.
+# (Texts reach awk through the environment: -v would expand backslashes.)
+hwnd_of() { wintext windows | WT_TITLE="$1" awk -F'\t' '$8 == ENVIRON["WT_TITLE"] { print $1; exit }'; }
+
+# wait_hwnd TITLE SECONDS [CLASS]: prints the handle or fails.
+wait_hwnd() {
+    local title="$1" limit="$2" cls="${3:-}" h start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        h="$(wintext windows | WT_TITLE="$title" awk -F'\t' -v c="$cls" '$8 == ENVIRON["WT_TITLE"] && (c == "" || $3 == c) { print $1; exit }')"
+        if [ -n "$h" ]; then
+            printf '%s\n' "$h"
+            return 0
+        fi
+        app_alive || fail "the program ended while waiting for the window '$title'"
+        sleep 0.2
+    done
+    fail "no window titled '$title' within $limit s"
+}
+
+# wait_no_hwnd TITLE SECONDS
+wait_no_hwnd() {
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        [ -z "$(hwnd_of "$1")" ] && return 0
+        sleep 0.2
+    done
+    fail "window '$1' still there after $2 s"
+}
+
+# ctl HWND ID FIELD: one field of a control of the window HWND (a window of
+# this program). Fields: 1 hwnd, 3 class, 4 check state, 5-8 x y w h, 9 text.
+# ID may name the class as well, as in 1:Button, when several controls share it.
+ctl() { wintext controls "$1" | ctl_pick "$2" "$3"; }
+ctl_pick() {
+    local id="${1%%:*}" cls=""
+    case "$1" in *:*) cls="${1#*:}" ;; esac
+    # Field 0 stands for the rectangle "x y w h".
+    awk -F'\t' -v id="$id" -v c="$cls" -v f="$2" \
+        '$2 == id && (c == "" || $3 == c) { if (f == 0) print $5, $6, $7, $8; else print $f; exit }'
+}
+
+# wait_ctl_text HWND ID TEXT SECONDS: waits until the control shows TEXT.
+wait_ctl_text() {
+    local h="$1" id="$2" want="$3" limit="$4" got="" start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        got="$(ctl "$h" "$id" 9)"
+        [ "$got" = "$want" ] && return 0
+        sleep 0.2
+    done
+    fail "control $id shows '$got', expected '$want' (waited $limit s)"
+}
+
+# click_ctl HWND ID [XOFF]: clicks a control, at XOFF from its left edge or
+# in its middle.
+click_ctl() {
+    local r x y w h
+    if [ "${CTL_CACHE_HWND:-}" = "$1" ]; then
+        r="$(printf '%s\n' "$CTL_CACHE" | ctl_pick "$2" 0)"
+    else
+        r="$(wintext controls "$1" | ctl_pick "$2" 0)"
+    fi
+    [ -n "$r" ] || fail "no control $2 in window $1"
+    read -r x y w h <<<"$r"
+    if [ -n "${3:-}" ]; then x=$((x + $3)); else x=$((x + w / 2)); fi
+    xdotool mousemove "$x" $((y + h / 2)) click 1
+}
+
+# cache_controls HWND: click_ctl takes the places of this window's controls
+# from now on from one reading (for a dialog that does not move).
+cache_controls() {
+    CTL_CACHE="$(wintext controls "$1")"
+    CTL_CACHE_HWND="$1"
+}
+
+# set_check HWND ID 0|1: ticks or clears a check box with the mouse.
+set_check() {
+    local i
+    for i in 1 2 3; do
+        [ "$(ctl "$1" "$2" 4)" = "$3" ] && return 0
+        click_ctl "$1" "$2" 7
+        sleep 0.2
+    done
+    [ "$(ctl "$1" "$2" 4)" = "$3" ] || fail "check box $2 did not become $3"
+}
+
+# Message boxes and the program's other dialogs: the text of static 65535.
+msgbox_text() { ctl "$1" 65535 9; }
+
+# --- selection on screen ----------------------------------------------------
+
+# sel_box IMAGE X Y W H: the box of the inverted (black) cells inside the
+# region, as absolute "x y w h", or "none".
+sel_box() {
+    local g
+    g="$(convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace Gray -threshold 8% \
+        -format '%@' info: 2>/dev/null)"
+    case "$g" in
+    *x*+*+*)
+        local w="${g%%x*}" rest="${g#*x}"
+        local h="${rest%%+*}" xy="${rest#*+}"
+        local bx="${xy%%+*}" by="${xy#*+}"
+        # An image without any black pixel trims to nothing (a 0x0 or 1x1 box).
+        if [ "$w" -le 1 ] && [ "$h" -le 1 ]; then echo none; else echo "$(($2 + bx)) $(($3 + by)) $w $h"; fi
+        ;;
+    *) echo none ;;
+    esac
+}
+
+# dark IMAGE X Y W H: number of dark pixels (grey level under 40 %) in a region.
+dark() {
+    convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace Gray -threshold 40% \
+        -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null
+}
+
+# --- clipboard ----------------------------------------------------------------
+
+clip_mark() { printf 'e2e-clipboard-marker-%s' "$$" | xclip -selection clipboard; }
+
+# clip_wait SECONDS: prints the clipboard once it no longer holds the marker.
+clip_wait() {
+    local limit="$1" got="" start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        got="$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)"
+        if [ -n "$got" ] && [ "$got" != "e2e-clipboard-marker-$$" ]; then
+            printf '%s' "$got"
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "the clipboard did not change within $limit s"
+}
+
+# clip_to_file FILE SECONDS: writes the clipboard's exact bytes to FILE once
+# it no longer holds the marker.
+clip_to_file() {
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        if timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null && [ -s "$1" ] &&
+            [ "$(cat "$1")" != "e2e-clipboard-marker-$$" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "the clipboard did not change within $2 s"
+}
+
+# --- menus ----------------------------------------------------------------------
+
+# Menu bar items, x offsets from the main window's left edge; the bar row is
+# at y 32 of a window at its default place.
+MENU_X_FILE=29 MENU_X_ENCODING=83 MENU_X_EDIT=139 MENU_X_FORMAT=193 MENU_Y=32
+# Pop-up menus: a frame of 3 pixels, items 18 pixels high, separators 9.
+MENU_FRAME=3 MENU_ITEM_H=18 MENU_SEP_H=9
+
+# open_menu MAINWINDOW X: opens a pop-up of the menu bar; sets POPUP_X POPUP_Y
+# POPUP_W POPUP_H (screen pixels) from the pop-up window.
+open_menu() {
+    local r="" i
+    for i in 1 2 3; do
+        xdotool mousemove --window "$1" "$2" "$MENU_Y" click 1
+        local start=$SECONDS
+        while [ $((SECONDS - start)) -lt 5 ]; do
+            r="$(wintext windows | awk -F'\t' '$3 == "#32768" { print $4, $5, $6, $7; exit }')"
+            [ -n "$r" ] && break 2
+            sleep 0.1
+        done
+    done
+    [ -n "$r" ] || fail "the menu at x $2 did not open"
+    read -r POPUP_X POPUP_Y POPUP_W POPUP_H <<<"$r"
+}
+
+# menu_key MAINWINDOW X KEY: opens a pop-up and picks an item by its letter.
+menu_key() {
+    open_menu "$1" "$2"
+    local i
+    # A key that comes while the menu is still starting up may be lost.
+    for i in $(seq 30); do
+        [ $((i % 10)) = 1 ] && xdotool key "$3"
+        sleep 0.2
+        [ -z "$(wintext windows | awk -F'\t' '$3 == "#32768"')" ] && return 0
+    done
+    fail "the menu stayed open after $3 (see $(shot menu-stuck))"
+}
+
+# menu_item_y SLOTS...: the screen y of the middle of an item of the open
+# pop-up, given the kinds of the slots above it (i item, s separator).
+menu_item_y() {
+    local y=$((POPUP_Y + MENU_FRAME)) k
+    for k in "$@"; do
+        if [ "$k" = s ]; then y=$((y + MENU_SEP_H)); else y=$((y + MENU_ITEM_H)); fi
+    done
+    echo $((y + MENU_ITEM_H / 2))
+}
+
+# click_menu_item MAINWINDOW X SLOTS...: opens a pop-up and clicks the item
+# below the given slots.
+click_menu_item() {
+    local w="$1" x="$2"
+    shift 2
+    open_menu "$w" "$x"
+    xdotool mousemove $((POPUP_X + 40)) "$(menu_item_y "$@")" click 1
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt 5 ]; do
+        [ -z "$(wintext windows | awk -F'\t' '$3 == "#32768"')" ] && return 0
+        sleep 0.1
+    done
+    fail "the menu stayed open after a click"
+}
+
+# shot_menu NAME: a screenshot once the open pop-up shows its item texts.
+shot_menu() {
+    local img start=$SECONDS
+    while :; do
+        img="$(shot "$1")"
+        [ "$(dark "$img" "$POPUP_X" "$POPUP_Y" "$POPUP_W" "$POPUP_H")" -gt 300 ] && break
+        [ $((SECONDS - start)) -lt 10 ] || fail "the pop-up menu stays blank (see $img)"
+        sleep 0.1
+    done
+    printf '%s\n' "$img"
+}
+
+# checked_items IMAGE: the indexes (from 0, separators counted as slots) of
+# the items of the open pop-up that show a check mark, from the ink in the
+# mark column; needs the slot kinds in MENU_SLOTS.
+checked_items() {
+    local y=$((POPUP_Y + MENU_FRAME)) i=0 k h out=""
+    for k in $MENU_SLOTS; do
+        if [ "$k" = s ]; then h=$MENU_SEP_H; else h=$MENU_ITEM_H; fi
+        if [ "$k" = i ] && [ "$(dark "$1" $((POPUP_X + MENU_FRAME + 1)) $((y + 2)) 14 $((h - 4)))" -gt 8 ]; then
+            out+="$i "
+        fi
+        y=$((y + h))
+        i=$((i + 1))
+    done
+    echo "${out% }"
+}
