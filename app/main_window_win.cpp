@@ -204,14 +204,18 @@ void TextView::FontCommand() {
 }
 
 void TextView::DropFiles(HDROP drop) {
-    wchar_t path[260] = {};
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    if (count > 0) DragQueryFileW(drop, 0, path, 260);
+    // The path at its full length: a cut one could name another file.
+    std::wstring path;
+    if (count > 0) {
+        path.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
+        path.resize(DragQueryFileW(drop, 0, &path[0], static_cast<UINT>(path.size())));
+    }
     DragFinish(drop);
     // A drop during a running scan or print is ignored; the job keeps the document.
     if (count == 0 || JobRunning()) return;
     EnableCommands(false, true);
-    if (OpenDocument(U16(path), Encoding::None)) {
+    if (OpenDocument(U16(path.c_str(), path.size()), Encoding::None)) {
         RefreshEncodingMenu();
     } else {
         EnableMenuItem(GetMenu(mainWindow), IDM_OPEN, MF_BYCOMMAND | MF_ENABLED);

@@ -7,8 +7,6 @@
 #include <string>
 #include "core/win_string.h"
 
-namespace {
-
 // Windows takes a path of MAX_PATH units or more only in its \\?\ form,
 // which it takes literally, so the path is made absolute first. Shorter
 // paths, and paths already in a device form, are passed on unchanged.
@@ -25,8 +23,6 @@ std::wstring LongPath(const std::u16string& path) {
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
     return w;
 }
-
-} // namespace
 
 namespace platform {
 

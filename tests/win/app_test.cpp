@@ -340,6 +340,27 @@ TEST_F(MainWindowTest, DropOfSeveralFilesOpensTheFirst) {
     EXPECT_TRUE(Enabled(IDM_OPEN));
 }
 
+// A dropped path longer than MAX_PATH is opened whole, not cut short.
+TEST_F(MainWindowTest, DropOfALongPathOpensThatFile) {
+    std::wstring folder = TempDir() + L"drop_long";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int i = 0; folder.size() < 300; i++) {
+        folder += L"\\" + std::wstring(60, wchar_t(L'a' + i));
+        CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
+    }
+    const std::wstring path = folder + L"\\长路径.txt";
+    HANDLE h = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD put = 0;
+    WriteFile(h, "far\r\naway\r\n", 11, &put, nullptr);
+    CloseHandle(h);
+    // A file at the path cut to MAX_PATH - 1 units would be opened instead.
+    SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({path})), 0);
+    EXPECT_EQ(W(app->filePath), path);
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    EXPECT_EQ(app->document.GetLineText(1), u"away\r\n");
+}
+
 TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
     // 你好 in GBK, then an ASCII line.
     std::wstring path = WriteTestFile(L"view_gbk.txt", "\xC4\xE3\xBA\xC3\r\nabc\r\n");
