@@ -62,36 +62,5 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
     return fp != nullptr;
 }
 
-void FileStream::Close() {
-    if (fp) fclose(fp);
-    fp = nullptr;
-}
-
-// Large requests go in pieces of 1 GiB, which every C runtime handles.
-size_t FileStream::Read(void* buf, size_t n) {
-    if (!fp) return 0;
-    char* p = static_cast<char*>(buf);
-    size_t done = 0;
-    while (done < n) {
-        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
-        size_t got = fread(p + done, 1, want, fp);
-        done += got;
-        if (got < want) break;
-    }
-    return done;
-}
-size_t FileStream::Write(const void* buf, size_t n) {
-    if (!fp) return 0;
-    const char* p = static_cast<const char*>(buf);
-    size_t done = 0;
-    while (done < n) {
-        size_t want = n - done < (size_t(1) << 30) ? n - done : (size_t(1) << 30);
-        size_t put = fwrite(p + done, 1, want, fp);
-        done += put;
-        if (put < want) break;
-    }
-    return done;
-}
 bool FileStream::Seek(int64_t offset, int origin) { return fp && _fseeki64(fp, offset, origin) == 0; }
 int64_t FileStream::Tell() { return fp ? _ftelli64(fp) : -1; }
-bool FileStream::Flush() { return fp && fflush(fp) == 0; }

@@ -9,6 +9,6 @@ inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const
 inline std::u16string U16(const wchar_t* s) { return std::u16string(reinterpret_cast<const char16_t*>(s)); }
 inline std::u16string U16(const wchar_t* s, size_t n) { return std::u16string(reinterpret_cast<const char16_t*>(s), n); }
 
-// The form of a path that Windows file calls take at any length: the \\?\
-// form for absolute paths of MAX_PATH units or more, the path itself otherwise.
+// The form of a path that Windows file calls take at any length: for an
+// absolute path of MAX_PATH units or more its "\\?\" form, else the path itself.
 std::wstring LongPath(const std::u16string& path);
