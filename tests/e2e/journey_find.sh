@@ -70,17 +70,7 @@ wait_selection() {
 SEARCH=""
 type_search() {
     SEARCH="$1"
-    local i j
-    for i in 1 2 3 4; do
-        click_ctl "$D" 1013
-        xdotool key End shift+Home
-        xdotool type --delay 30 "$1"
-        for j in $(seq 10); do
-            [ "$(ctl "$D" 1013 9)" = "$1" ] && return 0
-            sleep 0.2
-        done
-    done
-    fail "could not type '$1' into the Find dialog (it shows '$(ctl "$D" 1013 9)')"
+    type_into_ctl "$D" 1013 "$1" 4 30
 }
 
 # copy_is TEXT: Edit > Copy from the menu bar must put TEXT on the clipboard.

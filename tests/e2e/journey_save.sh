@@ -69,17 +69,7 @@ open_save_dialog() {
 
 # type_target PATH: types PATH into the dialog's name field.
 type_target() {
-    local i j wp; wp="$(winpath "$1")"
-    for i in 1 2 3; do
-        click_ctl "$S" 1148:Edit
-        xdotool key End shift+Home
-        xdotool type --delay 15 "$wp"
-        for j in $(seq 10); do
-            [ "$(ctl "$S" 1148:Edit 9)" = "$wp" ] && return 0
-            sleep 0.2
-        done
-    done
-    fail "could not type the target path (the field shows '$(ctl "$S" 1148:Edit 9)')"
+    type_into_ctl "$S" 1148:Edit "$(winpath "$1")" 3 15
 }
 
 # confirm_report TEXT: the report box "文件另存" shows TEXT; OK closes it.

@@ -104,6 +104,22 @@ click_ctl() {
     xdotool mousemove "$x" $((y + h / 2)) click 1
 }
 
+# type_into_ctl HWND ID TEXT TRIES DELAY: replaces an edit control's text by
+# typing TEXT (DELAY ms a key) until the control shows it; fails after TRIES.
+type_into_ctl() {
+    local i j
+    for i in $(seq "$4"); do
+        click_ctl "$1" "$2"
+        xdotool key End shift+Home
+        xdotool type --delay "$5" "$3"
+        for j in $(seq 10); do
+            [ "$(ctl "$1" "$2" 9)" = "$3" ] && return 0
+            sleep 0.2
+        done
+    done
+    fail "could not type '$3' into control $2 (it shows '$(ctl "$1" "$2" 9)')"
+}
+
 # cache_controls HWND: click_ctl takes the places of this window's controls
 # from now on from one reading (for a dialog that does not move).
 cache_controls() {
