@@ -12,7 +12,7 @@ sleep 1
 before="$(shot startup)"
 
 # The File menu, opened with the mouse on the menu bar.
-xdotool mousemove --window "$W" 29 32 click 1
+xsend "$W" mousemove 29 32 click 1
 sleep 1
 menu="$(shot file-menu)"
 crop "$before" 0 40 200 120 "$SHOTS/tmp-a.png"
