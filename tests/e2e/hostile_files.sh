@@ -7,7 +7,7 @@
 # exit code 0.
 set -u
 source "$(dirname "$0")/lib/app_common.sh"
-source "$(dirname "$0")/lib/clipboard.sh"
+source "$(dirname "$0")/lib/input_helpers.sh"
 
 dir="$DATA/hostile"
 rm -rf "$dir"
@@ -53,9 +53,10 @@ run_case() {
     fi
     window_geometry "$W"
     xdotool mousemove $((WX + 200)) $((WY + 60)) click 1
+    activate "$W"
     local k
     for k in ctrl+End ctrl+a ctrl+c; do
-        xsend "$W" key "$k"
+        press "$k"
         sleep 0.2
         app_alive || fail "$(basename "$file"): the program ended after $k"
     done

@@ -1,11 +1,14 @@
 # Finding the program's X windows and sending input to them.
 #
-# An X window id can go stale while the Win32 window it stood for is still
-# on screen under the same title: Wine may replace the X window of a dialog
-# while it sets it up, and ids are reused across runs. So a window is held
-# by what it was looked up by (process and title pattern) and looked up
-# again right before each use; a request that fails with BadWindow looks it
-# up again and retries for XWIN_RETRY seconds, then fails naming the title.
+# xdotool sends a key to a window as a press and then a release; when the
+# press closes the window (Enter in the Print dialog, X in the File menu)
+# the release meets a destroyed window and xdotool dies with BadWindow.
+# And an id can go stale: it may be found before the window is shown or
+# set up, and ids come back in later runs. So a window is held by what it
+# was looked up by (process and title pattern) and looked up again right
+# before each use; a send that fails looks it up again and retries for
+# XWIN_RETRY seconds, then fails naming the title; a window that went away
+# while it got the input counts as reached.
 #
 # Needs: fail MESSAGE; XWIN_DIR, a private directory of the script. Works
 # under set -e.
@@ -73,7 +76,7 @@ xwin_name() {
 # xdo_retry ID CMD...: runs CMD with {} replaced by the current id of ID,
 # again on a stale id, for up to XWIN_RETRY seconds. Prints CMD's output.
 xdo_retry() {
-    local id="$1" start=$SECONDS err out rc w a
+    local id="$1" start=$SECONDS err out rc w a sub_kind="${XDO_KIND:-query}"
     shift
     while :; do
         w="$(xid "$id")"
@@ -81,11 +84,19 @@ xdo_retry() {
         for a in "$@"; do
             if [ "$a" = "{}" ]; then args+=("$w"); else args+=("$a"); fi
         done
+        local was_there=0
+        xdotool getwindowname "$w" >/dev/null 2>&1 && was_there=1
         rc=0
         out="$("${args[@]}" 2>"$XWIN_DIR/xdo-err")" || rc=$?
         err="$(cat "$XWIN_DIR/xdo-err")"
         if [ $rc = 0 ] && [[ "$err" != *"X Error"* ]]; then
             [ -n "$out" ] && printf '%s\n' "$out"
+            return 0
+        fi
+        # A key press that closes its window (Enter in a dialog, X in a menu
+        # that ends the program) leaves the key release without a window.
+        if [ $was_there = 1 ] && [ "$sub_kind" = input ] &&
+            ! xdotool getwindowname "$w" >/dev/null 2>&1 && [ "$(xid "$id")" = "$w" ]; then
             return 0
         fi
         if [ $((SECONDS - start)) -ge "$XWIN_RETRY" ]; then
@@ -96,11 +107,12 @@ xdo_retry() {
 }
 
 # xsend ID SUBCOMMAND ARGS...: an xdotool command with --window, as in
-# "xsend $W key ctrl+f" or "xsend $W mousemove 29 32 click 1".
+# "xsend $W key ctrl+f" or "xsend $W mousemove 29 32 click 1". A window
+# that goes away while it gets the input counts as reached.
 xsend() {
     local id="$1" sub="$2"
     shift 2
-    xdo_retry "$id" xdotool "$sub" --window {} "$@"
+    XDO_KIND=input xdo_retry "$id" xdotool "$sub" --window {} "$@"
 }
 
 # xquery ID SUBCOMMAND ARGS...: an xdotool command that takes the window
