@@ -125,7 +125,7 @@ unset WINEPREFIX DISPLAY
 source "$src/scripts/wine-env.sh"
 # Compiler results are shared between clones (paths are taken relative to the source).
 if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
-    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$src"
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$src" CCACHE_NOHASHDIR=1
 fi
 
 # Builds ---------------------------------------------------------------------
