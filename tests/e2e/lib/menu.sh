@@ -41,7 +41,7 @@ open_menu() {
     while :; do
         import -display "$DISPLAY" -window root "$MENU_SHOT" 2>/dev/null || fail "screenshot failed"
         # Item texts are dark; a blank pop-up has a light grey frame only.
-        [ "$(dark "$MENU_SHOT" "$POPUP_X" "$POPUP_Y" "$POPUP_W" "$POPUP_H")" -gt 60 ] && return 0
+        [ "$(dark "$MENU_SHOT" "$POPUP_X" "$POPUP_Y" "$POPUP_W" "$POPUP_H")" -gt 20 ] && return 0
         [ $((SECONDS - start)) -lt 10 ] || fail "the pop-up menu stays blank (see $(shot blank-menu))"
         sleep 0.1
     done
