@@ -181,7 +181,7 @@ press() { xdotool key --delay 40 "$@"; }
 # to be active; prints its window id.
 open_dialog() {
     local d start
-    d="$(wait_window "$1" "$2")"
+    d="$(wait_window "$1" "$2")" || exit 1
     start=$SECONDS
     while ! is_active "$d"; do
         [ $((SECONDS - start)) -lt "$2" ] || fail "dialog /$1/ did not become active"
@@ -190,12 +190,26 @@ open_dialog() {
     printf '%s\n' "$d"
 }
 
+# key_for_dialog W KEY PATTERN: presses KEY in the active W until a dialog
+# titled PATTERN is shown (a busy machine may lose the key), then waits for
+# the dialog to be active.
+key_for_dialog() {
+    local i start
+    for i in 1 2 3 4; do
+        # A dialog that came late would lose the activation to W.
+        [ -n "$(find_window "$3")" ] && break
+        activate "$1"
+        press "$2"
+        start=$SECONDS
+        while [ $((SECONDS - start)) -lt 10 ] && [ -z "$(find_window "$3")" ]; do sleep 0.1; done
+    done
+    open_dialog "$3" 20 >/dev/null || exit 1
+}
+
 # goto_line W TEXT: Ctrl+G, replaces the edit's text by TEXT, Enter.
 goto_line() {
-    local w="$1" text="$2" d
-    activate "$w"
-    press ctrl+g
-    d="$(open_dialog '^转跳到$' 20)"
+    local w="$1" text="$2"
+    key_for_dialog "$w" ctrl+g '^转跳到$'
     press Home shift+End
     [ -n "$text" ] && xdotool type --delay 40 -- "$text"
     [ -z "$text" ] && press BackSpace
