@@ -613,7 +613,9 @@ TEST_F(ViewTest, ClickShiftClickAndDragSelect) {
     while (PeekMessageW(&press, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE)) {
     }
     ASSERT_TRUE(GetAsyncKeyState(VK_LBUTTON) & 0x8000);
+    host.MoveMouse(x0 + 2 * w + 1, RowTop(2) + 2);
     host.Send(WM_MOUSEMOVE);
+    EXPECT_EQ(v().selStart, (TextPosition{100, 0}));
     EXPECT_EQ(v().selEnd, (TextPosition{100, 0}));
     Mouse(MOUSEEVENTF_LEFTUP, 0, 0);
     TestHost::Settle();
