@@ -277,8 +277,12 @@ int64_t BlockPrefilter::FirstFrom(int64_t from) {
     const int64_t n = static_cast<int64_t>(needle_.size()), size = doc_.fileSize;
     Finder f{needle_, fold_, EndsOf(needle_, fold_)};
     for (int64_t pos = from; pos + n <= size;) {
-        const int64_t end = std::min(size, pos + ChunkBytes + n - 1);
-        if (!Load(pos, end)) return pos;  // unreadable: let the exact engine decide
+        // The rest of the bytes already read first, then the next chunk.
+        int64_t end = bufEnd_;
+        if (!(pos >= bufStart_ && pos + n <= bufEnd_)) {
+            end = std::min(size, pos + ChunkBytes + n - 1);
+            if (!Load(pos, end)) return pos;  // unreadable: let the exact engine decide
+        }
         int64_t k = f.First(buf_.data() + (pos - bufStart_), size_t(end - pos));
         if (k >= 0) return pos + k;
         pos = end - n + 1;
@@ -290,8 +294,11 @@ int64_t BlockPrefilter::LastBefore(int64_t end) {
     const int64_t n = static_cast<int64_t>(needle_.size());
     Finder f{needle_, fold_, EndsOf(needle_, fold_)};
     for (int64_t hi = end; hi >= n;) {
-        const int64_t lo = std::max<int64_t>(0, hi - ChunkBytes - n + 1);
-        if (!Load(lo, hi)) return hi - n;
+        int64_t lo = bufStart_;
+        if (!(hi <= bufEnd_ && hi - n >= bufStart_)) {
+            lo = std::max<int64_t>(0, hi - ChunkBytes - n + 1);
+            if (!Load(lo, hi)) return hi - n;
+        }
         int64_t k = f.Last(buf_.data() + (lo - bufStart_), size_t(hi - lo));
         if (k >= 0) return lo + k;
         if (lo == 0) break;
