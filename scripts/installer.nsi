@@ -88,7 +88,32 @@ FunctionEnd
   DeleteRegKey /ifempty SHCTX "Software\Classes\${EXT}"
 !macroend
 
+!define APPS_KEY "Software\Classes\Applications"
+!define UNINST_PARENT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+; $R0 |= BIT when KEY does not exist yet (this install creates it).
+!macro NoteNewKey KEY BIT
+  ClearErrors
+  EnumRegKey $R1 SHCTX "${KEY}" 0
+  ${If} ${Errors}
+    IntOp $R0 $R0 | ${BIT}
+  ${EndIf}
+!macroend
+
 Section "Tomeview"
+  ; Parent keys that only this program's keys will fill (in a new profile, for
+  ; one user) are noted, so that the uninstaller removes them too; an earlier
+  ; install's note is kept.
+  StrCpy $R0 0
+  !insertmacro NoteNewKey "${APPS_KEY}" 1
+  !insertmacro NoteNewKey "${UNINST_PARENT}" 2
+  !insertmacro NoteNewKey "Software\Classes" 4
+  ClearErrors
+  ReadRegDWORD $R2 SHCTX "${UNINST_KEY}" "CreatedParentKeys"
+  ${IfNot} ${Errors}
+    IntOp $R0 $R0 | $R2
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
   File "/oname=tomeview.exe" "${EXE}"
   File "/oname=使用说明.txt" "${USAGE}"
@@ -105,6 +130,7 @@ Section "Tomeview"
   WriteRegStr SHCTX "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINST_KEY}" "NoRepair" 1
+  WriteRegDWORD SHCTX "${UNINST_KEY}" "CreatedParentKeys" $R0
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD SHCTX "${UNINST_KEY}" "EstimatedSize" "$0"
@@ -134,6 +160,20 @@ Section "Uninstall"
   !insertmacro un.OpenWith ".csv"
   DeleteRegKey SHCTX "${APP_KEY}"
   DeleteRegKey SHCTX "Software\Classes\${PROGID}"
+  ReadRegDWORD $R0 SHCTX "${UNINST_KEY}" "CreatedParentKeys"
   DeleteRegKey SHCTX "${UNINST_KEY}"
+  ; The parents the install created, unless something else has moved in since.
+  IntOp $R1 $R0 & 1
+  ${If} $R1 <> 0
+    DeleteRegKey /ifempty SHCTX "${APPS_KEY}"
+  ${EndIf}
+  IntOp $R1 $R0 & 2
+  ${If} $R1 <> 0
+    DeleteRegKey /ifempty SHCTX "${UNINST_PARENT}"
+  ${EndIf}
+  IntOp $R1 $R0 & 4
+  ${If} $R1 <> 0
+    DeleteRegKey /ifempty SHCTX "Software\Classes"
+  ${EndIf}
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd

@@ -38,12 +38,11 @@ for tool in makensis x86_64-w64-mingw32-g++-posix cmake ninja python3; do
 done
 
 # Everything that goes into the artifacts, and the tools that make them.
+inputs=(CMakeLists.txt cmake core view search output app scripts/package.sh scripts/installer.nsi docs/usage.zh.txt)
 inputs_hash() {
     {
-        git -C "$src" ls-files -z --cached --others --exclude-standard -- \
-            CMakeLists.txt cmake core view search output app \
-            scripts/package.sh scripts/installer.nsi docs/usage.zh.txt |
-            sort -z | xargs -0 -r sh -c 'for f; do [ -f "$f" ] && sha256sum "$f"; done' sh
+        git -C "$src" ls-files -z --cached --others --exclude-standard -- "${inputs[@]}" |
+            LC_ALL=C sort -z | xargs -0 -r sh -c 'for f; do [ -f "$f" ] && sha256sum "$f"; done' sh
         x86_64-w64-mingw32-g++-posix --version | head -1
         makensis -VERSION
     } | sha256sum | cut -d' ' -f1
@@ -105,8 +104,10 @@ cp "$exe" "$stage/tomeview.exe"
 
 mkdir -p "$dist"
 rm -f "$dist/$zip" "$dist/$setup" "$dist/SHA256SUMS" "$stamp"
-# Entries in a fixed order with the commit's time, so the zip depends on the sources only.
-epoch="$(git log -1 --format=%ct 2>/dev/null || echo 1700000000)"
+# Entries in a fixed order with the time of the last commit of the inputs, so
+# the zip depends on the sources only.
+epoch="$(git log -1 --format=%ct -- "${inputs[@]}" 2>/dev/null || true)"
+epoch="${epoch:-1700000000}"
 python3 - "$dist/$zip" "$stage" "$epoch" <<'PY'
 import os, sys, time, zipfile
 out, stage, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
