@@ -119,6 +119,16 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     PumpMessages();
 }
 
+namespace {
+HWND pumpAccelWindow = nullptr;
+HACCEL pumpAccel = nullptr;
+} // namespace
+
+void SetPumpAccelerators(HWND window, HACCEL accel) {
+    pumpAccelWindow = window;
+    pumpAccel = accel;
+}
+
 bool PumpMessages() {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 2) {
@@ -130,6 +140,8 @@ bool PumpMessages() {
                 PostQuitMessage(static_cast<int>(msg.wParam));
                 return true;
             }
+            if (pumpAccel && IsWindow(pumpAccelWindow) && TranslateAcceleratorW(pumpAccelWindow, pumpAccel, &msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
             if (msg.message == WM_CLOSE) return false;
