@@ -6,8 +6,10 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 packages=(
-    # Windows cross build and Wine
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
+    # Windows cross build and Wine (fonts-wine: Marlett for the caption buttons)
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64 fonts-wine
+    # The installer (scripts/package.sh)
+    nsis
     # Windows under a virtual display, driving and screenshots
     xvfb xdotool xclip imagemagick
     # Chinese and Latin fonts, locales

@@ -10,6 +10,10 @@
 //   wintext menu TARGET
 //       the menu bar: popup index, item position, id, flags, text
 //       (flags: C checked, D disabled or grayed, S separator, P popup, - none)
+//   wintext version FILE
+//       the file's version resource as Explorer reads it: the fixed file and
+//       product versions, the first translation, then name and text of the
+//       usual strings of that translation
 //
 // TARGET is a window handle in hex (0x...) or the exact title of a visible
 // top-level window. Exit code 0 on success, 2 when the target is not found,
@@ -155,6 +159,43 @@ int Menu(HWND w) {
     return 0;
 }
 
+// version.dll is loaded when asked for, so the tool links as before.
+int Version(const wchar_t* file) {
+    HMODULE dll = LoadLibraryW(L"version.dll");
+    if (!dll) return 3;
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    auto size = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(dll, "GetFileVersionInfoSizeW")));
+    auto info = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(dll, "GetFileVersionInfoW")));
+    auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VerQueryValueW")));
+    if (!size || !info || !query) return 3;
+    DWORD n = size(file, nullptr);
+    if (n == 0) return 2;
+    std::vector<unsigned char> data(n);
+    if (!info(file, 0, n, data.data())) return 2;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    if (!query(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || len < sizeof *fixed) return 2;
+    auto quad = [](DWORD ms, DWORD ls) {
+        return Num(HIWORD(ms)) + L"." + Num(LOWORD(ms)) + L"." + Num(HIWORD(ls)) + L"." + Num(LOWORD(ls));
+    };
+    Out(L"FixedFileVersion\t" + quad(fixed->dwFileVersionMS, fixed->dwFileVersionLS) + L"\n");
+    Out(L"FixedProductVersion\t" + quad(fixed->dwProductVersionMS, fixed->dwProductVersionLS) + L"\n");
+    WORD* lang = nullptr;
+    if (!query(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&lang), &len) || len < 4) return 2;
+    wchar_t block[64];
+    swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", lang[0], lang[1]);
+    Out(L"Translation\t" + std::wstring(block + 16, 8) + L"\n");
+    for (const wchar_t* name : {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        wchar_t* text = nullptr;
+        if (query(data.data(), (std::wstring(block) + name).c_str(), reinterpret_cast<void**>(&text), &len) && text)
+            Out(std::wstring(name) + L"\t" + Escaped(text) + L"\n");
+    }
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -170,6 +211,7 @@ int wmain(int argc, wchar_t** argv) {
         EnumChildWindows(w, ListChild, 0);
         return 0;
     }
-    fwprintf(stderr, L"usage: wintext windows | controls TARGET | menu TARGET\n");
+    if (argc >= 3 && wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
+    fwprintf(stderr, L"usage: wintext windows | controls TARGET | menu TARGET | version FILE\n");
     return 1;
 }
