@@ -75,6 +75,13 @@ TEST(Scan, MarkCountsInLineZero) {
     EXPECT_EQ(doc.maxLineLength, 6u);
     EXPECT_EQ(doc.fileSize, 8);
     EXPECT_EQ(doc.GetLineText(0), u"\xFEFF" u"ab\n");
+    // The mark is read from the bytes, not taken from the encoding.
+    EXPECT_TRUE(doc.hasMark);
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf16Le));
+    EXPECT_FALSE(doc.hasMark);
+    TempFile g("\xFF\xFE" "a\0");
+    ASSERT_TRUE(doc.Open(g.path(), Encoding::Utf16Le));
+    EXPECT_TRUE(doc.hasMark);
 }
 
 TEST(Scan, IndexEntries) {
@@ -232,6 +239,15 @@ TEST(Scan, BlocksAreReadableWhileIndexing) {
     EXPECT_EQ(doc.GetLineText(900), u"line 900\n");
 }
 
+// The address sanitizer reports a request too large to allocate itself.
+#if defined(__SANITIZE_ADDRESS__)
+#define TV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TV_TEST_ASAN 1
+#endif
+#endif
+
 TEST(Document, FailedOpenLeavesAnEmptyDocument) {
     TempFile f("a\nb\n");
     TextDocument doc;
@@ -249,6 +265,14 @@ TEST(Document, FailedOpenLeavesAnEmptyDocument) {
     EXPECT_EQ(doc.detectedEncoding, Encoding::Ansi);
     EXPECT_EQ(doc.lineCount, 1u);
     EXPECT_TRUE(doc.lineIndex.empty());
+#if !TV_TEST_ASAN
+    // A scan that cannot get its buffer fails, rather than index the file as one line.
+    doc.scanBufferSize = size_t(1) << 62;
+    EXPECT_FALSE(doc.Open(f.path(), Encoding::None));
+    EXPECT_FALSE(doc.file.IsOpen());
+    EXPECT_EQ(doc.lineCount, 1u);
+    EXPECT_EQ(doc.GetLineText(0), u"");
+#endif
 }
 
 TEST(Document, CloseReleasesEverything) {
