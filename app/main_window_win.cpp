@@ -72,6 +72,9 @@ HWND TextView::CreateMainWindow(HINSTANCE inst) {
     HWND w = CreateWindowExW(0, classBuffer, titleBuffer, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                              CW_USEDEFAULT, 0, nullptr, nullptr, inst, nullptr);
     mainWindow = w;
+    // Long jobs pump messages themselves; F3 and the other accelerators
+    // work there too.
+    if (w) SetPumpAccelerators(w, LoadAcceleratorsW(inst, MAKEINTRESOURCEW(IDC_TOMEVIEW)));
     return w;
 }
 
@@ -302,6 +305,11 @@ LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         // with a menu letter keep working while this window has the focus.
         app->HandleKey(wp);
         return DefWindowProcW(w, msg, wp, lp);
+    case WM_SETFOCUS:
+        // Back from another program or a dialog: the keys and the wheel go
+        // to the text pane again.
+        if (app->hwnd) SetFocus(app->hwnd);
+        return 0;
     case WM_CLOSE: app->CloseMainWindow(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: app->OnCommand(w, wp, lp); return 0;

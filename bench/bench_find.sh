@@ -63,9 +63,9 @@ if [ $ok = 0 ]; then
     echo "MISMATCH: the engine's counts or found lines differ from grep's" >&2
 fi
 
-tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic" "grep -Fic, C.UTF-8" s ">=1" "$peak"
-tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic_c" "grep -Fic, LC_ALL=C" s ">=1" "$peak"
-tv_bench_result "count, matching case" "$(val count_match_case)" "$g_c" "grep -c" s - "$peak"
-tv_bench_result "FindNext across the file" "$(val find_next_across)" "$g_end" "grep -c" s - "$peak"
+tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic" "grep -Fic, C.UTF-8" s ">=2" "$peak"
+tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic_c" "grep -Fic, LC_ALL=C" s ">=2" "$peak"
+tv_bench_result "count, matching case" "$(val count_match_case)" "$g_c" "grep -c" s ">=1.5" "$peak"
+tv_bench_result "FindNext across the file" "$(val find_next_across)" "$g_end" "grep -c" s ">=1" "$peak"
 tv_bench_result "FindPrevious across the file" "$(val find_previous_across)" "$g_start" "grep -c" s - "$peak"
 [ $ok = 1 ]

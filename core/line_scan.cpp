@@ -2,9 +2,13 @@
 
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define TV_SCAN_SSE2 1
+#include "core/simd_level.h"
+
+#if TV_HAVE_SSE2_PATH
 #include <emmintrin.h>
+#endif
+#if TV_HAVE_AVX2_PATH
+#include <immintrin.h>
 #endif
 #if defined(_MSC_VER)
 #include <intrin.h>
@@ -12,11 +16,15 @@
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
 #define TV_SCAN_BIG_ENDIAN_HOST 1
+#else
+#define TV_SCAN_BIG_ENDIAN_HOST 0
 #endif
 
 namespace {
 
-inline unsigned LowestBit(uint64_t m) {
+constexpr unsigned Block = 64;
+
+TV_ALWAYS_INLINE unsigned Ctz(uint64_t m) {
 #if defined(_MSC_VER)
     unsigned long k;
     _BitScanForward64(&k, m);
@@ -24,6 +32,30 @@ inline unsigned LowestBit(uint64_t m) {
 #else
     return static_cast<unsigned>(__builtin_ctzll(m));
 #endif
+}
+TV_ALWAYS_INLINE unsigned HighestBit(uint64_t m) {
+#if defined(_MSC_VER)
+    unsigned long k;
+    _BitScanReverse64(&k, m);
+    return static_cast<unsigned>(k);
+#else
+    return 63u - static_cast<unsigned>(__builtin_clzll(m));
+#endif
+}
+TV_ALWAYS_INLINE unsigned PopCount(uint64_t m) {
+#if defined(_MSC_VER)
+    m = m - ((m >> 1) & 0x5555555555555555ull);
+    m = (m & 0x3333333333333333ull) + ((m >> 2) & 0x3333333333333333ull);
+    m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<unsigned>((m * 0x0101010101010101ull) >> 56);
+#else
+    return static_cast<unsigned>(__builtin_popcountll(m));
+#endif
+}
+// Position of set bit number r (from 0, lowest first); m has more than r bits.
+TV_ALWAYS_INLINE unsigned SelectBit(uint64_t m, unsigned r) {
+    for (; r; --r) m &= m - 1;
+    return Ctz(m);
 }
 
 // High bit of each byte (or 16-bit lane) of v that is zero.
@@ -35,6 +67,9 @@ inline uint64_t ZeroLanes16(uint64_t v) {
     const uint64_t low15 = 0x7FFF7FFF7FFF7FFFull;
     return ~(((v & low15) + low15) | v | low15);
 }
+// The high bits of the 8 bytes (or 4 lanes) gathered into the low 8 (or 4) bits.
+inline uint64_t GatherBytes(uint64_t m) { return ((m >> 7) * 0x0102040810204080ull) >> 56; }
+inline uint64_t GatherLanes16(uint64_t m) { return ((m >> 15) * 0x0001000200040008ull) >> 48 & 0xF; }
 
 inline uint64_t Load64(const unsigned char* p) {
     uint64_t v;
@@ -44,128 +79,253 @@ inline uint64_t Load64(const unsigned char* p) {
 
 } // namespace
 
-LineScanner::LineScanner(LineIndex& index, int unitWidth, bool bigEndian, uint64_t stride)
-    : index_(index), width_(unitWidth == 2 ? 2 : 1), bigEndian_(bigEndian), stride_(stride ? stride : 1) {}
+// The mask makers give, for the 64 units at p, the CR units (returned) and
+// the LF units (in lf), bit k for unit k.
+struct ScanKernel {
+#if TV_HAVE_AVX2_PATH
+    static TV_TARGET_AVX2 inline unsigned SelectBitBmi2(uint64_t m, unsigned r) {
+        return Ctz(_pdep_u64(uint64_t(1) << r, m));
+    }
+#endif
+    // A block of n units (1..64) with its CR and LF masks.
+    template <bool Bmi2>
+    static TV_ALWAYS_INLINE void Lines(LineScanner& s, uint64_t cr, uint64_t lf, unsigned n) {
+        const uint64_t base = s.pos_;
+        if (s.pending_) {
+            s.pending_ = false;
+            if (!(lf & 1)) s.EndLine(base);  // a CR alone at base - 1
+        }
+        s.pos_ = base + n;
+        // A CR ends its line unless an LF follows; the CR in the last unit waits.
+        uint64_t ends = lf | (cr & ~(lf >> 1));
+        const uint64_t top = uint64_t(1) << (n - 1);
+        if (cr & top) {
+            ends &= ~top;
+            s.pending_ = true;
+        }
+        if (!ends) return;
 
-inline void LineScanner::EndLine(uint64_t nextStart) {
+        const unsigned count = PopCount(ends);
+        const unsigned first = Ctz(ends), last = HighestBit(ends);
+        uint64_t longest = s.maxLineLength;
+        uint64_t len = base + first + 1 - s.lineStart_;
+        if (len > longest) longest = len;
+        // The lines between the first and the last end are at most 63 units
+        // long: look at them only when one of them can be longer.
+        if (count > 1 && last - first > longest) {
+            // Bit i of run: units i .. i + longest - 1 hold no line end.
+            uint64_t run = ~ends;
+            for (uint64_t have = 1; have < longest;) {
+                uint64_t step = have < longest - have ? have : longest - have;
+                run &= run >> step;
+                have += step;
+            }
+            const uint64_t inside = ((uint64_t(1) << last) - 1) & ~((uint64_t(2) << first) - 1);
+            if (run & inside) {
+                unsigned prev = first;
+                for (uint64_t m = ends & (ends - 1); m; m &= m - 1) {
+                    unsigned k = Ctz(m);
+                    if (k - prev > longest) longest = k - prev;
+                    prev = k;
+                }
+            }
+        }
+        s.maxLineLength = longest;
+
+        while (s.toIndex_ < count) {
+            unsigned k;
+#if TV_HAVE_AVX2_PATH
+            if (Bmi2) k = SelectBitBmi2(ends, static_cast<unsigned>(s.toIndex_));
+            else
+#endif
+                k = SelectBit(ends, static_cast<unsigned>(s.toIndex_));
+            if (s.indexComplete)
+                s.indexComplete = s.index_.push_back(static_cast<int64_t>((base + k + 1) * uint64_t(s.width_)));
+            s.toIndex_ += s.stride_;
+        }
+        s.toIndex_ -= count;
+        s.lineCount += count;
+        s.lineStart_ = base + last + 1;
+    }
+
+    // The last n (< 64) units, unit by unit.
+    template <bool Bmi2>
+    static void Tail(LineScanner& s, const unsigned char* p, unsigned n) {
+        uint64_t cr = 0, lf = 0;
+        const unsigned w = static_cast<unsigned>(s.width_);
+        for (unsigned k = 0; k < n; k++) {
+            unsigned u = w == 1 ? p[k] : s.bigEndian_ ? (p[2 * k] << 8 | p[2 * k + 1]) : (p[2 * k] | p[2 * k + 1] << 8);
+            cr |= uint64_t(u == 0x0D) << k;
+            lf |= uint64_t(u == 0x0A) << k;
+        }
+        Lines<Bmi2>(s, cr, lf, n);
+    }
+
+    template <bool Bmi2, class Masks>
+    static TV_ALWAYS_INLINE void Run(LineScanner& s, const unsigned char* data, size_t units, const Masks& masks) {
+        const size_t w = static_cast<size_t>(s.width_);
+        size_t i = 0;
+        for (; i + Block <= units; i += Block) {
+            uint64_t lf;
+            uint64_t cr = masks(data + i * w, lf);
+            if ((cr | lf) == 0 && !s.pending_) {
+                s.pos_ += Block;
+                continue;
+            }
+            Lines<Bmi2>(s, cr, lf, Block);
+        }
+        if (i < units) Tail<Bmi2>(s, data + i * w, static_cast<unsigned>(units - i));
+    }
+
+    struct ScalarBytes {
+        uint64_t operator()(const unsigned char* p, uint64_t& lf) const {
+            uint64_t cr = 0;
+            lf = 0;
+            for (unsigned q = 0; q < 8; q++) {
+                uint64_t v = Load64(p + 8 * q);
+                cr |= GatherBytes(ZeroBytes(v ^ 0x0D0D0D0D0D0D0D0Dull)) << (8 * q);
+                lf |= GatherBytes(ZeroBytes(v ^ 0x0A0A0A0A0A0A0A0Aull)) << (8 * q);
+            }
+            return cr;
+        }
+    };
+    struct ScalarUnits16 {
+        uint64_t crWord, lfWord;
+        uint64_t operator()(const unsigned char* p, uint64_t& lf) const {
+            uint64_t cr = 0;
+            lf = 0;
+            for (unsigned q = 0; q < 16; q++) {
+                uint64_t v = Load64(p + 8 * q);
+                cr |= GatherLanes16(ZeroLanes16(v ^ crWord)) << (4 * q);
+                lf |= GatherLanes16(ZeroLanes16(v ^ lfWord)) << (4 * q);
+            }
+            return cr;
+        }
+    };
+
+    static void Scalar(LineScanner& s, const unsigned char* data, size_t units) {
+#if TV_SCAN_BIG_ENDIAN_HOST
+        for (size_t i = 0; i < units; i += Block) {
+            unsigned n = units - i < Block ? static_cast<unsigned>(units - i) : Block;
+            Tail<false>(s, data + i * s.width_, n);
+        }
+#else
+        if (s.width_ == 1) {
+            Run<false>(s, data, units, ScalarBytes{});
+        } else {
+            // 16-bit units as read little-endian from memory.
+            const uint64_t cr = s.bigEndian_ ? 0x0D00 : 0x000D, lf = s.bigEndian_ ? 0x0A00 : 0x000A;
+            Run<false>(s, data, units, ScalarUnits16{0x0001000100010001ull * cr, 0x0001000100010001ull * lf});
+        }
+#endif
+    }
+
+#if TV_HAVE_SSE2_PATH
+    struct Sse2Bytes {
+        __m128i cr, lf;
+        uint64_t operator()(const unsigned char* p, uint64_t& lfm) const {
+            uint64_t crm = 0;
+            lfm = 0;
+            for (unsigned q = 0; q < 4; q++) {
+                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
+                crm |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * q);
+                lfm |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * q);
+            }
+            return crm;
+        }
+    };
+    struct Sse2Units16 {
+        __m128i cr, lf;
+        uint64_t operator()(const unsigned char* p, uint64_t& lfm) const {
+            uint64_t crm = 0;
+            lfm = 0;
+            for (unsigned q = 0; q < 4; q++) {
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * q));
+                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * q + 16));
+                __m128i c = _mm_packs_epi16(_mm_cmpeq_epi16(a, cr), _mm_cmpeq_epi16(b, cr));
+                __m128i l = _mm_packs_epi16(_mm_cmpeq_epi16(a, lf), _mm_cmpeq_epi16(b, lf));
+                crm |= uint64_t(uint32_t(_mm_movemask_epi8(c))) << (16 * q);
+                lfm |= uint64_t(uint32_t(_mm_movemask_epi8(l))) << (16 * q);
+            }
+            return crm;
+        }
+    };
+    static void Sse2(LineScanner& s, const unsigned char* data, size_t units) {
+        if (s.width_ == 1) {
+            Run<false>(s, data, units, Sse2Bytes{_mm_set1_epi8(0x0D), _mm_set1_epi8(0x0A)});
+        } else {
+            short cr = s.bigEndian_ ? 0x0D00 : 0x000D, lf = s.bigEndian_ ? 0x0A00 : 0x000A;
+            Run<false>(s, data, units, Sse2Units16{_mm_set1_epi16(cr), _mm_set1_epi16(lf)});
+        }
+    }
+#endif
+
+#if TV_HAVE_AVX2_PATH
+    struct Avx2Bytes {
+        __m256i cr, lf;
+        TV_TARGET_AVX2 uint64_t operator()(const unsigned char* p, uint64_t& lfm) const {
+            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+            lfm = uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf)))) |
+                  uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))) << 32;
+            return uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, cr)))) |
+                   uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, cr)))) << 32;
+        }
+    };
+    struct Avx2Units16 {
+        __m256i cr, lf;
+        // Packing works within 128-bit lanes; the permute puts the units back in order.
+        static TV_TARGET_AVX2 uint32_t Mask32(__m256i a, __m256i b, __m256i u) {
+            __m256i packed = _mm256_packs_epi16(_mm256_cmpeq_epi16(a, u), _mm256_cmpeq_epi16(b, u));
+            return uint32_t(_mm256_movemask_epi8(_mm256_permute4x64_epi64(packed, 0xD8)));
+        }
+        TV_TARGET_AVX2 uint64_t operator()(const unsigned char* p, uint64_t& lfm) const {
+            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+            __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64));
+            __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 96));
+            lfm = uint64_t(Mask32(a, b, lf)) | uint64_t(Mask32(c, d, lf)) << 32;
+            return uint64_t(Mask32(a, b, cr)) | uint64_t(Mask32(c, d, cr)) << 32;
+        }
+    };
+    static TV_TARGET_AVX2 void Avx2(LineScanner& s, const unsigned char* data, size_t units) {
+        if (s.width_ == 1) {
+            Run<true>(s, data, units, Avx2Bytes{_mm256_set1_epi8(0x0D), _mm256_set1_epi8(0x0A)});
+        } else {
+            short cr = s.bigEndian_ ? 0x0D00 : 0x000D, lf = s.bigEndian_ ? 0x0A00 : 0x000A;
+            Run<true>(s, data, units, Avx2Units16{_mm256_set1_epi16(cr), _mm256_set1_epi16(lf)});
+        }
+    }
+#endif
+};
+
+LineScanner::LineScanner(LineIndex& index, int unitWidth, bool bigEndian, uint64_t stride)
+    : index_(index), width_(unitWidth == 2 ? 2 : 1), bigEndian_(bigEndian), stride_(stride ? stride : 1) {
+    toIndex_ = (stride_ - lineCount % stride_) % stride_;
+}
+
+void LineScanner::EndLine(uint64_t nextStart) {
     uint64_t len = nextStart - lineStart_;
     if (len > maxLineLength) maxLineLength = len;
-    if (lineCount % stride_ == 0 && indexComplete)
-        indexComplete = index_.push_back(static_cast<int64_t>(nextStart * static_cast<uint64_t>(width_)));
+    if (toIndex_ == 0) {
+        if (indexComplete) indexComplete = index_.push_back(static_cast<int64_t>(nextStart * uint64_t(width_)));
+        toIndex_ = stride_;
+    }
+    toIndex_--;
     lineCount++;
     lineStart_ = nextStart;
 }
 
-// A CR or LF at `unit`. A pending CR followed by anything but LF ended its
-// line alone; CR LF ends one line.
-inline void LineScanner::LineEnd(uint64_t unit, bool isCr) {
-    if (pending_ && unit != pendingAt_ + 1) {
-        EndLine(pendingAt_ + 1);
-        pending_ = false;
-    }
-    if (!isCr) {
-        EndLine(unit + 1);
-        pending_ = false;
-        return;
-    }
-    if (pending_) EndLine(unit);  // CR CR
-    pending_ = true;
-    pendingAt_ = unit;
-}
-
 void LineScanner::Feed(const unsigned char* data, size_t units) {
-    const uint64_t first = pos_;
-    size_t i = 0;
-    if (width_ == 1) {
-#if TV_SCAN_SSE2
-        const __m128i cr = _mm_set1_epi8(0x0D), lf = _mm_set1_epi8(0x0A);
-        for (; i + 64 <= units; i += 64) {
-            const unsigned char* p = data + i;
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-            __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-            __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-            __m128i ca = _mm_cmpeq_epi8(a, cr), cb = _mm_cmpeq_epi8(b, cr);
-            __m128i cc = _mm_cmpeq_epi8(c, cr), cd = _mm_cmpeq_epi8(d, cr);
-            __m128i la = _mm_cmpeq_epi8(a, lf), lb = _mm_cmpeq_epi8(b, lf);
-            __m128i lc = _mm_cmpeq_epi8(c, lf), ld = _mm_cmpeq_epi8(d, lf);
-            __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(ca, cb), _mm_or_si128(cc, cd)),
-                                       _mm_or_si128(_mm_or_si128(la, lb), _mm_or_si128(lc, ld)));
-            if (_mm_movemask_epi8(any) == 0) continue;
-            uint64_t crm = static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(ca))) |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(cb))) << 16 |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(cc))) << 32 |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(cd))) << 48;
-            uint64_t lfm = static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(la))) |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(lb))) << 16 |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(lc))) << 32 |
-                           static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(ld))) << 48;
-            for (uint64_t m = crm | lfm; m; m &= m - 1) {
-                unsigned k = LowestBit(m);
-                LineEnd(first + i + k, (crm >> k) & 1);
-            }
-        }
+    if (units == 0) return;
+    switch (simd_level::Current()) {
+#if TV_HAVE_AVX2_PATH
+    case simd_level::Avx2: ScanKernel::Avx2(*this, data, units); break;
 #endif
-#if !TV_SCAN_BIG_ENDIAN_HOST
-        for (; i + 8 <= units; i += 8) {
-            uint64_t v = Load64(data + i);
-            uint64_t crm = ZeroBytes(v ^ 0x0D0D0D0D0D0D0D0Dull);
-            uint64_t m = crm | ZeroBytes(v ^ 0x0A0A0A0A0A0A0A0Aull);
-            for (; m; m &= m - 1) {
-                unsigned k = LowestBit(m);
-                LineEnd(first + i + (k >> 3), (crm >> k) & 1);
-            }
-        }
+#if TV_HAVE_SSE2_PATH
+    case simd_level::Sse2: ScanKernel::Sse2(*this, data, units); break;
 #endif
-        for (; i < units; i++) {
-            unsigned char b = data[i];
-            if (b == 0x0A || b == 0x0D) LineEnd(first + i, b == 0x0D);
-        }
-    } else {
-        // 16-bit units as read little-endian from memory.
-        const uint16_t crUnit = bigEndian_ ? 0x0D00 : 0x000D;
-        const uint16_t lfUnit = bigEndian_ ? 0x0A00 : 0x000A;
-#if TV_SCAN_SSE2
-        const __m128i cr = _mm_set1_epi16(static_cast<short>(crUnit)), lf = _mm_set1_epi16(static_cast<short>(lfUnit));
-        for (; i + 64 <= units; i += 64) {
-            const unsigned char* p = data + i * 2;
-            uint64_t crm = 0, lfm = 0;
-            for (int q = 0; q < 4; q++) {
-                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + q * 32));
-                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + q * 32 + 16));
-                __m128i c = _mm_packs_epi16(_mm_cmpeq_epi16(a, cr), _mm_cmpeq_epi16(b, cr));
-                __m128i l = _mm_packs_epi16(_mm_cmpeq_epi16(a, lf), _mm_cmpeq_epi16(b, lf));
-                crm |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(c))) << (q * 16);
-                lfm |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(l))) << (q * 16);
-            }
-            for (uint64_t m = crm | lfm; m; m &= m - 1) {
-                unsigned k = LowestBit(m);
-                LineEnd(first + i + k, (crm >> k) & 1);
-            }
-        }
-#endif
-#if !TV_SCAN_BIG_ENDIAN_HOST
-        const uint64_t crWord = 0x0001000100010001ull * crUnit, lfWord = 0x0001000100010001ull * lfUnit;
-        for (; i + 4 <= units; i += 4) {
-            uint64_t v = Load64(data + i * 2);
-            uint64_t crm = ZeroLanes16(v ^ crWord);
-            uint64_t m = crm | ZeroLanes16(v ^ lfWord);
-            for (; m; m &= m - 1) {
-                unsigned k = LowestBit(m);
-                LineEnd(first + i + (k >> 4), (crm >> k) & 1);
-            }
-        }
-#endif
-        for (; i < units; i++) {
-            uint16_t u = static_cast<uint16_t>(data[i * 2] | (data[i * 2 + 1] << 8));
-            if (u == lfUnit || u == crUnit) LineEnd(first + i, u == crUnit);
-        }
-    }
-    pos_ = first + units;
-    // A CR followed by an ordinary unit in this buffer ended its line.
-    if (pending_ && pendingAt_ + 1 < pos_) {
-        EndLine(pendingAt_ + 1);
-        pending_ = false;
+    default: ScanKernel::Scalar(*this, data, units); break;
     }
 }
 

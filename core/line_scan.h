@@ -1,5 +1,8 @@
 // Finds line ends in raw code units (1 or 2 bytes) and records every
 // stride-th line start. Feed buffers in file order, then Finish.
+// The work is per block of 64 units: line ends are counted from bit masks,
+// only every stride-th start is located, and line lengths are looked at only
+// where a line longer than the longest so far can be.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +25,8 @@ public:
     bool indexComplete = true;
 
 private:
-    void LineEnd(uint64_t unit, bool isCr);
+    friend struct ScanKernel;
+    // A line ends just before unit nextStart.
     void EndLine(uint64_t nextStart);
 
     LineIndex& index_;
@@ -31,6 +35,6 @@ private:
     uint64_t stride_;
     uint64_t pos_ = 0;        // units fed so far
     uint64_t lineStart_ = 0;  // unit where the current line starts
-    bool pending_ = false;    // a CR whose successor is not yet known
-    uint64_t pendingAt_ = 0;
+    bool pending_ = false;    // the unit at pos_ - 1 is a CR whose successor is not yet known
+    uint64_t toIndex_ = 0;    // line ends still to come before the next index entry
 };

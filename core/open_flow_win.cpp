@@ -25,6 +25,11 @@ std::u16string IndexingTitle(const std::u16string& path, int32_t percent) {
     return t;
 }
 
+// Progress drawn less often than this is still seen as steady by a person;
+// drawing it on every percent costs more than the scan on a fast disk.
+constexpr ULONGLONG ProgressRedrawMs = 40;
+ULONGLONG lastProgressDrawn = 0;
+
 std::u16string FinishedTitle(const std::u16string& path) {
     return path + u" - Tomeview超大文本浏览器-Orvane：" + MakerSite;
 }
@@ -100,6 +105,15 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
         SetWindowTextW(frame, W(titleText));
         return;
     }
+    // The first title and the first screen (at 1 percent) always show; later
+    // percentages and the growing scroll bars as often as one can see them.
+    // Waiting messages are handled on every call, so the window stays live.
+    ULONGLONG now = GetTickCount64();
+    if (percent > 1 && now - lastProgressDrawn < ProgressRedrawMs) {
+        PumpMessages();
+        return;
+    }
+    lastProgressDrawn = now;
     SetWindowTextW(frame, W(IndexingTitle(path, percent)));
     if (percent == 1) {
         Layout();
@@ -133,22 +147,31 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     PumpMessages();
 }
 
+namespace {
+HWND pumpAccelWindow = nullptr;
+HACCEL pumpAccel = nullptr;
+} // namespace
+
+void SetPumpAccelerators(HWND window, HACCEL accel) {
+    pumpAccelWindow = window;
+    pumpAccel = accel;
+}
+
+// Handles the messages waiting now and returns at once when there are none.
 bool PumpMessages() {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 2) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // The quit belongs to the outer message loop: put it back and
-                // let the running job finish.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return true;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-            if (msg.message == WM_CLOSE) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The quit belongs to the outer message loop: put it back and
+            // let the running job finish.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return true;
         }
-        Sleep(1);
+        if (pumpAccel && IsWindow(pumpAccelWindow) && TranslateAcceleratorW(pumpAccelWindow, pumpAccel, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        if (msg.message == WM_CLOSE) return false;
     }
     return true;
 }

@@ -80,31 +80,38 @@ void TextDocument::Close() {
 bool TextDocument::Scan(FileStream& in, int unitWidth) {
     int32_t noted = 0;
     size_t bufferSize = scanBufferSize > 0 ? scanBufferSize : 1;
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bufferSize]);
+    // Each read is taken in pieces small enough to stay in the processor's
+    // cache while they are scanned; only a read's last piece can be odd.
+    const size_t pieceSize = bufferSize < ScanPieceSize ? bufferSize : ScanPieceSize;
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[pieceSize]);
     if (!buffer) return false;
     if (progress) progress(0);
-
+    lineIndex.push_back(0);
+    LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, indexStride);
     int64_t consumed = 0;
-    auto readNext = [&]() -> size_t {
+    uint64_t base = 0;
+    // One read of up to bufferSize bytes, scanned; the bytes it read.
+    auto scanRead = [&]() -> size_t {
         int64_t left = fileSize - consumed;
         if (!buffer || left <= 0) return 0;
         size_t want = static_cast<uint64_t>(left) < bufferSize ? static_cast<size_t>(left) : bufferSize;
-        size_t got = in.Read(buffer.get(), want);
+        size_t got = 0;
+        while (got < want) {
+            size_t ask = want - got < pieceSize ? want - got : pieceSize;
+            size_t n = in.Read(buffer.get(), ask);
+            got += n;
+            size_t units = n / static_cast<size_t>(unitWidth);
+            scanner.Feed(buffer.get(), units);
+            base += static_cast<uint64_t>(units) * static_cast<uint64_t>(unitWidth);
+            if (n < ask) break;
+        }
         consumed += static_cast<int64_t>(got);
         return got;
     };
 
-    size_t got = readNext();
-    lineIndex.push_back(0);
-    LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, indexStride);
-    uint64_t base = 0;
-    while (got > 0) {
-        size_t units = got / static_cast<size_t>(unitWidth);
-        scanner.Feed(buffer.get(), units);
+    while (scanRead() > 0) {
         lineCount = scanner.lineCount;
         maxLineLength = scanner.maxLineLength;
-        base += static_cast<uint64_t>(units) * static_cast<uint64_t>(unitWidth);
-        got = readNext();
         int32_t pct = ScanPercent(base, fileSize);
         if (pct != noted) {
             if (progress) progress(noted);

@@ -14,6 +14,7 @@ using OpenProgress = std::function<void(int32_t percent)>;
 using BlockCache = std::map<uint64_t, std::u16string>;
 
 constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
+constexpr size_t ScanPieceSize = 256 << 10;   // a scan read is taken in pieces of this size
 // Most bytes one block read takes; lines past it read as truncated text.
 constexpr int64_t MaxBlockBytes = 64ll << 20;
 

@@ -13,7 +13,7 @@ packages=(
     # Chinese and Latin fonts, locales
     fonts-wqy-microhei fonts-liberation locales
     # Native build, tests, sanitizers, fuzzers
-    cmake ninja-build g++ clang libclang-rt-14-dev googletest
+    cmake ninja-build g++ clang libclang-rt-14-dev googletest ccache
     # Printing to PDF and reading it back
     cups cups-client printer-driver-cups-pdf poppler-utils
 )

@@ -3,12 +3,30 @@
 # Windows builds, runs the native tests (plain and under ASan+UBSan), the fuzz
 # targets briefly, the Windows tests under Wine on a private Xvfb, and the
 # end-to-end scripts tests/e2e/*.sh. The last line is "tests: N passed, M failed".
+# The sanitizer build, its tests and the fuzz targets run at low priority
+# beside the Wine stages, which spend most of their time waiting for windows.
+#
+#   bash scripts/test.sh                  everything
+#   bash scripts/test.sh --e2e [NAME...]  set-up, the Windows build and the
+#                                         end-to-end scripts only (NAME: a
+#                                         script's name, with or without .sh)
 #
 # Environment knobs: TOMEVIEW_BUILD_ROOT (default build/), TOMEVIEW_FUZZ_SECONDS
 # (default 20 per target), TOMEVIEW_E2E_TIMEOUT (default 600 s per script),
-# TOMEVIEW_JOBS (default 2).
+# TOMEVIEW_JOBS (default 2). ccache is used when installed.
 set -uo pipefail
 export LC_COLLATE=C
+
+mode=all
+e2e_names=()
+case "${1:-}" in
+"") ;;
+--e2e) mode=e2e; shift; e2e_names=("$@") ;;
+*)
+    echo "usage: bash scripts/test.sh [--e2e [NAME...]]" >&2
+    exit 2
+    ;;
+esac
 
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 root="${TOMEVIEW_BUILD_ROOT:-$src/build}"
@@ -24,6 +42,7 @@ results="$root/test-results"
 passed=0
 failed=0
 report=()
+lane_pid=""
 
 note() { printf '\n=== %s (at %d:%02d)\n' "$*" $((SECONDS / 60)) $((SECONDS % 60)); }
 fail_step() { failed=$((failed + 1)); report+=("FAILED  $1"); }
@@ -88,6 +107,7 @@ run_ctest() {
 }
 
 cleanup() {
+    if [ -n "$lane_pid" ]; then kill -- -"$lane_pid" 2>/dev/null; wait "$lane_pid" 2>/dev/null; fi
     if [ -n "${WINE:-}" ]; then tv_wine_stop; fi
     if declare -F tv_xvfb_stop >/dev/null; then tv_xvfb_stop; tv_cups_stop; fi
 }
@@ -103,6 +123,10 @@ fi
 unset WINEPREFIX DISPLAY
 # shellcheck source=wine-env.sh
 source "$src/scripts/wine-env.sh"
+# Compiler results are shared between clones (paths are taken relative to the source).
+if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$src" CCACHE_NOHASHDIR=1
+fi
 
 # Builds ---------------------------------------------------------------------
 # build DIR LABEL [cmake args] -- [targets]
@@ -125,70 +149,126 @@ build() {
 }
 configured() { [ -f "$1/build.ninja" ]; }
 
+# The end-to-end scripts use the native tests too.
 build "$native" "native" || fail_step "native build"
 build "$win" "Windows (mingw-w64)" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-w64.cmake" ||
     fail_step "Windows build"
 
 # Native tests -----------------------------------------------------------------
-if configured "$native"; then
+if [ $mode = all ] && configured "$native"; then
     note "Native tests"
     run_ctest native "$native" "$results/native" "$results/native/"
 fi
 
 # Sanitizers and fuzzers: one clang build with ASan+UBSan; the fuzz targets
-# link libFuzzer, the tests link the sanitizers only.
-if ! build "$san" "ASan+UBSan and fuzz targets (clang)" \
-        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMEVIEW_FUZZ=ON \
-        -- all_tests all_fuzzers; then
-    fail_step "sanitizer/fuzz build"
-fi
-if configured "$san"; then
-    note "Native tests under ASan+UBSan"
-    ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}" \
-    UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
-        run_ctest asan "$san" "$results/asan" "$results/asan/"
-
-    shopt -s nullglob
-    fuzz_sources=("$src"/tests/fuzz/*.cpp)
-    shopt -u nullglob
-    if [ ${#fuzz_sources[@]} -gt 0 ]; then
-        note "Fuzz targets, ${fuzz_seconds} s each"
+# link libFuzzer, the tests link the sanitizers only. Runs as a lane of its
+# own; its counts and report lines go to files that finish_lane adds.
+sanitizer_lane() {
+    passed=0 failed=0 report=()
+    if ! build "$san" "ASan+UBSan and fuzz targets (clang)" \
+            -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMEVIEW_FUZZ=ON \
+            -- all_tests all_fuzzers; then
+        fail_step "sanitizer/fuzz build"
     fi
-    for f in "${fuzz_sources[@]}"; do
-        name="$(basename "$f" .cpp)"
-        corpus="$san/fuzz-corpus/$name"
-        artifacts="$san/fuzz-artifacts/$name/"
-        mkdir -p "$corpus" "$artifacts"
-        seeds=()
-        [ -d "$src/tests/fuzz/corpus/$name" ] && seeds=("$src/tests/fuzz/corpus/$name")
-        log="$san/fuzz-$name.log"
-        echo "fuzz $name"
-        timeout -k 10 $((fuzz_seconds + 120)) "$san/$name" -max_total_time="$fuzz_seconds" \
-            -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-            -artifact_prefix="$artifacts" "$corpus" "${seeds[@]}" >"$log" 2>&1
-        rc=$?
-        runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
-        if [ $rc = 0 ]; then
-            pass_step "fuzz $name: ${runs:-?} runs, no finding"
-        else
-            tail -40 "$log"
-            fail_step "fuzz $name: exit $rc, see $log and $artifacts"
+    if configured "$san"; then
+        note "Native tests under ASan+UBSan"
+        ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}" \
+        UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
+            run_ctest asan "$san" "$results/asan" "$results/asan/"
+
+        shopt -s nullglob
+        local fuzz_sources=("$src"/tests/fuzz/*.cpp) f
+        shopt -u nullglob
+        if [ ${#fuzz_sources[@]} -gt 0 ]; then
+            note "Fuzz targets, ${fuzz_seconds} s each"
         fi
-    done
+        for f in "${fuzz_sources[@]}"; do
+            local name corpus artifacts seeds log rc runs
+            name="$(basename "$f" .cpp)"
+            corpus="$san/fuzz-corpus/$name"
+            artifacts="$san/fuzz-artifacts/$name/"
+            mkdir -p "$corpus" "$artifacts"
+            seeds=()
+            [ -d "$src/tests/fuzz/corpus/$name" ] && seeds=("$src/tests/fuzz/corpus/$name")
+            log="$san/fuzz-$name.log"
+            echo "fuzz $name"
+            timeout -k 10 $((fuzz_seconds + 120)) "$san/$name" -max_total_time="$fuzz_seconds" \
+                -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+                -artifact_prefix="$artifacts" "$corpus" "${seeds[@]}" >"$log" 2>&1
+            rc=$?
+            runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
+            if [ $rc = 0 ]; then
+                pass_step "fuzz $name: ${runs:-?} runs, no finding"
+            else
+                tail -40 "$log"
+                fail_step "fuzz $name: exit $rc, see $log and $artifacts"
+            fi
+        done
+    fi
+    printf '%d %d\n' "$passed" "$failed" >"$results/lane.counts"
+    printf '%s\n' "${report[@]}" >"$results/lane.report"
+}
+
+# finish_lane: waits for the sanitizer lane, shows its output and adds its results.
+finish_lane() {
+    [ -n "$lane_pid" ] || return 0
+    local start=$SECONDS
+    wait "$lane_pid"
+    lane_pid=""
+    note "Sanitizer lane (waited $((SECONDS - start)) s for it; its output follows)"
+    cat "$results/lane.log"
+    local p=0 f=0 line
+    if [ -f "$results/lane.counts" ]; then
+        read -r p f <"$results/lane.counts"
+        while IFS= read -r line; do [ -n "$line" ] && report+=("$line"); done <"$results/lane.report"
+    else
+        f=1
+        report+=("FAILED  sanitizer lane: ended without results (see above)")
+    fi
+    passed=$((passed + p))
+    failed=$((failed + f))
+}
+
+if [ $mode = all ]; then
+    mkdir -p "$results"
+    rm -f "$results/lane.counts" "$results/lane.report"
+    # Its own process group, so that an interrupted run ends all of it.
+    set -m
+    (
+        trap - EXIT INT TERM
+        lane_pid=""
+        exec </dev/null
+        renice -n 10 "$BASHPID" >/dev/null 2>&1
+        sanitizer_lane
+    ) >"$results/lane.log" 2>&1 &
+    lane_pid=$!
+    set +m
+    echo "(the sanitizer build, its tests and the fuzz targets run beside the Wine stages: $results/lane.log)"
 fi
 
 # Windows tests and end-to-end scripts under Wine --------------------------------
 shopt -s nullglob
 e2e_scripts=()
 for f in "$src"/tests/e2e/*.sh; do
+    if [ ${#e2e_names[@]} -gt 0 ]; then
+        picked=0
+        for n in "${e2e_names[@]}"; do
+            [ "$(basename "$f" .sh)" = "$(basename "$n" .sh)" ] && picked=1
+        done
+        [ $picked = 1 ] || continue
+    fi
     if [ -x "$f" ]; then e2e_scripts+=("$f"); else echo "(skipping ${f#"$src"/}: not executable)"; fi
 done
 shopt -u nullglob
+if [ ${#e2e_names[@]} -gt 0 ] && [ ${#e2e_scripts[@]} -lt ${#e2e_names[@]} ]; then
+    fail_step "e2e: no script for some of: ${e2e_names[*]}"
+fi
 
 if configured "$win"; then
     note "Windows tests under Wine"
     if ! tv_xvfb_start; then
         fail_step "Xvfb"
+        finish_lane
         finish
     fi
     echo "Xvfb on $DISPLAY (pid $TV_XVFB_PID), prefix $WINEPREFIX"
@@ -196,8 +276,10 @@ if configured "$win"; then
     if ! tv_cups_ensure; then
         echo "(printing is not available: CUPS did not start)"
     fi
-    run_ctest wine "$win" "$results/win" "$(tv_winpath "$results/win")\\"
-    tv_wine_stop
+    if [ $mode = all ]; then
+        run_ctest wine "$win" "$results/win" "$(tv_winpath "$results/win")\\"
+        tv_wine_stop
+    fi
 
     if [ ${#e2e_scripts[@]} -gt 0 ]; then
         note "End-to-end scripts"
@@ -225,4 +307,5 @@ elif [ ${#e2e_scripts[@]} -gt 0 ]; then
     fail_step "e2e scripts not run: the Windows build could not be configured"
 fi
 
+finish_lane
 finish

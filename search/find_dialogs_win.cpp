@@ -129,6 +129,7 @@ INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
                 const uint64_t top = v->topLine;
                 if (!(top <= t && t <= top + v->RowsOnScreen())) {
                     v->ScrollVerticalBy(static_cast<int64_t>(t - top), true);
+                    v->UpdateScrollPositions();  // the thumb follows the jump
                     InvalidateRect(v->hwnd, &v->clientRect, FALSE);
                 }
             }

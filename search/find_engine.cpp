@@ -6,6 +6,7 @@
 #include "core/text_document.h"
 #include "search/line_source.h"
 #include "search/matcher.h"
+#include "search/prefilter.h"
 #include "search/simd.h"
 
 bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase) {
@@ -229,9 +230,19 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, true, m.useBytes);
+    BlockPrefilter filter(doc, pat, opt.matchCase, true);
+    // Lines of blocks whose bytes cannot hold the text are passed over whole.
+    auto skip = [&](uint64_t& i, uint64_t end) {
+        if (!filter.usable() || filter.BlockMayMatch(i / stride)) return false;
+        uint64_t next = std::min(end, (i / stride + 1) * stride);
+        done += next - 1 - i;
+        i = next - 1;
+        return true;
+    };
 
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
+        if ((i == first || i % stride == 0) && skip(i, count)) continue;
         size_t s = Forward(m, src.GetAny(i), i == first ? selEnd.column : 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -239,8 +250,10 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
         }
     }
     if (!opt.wrapAround) return SearchResult::NotFound;
+    const uint64_t wrapEnd = std::min(count, selStart.line + 1);
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
+        if (i % stride == 0 && skip(i, wrapEnd)) continue;
         size_t s = Forward(m, src.GetAny(i), 0, opt.wholeWord);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -265,9 +278,20 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, false, m.useBytes);
+    BlockPrefilter filter(doc, pat, opt.matchCase, false);
+    // Lines of blocks whose bytes cannot hold the text are passed over whole,
+    // down to the block's first line or low, whichever is higher.
+    auto skip = [&](uint64_t& i, uint64_t low) {
+        if (!filter.usable() || filter.BlockMayMatch(i / stride)) return false;
+        uint64_t next = std::max(low, i / stride * stride);
+        done += i - next;
+        i = next;
+        return true;
+    };
 
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
+        if ((i == start || (i + 1) % stride == 0) && skip(i, 0)) continue;
         const size_t limit = (i == first && selStart.column < WholeLine) ? size_t(selStart.column) : WholeLine;
         size_t s = Backward(m, src.GetAny(i), limit, opt);
         if (s != NoMatch) {
@@ -278,6 +302,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     if (!opt.wrapAround || first >= count) return SearchResult::NotFound;
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
+        if ((i == count - 1 || (i + 1) % stride == 0) && skip(i, first)) continue;
         size_t s = Backward(m, src.GetAny(i), WholeLine, opt);
         if (s != NoMatch) {
             hit = TextPosition{i, s};
@@ -295,8 +320,13 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
     LineSource src(doc, true, m.useBytes);
+    BlockPrefilter filter(doc, pat, opt.matchCase, true);
     for (uint64_t i = 0; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
+        if (i % stride == 0 && filter.usable() && !filter.BlockMayMatch(i / stride)) {
+            i = std::min(count, i + stride) - 1;
+            continue;
+        }
         total += Count(m, src.GetAny(i), opt.wholeWord);
     }
     return total ? SearchResult::Found : SearchResult::NotFound;

@@ -27,8 +27,20 @@ LRESULT CALLBACK TextView::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         SetCursor(LoadCursorW(nullptr, IDC_ARROW));
         return 0;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
         view->HandleKey(wp);
+        return 0;
+    case WM_SYSKEYDOWN:
+        // System keys the view does not use keep their default handling:
+        // Alt+F4 closes the main window, F10 and Alt open its menus.
+        if (view->HandleKey(wp)) return 0;
+        return DefWindowProcW(w, msg, wp, lp);
+    case WM_SIZE:
+        // A scroll bar shown or hidden after a zoom or a font change resizes
+        // the client area without a resize of the main window.
+        view->FitSurface();
+        return 0;
+    case WM_CAPTURECHANGED:
+        view->dragging = false;
         return 0;
     case WM_KEYUP:
     case WM_CHAR:
@@ -47,7 +59,10 @@ LRESULT CALLBACK TextView::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEWHEEL:
         return view->OnMouseWheel(wp);
     case WM_MOUSEMOVE:
-        if (KeyDown(VK_LBUTTON)) {
+        // Only a drag that began with a press in this pane extends the
+        // selection: a button still held from a click elsewhere (the
+        // double-click that closed the Open dialog) does not.
+        if (view->dragging && GetCapture() == w) {
             TextPosition p = view->HitTest();
             view->ExtendTo(p);
             view->EnsureVisible(p);
@@ -61,10 +76,13 @@ LRESULT CALLBACK TextView::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             view->anchor = view->selStart = view->selEnd = p;
         }
         view->Invalidate();
+        SetFocus(w);
         SetCapture(w);
+        view->dragging = GetCapture() == w;
         return 0;
     }
     case WM_LBUTTONUP:
+        view->dragging = false;
         ReleaseCapture();
         return 0;
     case WM_LBUTTONDBLCLK: {
@@ -97,7 +115,7 @@ bool TextView::HandleKey(WPARAM vk) {
         case 'O': SendCommand(mainWindow, IDM_OPEN); break;
         case 'P': SendCommand(mainWindow, IDM_PRINT); break;
         case 'S': SendCommand(mainWindow, IDM_SAVE_AS); break;
-        default: break;
+        default: return false;
         }
         return true;
     }
@@ -112,7 +130,7 @@ bool TextView::HandleKey(WPARAM vk) {
         break;
     case VK_END: MoveToEnd(); break;
     case VK_HOME: MoveToStart(); break;
-    default: break;
+    default: return false;
     }
     return true;
 }

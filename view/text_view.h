@@ -58,6 +58,10 @@ public:
     bool ScrollVerticalBy(int64_t delta, bool redraw);
     bool ScrollHorizontal(int32_t delta, bool redraw);
     void Layout();
+    // Rebuilds the drawing surface when the client area no longer matches it.
+    void FitSurface();
+    // The drawing surface for the current client area, with background and font.
+    void RebuildSurface();
     LRESULT OnScroll(int bar, int request);
     LRESULT OnMouseWheel(WPARAM wParam);
     void Invalidate();
@@ -98,6 +102,8 @@ public:
     TextPosition selStart;
     TextPosition selEnd;
     static LRESULT CALLBACK WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+    bool dragging = false;         // the pane holds the capture from its own button press
+    // Carries out a key; false when the key has no use here.
     bool HandleKey(WPARAM vk);
     TextPosition HitTest();
     void EnsureVisible(const TextPosition& p);
@@ -177,3 +183,5 @@ extern const char16_t MakerSite[];
 
 // Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
 bool PumpMessages();
+// The accelerators PumpMessages translates, for the given main window.
+void SetPumpAccelerators(HWND window, HACCEL accel);

@@ -147,6 +147,10 @@ void TextView::Layout() {
     UpdateScrollRanges();
     UpdateScrollPositions();
     UpdateTextRect();
+    RebuildSurface();
+}
+
+void TextView::RebuildSurface() {
     RECT client{};
     GetClientRect(hwnd, &client);
     surface.Create(client);
@@ -157,6 +161,16 @@ void TextView::Layout() {
     Rectangle(surface.memoryDc, client.left, client.top, client.right + 2, client.bottom + 2);
     SelectObject(surface.memoryDc, pen);
     surface.SetFont(font);
+}
+
+void TextView::FitSurface() {
+    if (!surface.memoryDc) return;  // not created yet
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    if (EqualRect(&client, &surface.rect)) return;
+    UpdateTextRect();
+    RebuildSurface();
+    Invalidate();
 }
 
 static int32_t ClampToInt32(int64_t v) {
@@ -221,9 +235,12 @@ LRESULT TextView::OnScroll(int bar, int request) {
     if (back.nPos != si.nPos) {
         int64_t diff = static_cast<int64_t>(back.nPos) - si.nPos;
         if (vertical) {
-            // A thumb left behind by a caller cannot take the top line below 0.
+            // A thumb left behind by a caller cannot take the top line below 0
+            // nor past the last scrollable line.
             if (diff < 0 && static_cast<uint64_t>(-diff) > topLine) topLine = 0;
             else topLine += static_cast<uint64_t>(diff);
+            if (topLine > LastScrollableLine()) topLine = LastScrollableLine();
+            if (static_cast<int32_t>(static_cast<uint32_t>(topLine)) != back.nPos) UpdateScrollPositions();
         } else {
             int64_t offset = static_cast<int64_t>(xOffset) + diff;
             xOffset = ClampToInt32(offset < 0 ? 0 : offset);

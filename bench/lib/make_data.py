@@ -12,6 +12,9 @@ Names:
   paint-small   the first 1 MiB of log-utf8, cut at a line end
   line-small    one line of 200 KiB (ASCII, Chinese and tabs), LF at the end
   line-big      the same line at 200 MiB
+  dense4-utf8   1 GB of 4-byte CR LF lines
+  dense15-utf8  1 GB of 15-byte CR LF lines
+  dense4-utf16le, dense15-utf16le  the same lines in UTF-16 LE with a BOM (2 GB)
 
 The content depends only on this file, so equal names give equal bytes.
 Each file is written under a temporary name and renamed when complete.
@@ -80,6 +83,17 @@ def write_line(path, size):
         f.write(b"\n")
 
 
+def write_dense(path, width, codec, bom):
+    text = "".join(("%0*d" % (width - 2, i % (10 ** (width - 2))))[-(width - 2):] + "\r\n"
+                   for i in range(1 << 16))
+    block = text.encode(codec)
+    total = 1000 * 1000 * 1000 * len(block) // len(text.encode("utf-8"))
+    with open(path, "wb") as f:
+        f.write(bom)
+        for _ in range(-(-total // len(block))):
+            f.write(block)
+
+
 MAKERS = {
     "log-utf8": lambda p: write_log(p, "utf-8", b""),
     "log-utf16le": lambda p: write_log(p, "utf-16-le", b"\xff\xfe"),
@@ -87,6 +101,10 @@ MAKERS = {
     "paint-small": write_paint_small,
     "line-small": lambda p: write_line(p, 200 << 10),
     "line-big": lambda p: write_line(p, 200 << 20),
+    "dense4-utf8": lambda p: write_dense(p, 4, "utf-8", b""),
+    "dense15-utf8": lambda p: write_dense(p, 15, "utf-8", b""),
+    "dense4-utf16le": lambda p: write_dense(p, 4, "utf-16-le", b"\xff\xfe"),
+    "dense15-utf16le": lambda p: write_dense(p, 15, "utf-16-le", b"\xff\xfe"),
 }
 
 

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/simd_level.h"
 #include "search/find_engine.h"
+#include "search/prefilter.h"
 #include "search/matcher.h"
 #include "core/text_document.h"
 #include "tests/core/find_reference.h"
@@ -484,14 +486,19 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         for (int i = 0; i < count; ++i) text += pieces[rng() % 15];
         std::string utf8 = Utf8Of(text);
         if (round % 4 == 3) utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
-        std::string utf16;
+        std::string utf16, utf16be;
         for (char16_t u : text) utf16 += {char(u & 0xFF), char(u >> 8)};
-        TempTextFile a(utf8), b(utf16, Encoding::Utf16Le);
-        ASSERT_TRUE(a.opened && b.opened);
-        for (TextDocument* d : {&a.doc, &b.doc}) {
+        for (char16_t u : text) utf16be += {char(u >> 8), char(u & 0xFF)};
+        TempTextFile a(utf8), b(utf16, Encoding::Utf16Le), c(utf16be, Encoding::Utf16Be), g(utf8, Encoding::Ansi);
+        ASSERT_TRUE(a.opened && b.opened && c.opened && g.opened);
+        // Each vector path of the block prefilter in turn, and none.
+        BlockPrefilter::Enable(round % 4 != 1);
+        simd_level::Cap(static_cast<simd_level::Level>(round % 3));
+        for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
             for (int q = 0; q < 40; ++q) {
                 std::u16string pat = pieces[rng() % 15] + pieces[rng() % 10];
                 if (q % 5 == 0) pat = pieces[rng() % 10];
+                if (q % 5 == 1) pat += pieces[rng() % 10] + pieces[rng() % 10];  // rare: most blocks lack it
                 FindOptions o = Opt(rng() % 2, rng() % 2);
                 o.wrapAround = rng() % 4 != 0;
                 const uint64_t l1 = rng() % d->lineCount, l2 = l1 + rng() % 3;
@@ -509,4 +516,6 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
             }
         }
     }
+    BlockPrefilter::Enable(true);
+    simd_level::Cap(simd_level::Avx2);
 }

@@ -15,11 +15,15 @@ wsample="$(winpath "$sample")"
 start_app "$wsample" "$(winpath "$other")"
 W="$(wait_window 'Tomeview' 60)"
 wait_title "$W" "$wsample - Tomeview超大文本浏览器-Orvane：$SITE" 30
-sleep 1
-opened="$(shot opened)"
 window_geometry "$W"
-# Text column right of the gutter, below the menu bar.
-text_ink="$(ink "$opened" $((WX + 60)) $((WY + 45)) 400 200)"
+# Text column right of the gutter, below the menu bar; drawn soon after the title.
+start=$SECONDS
+while :; do
+    opened="$(shot opened)"
+    text_ink="$(ink "$opened" $((WX + 60)) $((WY + 45)) 400 200)"
+    [ "$text_ink" -gt 1500 ] || [ $((SECONDS - start)) -ge 20 ] && break
+    sleep 0.2
+done
 [ "$text_ink" -gt 1500 ] || fail "no text drawn after the open ($text_ink dark pixels, see $opened)"
 click_close_box "$W"
 wait_exit 20

@@ -4,31 +4,40 @@
 # ends the program with exit code 0.
 set -u
 source "$(dirname "$0")/lib/app_common.sh"
+source "$(dirname "$0")/lib/dialog_helpers.sh"
 
 start_app
 W="$(wait_window 'tomeview - ' 60)"
 wait_title "$W" "$STARTUP_TITLE" 10
-sleep 1
-before="$(shot startup)"
+shot startup >/dev/null
 
-# The File menu, opened with the mouse on the menu bar.
-xdotool mousemove --window "$W" 29 32 click 1
-sleep 1
-menu="$(shot file-menu)"
-crop "$before" 0 40 200 120 "$SHOTS/tmp-a.png"
-crop "$menu" 0 40 200 120 "$SHOTS/tmp-b.png"
-[ "$(pixel_diff "$SHOTS/tmp-a.png" "$SHOTS/tmp-b.png")" -gt 500 ] || fail "the File menu did not open (see $menu)"
+# The File menu, opened with the mouse on the menu bar; Escape twice leaves it.
+open_menu "$W" "$MENU_X_FILE"
+cp "$MENU_SHOT" "$SHOTS/file-menu.miff"
 xdotool key Escape
-sleep 0.3
+menu_wait_closed Escape
 xdotool key Escape
-sleep 0.5
 
-# Alt+/ opens the About box whichever window of the program has the focus.
-xdotool key alt+slash
-A="$(wait_window '关于 Tomeview' 10)"
-sleep 0.5
-about="$(shot about)"
+# Alt+/ opens the About box whichever window of the program has the focus
+# (a key that comes while the menu bar still has it is tried again).
+A=""
+for _ in 1 2 3; do
+    xdotool key alt+slash
+    start=$SECONDS
+    while [ -z "$A" ] && [ $((SECONDS - start)) -lt 5 ]; do
+        A="$(xwin_find "$APP_PID" '关于 Tomeview')" || sleep 0.1
+    done
+    [ -n "$A" ] && break
+done
+[ -n "$A" ] || fail "Alt+/ did not show the About box (see $(shot no-about))"
 window_geometry "$A"
+start=$SECONDS
+while :; do
+    about="$(shot about)"
+    [ "$(ink "$about" "$WX" "$WY" "$WW" "$WH")" -gt 2000 ] && break
+    [ $((SECONDS - start)) -lt 10 ] || break
+    sleep 0.2
+done
 ax=$WX ay=$WY aw=$WW ah=$WH
 window_geometry "$W"
 # Centred over the main window (a few pixels of frame rounding allowed).

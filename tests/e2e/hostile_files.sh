@@ -7,6 +7,7 @@
 # exit code 0.
 set -u
 source "$(dirname "$0")/lib/app_common.sh"
+source "$(dirname "$0")/lib/input_helpers.sh"
 
 dir="$DATA/hostile"
 rm -rf "$dir"
@@ -30,27 +31,12 @@ mkdir -p "$dir/folder.txt"
 vanished="$dir/vanished.txt"
 rm -f "$vanished"
 
-# Something else on the clipboard first, so that a stale result cannot pass.
-# The xclip that holds it ends when the program takes the clipboard, or at
-# the end of the script with the programs it started.
-clip_reset() {
-    printf 'clipboard before' | xclip -selection clipboard -quiet >/dev/null 2>&1 &
-    APP_PIDS+=("$!")
-    local i
-    for i in $(seq 50); do
-        [ "$(clip_now)" = "clipboard before" ] && return 0
-        sleep 0.1
-    done
-    fail "could not set the clipboard"
-}
-clip_now() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
-
 # run_case FILE OPENS CLIP: OPENS is yes or no; CLIP is "changes" when
 # Ctrl+A Ctrl+C must put the text on the clipboard, "any" when it may not.
 run_case() {
     local file="$1" opens="$2" clip="$3" wfile W t
     wfile="$(winpath "$file")"
-    clip_reset
+    clip_seed "clipboard before"
     start_app "$wfile"
     if [ "$opens" = yes ]; then
         W="$(wait_window 'Tomeview' 60)"
@@ -67,21 +53,15 @@ run_case() {
     fi
     window_geometry "$W"
     xdotool mousemove $((WX + 200)) $((WY + 60)) click 1
+    activate "$W"
     local k
     for k in ctrl+End ctrl+a ctrl+c; do
-        xdotool key --window "$W" "$k"
+        press "$k"
         sleep 0.2
         app_alive || fail "$(basename "$file"): the program ended after $k"
     done
     if [ "$clip" = changes ]; then
-        local got="" start=$SECONDS
-        while [ $((SECONDS - start)) -lt 10 ]; do
-            got="$(clip_now | head -c 100)"
-            [ -n "$got" ] && [ "$got" != "clipboard before" ] && break
-            sleep 0.2
-        done
-        [ -n "$got" ] && [ "$got" != "clipboard before" ] ||
-            fail "$(basename "$file"): Ctrl+A Ctrl+C left the clipboard as it was"
+        clip_to_file "$E2E_TMP/copied" 10 "$(basename "$file"): Ctrl+A Ctrl+C"
     fi
     # Still answering: the caption is read back unchanged after the keys.
     t="$(title_of "$W")"

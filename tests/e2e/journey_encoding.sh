@@ -54,7 +54,7 @@ copy_all_is() {
     copies=$((copies + 1))
     local got="$SHOTS/clip-$copies.txt"
     click_menu_item "$W" "$MENU_X_EDIT" i s i i i s
-    clip_mark
+    clip_seed
     click_menu_item "$W" "$MENU_X_EDIT"
     clip_to_file "$got" 10
     cmp -s "$got" "$1" || fail "$2: the copy holds '$(head -c 200 "$got")', expected '$(head -c 200 "$1")'"

@@ -24,7 +24,7 @@ printf 'line one\r\nline two\r\n' >"$doc"
 start_app "$(winpath "$doc")"
 wait_main "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 90
 for _ in 1 2 3 4 5; do
-    xdotool key --window "$W" ctrl+f
+    xsend "$W" key ctrl+f
     [ -n "$(hwnd_of 查找)" ] && break
     sleep 1
 done
@@ -39,7 +39,7 @@ start_app
 wait_main "$STARTUP_TITLE" 90
 opened=0
 for _ in 1 2 3 4 5; do
-    xdotool key --window "$W" alt+f
+    xsend "$W" key alt+f
     start=$SECONDS
     while [ $((SECONDS - start)) -lt 2 ]; do
         if [ -n "$(wintext windows | awk -F'\t' '$3 == "#32768"')" ]; then opened=1; break 2; fi
@@ -49,7 +49,7 @@ done
 [ $opened = 1 ] || fail "Alt+F did not open the File menu (see $(shot no-menu))"
 shot file-menu >/dev/null
 for _ in 1 2 3; do
-    xdotool key --window "$W" x
+    xsend "$W" key x
     start=$SECONDS
     while [ $((SECONDS - start)) -lt 3 ]; do
         app_alive || break 2

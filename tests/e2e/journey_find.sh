@@ -29,7 +29,7 @@ MX=$WX MY=$WY
 # Ctrl+F in the text pane; a busy machine may drop the first key.
 D=""
 for _ in 1 2 3 4 5; do
-    xdotool key --window "$W" ctrl+f
+    xsend "$W" key ctrl+f
     D="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
     [ -n "$D" ] && break
     sleep 1
@@ -79,7 +79,7 @@ type_search() {
 # again afterwards.
 copy_is() {
     local got
-    clip_mark
+    clip_seed
     click_menu_item "$W" "$MENU_X_EDIT"
     got="$(clip_wait 10)" || fail "Edit > Copy did not reach the clipboard"
     [ "$got" = "$1" ] || fail "the selection copies as '$got', expected '$1'"
@@ -207,7 +207,7 @@ count_is 5 "count of the upper-case text, case ignored"
 # into the hidden dialog; Ctrl+F shows it again seeded from the selection.
 set_check "$D" 1017 1
 set_check "$D" 1016 0
-click_close_box "$(xdotool search --all --pid "$APP_PID" --name '^查找$' | head -1)"
+click_close_box "$(wait_window '^查找$' 10)"
 wait_no_hwnd 查找 10
 xdotool key F3
 wait_selection 1 5 5 "F3 with the dialog closed"

@@ -45,7 +45,7 @@ wait_box() {
 
 # Double click on the first word; a busy machine may see two single clicks.
 for _ in 1 2 3; do
-    xdotool mousemove --window "$W" 60 50 click --repeat 2 --delay 60 1
+    xsend "$W" mousemove 60 50 click --repeat 2 --delay 60 1
     sleep 0.5
     box_now
     [ "$BOX" != none ] && break
@@ -59,7 +59,7 @@ log "start: cell $((W0 / 20)) x $H0"
 wheel() {  # wheel up|down COUNT, with Ctrl held, over the text
     local b=4
     [ "$1" = down ] && b=5
-    xdotool mousemove --window "$W" 300 200 keydown ctrl click --repeat "$2" --delay 80 "$b" keyup ctrl
+    xsend "$W" mousemove 300 200 keydown ctrl click --repeat "$2" --delay 80 "$b" keyup ctrl
 }
 
 # One step away from the user: 2 pixels more per row.

@@ -35,9 +35,7 @@ row_word() {
 g() { printf 'g%05d' "$1"; }
 
 # The edit starts with "1": Enter on the first screen moves nothing.
-activate "$W"
-press ctrl+g
-open_dialog '^转跳到$' 20 >/dev/null
+key_for_dialog "$W" ctrl+g '^转跳到$'
 press Return
 wait_gone '^转跳到$' 20
 row_word 0 "$(g 1)" "Go to with the initial 1"

@@ -31,7 +31,7 @@ wait_title "$W" "$STARTUP_TITLE" 30
 
 # open_by_dialog PATH: the Open dialog is up; types PATH and presses Enter.
 open_by_dialog() {
-    open_dialog '^请选择一个文件$' 30 >/dev/null
+    open_dialog '^请选择一个文件$' 90 >/dev/null
     xdotool type --delay 30 "$(winpath "$1")"
     press Return
     wait_gone '^请选择一个文件$' 20
@@ -59,7 +59,7 @@ changed_view "$WORK/a.miff" "$WORK/a-all.miff"
 # 2. Cancel leaves title, view and selection.
 activate "$W"
 press ctrl+o
-open_dialog '^请选择一个文件$' 30 >/dev/null
+open_dialog '^请选择一个文件$' 90 >/dev/null
 press Escape
 wait_gone '^请选择一个文件$' 20
 [ "$(title_of "$W")" = "$(title_for "$a")" ] || fail "title after a cancelled Open dialog: '$(title_of "$W")'"

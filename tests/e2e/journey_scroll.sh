@@ -3,7 +3,7 @@
 # reached by the Go-to dialog (pixel for pixel over the text pane):
 # Page Down, the mouse wheel (9 lines a notch), the scroll bar's arrows
 # (1 line) and track (1 page), dragging its thumb to the bottom (the bar's
-# own limit: 16 rows past the last line), Ctrl+End (the last line on the last
+# limit: 15 rows past the last line, as for the wheel), Ctrl+End (the last line on the last
 # complete row) and Ctrl+Home (back to the first screen); sideways,
 # Shift+wheel (30 space widths a notch) against the horizontal bar's arrow
 # (one space width). Arrow keys move nothing.
@@ -139,15 +139,15 @@ activate "$W"
 press Next
 expect_view "$WORK/end.miff" page-down-to-end "Page Down after a click on the track above the thumb"
 
-# The thumb dragged to the bottom stops where the bar ends: 16 lines further
-# than Ctrl+End, which 16 clicks on the down arrow also reach (a 17th does
-# nothing).
-bar_down 17
+# The thumb dragged to the bottom stops where the wheel does: 15 lines
+# further than Ctrl+End, which 15 clicks on the down arrow also reach (a 16th
+# does nothing).
+bar_down 16
 grab_view "$WORK/bar-bottom.miff"
 changed_view "$WORK/end.miff" "$WORK/bar-bottom.miff"
 settle "$WORK/bar-bottom.miff"
 keep "$WORK/bar-bottom.miff" bar-bottom
-last_row=$((P - 17))
+last_row=$((P - 16))
 [ "$(ink_rows_from "$WORK/bar-bottom.miff" "$last_row" "$last_row")" = 1 ] &&
     [ "$(ink_rows_from "$WORK/bar-bottom.miff" $((last_row + 1)) $((ROWS - 1)))" = 0 ] ||
     fail "down arrow to the bar's end: the last line is not on row $last_row with empty rows below (see $SHOTS/bar-bottom.png)"

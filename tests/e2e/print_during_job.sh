@@ -10,23 +10,25 @@ doc="$work/long-job.txt"
 seq -f 'row %06g of the long job' 1 700 >"$doc"
 open_document "$doc"
 open_print_dialog
-sleep 0.5
-xdotool key --window "$dlg" Return
+confirm_print_dialog
 
 wait_title "正在打印文件：第2页" 60 >/dev/null || { echo "print_during_job: the job did not start" >&2; exit 1; }
 # In the middle of the job: Print again, then close the window.
-xdotool key --window "$win" ctrl+p
-sleep 0.3
-if xdotool search --name "^打印$" >/dev/null 2>&1; then
-    import -display "$DISPLAY" -window root "$out/second-dialog.png"
-    echo "print_during_job: a second Print dialog opened during the job" >&2
-    exit 1
-fi
+activate "$win"
+xdotool key ctrl+p
+for _ in $(seq 10); do
+    if [ -n "$(xwin_search "$pid" '^打印$')" ]; then
+        import -display "$DISPLAY" -window root "$out/second-dialog.png"
+        echo "print_during_job: a second Print dialog opened during the job" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
 # The caption's close button (Wine draws the frame: no window manager here).
-eval "$(xdotool getwindowgeometry --shell "$win")"
+eval "$(xquery "$win" getwindowgeometry --shell)"
 xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1
 sleep 0.5
-title=$(xdotool getwindowname "$win" 2>/dev/null || true)
+title=$(xdotool getwindowname "$(xid "$win")" 2>/dev/null || true)
 echo "after the close request: $title"
 case "$title" in *"正在打印文件"*|*"打印文件完成"*) ;; *) echo "print_during_job: the window went away during the job" >&2; exit 1 ;; esac
 

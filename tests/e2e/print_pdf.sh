@@ -21,13 +21,11 @@ for i in $(seq -w 0 199); do long+="w${i}-"; done
 
 open_document "$doc"
 open_print_dialog
-sleep 1
 import -display "$DISPLAY" -window root "$out/print-dialog.png"
-xdotool windowfocus --sync "$dlg" 2>/dev/null || true
-xdotool key --window "$dlg" Return
+confirm_print_dialog
 
 done_win=$(wait_title "打印文件完成：总共" 120) || { import -display "$DISPLAY" -window root "$out/no-end.png"; echo "print_pdf: no end title" >&2; exit 1; }
-title=$(xdotool getwindowname "$done_win")
+title=$(xquery "$done_win" getwindowname)
 echo "end title: $title"
 pages=$(sed -n 's/.*打印文件完成：总共\([0-9]*\)页$/\1/p' <<<"$title")
 case "$title" in *"print-test.txt - Tomeview超大文本浏览器-Orvane："*" - 打印文件完成：总共${pages}页") ;; *) echo "print_pdf: end title wrong" >&2; exit 1 ;; esac

@@ -268,7 +268,9 @@ TEST_F(MainWindowTest, StartsWithTitleAndOnlyOpenExitAboutUsable) {
 }
 
 TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
-    SetFocus(main);
+    // The main window hands its own focus to the pane, so another child holds it.
+    HWND other = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, main, nullptr, nullptr, nullptr);
+    SetFocus(other);
     SetWindowPos(main, nullptr, 0, 0, 640, 420, SWP_NOMOVE | SWP_NOZORDER);
     RunMessagesFor(30);
     RECT client, pane;
@@ -279,7 +281,7 @@ TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
     EXPECT_EQ(pane.top, 0);
     EXPECT_EQ(pane.right, client.right);
     EXPECT_EQ(pane.bottom, client.bottom);
-    EXPECT_EQ(GetFocus(), main);
+    EXPECT_EQ(GetFocus(), other);
 }
 
 TEST_F(MainWindowTest, CommandLineOpensFirstArgumentAndSetsMarks) {
@@ -673,6 +675,48 @@ TEST_F(MainWindowTest, AltF4ClosesTheMainWindowWhenItHasTheFocus) {
     SendMessageW(main, WM_SYSKEYDOWN, VK_F4, 0x20000001);
     RunMessagesFor(100);
     EXPECT_FALSE(IsWindow(main));
+}
+
+// Records whether the main window entered its menu loop, and leaves it.
+int menuLoops = 0;
+LRESULT CALLBACK MenuRecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_ENTERMENULOOP) ++menuLoops;
+    return MainWndProc(w, msg, wp, lp);
+}
+void CALLBACK EndMenuTimer(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+
+TEST_F(MainWindowTest, SystemKeysInThePaneReachTheMenuAndClose) {
+    ASSERT_EQ(GetFocus(), app->hwnd);
+    SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MenuRecordingProc));
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, EndMenuTimer);  // ends each menu loop from inside
+    menuLoops = 0;
+    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_F10, 0x00440001);
+    SendMessageW(app->hwnd, WM_SYSKEYUP, VK_F10, 0xC0440001);
+    RunMessagesFor(50);
+    EXPECT_EQ(menuLoops, 1) << "F10";
+    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_MENU, 0x20380001);
+    SendMessageW(app->hwnd, WM_SYSKEYUP, VK_MENU, 0xC0380001);
+    RunMessagesFor(50);
+    EXPECT_EQ(menuLoops, 2) << "Alt";
+    KillTimer(nullptr, timer);
+    // Alt+F4 in the pane closes the main window.
+    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+    RunMessagesFor(100);
+    EXPECT_FALSE(IsWindow(main));
+}
+
+TEST_F(MainWindowTest, FocusReturnsToThePane) {
+    EXPECT_EQ(GetFocus(), app->hwnd);
+    SetFocus(main);  // activation after Alt+Tab or a dialog focuses the main window
+    EXPECT_EQ(GetFocus(), app->hwnd);
+    Command(IDM_FIND);
+    RunMessagesFor(50);
+    ASSERT_NE(app->findDialog, nullptr);
+    SetFocus(GetDlgItem(app->findDialog, IDC_FIND_TEXT));
+    ASSERT_NE(GetFocus(), app->hwnd);
+    SendMessageW(app->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(60, 10));
+    SendMessageW(app->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(60, 10));
+    EXPECT_EQ(GetFocus(), app->hwnd);
 }
 
 TEST_F(MainWindowTest, ExitDestroysTheWindowAndPostsQuit) {

@@ -462,6 +462,11 @@ TEST(GoToDialog, MovesTheViewOnly) {
     h.Select(P(2, 1), P(2, 3));
     EXPECT_EQ(GoTo(h, L"1"), 0u);  // already on top: nothing moves
     EXPECT_EQ(GoTo(h, L"1000"), 999u);
+    SCROLLINFO bar{};
+    bar.cbSize = sizeof(bar);
+    bar.fMask = SIF_POS;
+    GetScrollInfo(h.v->hwnd, SB_VERT, &bar);
+    EXPECT_EQ(bar.nPos, 999);  // the thumb follows the jump
     EXPECT_EQ(h.v->selStart, P(2, 1));  // selection untouched
     EXPECT_EQ(h.v->selEnd, P(2, 3));
     // A target from the top line down to one row past the screen counts as visible.
@@ -570,6 +575,12 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     PostMessageW(GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), WM_KEYDOWN, VK_ESCAPE, 0);
     h.v->CountMatches();
     EXPECT_EQ(h.Status(), u"计数已取消.");
+    // So does F3, in the dialog or in the text pane.
+    for (HWND w : {GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), h.v->hwnd}) {
+        PostMessageW(w, WM_KEYDOWN, VK_F3, 0x003D0001);
+        h.v->CountMatches();
+        EXPECT_EQ(h.Status(), u"计数已取消.");
+    }
     // Clicking a button again while a search runs stops it.
     h.Select(P(2, 0), P(2, 0));
     h.v->searchText = u"not there";

@@ -234,6 +234,14 @@ TEST_F(SaveTest, OutOfMemoryFailsTheSave) {
             ADD_FAILURE() << "out of memory escaped Save As";
         }
     }
+    {
+        // A scan that cannot get its buffer fails the open, rather than index one line.
+        LargeAllocationsFail oom(1024);
+        EXPECT_FALSE(view->OpenDocument(P(dir / "target.txt"), Encoding::Ansi));
+        EXPECT_FALSE(view->document.file.IsOpen());
+        EXPECT_EQ(view->document.lineCount, 1u);
+    }
+    Open(src);
     EXPECT_FALSE(other);
     EXPECT_FALSE(self);
     EXPECT_EQ(Read(dir / "target.txt"), "old");

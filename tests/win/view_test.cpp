@@ -259,10 +259,17 @@ TEST_F(ViewTest, ScrollLimitsOfShortAndLongDocuments) {
     EXPECT_EQ(v().topLine, 2u * page + 1);
     Scroll(WM_VSCROLL, SB_THUMBPOSITION);
     EXPECT_EQ(v().topLine, 2u * page + 1);
-    Scroll(WM_VSCROLL, SB_BOTTOM);
-    EXPECT_EQ(v().topLine, static_cast<uint64_t>(si.nMax) - si.nPage + 1);
+    Scroll(WM_VSCROLL, SB_BOTTOM);  // the bar stops where the wheel does
+    EXPECT_EQ(v().topLine, limit);
+    EXPECT_EQ(Bar(SB_VERT).nPos, static_cast<int>(limit));
     Scroll(WM_VSCROLL, SB_TOP);
     EXPECT_EQ(v().topLine, 0u);
+    // A thumb left behind by a jump cannot carry the view past the end.
+    v().topLine = 900;
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(v().topLine, limit);
+    EXPECT_EQ(Bar(SB_VERT).nPos, static_cast<int>(limit));
+    Scroll(WM_VSCROLL, SB_TOP);
     // Dragging the thumb scrolls live by exactly the change of the bar position.
     std::vector<int> track;
     DragThumb(Bar(SB_VERT).nMax, &track);
@@ -270,7 +277,7 @@ TEST_F(ViewTest, ScrollLimitsOfShortAndLongDocuments) {
     for (size_t i = 1; i < track.size(); ++i) EXPECT_GE(track[i], track[i - 1]);
     EXPECT_GT(track.size(), 1u);  // the view followed the thumb while it moved
     EXPECT_EQ(v().topLine, static_cast<uint64_t>(Bar(SB_VERT).nPos));
-    EXPECT_EQ(v().topLine, static_cast<uint64_t>(si.nMax) - si.nPage + 1);
+    EXPECT_EQ(v().topLine, limit);
     DragThumb(0, &track);
     EXPECT_EQ(v().topLine, 0u);
 }
@@ -594,8 +601,24 @@ TEST_F(ViewTest, ClickShiftClickAndDragSelect) {
         EXPECT_EQ(v().topLine, 97u);
     }
     EXPECT_EQ(GetCapture(), nullptr);
+    const TextPosition released = v().selStart;  // pointer moves queued before the release still count
     host.Send(WM_MOUSEMOVE);  // button up: moving selects nothing
-    EXPECT_EQ(v().selStart, (TextPosition{97, 0}));
+    EXPECT_EQ(v().selStart, released);
+    // A button still held from a press that went elsewhere (the double-click
+    // that closed the Open dialog) does not drag a selection.
+    v().anchor = v().selStart = v().selEnd = TextPosition{100, 0};
+    Mouse(MOUSEEVENTF_LEFTDOWN, 0, 0);
+    Sleep(30);
+    MSG press;
+    while (PeekMessageW(&press, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE)) {
+    }
+    ASSERT_TRUE(GetAsyncKeyState(VK_LBUTTON) & 0x8000);
+    host.MoveMouse(x0 + 2 * w + 1, RowTop(2) + 2);
+    host.Send(WM_MOUSEMOVE);
+    EXPECT_EQ(v().selStart, (TextPosition{100, 0}));
+    EXPECT_EQ(v().selEnd, (TextPosition{100, 0}));
+    Mouse(MOUSEEVENTF_LEFTUP, 0, 0);
+    TestHost::Settle();
 }
 
 TEST_F(ViewTest, DoubleClickSelectsWordsByClass) {
@@ -688,6 +711,26 @@ TEST_F(ViewTest, CtrlWheelZoomBounds) {
     EXPECT_EQ(v().font.lfHeight, -14);
     for (int i = 0; i < 10; ++i) Wheel(-120);
     EXPECT_EQ(v().font.lfHeight, -8);
+}
+
+TEST_F(ViewTest, ZoomThatHidesABarRedrawsItsStrip) {
+    Open(Lines(12));
+    v().font.lfHeight = 48;
+    v().Layout();
+    ASSERT_TRUE(GetWindowLongW(host.pane(), GWL_STYLE) & WS_VSCROLL);
+    RECT before{};
+    GetClientRect(host.pane(), &before);
+    {
+        HeldKey control(VK_CONTROL);
+        for (int i = 0; i < 20; ++i) Wheel(-120);
+    }
+    RECT after{};
+    GetClientRect(host.pane(), &after);
+    ASSERT_GT(after.right, before.right) << "the vertical bar was hidden";
+    EXPECT_TRUE(EqualRect(&s().rect, &after));
+    EXPECT_EQ(v().clientRect.right, after.right);
+    host.Repaint();
+    EXPECT_EQ(host.Pixel(after.right - 2, after.bottom / 2), White);  // where the bar was
 }
 
 TEST_F(ViewTest, HugeDocumentsMapTheBarAndJumpTheWholeDistance) {

@@ -18,6 +18,8 @@ E2E_NAME="$(basename "$0" .sh)"
 SHOTS="$TOMEVIEW_BUILD/e2e-shots/$E2E_NAME"
 DATA="$TOMEVIEW_BUILD/e2e-data"
 mkdir -p "$SHOTS" "$DATA"
+E2E_TMP="$(mktemp -d "${TMPDIR:-/tmp}/tv_${E2E_NAME}.XXXXXX")"
+XWIN_DIR="$E2E_TMP"
 
 SITE="https://tomeview.example.org"
 STARTUP_TITLE="tomeview - 超级文本浏览器-官网：$SITE"
@@ -35,7 +37,9 @@ e2e_cleanup() {
         wait "$p" 2>/dev/null
     done
     APP_PIDS=()
+    declare -F clip_cleanup >/dev/null && clip_cleanup
     publish_shots
+    rm -rf "$E2E_TMP"
 }
 trap e2e_cleanup EXIT
 
@@ -46,6 +50,7 @@ fail() {
 }
 
 [ -f "$TOMEVIEW_EXE" ] || fail "no program at $TOMEVIEW_EXE"
+source "$(dirname "${BASH_SOURCE[0]}")/xwin.sh"
 
 winpath() {
     local p="$1"
@@ -62,16 +67,15 @@ start_app() {
 
 app_alive() { kill -0 "$APP_PID" 2>/dev/null; }
 
-# A window of the program started last whose title matches REGEX.
-find_window() {
-    xdotool search --all --pid "$APP_PID" --name "$1" 2>/dev/null | head -1
-}
+# A shown window of the program started last whose title matches REGEX.
+find_window() { xwin_search "$APP_PID" "$1" | head -1; }
 
-# wait_window REGEX SECONDS: prints the window id or fails.
+# wait_window REGEX SECONDS: prints the window id or fails. The helpers
+# below look the window up again by REGEX whenever they use the id.
 wait_window() {
     local pattern="$1" limit="$2" w start=$SECONDS
     while [ $((SECONDS - start)) -lt "$limit" ]; do
-        w="$(find_window "$pattern")"
+        w="$(xwin_find "$APP_PID" "$pattern")"
         if [ -n "$w" ]; then
             printf '%s\n' "$w"
             return 0
@@ -82,7 +86,7 @@ wait_window() {
     fail "no window named /$pattern/ within $limit s"
 }
 
-title_of() { xdotool getwindowname "$1" 2>/dev/null; }
+title_of() { xdotool getwindowname "$(xid "$1")" 2>/dev/null; }
 
 # wait_title WINDOW TEXT SECONDS: waits until the title equals TEXT.
 wait_title() {
@@ -146,9 +150,15 @@ ink() {
         -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null
 }
 
+# dark IMAGE X Y W H: number of dark pixels (grey level under 40 %) in a region.
+dark() {
+    convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace Gray -threshold 40% \
+        -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null
+}
+
 # Geometry of a window: sets WX WY WW WH.
 window_geometry() {
-    eval "$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^X=/WX=/p; s/^Y=/WY=/p; s/^WIDTH=/WW=/p; s/^HEIGHT=/WH=/p')"
+    eval "$(xquery "$1" getwindowgeometry --shell | sed -n 's/^X=/WX=/p; s/^Y=/WY=/p; s/^WIDTH=/WW=/p; s/^HEIGHT=/WH=/p')"
 }
 
 # Clicks the close box that Wine draws at the right end of the caption.

@@ -1,5 +1,6 @@
 # Helpers for the journey_*.sh scripts: reading dialog controls of the running
-# program, the selection on screen, the X clipboard and the menus.
+# program and the selection on screen; with the X clipboard (clipboard.sh) and
+# the menus (menu.sh).
 # Source it after app_common.sh.
 
 WINTEXT_SRC="$TOMEVIEW_SOURCE/tests/e2e/lib/wintext_win.cpp"
@@ -25,6 +26,7 @@ wait_main() {
             t="$(xdotool getwindowname "$w" 2>/dev/null)"
             if [ "$t" = "$1" ]; then
                 W="$w"
+                xwin_note "$W" "$APP_PID" 'Tomeview'
                 return 0
             fi
         done
@@ -161,131 +163,6 @@ sel_box() {
     esac
 }
 
-# dark IMAGE X Y W H: number of dark pixels (grey level under 40 %) in a region.
-dark() {
-    convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace Gray -threshold 40% \
-        -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null
-}
 
-# --- clipboard ----------------------------------------------------------------
-
-clip_mark() { printf 'e2e-clipboard-marker-%s' "$$" | xclip -selection clipboard; }
-
-# clip_wait SECONDS: prints the clipboard once it no longer holds the marker.
-clip_wait() {
-    local limit="$1" got="" start=$SECONDS
-    while [ $((SECONDS - start)) -lt "$limit" ]; do
-        got="$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)"
-        if [ -n "$got" ] && [ "$got" != "e2e-clipboard-marker-$$" ]; then
-            printf '%s' "$got"
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "the clipboard did not change within $limit s"
-}
-
-# clip_to_file FILE SECONDS: writes the clipboard's exact bytes to FILE once
-# it no longer holds the marker.
-clip_to_file() {
-    local start=$SECONDS
-    while [ $((SECONDS - start)) -lt "$2" ]; do
-        if timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null && [ -s "$1" ] &&
-            [ "$(cat "$1")" != "e2e-clipboard-marker-$$" ]; then
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "the clipboard did not change within $2 s"
-}
-
-# --- menus ----------------------------------------------------------------------
-
-# Menu bar items, x offsets from the main window's left edge; the bar row is
-# at y 32 of a window at its default place.
-MENU_X_FILE=29 MENU_X_ENCODING=83 MENU_X_EDIT=139 MENU_X_FORMAT=193 MENU_Y=32
-# Pop-up menus: a frame of 3 pixels, items 18 pixels high, separators 9.
-MENU_FRAME=3 MENU_ITEM_H=18 MENU_SEP_H=9
-
-# open_menu MAINWINDOW X: opens a pop-up of the menu bar; sets POPUP_X POPUP_Y
-# POPUP_W POPUP_H (screen pixels) from the pop-up window.
-open_menu() {
-    local r="" i
-    for i in 1 2 3; do
-        xdotool mousemove --window "$1" "$2" "$MENU_Y" click 1
-        local start=$SECONDS
-        while [ $((SECONDS - start)) -lt 5 ]; do
-            r="$(wintext windows | awk -F'\t' '$3 == "#32768" { print $4, $5, $6, $7; exit }')"
-            [ -n "$r" ] && break 2
-            sleep 0.1
-        done
-    done
-    [ -n "$r" ] || fail "the menu at x $2 did not open"
-    read -r POPUP_X POPUP_Y POPUP_W POPUP_H <<<"$r"
-}
-
-# menu_key MAINWINDOW X KEY: opens a pop-up and picks an item by its letter.
-menu_key() {
-    open_menu "$1" "$2"
-    local i
-    # A key that comes while the menu is still starting up may be lost.
-    for i in $(seq 30); do
-        [ $((i % 10)) = 1 ] && xdotool key "$3"
-        sleep 0.2
-        [ -z "$(wintext windows | awk -F'\t' '$3 == "#32768"')" ] && return 0
-    done
-    fail "the menu stayed open after $3 (see $(shot menu-stuck))"
-}
-
-# menu_item_y SLOTS...: the screen y of the middle of an item of the open
-# pop-up, given the kinds of the slots above it (i item, s separator).
-menu_item_y() {
-    local y=$((POPUP_Y + MENU_FRAME)) k
-    for k in "$@"; do
-        if [ "$k" = s ]; then y=$((y + MENU_SEP_H)); else y=$((y + MENU_ITEM_H)); fi
-    done
-    echo $((y + MENU_ITEM_H / 2))
-}
-
-# click_menu_item MAINWINDOW X SLOTS...: opens a pop-up and clicks the item
-# below the given slots.
-click_menu_item() {
-    local w="$1" x="$2"
-    shift 2
-    open_menu "$w" "$x"
-    xdotool mousemove $((POPUP_X + 40)) "$(menu_item_y "$@")" click 1
-    local start=$SECONDS
-    while [ $((SECONDS - start)) -lt 5 ]; do
-        [ -z "$(wintext windows | awk -F'\t' '$3 == "#32768"')" ] && return 0
-        sleep 0.1
-    done
-    fail "the menu stayed open after a click"
-}
-
-# shot_menu NAME: a screenshot once the open pop-up shows its item texts.
-shot_menu() {
-    local img start=$SECONDS
-    while :; do
-        img="$(shot "$1")"
-        [ "$(dark "$img" "$POPUP_X" "$POPUP_Y" "$POPUP_W" "$POPUP_H")" -gt 300 ] && break
-        [ $((SECONDS - start)) -lt 10 ] || fail "the pop-up menu stays blank (see $img)"
-        sleep 0.1
-    done
-    printf '%s\n' "$img"
-}
-
-# checked_items IMAGE: the indexes (from 0, separators counted as slots) of
-# the items of the open pop-up that show a check mark, from the ink in the
-# mark column; needs the slot kinds in MENU_SLOTS.
-checked_items() {
-    local y=$((POPUP_Y + MENU_FRAME)) i=0 k h out=""
-    for k in $MENU_SLOTS; do
-        if [ "$k" = s ]; then h=$MENU_SEP_H; else h=$MENU_ITEM_H; fi
-        if [ "$k" = i ] && [ "$(dark "$1" $((POPUP_X + MENU_FRAME + 1)) $((y + 2)) 14 $((h - 4)))" -gt 8 ]; then
-            out+="$i "
-        fi
-        y=$((y + h))
-        i=$((i + 1))
-    done
-    echo "${out% }"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/clipboard.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/menu.sh"

@@ -1,7 +1,8 @@
 # Helpers for the journey_*.sh scripts, which drive tomeview.exe as a user
 # would. Source it after app_common.sh. It finds the text pane on screen,
-# takes screenshots of the pane that wait for the drawing to settle, makes
-# the main window active before keys are sent, and reads the X clipboard.
+# takes screenshots of the pane that wait for the drawing to settle and makes
+# the main window active before keys are sent; with dialog_helpers.sh (and so
+# the clipboard and menu helpers).
 #
 # Pane geometry (set by pane_geometry, screen coordinates):
 #   PX PY    top-left of the text pane (the client area of the main window)
@@ -13,17 +14,11 @@
 for tool in xdotool xclip import convert compare; do
     command -v "$tool" >/dev/null || fail "$tool missing"
 done
+source "$(dirname "${BASH_SOURCE[0]}")/dialog_helpers.sh"
 
 # Screenshots of an earlier run would mix with this run's.
 rm -f "$SHOTS"/*.png "$SHOTS"/*.miff
-WORK="$(mktemp -d "${TMPDIR:-/tmp}/tv_${E2E_NAME}.XXXXXX")"
-CLIP_SEED_PID=""
-journey_cleanup() {
-    [ -n "$CLIP_SEED_PID" ] && kill "$CLIP_SEED_PID" 2>/dev/null
-    e2e_cleanup
-    rm -rf "$WORK"
-}
-trap journey_cleanup EXIT
+WORK="$E2E_TMP"
 
 INACTIVE_CAPTION=808080
 GUTTER_LINE=A5A5A5
@@ -182,45 +177,11 @@ ink_rows_from() {
 # Keys go to the active window through the XTEST extension.
 press() { xdotool key --delay 40 "$@"; }
 
-# clip_seed TEXT: puts TEXT on the X clipboard, so that a copy that does not
-# happen cannot pass on an older clipboard.
-clip_seed() {
-    [ -n "$CLIP_SEED_PID" ] && kill "$CLIP_SEED_PID" 2>/dev/null
-    printf '%s' "$1" >"$WORK/seed"
-    xclip -quiet -selection clipboard -i "$WORK/seed" >/dev/null 2>&1 &
-    CLIP_SEED_PID=$!
-    local start=$SECONDS
-    while [ $((SECONDS - start)) -lt 10 ]; do
-        [ "$(timeout 5 xclip -o -selection clipboard 2>/dev/null)" = "$1" ] && return 0
-        sleep 0.1
-    done
-    fail "could not seed the clipboard"
-}
-
-# expect_clip WHAT EXPECTED [SECONDS]: waits until the X clipboard holds
-# exactly the bytes of EXPECTED (a printf format without arguments).
-expect_clip() {
-    printf "$2" >"$WORK/clip-want"
-    expect_clip_file "$1" "$WORK/clip-want" "${3:-15}"
-}
-
-# expect_clip_file WHAT FILE [SECONDS]: the same with the bytes of FILE.
-expect_clip_file() {
-    local what="$1" limit="${3:-15}" start=$SECONDS
-    [ "$2" = "$WORK/clip-want" ] || cp "$2" "$WORK/clip-want"
-    while [ $((SECONDS - start)) -lt "$limit" ]; do
-        timeout 5 xclip -o -selection clipboard >"$WORK/clip-got" 2>/dev/null
-        cmp -s "$WORK/clip-want" "$WORK/clip-got" && return 0
-        sleep 0.1
-    done
-    fail "$what: the clipboard holds '$(od -An -c "$WORK/clip-got" | tr -s ' \n' ' ')', expected '$(od -An -c "$WORK/clip-want" | tr -s ' \n' ' ')'"
-}
-
 # open_dialog PATTERN SECONDS: waits for a dialog of the program and for it
 # to be active; prints its window id.
 open_dialog() {
     local d start
-    d="$(wait_window "$1" "$2")"
+    d="$(wait_window "$1" "$2")" || exit 1
     start=$SECONDS
     while ! is_active "$d"; do
         [ $((SECONDS - start)) -lt "$2" ] || fail "dialog /$1/ did not become active"
@@ -229,34 +190,31 @@ open_dialog() {
     printf '%s\n' "$d"
 }
 
+# key_for_dialog W KEY PATTERN: presses KEY in the active W until a dialog
+# titled PATTERN is shown (a busy machine may lose the key), then waits for
+# the dialog to be active.
+key_for_dialog() {
+    local i start
+    for i in 1 2 3 4; do
+        # A dialog that came late would lose the activation to W.
+        [ -n "$(find_window "$3")" ] && break
+        activate "$1"
+        press "$2"
+        start=$SECONDS
+        while [ $((SECONDS - start)) -lt 10 ] && [ -z "$(find_window "$3")" ]; do sleep 0.1; done
+    done
+    open_dialog "$3" 20 >/dev/null || exit 1
+}
+
 # goto_line W TEXT: Ctrl+G, replaces the edit's text by TEXT, Enter.
 goto_line() {
-    local w="$1" text="$2" d
-    activate "$w"
-    press ctrl+g
-    d="$(open_dialog '^转跳到$' 20)"
+    local w="$1" text="$2"
+    key_for_dialog "$w" ctrl+g '^转跳到$'
     press Home shift+End
     [ -n "$text" ] && xdotool type --delay 40 -- "$text"
     [ -z "$text" ] && press BackSpace
     press Return
     wait_gone '^转跳到$' 20
-}
-
-# open_menu W X: clicks the menu bar of W at X pixels from the window's left
-# and waits until the popup is drawn.
-open_menu() {
-    local w="$1" x="$2" start=$SECONDS
-    window_geometry "$w"
-    grab_root "$WORK/menu-before.miff"
-    crop "$WORK/menu-before.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-before.png"
-    xdotool mousemove $((WX + x)) $((WY + 32)) click 1
-    while :; do
-        grab_root "$WORK/menu.miff"
-        crop "$WORK/menu.miff" $((WX + x)) $((WY + 42)) 150 80 "$WORK/menu-after.png"
-        [ "$(pixel_diff "$WORK/menu-before.png" "$WORK/menu-after.png")" -gt 500 ] && return 0
-        [ $((SECONDS - start)) -lt 15 ] || fail "the menu at x=$x did not open (see $(keep "$WORK/menu.miff" no-menu; echo "$SHOTS/no-menu.png"))"
-        sleep 0.1
-    done
 }
 
 # Mouse actions on the text pane at text column C of pane row R.

@@ -33,16 +33,39 @@ print_fail() {
     echo "$PRINT_NAME: $*" >&2
     exit 1
 }
+fail() {
+    import -display "$DISPLAY" -window root "$out/failed.png" 2>/dev/null || true
+    print_fail "$* (screen in $out/failed.png)"
+}
+XWIN_DIR="$work"
+source "$(dirname "${BASH_SOURCE[0]}")/xwin.sh"
 
-# wait_title PATTERN SECONDS: prints the first window whose title matches.
+# wait_title PATTERN SECONDS: prints a shown window of the program whose
+# title matches (xsend and xquery look it up again on each use).
 wait_title() {
     local t start=$SECONDS
     while [ $((SECONDS - start)) -lt "$2" ]; do
-        t=$(xdotool search --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$t" ] && { echo "$t"; return 0; }
+        t=$(xwin_find "$pid" "$1") && { echo "$t"; return 0; }
         sleep 0.05
     done
     return 1
+}
+
+# activate WINDOW: clicks the caption until it shows the active colour
+# (without a window manager a window that only gets the X focus stays
+# inactive and gets no keys).
+activate() {
+    local i j
+    for i in 1 2 3 4 5; do
+        eval "$(xquery "$1" getwindowgeometry --shell)"
+        for j in $(seq 20); do
+            import -display "$DISPLAY" -window root -crop "1x1+$((X + WIDTH / 2))+$((Y + 4))" "$work/cap.ppm" 2>/dev/null
+            [ "$(convert "$work/cap.ppm" -depth 8 -format '%[hex:p{0,0}]' info: 2>/dev/null)" != 808080 ] && return 0
+            [ "$j" = 1 ] && xdotool mousemove $((X + WIDTH / 2)) $((Y + 10)) click 1
+            sleep 0.1
+        done
+    done
+    fail "$(xwin_name "$1") did not become active"
 }
 
 # open_document PATH: starts the program on PATH and sets win to its window.
@@ -51,23 +74,34 @@ open_document() {
     pid=$!
     # A first start on a busy machine can be slow: allow two minutes.
     win=$(wait_title "$(basename "$1") - Tomeview" 120) || print_fail "the document did not open"
-    xdotool windowfocus --sync "$win" 2>/dev/null || true
-    sleep 0.5
+    activate "$win"
 }
 
-# open_print_dialog: Ctrl+P until the Print dialog is there; sets dlg.
+# open_print_dialog: Ctrl+P until the Print dialog is shown; sets dlg.
 open_print_dialog() {
     dlg=""
-    # The window may not take keys at once on a busy machine: ask again.
     local i
     for i in 1 2 3 4 5 6; do
-        xdotool key --window "$win" ctrl+p
+        # A dialog that came late would be hidden by a click on the caption.
+        [ "$i" -gt 1 ] && dlg=$(wait_title "^打印$" 1) && break
+        activate "$win"
+        xdotool key ctrl+p
         dlg=$(wait_title "^打印$" 5) && break
     done
-    if [ -z "$dlg" ]; then
-        import -display "$DISPLAY" -window root "$out/no-dialog.png"
-        print_fail "no Print dialog"
-    fi
+    [ -n "$dlg" ] || fail "no Print dialog"
+}
+
+# confirm_print_dialog: Enter in the Print dialog until it has gone.
+confirm_print_dialog() {
+    local i j
+    for i in 1 2 3; do
+        xsend "$dlg" key Return
+        for j in $(seq 100); do
+            [ -z "$(xwin_search "$pid" '^打印$')" ] && return 0
+            sleep 0.1
+        done
+    done
+    fail "the Print dialog stayed open after Enter"
 }
 
 # newest_pdf: the PDF the spooler wrote since the start (empty if none yet).

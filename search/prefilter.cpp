@@ -1,0 +1,330 @@
+#include "search/prefilter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "core/simd_level.h"
+#include "core/text_document.h"
+
+#if TV_HAVE_SSE2_PATH
+#include <emmintrin.h>
+#endif
+#if TV_HAVE_AVX2_PATH
+#include <immintrin.h>
+#endif
+
+namespace {
+
+std::atomic<bool> enabled{true};
+
+// Bytes read from the file per step; a step overlaps the last by the needle.
+constexpr int64_t ChunkBytes = 1 << 20;
+
+inline unsigned char FoldByte(unsigned char b) { return (b >= 'A' && b <= 'Z') ? (b | 0x20) : b; }
+
+inline unsigned Ctz32(uint32_t m) {
+#if defined(_MSC_VER)
+    unsigned long k;
+    _BitScanForward(&k, m);
+    return unsigned(k);
+#else
+    return unsigned(__builtin_ctz(m));
+#endif
+}
+inline unsigned Clz32(uint32_t m) {
+#if defined(_MSC_VER)
+    unsigned long k;
+    _BitScanReverse(&k, m);
+    return 31u - unsigned(k);
+#else
+    return unsigned(__builtin_clz(m));
+#endif
+}
+
+// First and last byte of the needle as the vector compares see them: a
+// letter of a folded needle is compared with the byte or 0x20.
+struct Ends {
+    unsigned char first, last, orFirst, orLast;
+};
+
+Ends EndsOf(const std::basic_string<unsigned char>& nd, bool fold) {
+    auto letter = [&](unsigned char b) { return fold && b >= 'a' && b <= 'z'; };
+    Ends e{nd.front(), nd.back(), 0, 0};
+    if (letter(e.first)) e.orFirst = 0x20;
+    if (letter(e.last)) e.orLast = 0x20;
+    return e;
+}
+
+struct Finder {
+    const std::basic_string<unsigned char>& nd;
+    bool fold;
+    Ends e;
+
+    bool At(const unsigned char* p) const {
+        const size_t n = nd.size();
+        if (!fold) return std::memcmp(p, nd.data(), n) == 0;
+        for (size_t i = 0; i < n; ++i)
+            if (FoldByte(p[i]) != nd[i]) return false;
+        return true;
+    }
+    bool EndsAt(const unsigned char* p) const {
+        return (p[0] | e.orFirst) == e.first && (p[nd.size() - 1] | e.orLast) == e.last;
+    }
+
+    // First candidate p in [0, len - n], or -1.
+    int64_t ScalarFirst(const unsigned char* b, size_t from, size_t len) const {
+        const size_t n = nd.size();
+        for (size_t p = from; p + n <= len; ++p)
+            if (EndsAt(b + p) && At(b + p)) return int64_t(p);
+        return -1;
+    }
+    int64_t ScalarLast(const unsigned char* b, size_t to) const {  // candidates p < to
+        for (size_t p = to; p-- > 0;)
+            if (EndsAt(b + p) && At(b + p)) return int64_t(p);
+        return -1;
+    }
+
+#if TV_HAVE_SSE2_PATH
+    int64_t Sse2First(const unsigned char* b, size_t len) const {
+        const size_t n = nd.size();
+        const __m128i f = _mm_set1_epi8(char(e.first)), l = _mm_set1_epi8(char(e.last));
+        const __m128i of = _mm_set1_epi8(char(e.orFirst)), ol = _mm_set1_epi8(char(e.orLast));
+        size_t p = 0;
+        for (; p + n - 1 + 16 <= len; p += 16) {
+            __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p)), of);
+            __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
+            uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
+            for (; m; m &= m - 1)
+                if (At(b + p + Ctz32(m))) return int64_t(p + Ctz32(m));
+        }
+        return ScalarFirst(b, p, len);
+    }
+    int64_t Sse2Last(const unsigned char* b, size_t len) const {
+        const size_t n = nd.size();
+        const __m128i f = _mm_set1_epi8(char(e.first)), l = _mm_set1_epi8(char(e.last));
+        const __m128i of = _mm_set1_epi8(char(e.orFirst)), ol = _mm_set1_epi8(char(e.orLast));
+        size_t to = len - n + 1;  // candidates p < to
+        while (to >= 16) {
+            size_t p = to - 16;
+            __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p)), of);
+            __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
+            uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
+            for (; m; m &= ~(0x80000000u >> Clz32(m))) {
+                size_t k = 31 - Clz32(m);
+                if (At(b + p + k)) return int64_t(p + k);
+            }
+            to = p;
+        }
+        return ScalarLast(b, to);
+    }
+#endif
+
+#if TV_HAVE_AVX2_PATH
+    TV_TARGET_AVX2 int64_t Avx2First(const unsigned char* b, size_t len) const {
+        const size_t n = nd.size();
+        const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
+        const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
+        size_t p = 0;
+        for (; p + n - 1 + 32 <= len; p += 32) {
+            __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p)), of);
+            __m256i z = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + n - 1)), ol);
+            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l))));
+            for (; m; m &= m - 1)
+                if (At(b + p + Ctz32(m))) return int64_t(p + Ctz32(m));
+        }
+        return ScalarFirst(b, p, len);
+    }
+    TV_TARGET_AVX2 int64_t Avx2Last(const unsigned char* b, size_t len) const {
+        const size_t n = nd.size();
+        const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
+        const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
+        size_t to = len - n + 1;
+        while (to >= 32) {
+            size_t p = to - 32;
+            __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p)), of);
+            __m256i z = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + n - 1)), ol);
+            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l))));
+            for (; m; m &= ~(0x80000000u >> Clz32(m))) {
+                size_t k = 31 - Clz32(m);
+                if (At(b + p + k)) return int64_t(p + k);
+            }
+            to = p;
+        }
+        return ScalarLast(b, to);
+    }
+#endif
+
+    // First / last occurrence of the needle inside b[0, len), or -1.
+    int64_t First(const unsigned char* b, size_t len) const {
+        if (len < nd.size()) return -1;
+        switch (simd_level::Current()) {
+#if TV_HAVE_AVX2_PATH
+        case simd_level::Avx2: return Avx2First(b, len);
+#endif
+#if TV_HAVE_SSE2_PATH
+        case simd_level::Sse2: return Sse2First(b, len);
+#endif
+        default: return ScalarFirst(b, 0, len);
+        }
+    }
+    int64_t Last(const unsigned char* b, size_t len) const {
+        if (len < nd.size()) return -1;
+        switch (simd_level::Current()) {
+#if TV_HAVE_AVX2_PATH
+        case simd_level::Avx2: return Avx2Last(b, len);
+#endif
+#if TV_HAVE_SSE2_PATH
+        case simd_level::Sse2: return Sse2Last(b, len);
+#endif
+        default: return ScalarLast(b, len - nd.size() + 1);
+        }
+    }
+};
+
+// The UTF-8 bytes of text; false when a character has no fixed byte form
+// there (a lone surrogate, or U+FFFD, which malformed bytes decode to).
+bool Utf8Bytes(const std::u16string& text, std::basic_string<unsigned char>& out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c == 0xFFFD || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<unsigned char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<unsigned char>(0xC0 | (c >> 6));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<unsigned char>(0xE0 | (c >> 12));
+            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<unsigned char>(0xF0 | (c >> 18));
+            out += static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void BlockPrefilter::Enable(bool on) { enabled.store(on); }
+
+BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, bool matchCase, bool forward)
+    : doc_(doc), forward_(forward) {
+    stride_ = doc.indexStride ? doc.indexStride : 100;
+    std::u16string text = pat.substr(0, pat.find(char16_t(0)));
+    if (!enabled.load() || text.empty()) return;
+    std::basic_string<unsigned char> nd;
+    switch (doc.encoding) {
+    case Encoding::Utf8:
+    case Encoding::Utf8Bom:
+        if (!Utf8Bytes(text, nd)) return;
+        break;
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be:
+        for (char16_t u : text) {
+            unsigned char lo = static_cast<unsigned char>(u & 0xFF), hi = static_cast<unsigned char>(u >> 8);
+            if (doc.encoding == Encoding::Utf16Le) nd += {lo, hi};
+            else nd += {hi, lo};
+        }
+        break;
+    case Encoding::Ansi:
+        // Only ASCII other than '?' (what unmappable bytes may decode to)
+        // is sure to come from the same single bytes in every code page.
+        for (char16_t u : text) {
+            if (u >= 0x80 || u == u'?') return;
+            nd += static_cast<unsigned char>(u);
+        }
+        break;
+    default: return;
+    }
+    fold_ = !matchCase;
+    if (fold_)
+        for (unsigned char& b : nd) b = FoldByte(b);
+    needle_ = nd;
+    usable_ = true;
+}
+
+bool BlockPrefilter::BlockBytes(uint64_t block, int64_t& start, int64_t& end) const {
+    const LineIndex& index = doc_.lineIndex;
+    if (block >= index.size()) return false;
+    start = index[block];
+    // The last entry (or an index cut short) covers the rest of the file.
+    end = block + 1 < index.size() ? index[block + 1] : doc_.fileSize;
+    return start <= end && end <= doc_.fileSize;
+}
+
+bool BlockPrefilter::Load(int64_t start, int64_t end) {
+    if (start >= bufStart_ && end <= bufEnd_ && bufEnd_ > bufStart_) return true;
+    const size_t want = static_cast<size_t>(end - start);
+    // Room for the vector loads past the last candidate.
+    buf_.resize(want + 64);
+    bufStart_ = bufEnd_ = 0;
+    if (!doc_.file.Seek(start, SEEK_SET)) return false;
+    if (doc_.file.Read(buf_.data(), want) != want) return false;
+    bufStart_ = start;
+    bufEnd_ = end;
+    return true;
+}
+
+int64_t BlockPrefilter::FirstFrom(int64_t from) {
+    const int64_t n = static_cast<int64_t>(needle_.size()), size = doc_.fileSize;
+    Finder f{needle_, fold_, EndsOf(needle_, fold_)};
+    for (int64_t pos = from; pos + n <= size;) {
+        // The rest of the bytes already read first, then the next chunk.
+        int64_t end = bufEnd_;
+        if (!(pos >= bufStart_ && pos + n <= bufEnd_)) {
+            end = std::min(size, pos + ChunkBytes + n - 1);
+            if (!Load(pos, end)) return pos;  // unreadable: let the exact engine decide
+        }
+        int64_t k = f.First(buf_.data() + (pos - bufStart_), size_t(end - pos));
+        if (k >= 0) return pos + k;
+        pos = end - n + 1;
+    }
+    return -1;
+}
+
+int64_t BlockPrefilter::LastBefore(int64_t end) {
+    const int64_t n = static_cast<int64_t>(needle_.size());
+    Finder f{needle_, fold_, EndsOf(needle_, fold_)};
+    for (int64_t hi = end; hi >= n;) {
+        int64_t lo = bufStart_;
+        if (!(hi <= bufEnd_ && hi - n >= bufStart_)) {
+            lo = std::max<int64_t>(0, hi - ChunkBytes - n + 1);
+            if (!Load(lo, hi)) return hi - n;
+        }
+        int64_t k = f.Last(buf_.data() + (lo - bufStart_), size_t(hi - lo));
+        if (k >= 0) return lo + k;
+        if (lo == 0) break;
+        hi = lo + n - 1;
+    }
+    return -1;
+}
+
+bool BlockPrefilter::BlockMayMatch(uint64_t block) {
+    if (!usable_) return true;
+    int64_t start, end;
+    if (!BlockBytes(block, start, end)) return true;
+    const int64_t n = static_cast<int64_t>(needle_.size());
+    if (end - start < n) return false;
+    if (fwdFrom_ >= 0 && start >= fwdFrom_ && (fwdHit_ < 0 || start <= fwdHit_)) {
+        return fwdHit_ >= 0 && fwdHit_ + n <= end;
+    }
+    if (bwdTo_ >= 0 && end <= bwdTo_ && (bwdHit_ < 0 || bwdHit_ + n <= end)) {
+        return bwdHit_ >= start;
+    }
+    if (forward_) {
+        fwdFrom_ = start;
+        fwdHit_ = FirstFrom(start);
+        return fwdHit_ >= 0 && fwdHit_ + n <= end;
+    }
+    bwdTo_ = end;
+    bwdHit_ = LastBefore(end);
+    return bwdHit_ >= start;
+}

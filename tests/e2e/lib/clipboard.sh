@@ -1,0 +1,73 @@
+# The X clipboard for the end-to-end scripts. Source it after app_common.sh.
+# A script first seeds the clipboard with a text of its own, so that a copy
+# that does not happen cannot pass on an older clipboard, then waits for the
+# clipboard to change or to hold the expected bytes.
+
+command -v xclip >/dev/null || fail "xclip missing"
+CLIP_SEED="e2e-clipboard-marker-$$"
+CLIP_SEED_PID=""
+
+# Ends the xclip that holds the seed (it also ends when another program
+# takes the clipboard).
+clip_cleanup() {
+    [ -n "$CLIP_SEED_PID" ] && kill "$CLIP_SEED_PID" 2>/dev/null
+    CLIP_SEED_PID=""
+}
+
+# clip_read FILE: the clipboard's exact bytes into FILE.
+clip_read() { timeout 5 xclip -o -selection clipboard >"$1" 2>/dev/null; }
+
+# clip_seed [TEXT]: puts TEXT (by default a marker) on the clipboard and
+# waits until it reads back.
+clip_seed() {
+    CLIP_SEED="${1-e2e-clipboard-marker-$$}"
+    clip_cleanup
+    printf '%s' "$CLIP_SEED" >"$E2E_TMP/clip-seed"
+    xclip -quiet -selection clipboard -i "$E2E_TMP/clip-seed" >/dev/null 2>&1 &
+    CLIP_SEED_PID=$!
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt 10 ]; do
+        clip_read "$E2E_TMP/clip-now" && cmp -s "$E2E_TMP/clip-seed" "$E2E_TMP/clip-now" && return 0
+        sleep 0.1
+    done
+    fail "could not seed the clipboard"
+}
+
+# clip_to_file FILE SECONDS [WHAT]: waits until the clipboard holds
+# something other than the seed and writes its exact bytes to FILE.
+clip_to_file() {
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        if clip_read "$1" && [ -s "$1" ] && ! cmp -s "$1" "$E2E_TMP/clip-seed"; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "${3:-the copy}: the clipboard did not change within $2 s"
+}
+
+# clip_wait SECONDS [WHAT]: prints the clipboard once it has changed.
+clip_wait() {
+    clip_to_file "$E2E_TMP/clip-changed" "$@"
+    cat "$E2E_TMP/clip-changed"
+}
+
+# expect_clip WHAT EXPECTED [SECONDS]: waits until the clipboard holds
+# exactly the bytes of EXPECTED (a printf format without arguments).
+expect_clip() {
+    # shellcheck disable=SC2059
+    printf "$2" >"$E2E_TMP/clip-want"
+    expect_clip_file "$1" "$E2E_TMP/clip-want" "${3:-15}"
+}
+
+# expect_clip_file WHAT FILE [SECONDS]: the same with the bytes of FILE.
+expect_clip_file() {
+    local what="$1" limit="${3:-15}" start=$SECONDS
+    [ "$2" = "$E2E_TMP/clip-want" ] || cp "$2" "$E2E_TMP/clip-want"
+    while [ $((SECONDS - start)) -lt "$limit" ]; do
+        clip_read "$E2E_TMP/clip-got"
+        cmp -s "$E2E_TMP/clip-want" "$E2E_TMP/clip-got" && return 0
+        sleep 0.1
+    done
+    fail "$what: the clipboard holds '$(od -An -c "$E2E_TMP/clip-got" | tr -s ' \n' ' ')', expected '$(od -An -c "$E2E_TMP/clip-want" | tr -s ' \n' ' ')'"
+}
