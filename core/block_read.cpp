@@ -26,6 +26,7 @@ void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& line
 
 BlockCache TextDocument::ReadBlock(uint64_t line) {
     BlockCache lines;
+    blockComplete = false;
     if (!file.IsOpen() || line >= lineCount || lineIndex.empty()) return lines;
     const uint64_t stride = indexStride ? indexStride : 100;
     const uint64_t j = line / stride;
@@ -35,7 +36,10 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     if (j + 1 < lineIndex.size()) end = lineIndex[j + 1];
     else if (indexing) end = lineIndex.back();  // the block the scan is still filling
     else end = fileSize;
-    if (end - start <= 0) return lines;
+    if (end - start <= 0) {
+        blockComplete = true;
+        return lines;
+    }
 
     // A block is read up to MaxBlockBytes; the line that the bound cuts keeps
     // its text up to there and the lines after it read as empty.
@@ -45,11 +49,13 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[want]);
     if (!buffer || !file.Seek(start, SEEK_SET)) return lines;
     size_t got = file.Read(buffer.get(), want);
+    const bool whole = got == want;
     if (bounded && got == want) got = CharBoundaryPrefix(encoding, buffer.get(), got);
     try {
         std::u16string text = DecodeText(encoding, buffer.get(), got);
         buffer.reset();
         SplitBlock(text, j * stride, lines);
+        blockComplete = whole;
     } catch (const std::bad_alloc&) {
         lines.clear();
     }
@@ -71,7 +77,7 @@ const std::u16string& TextDocument::LineTextRef(uint64_t line) {
     // would otherwise be read whole for every line of it on screen.
     if (line < lineCount && block == cachedBlock) return EmptyText();
     blockCache = ReadBlock(line);
-    const bool whole = file.IsOpen() && line < lineCount && block < lineIndex.size() &&
+    const bool whole = blockComplete && file.IsOpen() && line < lineCount && block < lineIndex.size() &&
                        (block + 1 < lineIndex.size() || !indexing);
     cachedBlock = whole ? block : NoBlock;
     it = blockCache.find(line);

@@ -34,6 +34,17 @@ std::u16string FinishedTitle(const std::u16string& path) {
     return path + u" - Tomeview超大文本浏览器-Orvane：" + MakerSite;
 }
 
+std::u16string FullPath(const std::u16string& path) {
+    std::wstring w(W(path));
+    if (w.empty() || w.compare(0, 4, L"\\\\?\\") == 0 || w.compare(0, 4, L"\\\\.\\") == 0) return path;
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return path;
+    return U16(full.c_str(), n);
+}
+
 } // namespace
 
 bool TextView::ShowOpenDialog() {
@@ -60,6 +71,9 @@ bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     // running scan owns the document and its progress callback; a print job
     // reads the document until it ends.
     if (JobRunning()) return false;
+    // Absolute once, when the path arrives: the Save dialog changes the
+    // current folder, and re-opens and copies use this path later.
+    path = FullPath(path);
     filePath = path;
     xOffset = 0;
     topLine = 0;
@@ -86,7 +100,7 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     if (percent == 100) {
         titleText = FinishedTitle(path);
         saveEncoding = document.encoding;
-        if (HasByteOrderMark(document.encoding)) writeBom = true;
+        if (document.hasMark) writeBom = true;
         Layout();
         SetWindowTextW(frame, W(titleText));
         return;

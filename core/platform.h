@@ -30,7 +30,11 @@ uint32_t TickCount();
 void SleepMs(unsigned ms);
 
 bool DeleteFile(const std::u16string& path);          // missing file is failure
-bool MoveFile(const std::u16string& from, const std::u16string& to);
+bool MoveFile(const std::u16string& from, const std::u16string& to);  // fails when `to` exists
+// Gives `from` the name `to` in one step, replacing a file of that name.
+bool MoveReplacing(const std::u16string& from, const std::u16string& to);
+// Test hook: when set and true for (from, to), a move fails without being tried.
+extern bool (*moveFault)(const std::u16string& from, const std::u16string& to);
 bool CopyFileReplace(const std::u16string& from, const std::u16string& to);
 
 } // namespace platform

@@ -92,8 +92,11 @@ bool CopyContents(const std::string& from, const std::string& to, bool replace) 
 
 } // namespace
 
+bool (*moveFault)(const std::u16string& from, const std::u16string& to) = nullptr;
+
 // Like MoveFileW: fails when the target exists; moves files across devices.
 bool MoveFile(const std::u16string& from, const std::u16string& to) {
+    if (moveFault && moveFault(from, to)) return false;
     std::string f = PathToUtf8(from), t = PathToUtf8(to);
     struct stat st;
     if (lstat(f.c_str(), &st) != 0) return false;
@@ -106,6 +109,17 @@ bool MoveFile(const std::u16string& from, const std::u16string& to) {
         return false;
     }
     return true;
+}
+
+// Like MoveFileExW with MOVEFILE_REPLACE_EXISTING on one device: a file
+// (not a folder) of the target's name is replaced atomically.
+bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
+    if (moveFault && moveFault(from, to)) return false;
+    std::string f = PathToUtf8(from), t = PathToUtf8(to);
+    struct stat st;
+    if (lstat(f.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (lstat(t.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    return rename(f.c_str(), t.c_str()) == 0;
 }
 
 bool CopyFileReplace(const std::u16string& from, const std::u16string& to) {

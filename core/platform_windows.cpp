@@ -41,8 +41,15 @@ uint32_t TickCount() { return GetTickCount(); }
 void SleepMs(unsigned ms) { Sleep(ms); }
 
 bool DeleteFile(const std::u16string& path) { return DeleteFileW(LongPath(path).c_str()) != FALSE; }
+bool (*moveFault)(const std::u16string& from, const std::u16string& to) = nullptr;
+
 bool MoveFile(const std::u16string& from, const std::u16string& to) {
+    if (moveFault && moveFault(from, to)) return false;
     return MoveFileW(LongPath(from).c_str(), LongPath(to).c_str()) != FALSE;
+}
+bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
+    if (moveFault && moveFault(from, to)) return false;
+    return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 bool CopyFileReplace(const std::u16string& from, const std::u16string& to) {
     return CopyFileW(LongPath(from).c_str(), LongPath(to).c_str(), FALSE) != FALSE;

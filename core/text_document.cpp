@@ -25,6 +25,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     lineCount = 1;
     fileSize = 0;
     maxLineLength = 0;
+    hasMark = false;
     cachedBlock = NoBlock;
     if (enc == Encoding::None) enc = DetectEncoding(path);
     encoding = enc;
@@ -41,12 +42,24 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     int64_t size = -1;
     if (file.Seek(0, SEEK_END)) size = file.Tell();
     fileSize = size > 0 ? size : 0;
+    const std::string mark = ByteOrderMark(enc == Encoding::Utf8 ? Encoding::Utf8Bom : enc);
+    char head[4] = {};
+    if (!mark.empty() && file.Seek(0, SEEK_SET))
+        hasMark = file.Read(head, mark.size()) == mark.size() && mark.compare(0, mark.size(), head, mark.size()) == 0;
     file.Seek(0, SEEK_SET);
 
     indexing = true;
-    Scan(scan, IsUtf16(enc) ? 2 : 1);
+    const bool scanned = Scan(scan, IsUtf16(enc) ? 2 : 1);
     indexing = false;
     scan.Close();
+    if (!scanned) {
+        // Without its buffer the scan saw nothing: no index, no file.
+        file.Close();
+        lineIndex.clear();
+        lineCount = 1;
+        maxLineLength = 0;
+        return false;
+    }
     return true;
 }
 
@@ -64,15 +77,15 @@ void TextDocument::Close() {
 // One pass over the file in reads of scanBufferSize bytes. The scan stops at
 // the size taken at opening, so a file that keeps growing cannot hold it up
 // and the index matches fileSize.
-void TextDocument::Scan(FileStream& in, int unitWidth) {
+bool TextDocument::Scan(FileStream& in, int unitWidth) {
     int32_t noted = 0;
-    if (progress) progress(0);
-
     size_t bufferSize = scanBufferSize > 0 ? scanBufferSize : 1;
     // Each read is taken in pieces small enough to stay in the processor's
     // cache while they are scanned; only a read's last piece can be odd.
     const size_t pieceSize = bufferSize < ScanPieceSize ? bufferSize : ScanPieceSize;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[pieceSize]);
+    if (!buffer) return false;
+    if (progress) progress(0);
     lineIndex.push_back(0);
     LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, indexStride);
     int64_t consumed = 0;
@@ -110,4 +123,5 @@ void TextDocument::Scan(FileStream& in, int unitWidth) {
     maxLineLength = scanner.maxLineLength;
     buffer.reset();
     if (progress) progress(100);
+    return true;
 }

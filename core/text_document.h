@@ -32,6 +32,8 @@ public:
     uint64_t lineCount = 1;
     uint64_t maxLineLength = 0;
     int64_t fileSize = 0;
+    // The file starts with the byte-order mark of its encoding (read from its bytes).
+    bool hasMark = false;
     FileStream file;
     LineIndex lineIndex;
     OpenProgress progress;
@@ -41,6 +43,8 @@ public:
     // final line end) and is not read again. NoBlock otherwise.
     static constexpr uint64_t NoBlock = UINT64_MAX;
     uint64_t cachedBlock = NoBlock;
+    // The last ReadBlock got every byte it asked for (or had none to read).
+    bool blockComplete = false;
 
     // Test hooks: size of each scan read (ScanBufferSize in the program) and
     // the most bytes one block read takes (at most MaxBlockBytes).
@@ -65,5 +69,5 @@ public:
     bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
 
 private:
-    void Scan(FileStream& in, int unitWidth);
+    bool Scan(FileStream& in, int unitWidth);
 };

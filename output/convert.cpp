@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "core/platform.h"
 
@@ -241,6 +242,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
     if (!out.Open(temp, "wb")) return false;
 
     bool ok = true;
+    try {
     if (withMark) {
         std::string mark = TargetMark(targetEncoding);
         ok = out.Write(mark.data(), mark.size()) == mark.size();
@@ -261,6 +263,9 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             ok = converter.Convert(source, len, entries == 1, sink);
         }
     }
+    } catch (const std::bad_alloc&) {
+        ok = false;  // out of memory: the save fails like any other
+    }
     ok = out.Flush() && ok;
     out.Close();
     if (!ok) {
@@ -272,12 +277,9 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
         doc.file.Close();
         doc.ClearCache();
     }
-    // A missing target is no error; a target that exists and cannot be
-    // removed makes the rename fail below.
-    const bool deleted = platform::DeleteFile(target);
-    if (!platform::MoveFile(temp, target)) {
-        // Keep the converted text if the old target is already gone.
-        if (!deleted) platform::DeleteFile(temp);
+    // One step: the old target stays under its name unless the new file takes it.
+    if (!platform::MoveReplacing(temp, target)) {
+        platform::DeleteFile(temp);
         return false;
     }
     return true;

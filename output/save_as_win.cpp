@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "core/platform.h"
 #include "core/win_string.h"
@@ -37,7 +38,8 @@ Encoding EncodingWritten(Encoding target, bool mark) {
 }  // namespace
 
 void TextView::SaveAs() {
-    if (filePath.empty()) return;
+    // Like the other document commands: nothing until a file is open and indexed.
+    if (filePath.empty() || scanRunning || !document.file.IsOpen()) return;
     wchar_t name[SaveNameUnits] = {};
     ProposeName(filePath, name);
 
@@ -58,17 +60,27 @@ void TextView::SaveAs() {
 }
 
 bool TextView::SaveCopy(const std::u16string& target) {
+    try {
+        return SaveCopyOrThrow(target);
+    } catch (const std::bad_alloc&) {
+        return false;  // out of memory: reported as any failed save
+    }
+}
+
+bool TextView::SaveCopyOrThrow(const std::u16string& target) {
     const Encoding source = document.detectedEncoding;
     const Encoding wanted = saveEncoding;
     const bool mark = writeBom;
-    const bool sourceMark = HasByteOrderMark(source);
+    const bool sourceMark = document.hasMark;  // from the bytes: a forced re-open may have none
     const bool sameEncoding =
         wanted == source || (wanted == Encoding::Utf8Bom && source == Encoding::Utf8);
 
     if (target == filePath && sameEncoding && mark == sourceMark) return true;
 
-    // Another name for the open file is the open file: copying it onto
-    // itself would empty it, and converting must close the document first.
+    // Another name for the open file (another spelling, a hard or symbolic
+    // link) is the open file: copying it onto itself would empty it, and a
+    // conversion replaces the file under the document's own name and
+    // re-opens it, so that the view shows what was written.
     const bool ontoSource = target == filePath || SameFile(filePath, target);
     if (ontoSource && sameEncoding && mark == sourceMark) return true;
 
@@ -77,7 +89,7 @@ bool TextView::SaveCopy(const std::u16string& target) {
         // A running print or scan reads this file between its messages.
         if (printRunning || scanRunning) return false;
         const Encoding viewed = document.encoding;
-        bool ok = ConvertDocument(document, target, mark, wanted, true);
+        bool ok = ConvertDocument(document, filePath, mark, wanted, true);
         if (!document.file.IsOpen()) {
             // The read stream was closed for the replacement: index the file again.
             OpenDocument(filePath, ok ? EncodingWritten(wanted, mark) : viewed);

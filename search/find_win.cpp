@@ -3,6 +3,7 @@
 // dialog and can be cancelled: by any find command (the dialog's buttons,
 // F3) issued while one runs, or by Esc in the main window, the text view or
 // the Find dialog.
+#include <new>
 #include <string>
 
 #include "app/resource.h"
@@ -105,8 +106,13 @@ void RunSearch(TextView& v, bool forward) {
                 v.SetFindStatus(u"正在查找 " + Decimal(pct) + u"%（Esc 或再点按钮取消）");
             });
         };
-        r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress)
-                    : SearchBackward(v.document, from, pat, opt, hit, progress);
+        try {
+            r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress)
+                        : SearchBackward(v.document, from, pat, opt, hit, progress);
+        } catch (const std::bad_alloc&) {
+            v.SetFindStatus(u"查找失败：内存不足.");
+            return;
+        }
     }
     switch (r) {
     case SearchResult::Found:
@@ -147,7 +153,12 @@ void TextView::CountMatches() {
                 SetFindStatus(u"正在计数 " + Decimal(pct) + u"%，已找到 " + Decimal(total) + u" 处（Esc 或再点按钮取消）");
             });
         };
-        r = CountAll(document, pat, opt, total, progress);
+        try {
+            r = CountAll(document, pat, opt, total, progress);
+        } catch (const std::bad_alloc&) {
+            SetFindStatus(u"计数失败：内存不足.");
+            return;
+        }
     }
     if (r == SearchResult::Cancelled)
         SetFindStatus(u"计数已取消.");

@@ -11,18 +11,19 @@ std::u16string TextView::SelectedText() { return ::SelectedText(document, selSta
 void TextView::CopySelection() {
     if (selStart == selEnd) return;
     std::u16string text;
-    bool fits;
+    bool fits = false, memory = true;
     try {
         fits = AppendSelectedText(document, selStart, selEnd, CopyLimitUnits, text);
     } catch (const std::bad_alloc&) {
-        fits = false;
+        memory = false;
     }
-    if (!fits) {
+    if (!fits || !memory) {
         text.clear();
         text.shrink_to_fit();
         MessageBoxW(mainWindow ? mainWindow : hwnd,
-                    L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。", L"复制",
-                    MB_OK | MB_ICONWARNING);
+                    memory ? L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。"
+                           : L"内存不足，无法复制选中的文本。请选择较少的文本后再复制。",
+                    L"复制", MB_OK | MB_ICONWARNING);
         return;
     }
     if (!OpenClipboard(hwnd)) return;

@@ -142,6 +142,7 @@ public:
     bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
+    bool SaveCopyOrThrow(const std::u16string& target);
     void PrintCommand();
 
     // --- main window (app/main_window_win.cpp) ---

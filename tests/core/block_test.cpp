@@ -195,6 +195,20 @@ TEST(Changes, ShrunkFileGivesShortReads) {
     EXPECT_EQ(doc.GetLineText(250), u"");
 }
 
+// A short read is not remembered as the block's text: once the bytes are
+// back, the block's other lines read again.
+TEST(Changes, ShortReadIsNotKept) {
+    const std::string bytes = NumberedLines(300);
+    TempFile f(bytes);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Ansi));
+    if (!f.Write("")) GTEST_SKIP() << "the platform keeps an open file from being rewritten";
+    EXPECT_EQ(doc.GetLineText(150), u"");
+    ASSERT_TRUE(f.Write(bytes));
+    EXPECT_EQ(doc.GetLineText(151), u"line 151\n");
+    EXPECT_EQ(doc.GetLineText(150), u"line 150\n");
+}
+
 TEST(Changes, GrowthIsNotSeen) {
     TempFile f(NumberedLines(150));
     TextDocument doc;

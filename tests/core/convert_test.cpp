@@ -378,6 +378,33 @@ TEST_F(ConvertTest, SaveOntoTheOpenFileReplacesItWhole) {
     EXPECT_EQ(Listing().size(), 1u);
 }
 
+// The converted file takes the target's name in one step: when that step
+// fails, the old file is still under its name, and no temporary file stays.
+TEST_F(ConvertTest, FailedReplaceKeepsTheOldFile) {
+    const std::string text = Samples()[1].gbk;
+    fs::path src = dir / "self.txt", other = dir / "other.txt";
+    Write(src, text);
+    Write(other, "old target");
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(U(src), Encoding::Ansi));
+    platform::moveFault = [](const std::u16string&, const std::u16string&) { return true; };
+    const bool toOther = ConvertDocument(doc, U(other), true, Encoding::Utf16Le, false);
+    const bool ontoSource = ConvertDocument(doc, U(src), true, Encoding::Utf16Le, true);
+    platform::moveFault = nullptr;
+    EXPECT_FALSE(toOther);
+    EXPECT_FALSE(ontoSource);
+    EXPECT_EQ(Read(other), "old target");
+    EXPECT_EQ(Read(src), text);
+    EXPECT_EQ(Listing().size(), 2u);
+    // Without the fault the same calls replace both.
+    ASSERT_TRUE(doc.Open(U(src), Encoding::Ansi));
+    EXPECT_TRUE(ConvertDocument(doc, U(other), false, Encoding::Utf8Bom, false));
+    EXPECT_TRUE(ConvertDocument(doc, U(src), false, Encoding::Utf8Bom, true));
+    EXPECT_EQ(Read(other), Samples()[1].utf8);
+    EXPECT_EQ(Read(src), Samples()[1].utf8);
+    EXPECT_EQ(Listing().size(), 2u);
+}
+
 // The e2e script mounts a tiny and a read-only file system and names them here.
 TEST_F(ConvertTest, FullOrReadOnlyFileSystemKeepsTarget) {
     const char* full = std::getenv("TOMEVIEW_FULL_DIR");

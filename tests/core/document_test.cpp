@@ -78,6 +78,13 @@ TEST(Scan, MarkCountsInLineZero) {
     EXPECT_EQ(doc.maxLineLength, 6u);
     EXPECT_EQ(doc.fileSize, 8);
     EXPECT_EQ(doc.GetLineText(0), u"\xFEFF" u"ab\n");
+    // The mark is read from the bytes, not taken from the encoding.
+    EXPECT_TRUE(doc.hasMark);
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf16Le));
+    EXPECT_FALSE(doc.hasMark);
+    TempFile g("\xFF\xFE" "a\0");
+    ASSERT_TRUE(doc.Open(g.path(), Encoding::Utf16Le));
+    EXPECT_TRUE(doc.hasMark);
 }
 
 TEST(Scan, IndexEntries) {

@@ -19,6 +19,7 @@ using std::min;
 #include "core/win_string.h"
 #include "search/find_dialogs.h"
 #include "tests/core/temp_text_file.h"
+#include "tests/win/test_host_win.h"
 #include "view/text_view.h"
 
 namespace {
@@ -264,6 +265,49 @@ TEST(FindCommands, StatusTextsAndSelection) {
     h.Click(IDC_FIND_NEXT);
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'bet'.");
     EXPECT_EQ(h.v->selStart, P(1, 6));
+}
+
+// Running out of memory is reported where the operation reports its results.
+TEST(FindCommands, OutOfMemoryIsReported) {
+    Harness h(Lines(100000, "some text "));
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"absent");
+    std::u16string find, count, copy;
+    h.Select(P(0, 0), P(90000, 0));
+    {
+        LargeAllocationsFail oom(256 << 10);
+        try {
+            h.v->FindNext();
+            find = h.Status();
+            h.v->CountMatches();
+            count = h.Status();
+            InModalLoop([&] {
+                HWND box = FindDialogWindow(L"复制");
+                if (!box) return;
+                copy = u"box";
+                EnumChildWindows(
+                    box,
+                    [](HWND c, LPARAM out) -> BOOL {
+                        std::u16string t = Harness::Text(c);
+                        if (t.find(u"内存不足") != std::u16string::npos) *reinterpret_cast<std::u16string*>(out) = t;
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&copy));
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            });
+            h.v->CopySelection();
+        } catch (const std::bad_alloc&) {
+            ADD_FAILURE() << "out of memory escaped";
+        }
+    }
+    EXPECT_EQ(find, u"查找失败：内存不足.");
+    EXPECT_EQ(count, u"计数失败：内存不足.");
+    EXPECT_NE(copy.find(u"内存不足"), std::u16string::npos);
+    EXPECT_EQ(h.v->selStart, P(0, 0));
+    EXPECT_FALSE(h.v->findRunning);
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
 }
 
 TEST(FindCommands, EmptySearchTextAndNoDialog) {

@@ -11,8 +11,10 @@
 #include <string>
 #include <thread>
 
+#include "core/platform.h"
 #include "core/win_string.h"
 #include "output/convert.h"
+#include "tests/win/test_host_win.h"
 #include "view/text_view.h"
 
 namespace fs = std::filesystem;
@@ -123,8 +125,17 @@ TEST_F(SaveTest, SavingOntoTheOpenFileReindexesIt) {
     Open(src);
     EXPECT_EQ(view->document.lineCount, 501u);
 
+    // A replacement that fails keeps the file under its name, still readable.
     view->saveEncoding = Encoding::Utf8Bom;
     view->writeBom = true;
+    platform::moveFault = [](const std::u16string&, const std::u16string&) { return true; };
+    const bool faulted = view->SaveCopy(view->filePath);
+    platform::moveFault = nullptr;
+    EXPECT_FALSE(faulted);
+    EXPECT_EQ(Read(src), text);
+    EXPECT_EQ(Entries(), 1u);
+    EXPECT_EQ(view->document.GetLineText(499), u"log \u65E5\u5FD7\n");
+
     ASSERT_TRUE(view->SaveCopy(view->filePath));
     std::string expected;
     for (int i = 0; i < 250; ++i) expected += kUtf8;
@@ -148,6 +159,95 @@ TEST_F(SaveTest, SavingOntoTheOpenFileReindexesIt) {
     EXPECT_EQ(view->document.encoding, Encoding::Utf16Be);
     EXPECT_EQ(view->document.GetLineText(1), u"log \u65E5\u5FD7\n");
     EXPECT_FALSE(view->writeBom);
+    // The file has no mark now, whatever its encoding: asking for one writes one.
+    view->writeBom = true;
+    ASSERT_TRUE(view->SaveCopy(P(dir / "marked.txt")));
+    EXPECT_EQ(Read(dir / "marked.txt").substr(0, 6), "\xFE\xFF\x4E\x2D\x65\x87"s);
+}
+
+// A link to the open file, hard or symbolic, is the open file: the converted
+// text replaces it and the document reads what was written.
+TEST_F(SaveTest, ALinkToTheOpenFileIsTheOpenFile) {
+    fs::path src = dir / "a.txt", hard = dir / "hard.txt", soft = dir / "soft.txt";
+    Write(src, kGbk);
+    Open(src);
+    std::error_code ec;
+    fs::create_hard_link(src, hard, ec);
+    if (ec) GTEST_SKIP() << "no hard links here";
+    view->saveEncoding = Encoding::Utf16Le;
+    view->writeBom = true;
+    ASSERT_TRUE(view->SaveCopy(P(hard)));
+    std::u16string wide = u"\u4E2D\u6587\r\nlog \u65E5\u5FD7\n";
+    const std::string utf16 = "\xFF\xFE"s + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+    EXPECT_EQ(Read(src), utf16);
+    EXPECT_EQ(view->document.encoding, Encoding::Utf16Le);
+    EXPECT_EQ(view->document.GetLineText(1), u"log \u65E5\u5FD7\n");
+    // One rename replaces one name: the other name of a hard link keeps the old bytes.
+    EXPECT_EQ(Read(hard), kGbk);
+
+    fs::create_symlink(src, soft, ec);
+    if (ec) return;  // no symbolic links here
+    view->saveEncoding = Encoding::Utf8Bom;
+    ASSERT_TRUE(view->SaveCopy(P(soft)));
+    EXPECT_TRUE(fs::is_symlink(soft));
+    EXPECT_EQ(Read(src), "\xEF\xBB\xBF" + kUtf8);
+    EXPECT_EQ(Read(soft), "\xEF\xBB\xBF" + kUtf8);
+    EXPECT_EQ(view->document.GetLineText(1), u"log \u65E5\u5FD7\n");
+}
+
+// The path is made absolute when it arrives: a later change of the current
+// folder (the Save dialog makes one) cannot make it name another file.
+TEST_F(SaveTest, ARelativePathKeepsNamingTheSameFile) {
+    Write(dir / "rel.txt", kGbk);
+    fs::create_directory(dir / "elsewhere");
+    Write(dir / "elsewhere" / "rel.txt", "another file\n");
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.wstring().c_str());
+    const bool opened = view->OpenDocument(u"rel.txt", Encoding::None);
+    SetCurrentDirectoryW((dir / "elsewhere").wstring().c_str());
+    const bool copied = view->SaveCopy(P(dir / "copy.txt"));
+    view->ViewAs(Encoding::Utf16Le, 0);
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(SameFile(view->filePath, P(dir / "rel.txt")));
+    EXPECT_EQ(view->filePath.find(u':'), 1u);
+    EXPECT_TRUE(copied);
+    EXPECT_EQ(Read(dir / "copy.txt"), kGbk);
+    EXPECT_EQ(view->document.fileSize, int64_t(kGbk.size()));
+}
+
+// Running out of memory fails the save; nothing is left half done.
+TEST_F(SaveTest, OutOfMemoryFailsTheSave) {
+    fs::path src = dir / "m.txt";
+    Write(src, kGbk);
+    Write(dir / "target.txt", "old");
+    Open(src);
+    view->saveEncoding = Encoding::Utf16Le;
+    bool other = true, self = true;
+    {
+        LargeAllocationsFail oom(1 << 20);
+        try {
+            other = view->SaveCopy(P(dir / "target.txt"));
+            self = view->SaveCopy(view->filePath);
+        } catch (const std::bad_alloc&) {
+            ADD_FAILURE() << "out of memory escaped Save As";
+        }
+    }
+    {
+        // A scan that cannot get its buffer fails the open, rather than index one line.
+        LargeAllocationsFail oom(1024);
+        EXPECT_FALSE(view->OpenDocument(P(dir / "target.txt"), Encoding::Ansi));
+        EXPECT_FALSE(view->document.file.IsOpen());
+        EXPECT_EQ(view->document.lineCount, 1u);
+    }
+    Open(src);
+    EXPECT_FALSE(other);
+    EXPECT_FALSE(self);
+    EXPECT_EQ(Read(dir / "target.txt"), "old");
+    EXPECT_EQ(Read(src), kGbk);
+    EXPECT_EQ(Entries(), 2u);
+    EXPECT_EQ(view->document.GetLineText(0), u"\u4E2D\u6587\r\n");
 }
 
 TEST_F(SaveTest, RefusedOntoTheOpenFileWhileAPrintRuns) {
@@ -239,18 +339,42 @@ TEST_F(SaveTest, DialogProposalAndMessageBox) {
     EXPECT_EQ(Read(target), kUtf8);
 }
 
-TEST_F(SaveTest, NothingWithoutAFile) {
-    // No dialog may open: a dialog would block this call.
-    std::atomic<bool> dialog{false};
+TextView* timerView = nullptr;
+bool savedDuringScan = false;
+
+// No dialog may open without a file, after a failed open, or while a file
+// is still being indexed (Ctrl+S arrives through the scan's message pump).
+TEST_F(SaveTest, NothingWithoutAFileOrWhileOneOpens) {
+    std::atomic<int> dialogs{0};
+    std::atomic<bool> stop{false};
     std::thread watch([&] {
-        if (HWND w = WaitForWindow(L"保存到", 1500)) {
-            dialog = true;
-            PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+        while (!stop) {
+            if (HWND w = WaitForWindow(L"保存到", 100)) {
+                ++dialogs;
+                PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+                Sleep(300);
+            }
         }
     });
     view->SaveAs();
+    EXPECT_FALSE(view->OpenDocument(P(dir / "missing.txt"), Encoding::None));
+    view->SaveAs();
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\n";
+    Write(dir / "slow.txt", text);
+    view->document.scanBufferSize = 64;  // a hundred pumps
+    timerView = view.get();
+    savedDuringScan = false;
+    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        savedDuringScan = timerView->scanRunning;
+        timerView->SaveAs();
+    });
+    Open(dir / "slow.txt");
+    stop = true;
     watch.join();
-    EXPECT_FALSE(dialog);
+    EXPECT_TRUE(savedDuringScan);
+    EXPECT_EQ(dialogs, 0);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "tests/win/test_host_win.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "core/win_string.h"
 
@@ -224,3 +228,24 @@ std::u16string WriteTempFile(const std::string& name, const std::string& bytes) 
 }
 
 void RemoveTempFile(const std::u16string& path) { DeleteFileW(W(path)); }
+
+// The test program's own operator new, so that a test can make large
+// allocations fail. The other forms of new and delete come down to these.
+namespace {
+std::atomic<size_t> failFrom{SIZE_MAX};
+}  // namespace
+
+void* operator new(size_t n) {
+    if (n >= failFrom.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    for (;;) {
+        if (void* p = std::malloc(n ? n : 1)) return p;
+        std::new_handler handler = std::get_new_handler();
+        if (!handler) throw std::bad_alloc();
+        handler();
+    }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+LargeAllocationsFail::LargeAllocationsFail(size_t bytes) { failFrom = bytes; }
+LargeAllocationsFail::~LargeAllocationsFail() { failFrom = SIZE_MAX; }

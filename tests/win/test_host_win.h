@@ -67,3 +67,13 @@ private:
 // Writes bytes to a new file in the temporary folder; returns its path.
 std::u16string WriteTempFile(const std::string& name, const std::string& bytes);
 void RemoveTempFile(const std::u16string& path);
+
+// While one exists, every operator new of at least `bytes` bytes throws
+// std::bad_alloc (a nothrow new returns null), as when memory runs out.
+class LargeAllocationsFail {
+public:
+    explicit LargeAllocationsFail(size_t bytes);
+    ~LargeAllocationsFail();
+    LargeAllocationsFail(const LargeAllocationsFail&) = delete;
+    LargeAllocationsFail& operator=(const LargeAllocationsFail&) = delete;
+};
