@@ -365,12 +365,23 @@ TEST_F(SaveTest, NothingWithoutAFileOrWhileOneOpens) {
     view->document.scanBufferSize = 64;  // a hundred pumps
     timerView = view.get();
     savedDuringScan = false;
-    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
+    // A message waiting before the open is handled by the scan's first pump.
+    WNDCLASSW probeClass{};
+    probeClass.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (msg != WM_APP) return DefWindowProcW(w, msg, wp, lp);
         savedDuringScan = timerView->scanRunning;
         timerView->SaveAs();
-    });
+        return 0;
+    };
+    probeClass.hInstance = GetModuleHandleW(nullptr);
+    probeClass.lpszClassName = L"SaveDuringScanProbe";
+    RegisterClassW(&probeClass);
+    HWND probe = CreateWindowExW(0, probeClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                 nullptr, probeClass.hInstance, nullptr);
+    ASSERT_NE(probe, nullptr);
+    PostMessageW(probe, WM_APP, 0, 0);
     Open(dir / "slow.txt");
+    DestroyWindow(probe);
     stop = true;
     watch.join();
     EXPECT_TRUE(savedDuringScan);
