@@ -136,21 +136,7 @@ bool Utf8Of(const std::u16string& text, std::basic_string<unsigned char>& out) {
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
             return false;
         }
-        if (c < 0x80) {
-            out += static_cast<unsigned char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<unsigned char>(0xC0 | (c >> 6));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<unsigned char>(0xE0 | (c >> 12));
-            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<unsigned char>(0xF0 | (c >> 18));
-            out += static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(out, c);
     }
     return true;
 }

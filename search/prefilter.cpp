@@ -14,6 +14,24 @@
 #include <immintrin.h>
 #endif
 
+void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<unsigned char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<unsigned char>(0xC0 | (c >> 6));
+        out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<unsigned char>(0xE0 | (c >> 12));
+        out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<unsigned char>(0xF0 | (c >> 18));
+        out += static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
+}
+
 namespace {
 
 std::atomic<bool> enabled{true};
@@ -192,21 +210,7 @@ bool Utf8Bytes(const std::u16string& text, std::basic_string<unsigned char>& out
             if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         }
-        if (c < 0x80) {
-            out += static_cast<unsigned char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<unsigned char>(0xC0 | (c >> 6));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<unsigned char>(0xE0 | (c >> 12));
-            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<unsigned char>(0xF0 | (c >> 18));
-            out += static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<unsigned char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(out, c);
     }
     return true;
 }

@@ -11,6 +11,9 @@
 
 class TextDocument;
 
+// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c);
+
 class BlockPrefilter {
 public:
     BlockPrefilter(TextDocument& doc, const std::u16string& pat, bool matchCase, bool forward);
