@@ -25,9 +25,8 @@ std::u16string IndexingTitle(const std::u16string& path, int32_t percent) {
     return t;
 }
 
-// Progress drawn less often than this is still seen as steady by a person;
-// drawing it on every percent costs more than the scan on a fast disk.
-constexpr ULONGLONG ProgressRedrawMs = 40;
+// Progress drawn every 40 ms (progressRedrawMs) is still seen as steady by a
+// person; drawing it on every percent costs more than the scan on a fast disk.
 ULONGLONG lastProgressDrawn = 0;
 
 std::u16string FinishedTitle(const std::u16string& path) {
@@ -109,7 +108,7 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     // percentages and the growing scroll bars as often as one can see them.
     // Waiting messages are handled on every call, so the window stays live.
     ULONGLONG now = GetTickCount64();
-    if (percent > 1 && now - lastProgressDrawn < ProgressRedrawMs) {
+    if (percent > 1 && now - lastProgressDrawn < progressRedrawMs) {
         PumpMessages();
         return;
     }

@@ -19,6 +19,8 @@ public:
     std::u16string titleText;
     bool scanRunning = false;      // an Open is scanning; further opens are refused
     bool quitAfterScan = false;    // WM_CLOSE/WM_QUIT seen by the pump during a job
+    // Progress titles and bars are redrawn at most this often (0: every percent).
+    uint32_t progressRedrawMs = 40;
 
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
