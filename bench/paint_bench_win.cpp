@@ -138,12 +138,12 @@ int main(int argc, char** argv) {
     int64_t lineWidth = 0;
     for (char16_t c : first) lineWidth += v.surface.CharWidth(c);  // plain walk, no cache
     const size_t lineUnits = first.size();
-    int32_t limit = v.MaxTextWidth() - 1 - (v.TextWidthPx() - v.EffectiveGutter());
+    int64_t limit = v.LastXOffset();
     int64_t target = lineWidth / 2 < limit ? lineWidth / 2 : limit;
     double hFirst = 0, hNext = 0;
     if (target > 10 * v.wheelPixels) {
         t = Now();
-        v.ScrollHorizontal(static_cast<int32_t>(target - v.xOffset), false);
+        v.ScrollHorizontal(target - v.xOffset, false);
         Frame();
         hFirst = (Now() - t) * 1000.0;
         t = Now();
@@ -154,10 +154,10 @@ int main(int argc, char** argv) {
         hNext = (Now() - t) * 1000.0 / frames;
     }
     std::printf("size=%lld lines=%llu longest=%llu open_s=%.2f paint_top_ms=%.3f paint_mid_ms=%.3f "
-                "paint_end_ms=%.3f ctrl_end_ms=%.3f hscroll_first_ms=%.3f hscroll_ms=%.3f xoffset=%d line0_units=%zu\n",
+                "paint_end_ms=%.3f ctrl_end_ms=%.3f hscroll_first_ms=%.3f hscroll_ms=%.3f xoffset=%lld line0_units=%zu\n",
                 static_cast<long long>(v.document.fileSize), static_cast<unsigned long long>(v.document.lineCount),
                 static_cast<unsigned long long>(v.document.maxLineLength), openSeconds, top0, middle, end, ctrlEnd,
-                hFirst, hNext, v.xOffset, lineUnits);
+                hFirst, hNext, static_cast<long long>(v.xOffset), lineUnits);
     DestroyWindow(top);
     v.surface.Destroy();
     v.document.Close();

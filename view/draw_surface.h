@@ -32,7 +32,10 @@ public:
     std::list<HRGN> regionStack;
     std::list<RECT> rectStack;
     DrawSurfaceGdiplus* gdiplus = nullptr;
+    // Width + 1 of each code unit measured so far; 0: not measured yet.
     uint16_t widthCache[65536] = {};
+    // Code units handed to GDI to measure or draw (watched by tests).
+    uint64_t gdiUnits = 0;
 
     HBRUSH whiteBrush = nullptr;
     HPEN whitePen = nullptr;
@@ -56,9 +59,13 @@ public:
     void DrawLine(int x, int y, int offset, int width, const std::u16string& text,
                   const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
     void DrawRun(int x, int y, const char16_t* p, size_t n);
-    // DrawLine over n code units whose search for the first visible unit
-    // starts at index start, the units before it measuring startWidth
-    // (all of them ending left of offset).
-    void DrawLineFrom(int x, int y, int offset, int width, const char16_t* text, size_t n, size_t start,
-                      int64_t startWidth, const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
+    // Draws the part of a line between offset and offset + width from n of
+    // its code units: text[0] is the line's column base, the units before it
+    // measure baseWidth and all end left of offset. Span columns count from
+    // the line's start; a null start or end is the line's start or end.
+    void DrawLineFrom(int x, int y, int64_t offset, int width, const char16_t* text, size_t n, uint64_t base,
+                      int64_t baseWidth, const uint64_t* spanStart, const uint64_t* spanEnd, const RECT& row);
+    // Most code units one row of the given width draws: every unit of
+    // non-zero width takes a pixel, and zero-width marks are bounded too.
+    static size_t RowUnits(int width) { return 8 * static_cast<size_t>(width > 0 ? width : 0) + 64; }
 };

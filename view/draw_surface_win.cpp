@@ -141,7 +141,7 @@ void DrawSurface::PopClip() {
 
 int32_t DrawSurface::CharWidth(char16_t c) {
     uint16_t cached = widthCache[c];
-    if (cached != 0) return cached;
+    if (cached != 0) return cached - 1;
     int32_t w;
     if (c == u'\t') {
         w = 4 * spaceWidth;
@@ -153,10 +153,14 @@ int32_t DrawSurface::CharWidth(char16_t c) {
         SIZE size{};
         wchar_t unit = static_cast<wchar_t>(c);
         GetTextExtentPoint32W(memoryDc, &unit, 1, &size);
+        ++gdiUnits;
         w = size.cx;
     }
-    widthCache[c] = static_cast<uint16_t>(w);
-    return static_cast<uint16_t>(w);
+    if (w < 0) w = 0;
+    if (w > 0xFFFE) w = 0xFFFE;
+    // Zero widths are remembered too (stored as width + 1).
+    widthCache[c] = static_cast<uint16_t>(w + 1);
+    return w;
 }
 
 int32_t DrawSurface::TextWidth(const char16_t* p, size_t n) {

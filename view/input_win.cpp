@@ -135,10 +135,10 @@ bool TextView::HandleKey(WPARAM vk) {
     return true;
 }
 
-static size_t VisibleLength(const std::u16string& text) {
-    size_t n = text.size();
-    while (n > 0 && (text[n - 1] == u'\r' || text[n - 1] == u'\n')) --n;
-    return n;
+void TextView::MeasureLine(uint64_t line) {
+    const int64_t before = TextRangeWidth();
+    LineWidth(line);
+    if (TextRangeWidth() != before) UpdateScrollRanges();
 }
 
 TextPosition TextView::HitTest() {
@@ -152,18 +152,28 @@ TextPosition TextView::HitTest() {
     else if (static_cast<uint64_t>(line) > document.lineCount - 1) line = static_cast<int64_t>(document.lineCount - 1);
     result.line = static_cast<uint64_t>(line);
 
-    int64_t rem = static_cast<int64_t>(xOffset) + pt.x - (textRect.left + EffectiveGutter());
-    const std::u16string& text = ViewLineText(result.line);
-    const char16_t* p = text.data();
-    size_t n = text.size();
+    int64_t rem = xOffset + pt.x - (textRect.left + EffectiveGutter());
+    MeasureLine(result.line);
+    const uint64_t n = ViewLineLength(result.line);
     // Line texts hold CR and LF only as their terminator, which ends the walk.
-    size_t visible = VisibleLength(text);
+    uint64_t visible = n;
+    size_t tailCount = 0;
+    const char16_t* tail = ViewLineUnits(result.line, n >= 2 ? n - 2 : 0, 2, &tailCount);
+    while (tailCount > 0 && (tail[tailCount - 1] == u'\r' || tail[tailCount - 1] == u'\n')) {
+        --tailCount;
+        --visible;
+    }
+    auto units = [this, &result](uint64_t from, size_t k) { return ViewLineUnits(result.line, from, k); };
     auto width = [this](char16_t c) { return surface.CharWidth(c); };
-    LineMetrics::Start from = surface.lineMetrics.Seek(result.line, p, n, MetricsStamp(), rem, width);
-    if (from.index > visible) from = surface.lineMetrics.Before(result.line, p, n, MetricsStamp(), visible, width);
-    size_t i = from.index;
+    const uint64_t stamp = MetricsStamp();
+    LineMetrics::Start from = surface.lineMetrics.Seek(result.line, n, stamp, rem, units, width);
+    if (from.index > visible) from = surface.lineMetrics.Before(result.line, n, stamp, visible, units, width);
     rem -= from.width;
-    for (; i < n; ++i) {
+    // The hit lies within a step of the checkpoint (or within a short line).
+    size_t count = 0;
+    const char16_t* p = ViewLineUnits(result.line, from.index, LineMetrics::MinLength + 1, &count);
+    size_t i = 0;
+    for (; i < count; ++i) {
         char16_t c = p[i];
         if (c == u'\r' || c == u'\n') break;
         int32_t w = surface.CharWidth(c);
@@ -171,17 +181,11 @@ TextPosition TextView::HitTest() {
             rem -= w;
             continue;
         }
-        result.column = rem > w / 2 ? i + 1 : i;
+        result.column = from.index + (rem > w / 2 ? i + 1 : i);
         return result;
     }
-    result.column = i;
+    result.column = from.index + i;
     return result;
-}
-
-static int32_t ClampDelta(int64_t v) {
-    if (v > 2147483647) return 2147483647;
-    if (v < -2147483647 - 1) return -2147483647 - 1;
-    return static_cast<int32_t>(v);
 }
 
 void TextView::EnsureVisible(const TextPosition& p) {
@@ -193,16 +197,16 @@ void TextView::EnsureVisible(const TextPosition& p) {
         ScrollVerticalBy(static_cast<int64_t>(p.line - topLine) - page, false);
     }
 
-    const std::u16string& text = ViewLineText(p.line);
-    size_t count = p.column < text.size() ? static_cast<size_t>(p.column) : text.size();
-    int64_t x = PrefixWidth(p.line, text, count);
+    // The line is measured first, so that the range reaches the position.
+    MeasureLine(p.line);
+    int64_t x = PrefixWidth(p.line, p.column);
     int64_t space = surface.spaceWidth;
     if (x < xOffset) {
         int64_t target = x - space > 0 ? x - space : 0;
-        ScrollHorizontal(ClampDelta(target - xOffset), false);
+        ScrollHorizontal(target - xOffset, false);
     } else {
         int64_t right = static_cast<int64_t>(textRect.right) - (textRect.left + EffectiveGutter()) + xOffset;
-        if (right < x + space) ScrollHorizontal(ClampDelta(x + space - right), false);
+        if (right < x + space) ScrollHorizontal(x + space - right, false);
     }
     UpdateScrollPositions();
     Invalidate();
@@ -230,7 +234,7 @@ void TextView::MoveToEnd() {
 
 void TextView::SelectAll() {
     uint64_t last = document.lineCount - 1;
-    size_t length = ViewLineText(last).size();
+    uint64_t length = ViewLineLength(last);
     anchor = selStart = TextPosition{0, 0};
     selEnd = TextPosition{last, length};
     Invalidate();

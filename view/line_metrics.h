@@ -1,6 +1,9 @@
 // Running widths of long lines at fixed steps, so that finding the first
 // visible code unit of a scrolled line or measuring a long prefix does not
-// walk the whole line on every paint.
+// walk the whole line on every paint. A line is known by its number, its
+// length and a stamp that the caller changes whenever the text behind a
+// line number may have changed (font, decoding, another file); the units
+// come through a fetch function, so a line need not be in memory whole.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -11,70 +14,94 @@ public:
     static constexpr size_t Step = 1024;      // code units between checkpoints
     static constexpr size_t MinLength = 4096; // shorter lines are walked directly
     static constexpr size_t MaxLines = 64;    // lines remembered at once
+    static constexpr size_t Chunk = 64 * Step; // units fetched at once while measuring
 
     struct Start {
-        size_t index;   // a code unit index
-        int64_t width;  // summed width of the units before it
+        uint64_t index;  // a code unit index
+        int64_t width;   // summed width of the units before it
     };
+
+    // fetch(from, count) returns the units [from, from + count) of the line
+    // (from + count <= n), valid until its next call; width(unit) measures one.
 
     // A point to walk from when looking for the first code unit whose right
     // edge reaches target: every unit before it ends left of target.
-    template <class Width>
-    Start Seek(uint64_t line, const char16_t* p, size_t n, uint64_t stamp, int64_t target, Width&& width);
+    template <class Fetch, class Width>
+    Start Seek(uint64_t line, uint64_t n, uint64_t stamp, int64_t target, Fetch&& fetch, Width&& width);
 
     // The last checkpoint at or before count (count <= n).
-    template <class Width>
-    Start Before(uint64_t line, const char16_t* p, size_t n, uint64_t stamp, size_t count, Width&& width);
+    template <class Fetch, class Width>
+    Start Before(uint64_t line, uint64_t n, uint64_t stamp, uint64_t count, Fetch&& fetch, Width&& width);
 
     // Width of the first count code units.
-    template <class Width>
-    int64_t PrefixWidth(uint64_t line, const char16_t* p, size_t n, uint64_t stamp, size_t count, Width&& width);
+    template <class Fetch, class Width>
+    int64_t PrefixWidth(uint64_t line, uint64_t n, uint64_t stamp, uint64_t count, Fetch&& fetch, Width&& width);
+
+    // Width of the whole line; a long line is walked once per stamp.
+    template <class Fetch, class Width>
+    int64_t Total(uint64_t line, uint64_t n, uint64_t stamp, Fetch&& fetch, Width&& width);
 
     void Clear() { entries.clear(); }
     size_t Size() const { return entries.size(); }
 
-    // Cheap identity of a line's text: its length and a spread of samples.
-    static uint64_t Fingerprint(const char16_t* p, size_t n);
-
 private:
     struct Entry {
         uint64_t line = 0;
-        const char16_t* data = nullptr;
-        size_t length = 0;
+        uint64_t length = 0;
         uint64_t stamp = 0;
-        uint64_t fingerprint = 0;
         uint64_t lastUse = 0;
+        int64_t total = -1;         // width of the whole line, once known
         std::vector<int64_t> sums;  // sums[k]: width of units [0, k * Step)
     };
 
-    Entry& Find(uint64_t line, const char16_t* p, size_t n, uint64_t stamp);
-    template <class Width>
-    static void Extend(Entry& e, const char16_t* p, size_t checkpoints, Width& width);
+    Entry& Find(uint64_t line, uint64_t n, uint64_t stamp);
+    template <class Fetch, class Width>
+    static void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
+    // Width of units [from, to), fetched in chunks.
+    template <class Fetch, class Width>
+    static int64_t Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width);
 
     std::vector<Entry> entries;
     uint64_t clock = 0;
 };
 
-template <class Width>
-void LineMetrics::Extend(Entry& e, const char16_t* p, size_t checkpoints, Width& width) {
-    size_t most = e.length / Step;
+template <class Fetch, class Width>
+int64_t LineMetrics::Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width) {
+    int64_t sum = 0;
+    while (from < to) {
+        size_t count = to - from < Chunk ? static_cast<size_t>(to - from) : Chunk;
+        const char16_t* p = fetch(from, count);
+        for (size_t i = 0; i < count; ++i) sum += width(p[i]);
+        from += count;
+    }
+    return sum;
+}
+
+template <class Fetch, class Width>
+void LineMetrics::Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width) {
+    uint64_t most = e.length / Step;
     if (checkpoints > most) checkpoints = most;
     while (e.sums.size() <= checkpoints) {
-        size_t from = (e.sums.size() - 1) * Step;
+        // Up to one chunk of checkpoints per fetch.
+        uint64_t from = (e.sums.size() - 1) * Step;
+        uint64_t steps = checkpoints + 1 - e.sums.size();
+        if (steps > Chunk / Step) steps = Chunk / Step;
+        const char16_t* p = fetch(from, static_cast<size_t>(steps * Step));
         int64_t sum = e.sums.back();
-        for (size_t i = from; i < from + Step; ++i) sum += width(p[i]);
-        e.sums.push_back(sum);
+        for (uint64_t k = 0; k < steps; ++k) {
+            for (size_t i = 0; i < Step; ++i) sum += width(p[k * Step + i]);
+            e.sums.push_back(sum);
+        }
     }
 }
 
-template <class Width>
-LineMetrics::Start LineMetrics::Seek(uint64_t line, const char16_t* p, size_t n, uint64_t stamp,
-                                     int64_t target, Width&& width) {
+template <class Fetch, class Width>
+LineMetrics::Start LineMetrics::Seek(uint64_t line, uint64_t n, uint64_t stamp, int64_t target, Fetch&& fetch,
+                                     Width&& width) {
     if (n < MinLength || target <= 0) return Start{0, 0};
-    Entry& e = Find(line, p, n, stamp);
-    size_t most = n / Step;
-    while (e.sums.back() < target && e.sums.size() <= most)
-        Extend(e, p, e.sums.size() + 63, width);
+    Entry& e = Find(line, n, stamp);
+    uint64_t most = n / Step;
+    while (e.sums.back() < target && e.sums.size() <= most) Extend(e, e.sums.size() + 63, fetch, width);
     // Largest k with sums[k] < target.
     size_t lo = 0, hi = e.sums.size();
     while (hi - lo > 1) {
@@ -84,23 +111,32 @@ LineMetrics::Start LineMetrics::Seek(uint64_t line, const char16_t* p, size_t n,
     return Start{lo * Step, e.sums[lo]};
 }
 
-template <class Width>
-LineMetrics::Start LineMetrics::Before(uint64_t line, const char16_t* p, size_t n, uint64_t stamp,
-                                       size_t count, Width&& width) {
+template <class Fetch, class Width>
+LineMetrics::Start LineMetrics::Before(uint64_t line, uint64_t n, uint64_t stamp, uint64_t count, Fetch&& fetch,
+                                       Width&& width) {
     if (n < MinLength || count < Step) return Start{0, 0};
     if (count > n) count = n;
-    Entry& e = Find(line, p, n, stamp);
-    size_t k = count / Step;
-    Extend(e, p, k, width);
+    Entry& e = Find(line, n, stamp);
+    uint64_t k = count / Step;
+    Extend(e, k, fetch, width);
     return Start{k * Step, e.sums[k]};
 }
 
-template <class Width>
-int64_t LineMetrics::PrefixWidth(uint64_t line, const char16_t* p, size_t n, uint64_t stamp, size_t count,
+template <class Fetch, class Width>
+int64_t LineMetrics::PrefixWidth(uint64_t line, uint64_t n, uint64_t stamp, uint64_t count, Fetch&& fetch,
                                  Width&& width) {
     if (count > n) count = n;
-    Start s = Before(line, p, n, stamp, count, width);
-    int64_t sum = s.width;
-    for (size_t i = s.index; i < count; ++i) sum += width(p[i]);
-    return sum;
+    Start s = Before(line, n, stamp, count, fetch, width);
+    return s.width + Walk(s.index, count, fetch, width);
+}
+
+template <class Fetch, class Width>
+int64_t LineMetrics::Total(uint64_t line, uint64_t n, uint64_t stamp, Fetch&& fetch, Width&& width) {
+    if (n < MinLength) return Walk(0, n, fetch, width);
+    Entry& e = Find(line, n, stamp);
+    if (e.total < 0) {
+        Extend(e, n / Step, fetch, width);
+        e.total = e.sums.back() + Walk((e.sums.size() - 1) * Step, n, fetch, width);
+    }
+    return e.total;
 }

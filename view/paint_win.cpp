@@ -10,6 +10,7 @@ void DrawSurface::DrawRun(int x, int y, const char16_t* p, size_t n) {
         if (end > runStart) {
             TextOutW(memoryDc, static_cast<int>(pen), y, reinterpret_cast<const wchar_t*>(p + runStart),
                      static_cast<int>(end - runStart));
+            gdiUnits += end - runStart;
             pen += runWidth;
         }
         runWidth = 0;
@@ -35,12 +36,12 @@ void DrawSurface::DrawLine(int x, int y, int offset, int width, const std::u16st
     DrawLineFrom(x, y, offset, width, text.data(), text.size(), 0, 0, spanStart, spanEnd, row);
 }
 
-void DrawSurface::DrawLineFrom(int x, int y, int offset, int width, const char16_t* text, size_t n, size_t start,
-                               int64_t startWidth, const uint64_t* spanStart, const uint64_t* spanEnd,
+void DrawSurface::DrawLineFrom(int x, int y, int64_t offset, int width, const char16_t* text, size_t n,
+                               uint64_t base, int64_t baseWidth, const uint64_t* spanStart, const uint64_t* spanEnd,
                                const RECT& row) {
     // First code unit whose right edge reaches the offset.
-    size_t first = start;
-    int64_t acc = startWidth;
+    size_t first = 0;
+    int64_t acc = baseWidth;
     for (; first < n; ++first) {
         int32_t w = CharWidth(text[first]);
         if (acc + w >= offset) break;
@@ -48,23 +49,28 @@ void DrawSurface::DrawLineFrom(int x, int y, int offset, int width, const char16
     }
     if (first >= n) return;
 
-    // Units up to and including the one that reaches the right edge.
+    // Units up to and including the one that reaches the right edge, and no
+    // more than a row can show (a run of zero-width marks ends there too).
     size_t end = first;
     int64_t sum = acc;
     int64_t right = static_cast<int64_t>(width) + offset;
-    while (end < n && sum < right) sum += CharWidth(text[end++]);
+    size_t most = n - first < RowUnits(width) ? n : first + RowUnits(width);
+    while (end < most && sum < right) sum += CharWidth(text[end++]);
 
-    DrawRun(static_cast<int>(x - offset + acc), y, text + first, end - first);
+    const int64_t left0 = x - offset + acc;  // within a row's pixels
+    DrawRun(static_cast<int>(left0), y, text + first, end - first);
 
-    uint64_t s = spanStart ? *spanStart : first;
-    uint64_t e = spanEnd ? *spanEnd : n;
-    if (s > n) s = n;
-    if (e > n) e = n;
+    // Span in the units of this text.
+    const uint64_t lineEnd = base + n;
+    uint64_t s = spanStart ? *spanStart : base + first;
+    uint64_t e = spanEnd ? *spanEnd : lineEnd;
+    s = s < base ? 0 : s > lineEnd ? n : s - base;
+    e = e < base ? 0 : e > lineEnd ? n : e - base;
     if (s == e || e < first || s > end) return;
     uint64_t clampedStart = s < first ? first : s;
     uint64_t clampedEnd = e > end ? end : e;
     if (clampedEnd <= clampedStart) return;
-    int64_t left = x + acc + TextWidth(text + first, static_cast<size_t>(clampedStart - first)) - offset;
+    int64_t left = left0 + TextWidth(text + first, static_cast<size_t>(clampedStart - first));
     int64_t spanWidth = TextWidth(text + clampedStart, static_cast<size_t>(clampedEnd - clampedStart));
     RECT cells{static_cast<LONG>(left), row.top, static_cast<LONG>(left + spanWidth), row.bottom};
     InvertRect(memoryDc, &cells);
@@ -74,28 +80,76 @@ uint64_t TextView::MetricsStamp() const {
     uint64_t stamp = surface.fontGeneration;
     stamp ^= static_cast<uint64_t>(static_cast<uint32_t>(document.encoding)) << 32;
     stamp ^= static_cast<uint64_t>(document.fileSize) * 0x9E3779B97F4A7C15ull;
+    stamp ^= textGeneration * 0xC2B2AE3D27D4EB4Full;
     return stamp;
 }
 
-int64_t TextView::PrefixWidth(uint64_t line, const std::u16string& text, size_t count) {
-    return surface.lineMetrics.PrefixWidth(line, text.data(), text.size(), MetricsStamp(), count,
-                                           [this](char16_t c) { return surface.CharWidth(c); });
+void TextView::DropViewText() {
+    for (ViewBlock& b : viewBlocks) b = ViewBlock{};
+    viewPiece.clear();
+    viewPiece.shrink_to_fit();
+    ++textGeneration;
 }
 
 const std::u16string& TextView::ViewLineText(uint64_t line) {
     static const std::u16string empty;
-    if (line >= document.lineCount) return empty;
-    if (document.indexing) emptyLastLine.lineCount = 0;  // a new index: forget
-    const bool last = line == document.lineCount - 1 && !document.indexing;
-    const bool cached = document.blockCache.find(line) != document.blockCache.end();
-    if (last && !cached && emptyLastLine.lineCount == document.lineCount &&
-        emptyLastLine.fileSize == document.fileSize && emptyLastLine.encoding == document.encoding &&
-        emptyLastLine.path == filePath)
-        return empty;
-    const std::u16string& text = document.LineTextRef(line);
-    if (last && !cached && text.empty())
-        emptyLastLine = EmptyLastLine{document.lineCount, document.fileSize, document.encoding, filePath};
-    return text;
+    const LineIndex& index = document.lineIndex;
+    if (line >= document.lineCount || index.empty()) return empty;
+    const uint64_t stride = document.indexStride ? document.indexStride : 100;
+    const uint64_t j = line / stride;
+    if (j >= index.size()) return empty;
+    // The same bounds ReadBlock takes: a block whose bytes moved is another block.
+    const bool lastBlock = j + 1 >= index.size();
+    const int64_t start = index[j];
+    const int64_t end = !lastBlock ? index[j + 1] : document.indexing ? index.back() : document.fileSize;
+    ViewBlock* slot = nullptr;
+    for (ViewBlock& b : viewBlocks) {
+        if (b.block != j || b.start != start || b.end != end || b.encoding != document.encoding) continue;
+        b.lastUse = ++viewBlockClock;
+        auto it = b.lines.find(line);
+        if (it != b.lines.end()) return it->second;
+        if (b.whole) return empty;  // after a NUL or the final line end
+        slot = &b;                  // an incomplete read: read again
+        break;
+    }
+    if (!slot) slot = viewBlocks[0].lastUse <= viewBlocks[1].lastUse ? &viewBlocks[0] : &viewBlocks[1];
+    *slot = ViewBlock{};  // free it before the read
+    slot->lines = document.ReadBlock(line);
+    slot->whole = document.blockComplete && (!lastBlock || !document.indexing);
+    slot->block = j;
+    slot->start = start;
+    slot->end = end;
+    slot->encoding = document.encoding;
+    slot->lastUse = ++viewBlockClock;
+    auto it = slot->lines.find(line);
+    return it != slot->lines.end() ? it->second : empty;
+}
+
+uint64_t TextView::ViewLineLength(uint64_t line) { return ViewLineText(line).size(); }
+
+const char16_t* TextView::ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got) {
+    const std::u16string& text = ViewLineText(line);
+    if (from > text.size()) from = text.size();
+    if (count > text.size() - from) count = static_cast<size_t>(text.size() - from);
+    if (got) *got = count;
+    return text.data() + from;
+}
+
+int64_t TextView::PrefixWidth(uint64_t line, uint64_t count) {
+    const uint64_t n = ViewLineLength(line);
+    return surface.lineMetrics.PrefixWidth(
+        line, n, MetricsStamp(), count,
+        [this, line](uint64_t from, size_t k) { return ViewLineUnits(line, from, k); },
+        [this](char16_t c) { return surface.CharWidth(c); });
+}
+
+int64_t TextView::LineWidth(uint64_t line) {
+    const uint64_t n = ViewLineLength(line);
+    int64_t width = surface.lineMetrics.Total(
+        line, n, MetricsStamp(), [this, line](uint64_t from, size_t k) { return ViewLineUnits(line, from, k); },
+        [this](char16_t c) { return surface.CharWidth(c); });
+    NoteLineWidth(width);
+    return width;
 }
 
 static void FillBackground(DrawSurface& s, COLORREF color, const RECT& area) {
@@ -107,6 +161,17 @@ static void FillBackground(DrawSurface& s, COLORREF color, const RECT& area) {
     HGDIOBJ pen = SelectObject(s.memoryDc, GetStockObject(NULL_PEN));
     Rectangle(s.memoryDc, area.left, area.top, area.right + 2, area.bottom + 2);
     SelectObject(s.memoryDc, pen);
+}
+
+static void CopyToScreen(DrawSurface& surface, HDC dc, const RECT& paintRect) {
+    RECT r = paintRect;
+    if (r.left == r.right || r.top == r.bottom) return;
+    if (r.left < 0) r.left = 0;
+    if (r.top < 0) r.top = 0;
+    RECT copy{};
+    if (!IntersectRect(&copy, &r, &surface.rect)) return;
+    BitBlt(dc, copy.left, copy.top, copy.right - copy.left + 1, copy.bottom - copy.top + 1, surface.memoryDc,
+           copy.left - surface.rect.left, copy.top - surface.rect.top, SRCCOPY);
 }
 
 void TextView::Paint(HDC dc, const RECT& paintRect) {
@@ -121,22 +186,31 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
     int32_t x0 = textRect.left + (lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0);
     RECT row{x0, textRect.top, textRect.right, textRect.top + surface.lineHeight};
     surface.PushClip(RECT{x0, textRect.top, textRect.right, textRect.bottom});
+    const int64_t rangeBefore = TextRangeWidth();
     if (x0 < textRect.right && first <= last) {
         const uint64_t stamp = MetricsStamp();
         const uint64_t none = 0;
-        auto width = [this](char16_t c) { return surface.CharWidth(c); };
+        const int width = TextWidthPx();
+        auto measure = [this](char16_t c) { return surface.CharWidth(c); };
         for (uint64_t n = first;; ++n) {
-            const std::u16string& text = ViewLineText(n);
+            const uint64_t length = ViewLineLength(n);
+            auto units = [this, n](uint64_t from, size_t k) { return ViewLineUnits(n, from, k); };
             const uint64_t* spanStart = &none;
             const uint64_t* spanEnd = &none;  // empty span: nothing selected
             if (selStart.line <= n && n <= selEnd.line) {
                 spanStart = n == selStart.line ? &selStart.column : nullptr;
                 spanEnd = n == selEnd.line ? &selEnd.column : nullptr;
             }
-            LineMetrics::Start from =
-                surface.lineMetrics.Seek(n, text.data(), text.size(), stamp, xOffset, width);
-            surface.DrawLineFrom(x0, row.top + surface.topPad, xOffset, TextWidthPx(), text.data(), text.size(),
-                                 from.index, from.width, spanStart, spanEnd, row);
+            // A painted line is measured whole once, so that the range reaches its end.
+            LineWidth(n);
+            LineMetrics::Start from = surface.lineMetrics.Seek(n, length, stamp, xOffset, units, measure);
+            // The first visible unit lies within a step of the checkpoint (or
+            // within a short line, which has none).
+            size_t count = 0;
+            const char16_t* text =
+                ViewLineUnits(n, from.index, LineMetrics::MinLength + DrawSurface::RowUnits(width), &count);
+            surface.DrawLineFrom(x0, row.top + surface.topPad, xOffset, width, text, count, from.index, from.width,
+                                 spanStart, spanEnd, row);
             OffsetRect(&row, 0, surface.lineHeight);
             if (n == last) break;
         }
@@ -144,14 +218,9 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
     surface.PopClip();
     DrawGutter(first, last);
 
-    RECT r = paintRect;
-    if (r.left == r.right || r.top == r.bottom) return;
-    if (r.left < 0) r.left = 0;
-    if (r.top < 0) r.top = 0;
-    RECT copy{};
-    if (!IntersectRect(&copy, &r, &surface.rect)) return;
-    BitBlt(dc, copy.left, copy.top, copy.right - copy.left + 1, copy.bottom - copy.top + 1, surface.memoryDc,
-           copy.left - surface.rect.left, copy.top - surface.rect.top, SRCCOPY);
+    CopyToScreen(surface, dc, paintRect);
+    // A wider line than the range covered was painted: let the bar reach it.
+    if (TextRangeWidth() != rangeBefore) UpdateScrollRanges();
 }
 
 void TextView::DrawGutter(uint64_t first, uint64_t last) {

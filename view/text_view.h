@@ -34,7 +34,7 @@ public:
     int32_t marginLeft = 0, marginTop = 0, marginRight = 0, marginBottom = 0;
     RECT textRect{};
     uint64_t topLine = 0;
-    int32_t xOffset = 0;
+    int64_t xOffset = 0;           // 64-bit: a line may be wider than 2^31 pixels
     int32_t extraLines = 15;
     bool lineNumbersShown = true;
     int32_t scrollBarsEnabled = 1;
@@ -49,7 +49,22 @@ public:
     int32_t LinesPerPage() const;
     uint64_t RowsOnScreen() const;
     uint64_t GutterReferenceLine() const { return topLine + RowsOnScreen(); }
+    // Pixel width the horizontal range covers: the estimate from the longest
+    // line, and at least the widest line measured so far plus some room.
+    int64_t TextRangeWidth() const;
+    // The horizontal bar's maximum: TextRangeWidth when it fits the bar,
+    // else the bar is scaled (ScaledHorizontalBar).
     int32_t MaxTextWidth() const;
+    bool ScaledHorizontalBar() const;
+    // Largest xOffset scrolling may reach.
+    int64_t LastXOffset();
+    // Thumb size of the scaled horizontal bar.
+    int32_t ScaledHorizontalPage();
+    // The widest line measured under the current metrics stamp.
+    int64_t widestMeasured = 0;
+    uint64_t widestStamp = 0;
+    // Takes the width of a measured line into the range; true when it grew.
+    bool NoteLineWidth(int64_t width);
     int32_t EffectiveGutter();
     int32_t GutterWidth(uint64_t line);
     void UpdateTextRect();
@@ -58,7 +73,7 @@ public:
     bool ScrollVertical(int32_t delta, bool redraw);
     // 64-bit jump used where a distance may exceed 32 bits.
     bool ScrollVerticalBy(int64_t delta, bool redraw);
-    bool ScrollHorizontal(int32_t delta, bool redraw);
+    bool ScrollHorizontal(int64_t delta, bool redraw);
     void Layout();
     // Rebuilds the drawing surface when the client area no longer matches it.
     void FitSurface();
@@ -84,20 +99,35 @@ public:
     COLORREF lineNumberColor = RGB(43, 145, 175);
     void Paint(HDC dc, const RECT& paintRect);
     void DrawGutter(uint64_t first, uint64_t last);
-    // Identity of the current font and decoding, for the per-line width cache.
+    // Identity of the current font, decoding and document text, for the
+    // per-line width cache.
     uint64_t MetricsStamp() const;
-    // Width of the first count code units of a line's text.
-    int64_t PrefixWidth(uint64_t line, const std::u16string& text, size_t count);
+    uint64_t textGeneration = 0;   // bumped whenever the view's line texts are dropped
+    // Length of a line in code units, its line end included.
+    uint64_t ViewLineLength(uint64_t line);
+    // The code units [from, from + count) of a line (count clamped to its
+    // end); valid until the next call. Reads only that piece of a long line.
+    const char16_t* ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got = nullptr);
+    // Width of the first count code units of a line.
+    int64_t PrefixWidth(uint64_t line, uint64_t count);
+    // Width of a whole line (its line end included), taken into the range.
+    int64_t LineWidth(uint64_t line);
     // A line's text for drawing and hit testing: lines past the end are empty
-    // without a read, and the empty last line of a finished document is
-    // remembered so that its block is not read again on every paint.
+    // without a read. The view keeps the two blocks a screen needs (a screen
+    // may span a block boundary), so painting does not read them again.
     const std::u16string& ViewLineText(uint64_t line);
-    struct EmptyLastLine {
-        uint64_t lineCount = 0;
-        int64_t fileSize = -1;
+    struct ViewBlock {
+        uint64_t block = UINT64_MAX;
+        int64_t start = -1, end = -1;   // its bytes in the file, as the index had them
         Encoding encoding = Encoding::None;
-        std::u16string path;
-    } emptyLastLine;
+        bool whole = false;             // read complete: a line it lacks is empty
+        uint64_t lastUse = 0;
+        BlockCache lines;
+    };
+    ViewBlock viewBlocks[2];
+    uint64_t viewBlockClock = 0;
+    std::u16string viewPiece;          // the last piece of a long line
+    void DropViewText();
 
     // --- input and selection (view/input_win.cpp) ---
     TextPosition anchor;
@@ -108,6 +138,8 @@ public:
     // Carries out a key; false when the key has no use here.
     bool HandleKey(WPARAM vk);
     TextPosition HitTest();
+    // Measures a line whole and widens the horizontal range to it if needed.
+    void MeasureLine(uint64_t line);
     void EnsureVisible(const TextPosition& p);
     void ExtendTo(const TextPosition& p);
     void MoveToStart();

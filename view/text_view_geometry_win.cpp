@@ -17,13 +17,40 @@ uint64_t TextView::RowsOnScreen() const {
     return static_cast<uint64_t>(std::ceil(static_cast<double>(TextHeight()) / surface.lineHeight));
 }
 
+int64_t TextView::TextRangeWidth() const {
+    // The estimate: 1.2 x spaceWidth x the longest line's length in code units.
+    uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth)) * document.maxLineLength;
+    double estimate = static_cast<double>(product) * 1.2;
+    int64_t range = estimate >= 4.0e18 ? int64_t(4) << 60 : static_cast<int64_t>(estimate);
+    // Wide characters and tabs make a line wider than the estimate: the
+    // range reaches the end of every line measured, with room for a tab.
+    if (widestStamp == MetricsStamp() && widestMeasured > 0) {
+        int64_t measured = widestMeasured + 4 * static_cast<int64_t>(surface.spaceWidth);
+        if (measured > range) range = measured;
+    }
+    return range;
+}
+
+bool TextView::NoteLineWidth(int64_t width) {
+    uint64_t stamp = MetricsStamp();
+    if (widestStamp != stamp) {
+        widestStamp = stamp;
+        widestMeasured = 0;
+    }
+    if (width <= widestMeasured) return false;
+    widestMeasured = width;
+    return true;
+}
+
+bool TextView::ScaledHorizontalBar() const { return TextRangeWidth() > 0x7FFFFFFF; }
+
 int32_t TextView::MaxTextWidth() const {
-    uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth) *
-                                             static_cast<int64_t>(document.maxLineLength));
-    double width = static_cast<double>(product) * 1.2;
-    // Lines wider than the 32-bit pixel range scroll as far as that range goes.
-    if (width >= 2147483647.0) return 2147483647;
-    return static_cast<int32_t>(width);
+    return ScaledHorizontalBar() ? scroll_map::ScaledRange - 1 : static_cast<int32_t>(TextRangeWidth());
+}
+
+int64_t TextView::LastXOffset() {
+    int64_t limit = TextRangeWidth() - 1 - (TextWidthPx() - EffectiveGutter());
+    return limit < 0 ? 0 : limit;
 }
 
 int TextView::LineNumberDigits(uint64_t line, char16_t* out) {
@@ -89,7 +116,14 @@ void TextView::UpdateScrollRanges() {
     si.nMax = MaxTextWidth();
     int32_t page = TextWidthPx() - EffectiveGutter() + 1;
     si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
+    if (ScaledHorizontalBar()) si.nPage = static_cast<UINT>(ScaledHorizontalPage());
     SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+}
+
+int32_t TextView::ScaledHorizontalPage() {
+    int64_t page = TextWidthPx() - EffectiveGutter();
+    return scroll_map::ScaledPage(page > 0 ? static_cast<uint64_t>(page) : 0,
+                                  static_cast<uint64_t>(TextRangeWidth()));
 }
 
 void TextView::UpdateScrollPositions() {
@@ -102,7 +136,11 @@ void TextView::UpdateScrollPositions() {
     else
         si.nPos = static_cast<int32_t>(static_cast<uint32_t>(topLine));
     SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
-    si.nPos = xOffset;
+    if (ScaledHorizontalBar())
+        si.nPos = scroll_map::LineToBar(static_cast<uint64_t>(xOffset), scroll_map::ScaledRange - ScaledHorizontalPage(),
+                                        static_cast<uint64_t>(LastXOffset()));
+    else
+        si.nPos = static_cast<int32_t>(xOffset);
     SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
 }
 
@@ -123,18 +161,17 @@ bool TextView::ScrollVerticalBy(int64_t delta, bool redraw) {
     return topLine != old;
 }
 
-bool TextView::ScrollHorizontal(int32_t delta, bool redraw) {
+bool TextView::ScrollHorizontal(int64_t delta, bool redraw) {
     if (delta == 0) return false;
-    int32_t old = xOffset;
-    int64_t offset = static_cast<int64_t>(xOffset) + delta;
+    int64_t old = xOffset;
+    int64_t offset = xOffset > 0 && delta < -xOffset ? 0 : xOffset + delta;
     if (offset < 0) {
         offset = 0;
     } else {
-        int64_t limit = static_cast<int64_t>(MaxTextWidth()) - 1 - (TextWidthPx() - EffectiveGutter());
+        int64_t limit = LastXOffset();
         if (offset > limit) offset = limit;
-        if (offset < 0) offset = 0;
     }
-    xOffset = static_cast<int32_t>(offset);
+    xOffset = offset;
     if (xOffset != old && redraw) Invalidate();
     return xOffset != old;
 }
@@ -142,7 +179,7 @@ bool TextView::ScrollHorizontal(int32_t delta, bool redraw) {
 void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
 
 void TextView::Layout() {
-    emptyLastLine = EmptyLastLine{};  // a file may have been opened
+    DropViewText();  // a file may have been opened
     UpdateTextRect();
     UpdateScrollRanges();
     UpdateScrollPositions();
@@ -210,6 +247,30 @@ LRESULT TextView::OnScroll(int bar, int request) {
         return 0;
     }
 
+    if (!vertical && ScaledHorizontalBar()) {
+        // Bar units stand for many pixels: steps move by pixels, the thumb maps.
+        int64_t old = xOffset;
+        int64_t page = TextWidthPx() - EffectiveGutter();
+        switch (request) {
+        case SB_LINELEFT: ScrollHorizontal(-surface.spaceWidth, false); break;
+        case SB_LINERIGHT: ScrollHorizontal(surface.spaceWidth, false); break;
+        case SB_PAGELEFT: ScrollHorizontal(-page, false); break;
+        case SB_PAGERIGHT: ScrollHorizontal(page, false); break;
+        case SB_THUMBTRACK:
+            xOffset = static_cast<int64_t>(scroll_map::BarToLine(
+                si.nTrackPos, scroll_map::ScaledRange - ScaledHorizontalPage(), static_cast<uint64_t>(LastXOffset())));
+            break;
+        case SB_LEFT: xOffset = 0; break;
+        case SB_RIGHT: xOffset = LastXOffset(); break;
+        default: break;
+        }
+        if (xOffset != old) {
+            UpdateScrollPositions();
+            Invalidate();
+        }
+        return 0;
+    }
+
     int64_t pos = si.nPos;
     int64_t step = vertical ? 1 : surface.spaceWidth;
     int64_t next = pos;
@@ -242,8 +303,8 @@ LRESULT TextView::OnScroll(int bar, int request) {
             if (topLine > LastScrollableLine()) topLine = LastScrollableLine();
             if (static_cast<int32_t>(static_cast<uint32_t>(topLine)) != back.nPos) UpdateScrollPositions();
         } else {
-            int64_t offset = static_cast<int64_t>(xOffset) + diff;
-            xOffset = ClampToInt32(offset < 0 ? 0 : offset);
+            int64_t offset = xOffset + diff;
+            xOffset = offset < 0 ? 0 : offset;
         }
         Invalidate();
     }

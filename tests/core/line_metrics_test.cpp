@@ -30,6 +30,12 @@ size_t FirstVisible(const std::u16string& t, int64_t target, CountingWidth w, in
     return t.size();
 }
 
+// The units of an in-memory line, as the view fetches them.
+struct Units {
+    const std::u16string* text;
+    const char16_t* operator()(uint64_t from, size_t) const { return text->data() + from; }
+};
+
 std::u16string RandomLine(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::u16string s(n, u'a');
@@ -49,7 +55,7 @@ TEST(LineMetrics, SeekGivesTheSameFirstVisibleUnitAsAFullWalk) {
                            int64_t(1) << 40}) {
         int64_t expectBefore = 0;
         size_t expect = FirstVisible(line, target, w, &expectBefore);
-        LineMetrics::Start s = m.Seek(7, line.data(), line.size(), 1, target, w);
+        LineMetrics::Start s = m.Seek(7, line.size(), 1, target, Units{&line}, w);
         int64_t acc = s.width;
         size_t i = s.index;
         for (; i < line.size(); ++i) {
@@ -68,17 +74,30 @@ TEST(LineMetrics, RepeatedSeeksDoNotWalkTheLineAgain) {
     size_t calls = 0;
     CountingWidth w{&calls};
     LineMetrics m;
-    m.Seek(0, line.data(), line.size(), 1, int64_t(1) << 40, w);  // far right: builds once
+    m.Seek(0, line.size(), 1, int64_t(1) << 40, Units{&line}, w);  // far right: builds once
     EXPECT_GE(calls, 199000u);
     calls = 0;
-    for (int i = 0; i < 100; ++i) m.Seek(0, line.data(), line.size(), 1, 700000 + i * 240, w);
+    for (int i = 0; i < 100; ++i) m.Seek(0, line.size(), 1, 700000 + i * 240, Units{&line}, w);
     EXPECT_EQ(calls, 0u);
+    // The same line read again into another buffer (its block was read
+    // anew) keeps its checkpoints: they belong to the line and the stamp.
+    const std::u16string again = line;
+    m.Seek(0, again.size(), 1, 900000, Units{&again}, w);
+    int64_t total = m.Total(0, again.size(), 1, Units{&again}, w);
+    EXPECT_LT(calls, 2 * LineMetrics::Step);
+    calls = 0;
+    EXPECT_EQ(m.Total(0, line.size(), 1, Units{&line}, w), total);
+    EXPECT_EQ(calls, 0u);
+    int64_t sum = 0;
+    for (char16_t c : line) sum += w(c);
+    EXPECT_EQ(total, sum);
     // Another stamp (font or decoding changed) measures anew.
-    m.Seek(0, line.data(), line.size(), 2, 700000, w);
+    calls = 0;
+    m.Seek(0, line.size(), 2, 700000, Units{&line}, w);
     EXPECT_GT(calls, 0u);
 }
 
-TEST(LineMetrics, PrefixWidthMatchesSumAndFollowsChangedText) {
+TEST(LineMetrics, PrefixWidthMatchesSumAndFollowsANewStamp) {
     std::u16string line = RandomLine(30000, 3);
     size_t calls = 0;
     CountingWidth w{&calls};
@@ -87,12 +106,12 @@ TEST(LineMetrics, PrefixWidthMatchesSumAndFollowsChangedText) {
                          size_t(40000)}) {
         int64_t sum = 0;
         for (size_t i = 0; i < std::min(count, line.size()); ++i) sum += w(line[i]);
-        EXPECT_EQ(m.PrefixWidth(3, line.data(), line.size(), 1, count, w), sum) << count;
+        EXPECT_EQ(m.PrefixWidth(3, line.size(), 1, count, Units{&line}, w), sum) << count;
     }
-    // Same line number and buffer, different content: the checkpoints are rebuilt.
-    int64_t before = m.PrefixWidth(3, line.data(), line.size(), 1, 20000, w);
+    // Same line number, other text under a new stamp: the checkpoints are rebuilt.
+    int64_t before = m.PrefixWidth(3, line.size(), 1, 20000, Units{&line}, w);
     for (size_t i = 0; i < line.size(); ++i) line[i] = u'\t';
-    int64_t after = m.PrefixWidth(3, line.data(), line.size(), 1, 20000, w);
+    int64_t after = m.PrefixWidth(3, line.size(), 2, 20000, Units{&line}, w);
     EXPECT_EQ(after, 20000 * 32);
     EXPECT_NE(before, after);
 }
@@ -102,9 +121,9 @@ TEST(LineMetrics, ShortLinesAreNotCachedAndLongOnesAreBounded) {
     CountingWidth w{&calls};
     LineMetrics m;
     const std::u16string shortLine = RandomLine(100, 4);
-    EXPECT_EQ(m.Seek(0, shortLine.data(), shortLine.size(), 1, 500, w).index, 0u);
+    EXPECT_EQ(m.Seek(0, shortLine.size(), 1, 500, Units{&shortLine}, w).index, 0u);
     EXPECT_EQ(m.Size(), 0u);
     const std::u16string longLine = RandomLine(LineMetrics::MinLength * 2, 5);
-    for (uint64_t n = 0; n < LineMetrics::MaxLines * 3; ++n) m.Seek(n, longLine.data(), longLine.size(), 1, 900, w);
+    for (uint64_t n = 0; n < LineMetrics::MaxLines * 3; ++n) m.Seek(n, longLine.size(), 1, 900, Units{&longLine}, w);
     EXPECT_EQ(m.Size(), LineMetrics::MaxLines);
 }

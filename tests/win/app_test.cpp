@@ -369,6 +369,7 @@ TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
     ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::Ansi));
     app->RefreshEncodingMenu();
     EXPECT_EQ(app->document.GetLineText(0), u"你好\r\n");
+    EXPECT_EQ(app->ViewLineText(0), u"你好\r\n");
     SetWindowTextW(main, L"marker");
 
     Command(IDM_VIEW_UTF8);
@@ -377,6 +378,7 @@ TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
     EXPECT_EQ(app->document.lineCount, 3u);
     std::u16string redecoded = app->document.GetLineText(0);
     EXPECT_NE(redecoded, u"你好\r\n");
+    EXPECT_EQ(app->ViewLineText(0), redecoded);  // the view does not keep the old decoding
     EXPECT_EQ(redecoded.substr(redecoded.size() - 2), u"\r\n");
     EXPECT_EQ(app->saveEncoding, Encoding::Ansi);
     EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_ANSI}));

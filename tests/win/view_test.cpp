@@ -131,6 +131,15 @@ protected:
     static std::vector<int>* spyTrack;
     static TextView* spyView;
 
+    // UTF-16 LE bytes with their mark.
+    static std::string Utf16(const std::u16string& text) {
+        std::string bytes = "\xFF\xFE";
+        for (char16_t c : text) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+        return bytes;
+    }
     std::string Lines(int count) {
         std::string text;
         for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + "\n";
@@ -152,7 +161,6 @@ TEST_F(ViewTest, SurfaceMeasuresTabsLineEndsAndFontChanges) {
     EXPECT_EQ(surface.CharWidth(u'\t'), 4 * surface.spaceWidth);
     EXPECT_EQ(surface.CharWidth(u'\n'), surface.spaceWidth);
     EXPECT_EQ(surface.CharWidth(u'\r'), 0);
-    EXPECT_EQ(surface.widthCache[u'\r'], 0);  // zero widths are measured again on use
     // "Courier New" must come out monospaced.
     EXPECT_EQ(surface.CharWidth(u'i'), surface.spaceWidth);
     EXPECT_EQ(surface.CharWidth(u'W'), surface.spaceWidth);
@@ -312,6 +320,35 @@ TEST_F(ViewTest, HorizontalOffsetStaysWithinTheWidestLine) {
     EXPECT_EQ(v().xOffset, 0);
     EXPECT_FALSE(v().ScrollHorizontal(-50, true));
     EXPECT_EQ(v().xOffset, 0);
+}
+
+TEST_F(ViewTest, HorizontalRangeReachesTheEndOfWideLines) {
+    // Chinese characters are about two spaces wide: the estimate from the
+    // length in code units falls short of the end of the line.
+    const std::u16string wide = std::u16string(2400, u'\u4E2D') + u"\u5C3EEND";
+    Open(Utf16(u"short\r\n" + wide + u"\r\n"));
+    const int32_t page = v().TextWidthPx() - v().EffectiveGutter();
+    int64_t lineWidth = 0;
+    for (char16_t c : wide) lineWidth += s().CharWidth(c);
+    ASSERT_GT(lineWidth, static_cast<int64_t>(1.2 * s().spaceWidth * v().document.maxLineLength));
+    // The painted line is measured: the far right of the bar shows its end.
+    Scroll(WM_HSCROLL, SB_BOTTOM);
+    for (int i = 0; i < 40; ++i) Scroll(WM_HSCROLL, SB_LINERIGHT);
+    EXPECT_GE(v().xOffset + page, lineWidth);
+    EXPECT_LE(v().xOffset, lineWidth);
+    host.Repaint();
+    host.MoveMouse(v().textRect.right - 2, RowTop(1) + 2);
+    EXPECT_EQ(v().HitTest(), (TextPosition{1, wide.size()}));
+    // A match on a line not painted yet (as Find selects it) is brought on screen.
+    std::u16string text;
+    for (int i = 0; i < 300; ++i) text += u"x\r\n";
+    Open(Utf16(text + wide + u"\r\n"));
+    v().EnsureVisible(TextPosition{300, 2400});
+    const int64_t x = v().PrefixWidth(300, 2400);
+    EXPECT_GE(x, v().xOffset);
+    EXPECT_LE(x + s().spaceWidth, v().xOffset + page);
+    EXPECT_LE(v().topLine, 300u);
+    EXPECT_GE(v().topLine + v().LinesPerPage(), 300u);
 }
 
 TEST_F(ViewTest, GutterWidensAtPowersOfTen) {
@@ -490,6 +527,43 @@ TEST_F(ViewTest, EmptyLastLineIsNotReadOnEveryPaint) {
     for (int x = X0(); x < X0() + s().spaceWidth; ++x)
         for (int y = RowTop(1); y < RowTop(2); ++y) ink |= host.Pixel(x, y) != White;
     EXPECT_TRUE(ink);
+}
+
+TEST_F(ViewTest, AScreenAcrossTwoBlocksIsNotReadAgainOnEveryPaint) {
+    Open(Lines(300));
+    v().topLine = 90;  // lines 90 to 99 of block 0 and the first of block 1
+    host.Repaint();
+    {
+        // Block reads fail from here on: a paint that read a block again
+        // would show its lines empty.
+        LargeAllocationsFail oom(512);
+        host.Repaint();
+        host.Repaint();
+        EXPECT_EQ(v().ViewLineText(99), u"line 99\n");
+        EXPECT_EQ(v().ViewLineText(100), u"line 100\n");
+    }
+    v().topLine = 250;  // a third block takes the place of the older one
+    host.Repaint();
+    EXPECT_EQ(v().ViewLineText(250), u"line 250\n");
+    EXPECT_EQ(v().ViewLineText(199), u"line 199\n");
+}
+
+TEST_F(ViewTest, ZeroWidthUnitsAreMeasuredOnceAndDrawnOnlyAsFarAsARowShows) {
+    char16_t zero = 0;
+    for (char16_t c : {u'\u200B', u'\u0301', u'\u200D', u'\u200C', u'\u034F', u'\u0300'})
+        if (s().CharWidth(c) == 0) {
+            zero = c;
+            break;
+        }
+    if (!zero) GTEST_SKIP() << "the font has no zero-width unit";
+    Open(Utf16(u"a" + std::u16string(300000, zero) + u"b\r\n"));
+    const uint64_t before = s().gdiUnits;
+    host.Repaint();
+    EXPECT_LT(s().gdiUnits - before, 10000u);
+    v().anchor = v().selStart = TextPosition{0, 0};
+    v().selEnd = TextPosition{0, 200000};
+    host.Repaint();
+    EXPECT_EQ(host.Pixel(X0() + 1, RowTop(0)), RGB(0, 0, 0));  // the selection still shows
 }
 
 TEST_F(ViewTest, PaintCopiesOnlyTheInvalidRectangle) {
