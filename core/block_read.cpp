@@ -41,16 +41,13 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
         return lines;
     }
 
-    // A block is read up to MaxBlockBytes; the line that the bound cuts keeps
-    // its text up to there and the lines after it read as empty.
-    const int64_t bound = maxBlockBytes > 0 && maxBlockBytes < MaxBlockBytes ? maxBlockBytes : MaxBlockBytes;
-    const bool bounded = end - start > bound;
-    const size_t want = static_cast<size_t>(bounded ? bound : end - start);
+    // A larger block is not read whole: its lines are read in pieces.
+    if (end - start > BlockBound()) return lines;
+    const size_t want = static_cast<size_t>(end - start);
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[want]);
     if (!buffer || !file.Seek(start, SEEK_SET)) return lines;
-    size_t got = file.Read(buffer.get(), want);
+    const size_t got = file.Read(buffer.get(), want);
     const bool whole = got == want;
-    if (bounded && got == want) got = CharBoundaryPrefix(encoding, buffer.get(), got);
     try {
         std::u16string text = DecodeText(encoding, buffer.get(), got);
         buffer.reset();
@@ -76,6 +73,14 @@ const std::u16string& TextDocument::LineTextRef(uint64_t line) {
     // Reading the block again would give the same lines: a block of NULs
     // would otherwise be read whole for every line of it on screen.
     if (line < lineCount && block == cachedBlock) return EmptyText();
+    if (IsLongLine(line)) {
+        // A line of a long block: its first units only, one line at a time.
+        blockCache.clear();
+        cachedBlock = NoBlock;
+        std::u16string text = LinePiece(line, 0, PrefixUnits());
+        if (text.empty()) return EmptyText();
+        return blockCache.emplace(line, std::move(text)).first->second;
+    }
     blockCache = ReadBlock(line);
     const bool whole = blockComplete && file.IsOpen() && line < lineCount && block < lineIndex.size() &&
                        (block + 1 < lineIndex.size() || !indexing);

@@ -26,7 +26,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     fileSize = 0;
     maxLineLength = 0;
     hasMark = false;
-    cachedBlock = NoBlock;
+    ClearCache();
     if (enc == Encoding::None) enc = DetectEncoding(path);
     encoding = enc;
     detectedEncoding = enc;

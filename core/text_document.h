@@ -15,13 +15,32 @@ using BlockCache = std::map<uint64_t, std::u16string>;
 
 constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
 constexpr size_t ScanPieceSize = 256 << 10;   // a scan read is taken in pieces of this size
-// Most bytes one block read takes; lines past it read as truncated text.
+// Most bytes one block read takes; the lines of a larger block are read in pieces.
 constexpr int64_t MaxBlockBytes = 64ll << 20;
+// Bytes decoded at once in a block read in pieces: the spacing of its checkpoints.
+constexpr size_t LinePieceBytes = 64 << 10;
+// Most units GetLineText gives of a line of such a block (its first ones).
+constexpr size_t LongLinePrefixUnits = 1 << 20;
 
 // Splits decoded block text into lines numbered from firstLine: CR LF, CR
 // and LF end a line and stay in it; the first NUL ends the split; an empty
 // entry after a final line end is left out.
 void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& lines);
+
+// A place where decoding a long block may start: a file offset and the column,
+// in the block's decoded text, of the first unit it gives.
+struct PieceCheckpoint {
+    int64_t offset;
+    uint64_t column;
+};
+
+// What one pass over a long block found: checkpoints from its start to its
+// end, and the columns where its lines start and end.
+struct LongBlockTable {
+    uint64_t block = 0;
+    std::vector<PieceCheckpoint> points;
+    std::vector<uint64_t> bounds;  // line k of the block spans [bounds[k], bounds[k + 1])
+};
 
 class TextDocument {
 public:
@@ -62,7 +81,31 @@ public:
     void ClearCache() {
         blockCache.clear();
         cachedBlock = NoBlock;
+        longTables.clear();
+        pieceStamp++;
     }
+
+    // The line lies in a block larger than one block read takes (maxBlockBytes): its text is
+    // read in pieces, never whole. False for every line of an ordinary block.
+    bool IsLongLine(uint64_t line);
+    // Length of the line in UTF-16 code units, its line end included, for any line
+    // (ordinary lines: the size of their cached text). Long lines: from the checkpoint table.
+    uint64_t LineLength(uint64_t line);
+    // The code units [column, column + count) of the line's whole decoded text (clamped to the
+    // line's end): exactly what decoding the whole line and taking that range would give,
+    // malformed bytes, the NUL rule and ANSI lead bytes included. Reads only a bounded piece
+    // of the file around the column (through the line's checkpoints: byte offset <-> column).
+    std::u16string LinePiece(uint64_t line, uint64_t column, size_t count);
+    // Bump on every change of the long-line tables (open, re-open, another block): consumers
+    // key their own caches by (line, stamp).
+    uint64_t pieceStamp = 0;
+    // The bound in use (maxBlockBytes within 1..MaxBlockBytes), the bytes
+    // between two checkpoints, and the units GetLineText gives of a long line.
+    int64_t BlockBound() const;
+    size_t PieceBytes() const;
+    size_t PrefixUnits() const;
+    // Tables of the long blocks read last (at most two, the latest last).
+    std::vector<LongBlockTable> longTables;
 
     // Save As conversion (output/).
     bool ConvertToFile(const std::u16string& target, bool withMark, Encoding targetEncoding);
@@ -70,4 +113,9 @@ public:
 
 private:
     bool Scan(FileStream& in, int unitWidth);
+    bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
+    const LongBlockTable* LongTable(uint64_t block);
+    void BuildLongTable(int64_t start, int64_t end, LongBlockTable& table);
+    bool DecodePiece(const LongBlockTable& table, size_t i, std::u16string& out);
+    std::vector<char> pieceBytes_;
 };

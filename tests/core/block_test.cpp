@@ -128,41 +128,125 @@ TEST(Lines, SplitMatchesTheModel) {
     }
 }
 
-// A block is read up to a bound: lines read whole are kept, the cut line
-// keeps its text up to the bound (never half a character), the rest is empty.
-TEST(Bound, BlocksAreReadUpToTheBound) {
-    TempFile f("ab\ncd\n" + std::string(100, 'x') + "\nlast\n");
-    TextDocument doc;
-    ASSERT_TRUE(doc.Open(f.path(), Encoding::Ansi));
-    doc.maxBlockBytes = 10;
-    EXPECT_EQ(doc.GetLineText(0), u"ab\n");
-    EXPECT_EQ(doc.GetLineText(1), u"cd\n");
-    EXPECT_EQ(doc.GetLineText(2), u"xxxx");
-    EXPECT_EQ(doc.GetLineText(3), u"");
-    EXPECT_EQ(doc.lineCount, 5u);
+namespace {
 
-    struct Case { Encoding enc; std::string bytes; std::u16string line0; } cases[] = {
-        {Encoding::Utf8, "xxxxxxxx\xE4\xB8\xAD\n", u"xxxxxxxx"},
-        {Encoding::Utf8, "xxxxxxx\xE4\xB8\xAD\n", u"xxxxxxx中"},
-        {Encoding::Utf8, "xxxxxx\xE4\xB8\xAD\nyy", u"xxxxxx中\n"},
-        {Encoding::Ansi, "xxxxxxxxx\xD6\xD0\n", u"xxxxxxxxx"},
-        {Encoding::Ansi, "xxxxxxxx\xD6\xD0\n", u"xxxxxxxx中"},
-        {Encoding::Utf16Le, std::string("a\0b\0c\0d\0\x3D\xD8\x00\xDE\n\0", 14), u"abcd"},
-        {Encoding::Utf16Be, std::string("\0a\0b\0c\xD8\x3D\xDE\x00\0\n", 12), u"abc\xD83D\xDE00"},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(f.Write(c.bytes));
-        ASSERT_TRUE(doc.Open(f.path(), c.enc));
-        doc.ClearCache();
-        EXPECT_EQ(doc.GetLineText(0), c.line0) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(doc.GetLineText(1), u"");
+// Lines of a block beyond the bound are read in pieces. Every line of such a
+// block, walked piece by piece from anywhere, and its length and prefix, are
+// compared with the same file read whole (the bound out of the way).
+void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound, uint32_t seed) {
+    TempFile f(bytes);
+    TextDocument doc, whole;
+    ASSERT_TRUE(doc.Open(f.path(), enc));
+    ASSERT_TRUE(whole.Open(f.path(), enc));
+    doc.maxBlockBytes = bound;
+    std::mt19937 rng(seed);
+    const std::string where = testing::PrintToString(bytes.size()) + " bytes, seed " + std::to_string(seed);
+    for (uint64_t line = 0; line < whole.lineCount; line++) {
+        const std::u16string want = whole.GetLineText(line);
+        ASSERT_EQ(doc.LineLength(line), want.size()) << "line " << line << ", " << where;
+        std::u16string walked;
+        while (walked.size() < want.size() + 3) {
+            std::u16string piece = doc.LinePiece(line, walked.size(), 1 + rng() % (rng() % 2 ? 9 : 3 * bound));
+            if (piece.empty()) break;
+            walked += piece;
+        }
+        ASSERT_EQ(walked, want) << "line " << line << ", " << where;
+        for (int k = 0; k < 20 && !want.empty(); k++) {
+            const size_t c = rng() % (want.size() + 2), n = rng() % 40;
+            ASSERT_EQ(doc.LinePiece(line, c, n), c < want.size() ? want.substr(c, n) : u"") << "line " << line;
+        }
+        EXPECT_EQ(doc.GetLineText(line), want.substr(0, doc.PrefixUnits()));
+        if (doc.IsLongLine(line)) {
+            EXPECT_EQ(doc.blockCache.size(), doc.GetLineText(line).empty() ? 0u : 1u);
+        }
     }
 }
 
-TEST(Bound, RealBoundOnAHugeLine) {
+std::string Filler(size_t n, uint32_t seed) {
+    std::string s(n, 'x');
+    for (size_t i = 0; i < n; i++) s[i] = char('a' + (i * 7 + seed) % 26);
+    return s;
+}
+
+} // namespace
+
+// Characters, line ends, NULs and malformed sequences right before, on and
+// after the cut of a piece, in every encoding.
+TEST(LongLines, PieceBoundariesReadLikeTheWholeLine) {
+    const int64_t bound = 4096;
+    struct Case { Encoding enc; std::string mark, special; } cases[] = {
+        {Encoding::Utf8, "", "\xE4\xB8\xAD"},         {Encoding::Utf8, "", "\xF0\x9F\x98\x80"},
+        {Encoding::Utf8, "", "\r\n"},                 {Encoding::Utf8, "", "\xE4\xB8"},
+        {Encoding::Utf8, "", "\xF0\x9F\x98\xFF\x80"}, {Encoding::Utf8Bom, "\xEF\xBB\xBF", "\r"},
+        {Encoding::Utf8, "", std::string("\0", 1)},   {Encoding::Ansi, "", "\xD6\xD0"},
+        {Encoding::Utf8, "", std::string("\0\n", 2)},
+        {Encoding::Ansi, "", "\xD6\xD6\xD0"},         {Encoding::Ansi, "", "\x81\r\n"},
+        {Encoding::Utf16Le, "\xFF\xFE", std::string("\x3D\xD8\x00\xDE", 4)},
+        {Encoding::Utf16Le, "\xFF\xFE", std::string("\r\0\n\0", 4)},
+        {Encoding::Utf16Be, "\xFE\xFF", std::string("\xD8\x3D\xDE\x00", 4)},
+        {Encoding::Utf16Le, "\xFF\xFE", std::string("\x3D\xD8", 2)},
+    };
+    uint32_t seed = 1;
+    for (const Case& c : cases) {
+        const bool wide = IsUtf16(c.enc);
+        for (int d = -6; d <= 6; d += wide ? 2 : 1) {
+            std::string bytes = c.mark + Filler(size_t(bound) + d - c.mark.size(), seed);
+            if (wide) bytes = c.mark + std::string(size_t(bound) + d - c.mark.size(), 'a');
+            bytes += c.special + (wide ? std::string(9000, 'b') : Filler(9000, seed)) + c.special;
+            // second line, then a short one, then an odd final byte for UTF-16
+            bytes += wide ? std::string(c.enc == Encoding::Utf16Le ? "\n\0z\0\n\0q" : "\0\n\0z\0\n\x01", 7)
+                          : "\nshort\n" + Filler(5000, seed) + c.special;
+            ExpectSameAsUnbounded(bytes, c.enc, bound, seed++);
+        }
+    }
+}
+
+TEST(LongLines, RandomTextReadsLikeTheWholeLine) {
+    const std::string atoms[] = {"a",        "Z",        "\xE4\xB8\xAD", "\r\n", "\n", "\r", std::string("\0", 1),
+                                 "\xE4\xB8", "\xFF\x80", "\xD6",         "\xD6\xD0", " "};
+    const Encoding encs[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 60; round++) {
+        std::string bytes;
+        const size_t size = 100 + rng() % 20000;
+        while (bytes.size() < size) {
+            size_t a = rng() % 12;
+            if (a >= 3 && a <= 6 && rng() % 50) a = 0;  // line ends and NULs are rare
+            bytes += atoms[a];
+            if (a == 0) bytes += Filler(rng() % 300, round);
+        }
+        if (round % 3 == 0) bytes += "\n";
+        ExpectSameAsUnbounded(bytes, encs[round % 4], 16 + rng() % 3000, round);
+    }
+}
+
+// A block of many lines beyond the bound: its lines, short or long, read in
+// full; a table is built once per block and the stamp tells consumers.
+TEST(LongLines, BlocksOfManyLines) {
+    std::string bytes;
+    for (int i = 0; i < 250; i++) bytes += "line " + std::to_string(i) + (i == 120 ? Filler(20000, 3) : "") + "\n";
+    ExpectSameAsUnbounded(bytes, Encoding::Utf8, 4096, 1);
+    TempFile f(bytes);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+    doc.maxBlockBytes = 4096;
+    EXPECT_FALSE(doc.IsLongLine(99));
+    EXPECT_TRUE(doc.IsLongLine(100) && doc.IsLongLine(199));
+    EXPECT_FALSE(doc.IsLongLine(200) || doc.IsLongLine(250));
+    const uint64_t stamp = doc.pieceStamp;
+    EXPECT_EQ(doc.LineLength(120), 20009u);
+    EXPECT_EQ(doc.LinePiece(120, 20000, 100), Utf8ToWide(Filler(20000, 3).substr(19992).c_str(), 8) + u"\n");
+    EXPECT_EQ(doc.LinePiece(199, 0, 100), u"line 199\n");
+    EXPECT_EQ(doc.pieceStamp, stamp + 1);
+    doc.ClearCache();
+    EXPECT_NE(doc.pieceStamp, stamp + 1);
+    EXPECT_TRUE(doc.longTables.empty());
+}
+
+TEST(LongLines, RealBoundOnAHugeLine) {
     const size_t bound = static_cast<size_t>(MaxBlockBytes);
     std::string bytes(bound + 1000, 'x');
-    bytes[bound - 1] = '\xE4';  // a character across the bound is left out whole
+    bytes[bound - 1] = '\xE4';  // a character across the bound
     bytes[bound] = '\xB8';
     bytes[bound + 1] = '\xAD';
     bytes += "\nnext\n";
@@ -172,10 +256,12 @@ TEST(Bound, RealBoundOnAHugeLine) {
     ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
     EXPECT_EQ(doc.lineCount, 3u);
     EXPECT_EQ(doc.maxLineLength, bound + 1001);
-    const std::u16string& line = doc.LineTextRef(0);
-    EXPECT_EQ(line.size(), bound - 1);
-    EXPECT_EQ(line.find_first_not_of(u'x'), std::u16string::npos);
-    EXPECT_EQ(doc.GetLineText(1), u"");
+    EXPECT_TRUE(doc.IsLongLine(0));
+    EXPECT_EQ(doc.LineLength(0), bound + 999);
+    EXPECT_EQ(doc.LinePiece(0, bound - 3, 5), u"xx中xx");
+    EXPECT_EQ(doc.LinePiece(0, bound + 996, 9), u"xx\n");
+    EXPECT_EQ(doc.LineTextRef(0), std::u16string(LongLinePrefixUnits, u'x'));
+    EXPECT_EQ(doc.GetLineText(1), u"next\n");
 }
 
 // The index describes the file as opened; later changes give short reads or

@@ -1,0 +1,182 @@
+// Lines of blocks larger than one block read takes: one pass over such a
+// block in pieces builds a table of checkpoints (file offset <-> column) and
+// of its line bounds; a piece of a line is then decoded from the checkpoint
+// before it. Pieces are cut exactly where DecodeTextInPieces cuts, so every
+// piece decodes to the same units as the whole block would.
+#include <algorithm>
+#include <new>
+
+#include "core/text_document.h"
+
+int64_t TextDocument::BlockBound() const {
+    return maxBlockBytes > 0 && maxBlockBytes < MaxBlockBytes ? maxBlockBytes : MaxBlockBytes;
+}
+
+size_t TextDocument::PieceBytes() const {
+    const int64_t bound = std::max<int64_t>(BlockBound(), 16);
+    return bound < static_cast<int64_t>(LinePieceBytes) ? static_cast<size_t>(bound) : LinePieceBytes;
+}
+
+size_t TextDocument::PrefixUnits() const {
+    const int64_t bound = BlockBound();
+    return bound < static_cast<int64_t>(LongLinePrefixUnits) ? static_cast<size_t>(bound) : LongLinePrefixUnits;
+}
+
+bool TextDocument::BlockBytes(uint64_t block, int64_t& start, int64_t& end) const {
+    if (!file.IsOpen() || block >= lineIndex.size()) return false;
+    start = lineIndex[static_cast<size_t>(block)];
+    if (block + 1 < lineIndex.size()) end = lineIndex[static_cast<size_t>(block + 1)];
+    else if (indexing) end = lineIndex.back();  // the block the scan is still filling
+    else end = fileSize;
+    return true;
+}
+
+bool TextDocument::IsLongLine(uint64_t line) {
+    if (line >= lineCount) return false;
+    int64_t start, end;
+    return BlockBytes(line / (indexStride ? indexStride : 100), start, end) && end - start > BlockBound();
+}
+
+const LongBlockTable* TextDocument::LongTable(uint64_t block) {
+    for (size_t i = 0; i < longTables.size(); i++) {
+        if (longTables[i].block != block) continue;
+        if (i + 1 != longTables.size()) std::swap(longTables[i], longTables.back());
+        return &longTables.back();
+    }
+    int64_t start, end;
+    if (!BlockBytes(block, start, end) || end - start <= BlockBound()) return nullptr;
+    try {
+        LongBlockTable table;
+        table.block = block;
+        BuildLongTable(start, end, table);
+        if (longTables.size() >= 2) longTables.erase(longTables.begin());
+        longTables.push_back(std::move(table));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    pieceStamp++;
+    return &longTables.back();
+}
+
+void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t) {
+    const size_t spacing = PieceBytes();
+    const uint64_t stride = indexStride ? indexStride : 100;
+    pieceBytes_.resize(spacing);
+    char* buf = pieceBytes_.data();
+    t.points.assign(1, PieceCheckpoint{start, 0});
+    t.bounds.assign(1, 0);
+    uint64_t column = 0;
+    bool pendingCr = false, stopped = false, capped = false;
+    char16_t last = 0;
+    // A line end at column c; lines past the block's own are not kept.
+    auto endLine = [&](uint64_t c) {
+        t.bounds.push_back(c);
+        if (t.bounds.size() > stride) stopped = capped = true;
+    };
+    int64_t pos = start;
+    size_t have = 0;
+    bool shortRead = !file.Seek(start, SEEK_SET);
+    while (pos < end) {
+        const size_t want = end - pos < static_cast<int64_t>(spacing) ? static_cast<size_t>(end - pos) : spacing;
+        if (have < want && !shortRead) {
+            have += file.Read(buf + have, want - have);
+            shortRead = have < want;
+        }
+        if (have == 0) break;
+        // The cut DecodeTextInPieces makes: at a character boundary, four
+        // bytes clear of the end, where a cut-off sequence decodes otherwise.
+        const int64_t remaining = shortRead ? static_cast<int64_t>(have) : end - pos;
+        size_t take = have;
+        if (remaining > static_cast<int64_t>(spacing)) {
+            const size_t limit = remaining - static_cast<int64_t>(spacing) >= 4 ? spacing : static_cast<size_t>(remaining - 4);
+            take = CharBoundaryPrefix(encoding, buf, limit);
+        }
+        const std::u16string units = DecodeText(encoding, buf, take);
+        for (size_t i = 0; i < units.size() && !stopped; i++) {
+            const char16_t u = units[i];
+            if (u > 0x0D && !pendingCr) continue;
+            const uint64_t c = column + i;
+            if (pendingCr) {
+                pendingCr = false;
+                if (u == 0x0A) {
+                    endLine(c + 1);
+                    continue;
+                }
+                endLine(c);
+                if (stopped) break;
+            }
+            if (u == 0x0D) pendingCr = true;
+            else if (u == 0x0A) endLine(c + 1);
+            else if (u == 0) {
+                t.bounds.push_back(c);
+                stopped = true;
+            }
+        }
+        if (!units.empty()) last = units.back();
+        column += units.size();
+        pos += static_cast<int64_t>(take);
+        std::copy(buf + take, buf + have, buf);
+        have -= take;
+        t.points.push_back(PieceCheckpoint{pos, column});
+        if (shortRead && have == 0) break;
+    }
+    if (!stopped) {
+        if (pendingCr) endLine(column);
+        if (!stopped) t.bounds.push_back(column);
+    }
+    // As in SplitBlock: the entry after the block's final line end is not a line.
+    if (!capped && (last == 0x0D || last == 0x0A) && column > 0) t.bounds.pop_back();
+}
+
+bool TextDocument::DecodePiece(const LongBlockTable& t, size_t i, std::u16string& out) {
+    const int64_t from = t.points[i].offset, to = t.points[i + 1].offset;
+    const size_t n = static_cast<size_t>(to - from);
+    if (pieceBytes_.size() < n) pieceBytes_.resize(n);
+    if (!file.Seek(from, SEEK_SET) || file.Read(pieceBytes_.data(), n) != n) return false;
+    out = DecodeText(encoding, pieceBytes_.data(), n);
+    return out.size() == t.points[i + 1].column - t.points[i].column;  // else the file changed
+}
+
+std::u16string TextDocument::LinePiece(uint64_t line, uint64_t column, size_t count) {
+    std::u16string out;
+    if (count == 0 || line >= lineCount) return out;
+    try {
+        if (!IsLongLine(line)) {
+            const std::u16string& text = LineTextRef(line);
+            if (column < text.size()) out.assign(text, static_cast<size_t>(column), count);
+            return out;
+        }
+        const uint64_t stride = indexStride ? indexStride : 100;
+        const LongBlockTable* t = LongTable(line / stride);
+        const uint64_t k = line % stride;
+        if (!t || k + 1 >= t->bounds.size()) return out;
+        const uint64_t lineStart = t->bounds[k], lineEnd = t->bounds[k + 1];
+        if (column >= lineEnd - lineStart) return out;
+        const uint64_t from = lineStart + column, to = from + std::min<uint64_t>(count, lineEnd - from);
+        out.reserve(static_cast<size_t>(to - from));
+        auto at = std::upper_bound(t->points.begin(), t->points.end(), from,
+                                   [](uint64_t c, const PieceCheckpoint& p) { return c < p.column; });
+        size_t i = static_cast<size_t>(at - t->points.begin()) - 1;
+        std::u16string piece;
+        for (; i + 1 < t->points.size() && t->points[i].column < to; i++) {
+            const uint64_t a = t->points[i].column, b = t->points[i + 1].column;
+            if (b <= from) continue;
+            if (!DecodePiece(*t, i, piece)) break;
+            const uint64_t lo = std::max(from, a) - a, hi = std::min(to, b) - a;
+            out.append(piece, static_cast<size_t>(lo), static_cast<size_t>(hi - lo));
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+    }
+    return out;
+}
+
+uint64_t TextDocument::LineLength(uint64_t line) {
+    if (line >= lineCount) return 0;
+    if (!IsLongLine(line)) return LineTextRef(line).size();
+    const uint64_t stride = indexStride ? indexStride : 100;
+    const LongBlockTable* t = LongTable(line / stride);
+    const uint64_t k = line % stride;
+    if (!t || k + 1 >= t->bounds.size()) return 0;
+    return t->bounds[k + 1] - t->bounds[k];
+}
