@@ -131,13 +131,11 @@ int main(int argc, char** argv) {
     double end = MsPerFrame(frames);
 
     // Horizontal: jump to the middle of line 0 (the long line of the
-    // single-line files; what the document delivers of it), then scroll.
+    // single-line files), then scroll.
     v.MoveToStart();
     Frame();
-    const std::u16string& first = v.ViewLineText(0);
-    int64_t lineWidth = 0;
-    for (char16_t c : first) lineWidth += v.surface.CharWidth(c);  // plain walk, no cache
-    const size_t lineUnits = first.size();
+    const int64_t lineWidth = v.LineWidth(0);
+    const size_t lineUnits = static_cast<size_t>(v.ViewLineLength(0));
     int64_t limit = v.LastXOffset();
     int64_t target = lineWidth / 2 < limit ? lineWidth / 2 : limit;
     double hFirst = 0, hNext = 0;

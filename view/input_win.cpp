@@ -169,9 +169,9 @@ TextPosition TextView::HitTest() {
     LineMetrics::Start from = surface.lineMetrics.Seek(result.line, n, stamp, rem, units, width);
     if (from.index > visible) from = surface.lineMetrics.Before(result.line, n, stamp, visible, units, width);
     rem -= from.width;
-    // The hit lies within a step of the checkpoint (or within a short line).
+    // The hit, or the line's end, lies within reach of the checkpoint.
     size_t count = 0;
-    const char16_t* p = ViewLineUnits(result.line, from.index, LineMetrics::MinLength + 1, &count);
+    const char16_t* p = ViewLineUnits(result.line, from.index, static_cast<size_t>(from.reach) + 2, &count);
     size_t i = 0;
     for (; i < count; ++i) {
         char16_t c = p[i];
@@ -242,9 +242,20 @@ void TextView::SelectAll() {
 
 TextView::WordSelection TextView::WordAt(const TextPosition& p) {
     WordSelection result{p, p, p};
-    WordRange word = ::WordAt(ViewLineText(p.line), p.column);
+    uint64_t base = 0;
+    WordRange word;
+    if (document.IsLongLine(p.line)) {
+        // A word of a long line is looked for in the piece around the column.
+        const uint64_t reach = 4096;
+        base = p.column > reach ? p.column - reach : 0;
+        size_t count = 0;
+        const char16_t* units = ViewLineUnits(p.line, base, static_cast<size_t>(p.column - base + reach), &count);
+        word = ::WordAt(std::u16string(units, count), p.column - base);
+    } else {
+        word = ::WordAt(ViewLineText(p.line), p.column);
+    }
     if (!word.found) return result;
-    result.anchor = result.selStart = TextPosition{p.line, word.lo};
-    result.selEnd = TextPosition{p.line, word.hi};
+    result.anchor = result.selStart = TextPosition{p.line, base + word.lo};
+    result.selEnd = TextPosition{p.line, base + word.hi};
     return result;
 }

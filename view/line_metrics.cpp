@@ -8,6 +8,7 @@ LineMetrics::Entry& LineMetrics::Find(uint64_t line, uint64_t n, uint64_t stamp)
             if (e.length != n || e.stamp != stamp) {
                 // Same line number, other text (new font, decoding, file): start over.
                 e.length = n;
+                e.step = StepFor(n);
                 e.stamp = stamp;
                 e.total = -1;
                 e.sums.assign(1, 0);
@@ -24,10 +25,18 @@ LineMetrics::Entry& LineMetrics::Find(uint64_t line, uint64_t n, uint64_t stamp)
     Entry& e = *oldest;
     e.line = line;
     e.length = n;
+    e.step = StepFor(n);
     e.stamp = stamp;
     e.lastUse = clock;
     e.total = -1;
     e.sums.assign(1, 0);
     e.sums.shrink_to_fit();
     return e;
+}
+
+uint64_t LineMetrics::StepFor(uint64_t n) const {
+    uint64_t step = Step;
+    const uint64_t most = maxCheckpoints > 0 ? maxCheckpoints : 1;
+    while (n / step >= most) step *= 2;
+    return step;
 }

@@ -11,14 +11,18 @@
 
 class LineMetrics {
 public:
-    static constexpr size_t Step = 1024;      // code units between checkpoints
+    static constexpr size_t Step = 1024;      // code units between checkpoints (at least)
     static constexpr size_t MinLength = 4096; // shorter lines are walked directly
     static constexpr size_t MaxLines = 64;    // lines remembered at once
     static constexpr size_t Chunk = 64 * Step; // units fetched at once while measuring
+    // Most checkpoints of one line: a longer line has its checkpoints
+    // further apart (a power of two times Step), so memory stays bounded.
+    size_t maxCheckpoints = size_t(1) << 20;
 
     struct Start {
         uint64_t index;  // a code unit index
         int64_t width;   // summed width of the units before it
+        uint64_t reach;  // the unit looked for lies within this many units from index
     };
 
     // fetch(from, count) returns the units [from, from + count) of the line
@@ -43,18 +47,27 @@ public:
 
     void Clear() { entries.clear(); }
     size_t Size() const { return entries.size(); }
+    // Checkpoints held for all lines.
+    size_t Checkpoints() const {
+        size_t k = 0;
+        for (const Entry& e : entries) k += e.sums.size();
+        return k;
+    }
 
 private:
     struct Entry {
         uint64_t line = 0;
         uint64_t length = 0;
         uint64_t stamp = 0;
+        uint64_t step = Step;       // units between checkpoints
         uint64_t lastUse = 0;
         int64_t total = -1;         // width of the whole line, once known
-        std::vector<int64_t> sums;  // sums[k]: width of units [0, k * Step)
+        std::vector<int64_t> sums;  // sums[k]: width of units [0, k * step)
     };
 
     Entry& Find(uint64_t line, uint64_t n, uint64_t stamp);
+    // Units between checkpoints of a line of n units.
+    uint64_t StepFor(uint64_t n) const;
     template <class Fetch, class Width>
     static void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
     // Width of units [from, to), fetched in chunks.
@@ -79,18 +92,23 @@ int64_t LineMetrics::Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width
 
 template <class Fetch, class Width>
 void LineMetrics::Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width) {
-    uint64_t most = e.length / Step;
+    uint64_t most = e.length / e.step;
     if (checkpoints > most) checkpoints = most;
     while (e.sums.size() <= checkpoints) {
-        // Up to one chunk of checkpoints per fetch.
-        uint64_t from = (e.sums.size() - 1) * Step;
+        // Up to one chunk of units per fetch.
+        uint64_t from = (e.sums.size() - 1) * e.step;
         uint64_t steps = checkpoints + 1 - e.sums.size();
-        if (steps > Chunk / Step) steps = Chunk / Step;
-        const char16_t* p = fetch(from, static_cast<size_t>(steps * Step));
+        uint64_t perFetch = e.step < Chunk ? Chunk / e.step : 1;
+        if (steps > perFetch) steps = perFetch;
         int64_t sum = e.sums.back();
-        for (uint64_t k = 0; k < steps; ++k) {
-            for (size_t i = 0; i < Step; ++i) sum += width(p[k * Step + i]);
-            e.sums.push_back(sum);
+        if (e.step <= Chunk) {
+            const char16_t* p = fetch(from, static_cast<size_t>(steps * e.step));
+            for (uint64_t k = 0; k < steps; ++k) {
+                for (uint64_t i = 0; i < e.step; ++i) sum += width(p[k * e.step + i]);
+                e.sums.push_back(sum);
+            }
+        } else {
+            e.sums.push_back(sum + Walk(from, from + e.step, fetch, width));
         }
     }
 }
@@ -98,9 +116,9 @@ void LineMetrics::Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& wi
 template <class Fetch, class Width>
 LineMetrics::Start LineMetrics::Seek(uint64_t line, uint64_t n, uint64_t stamp, int64_t target, Fetch&& fetch,
                                      Width&& width) {
-    if (n < MinLength || target <= 0) return Start{0, 0};
+    if (n < MinLength || target <= 0) return Start{0, 0, n < MinLength ? n : StepFor(n)};
     Entry& e = Find(line, n, stamp);
-    uint64_t most = n / Step;
+    uint64_t most = n / e.step;
     while (e.sums.back() < target && e.sums.size() <= most) Extend(e, e.sums.size() + 63, fetch, width);
     // Largest k with sums[k] < target.
     size_t lo = 0, hi = e.sums.size();
@@ -108,18 +126,18 @@ LineMetrics::Start LineMetrics::Seek(uint64_t line, uint64_t n, uint64_t stamp, 
         size_t mid = lo + (hi - lo) / 2;
         if (e.sums[mid] < target) lo = mid; else hi = mid;
     }
-    return Start{lo * Step, e.sums[lo]};
+    return Start{lo * e.step, e.sums[lo], e.step};
 }
 
 template <class Fetch, class Width>
 LineMetrics::Start LineMetrics::Before(uint64_t line, uint64_t n, uint64_t stamp, uint64_t count, Fetch&& fetch,
                                        Width&& width) {
-    if (n < MinLength || count < Step) return Start{0, 0};
+    if (n < MinLength || count < Step) return Start{0, 0, n < MinLength ? n : Step};
     if (count > n) count = n;
     Entry& e = Find(line, n, stamp);
-    uint64_t k = count / Step;
+    uint64_t k = count / e.step;
     Extend(e, k, fetch, width);
-    return Start{k * Step, e.sums[k]};
+    return Start{k * e.step, e.sums[k], e.step};
 }
 
 template <class Fetch, class Width>
@@ -135,8 +153,8 @@ int64_t LineMetrics::Total(uint64_t line, uint64_t n, uint64_t stamp, Fetch&& fe
     if (n < MinLength) return Walk(0, n, fetch, width);
     Entry& e = Find(line, n, stamp);
     if (e.total < 0) {
-        Extend(e, n / Step, fetch, width);
-        e.total = e.sums.back() + Walk((e.sums.size() - 1) * Step, n, fetch, width);
+        Extend(e, n / e.step, fetch, width);
+        e.total = e.sums.back() + Walk((e.sums.size() - 1) * e.step, n, fetch, width);
     }
     return e.total;
 }

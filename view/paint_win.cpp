@@ -98,6 +98,9 @@ const std::u16string& TextView::ViewLineText(uint64_t line) {
     const uint64_t stride = document.indexStride ? document.indexStride : 100;
     const uint64_t j = line / stride;
     if (j >= index.size()) return empty;
+    // A line of a long block is read in pieces (ViewLineUnits); its text
+    // here is the bounded prefix the document gives.
+    if (document.IsLongLine(line)) return document.LineTextRef(line);
     // The same bounds ReadBlock takes: a block whose bytes moved is another block.
     const bool lastBlock = j + 1 >= index.size();
     const int64_t start = index[j];
@@ -125,9 +128,22 @@ const std::u16string& TextView::ViewLineText(uint64_t line) {
     return it != slot->lines.end() ? it->second : empty;
 }
 
-uint64_t TextView::ViewLineLength(uint64_t line) { return ViewLineText(line).size(); }
+uint64_t TextView::ViewLineLength(uint64_t line) {
+    if (document.IsLongLine(line)) return document.LineLength(line);
+    return ViewLineText(line).size();
+}
 
 const char16_t* TextView::ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got) {
+    if (document.IsLongLine(line)) {
+        const uint64_t n = document.LineLength(line);
+        if (from > n) from = n;
+        if (count > n - from) count = static_cast<size_t>(n - from);
+        viewPiece = document.LinePiece(line, from, count);
+        // A file changed under the view may give less: measure blanks then.
+        if (viewPiece.size() != count) viewPiece.resize(count, u' ');
+        if (got) *got = count;
+        return viewPiece.data();
+    }
     const std::u16string& text = ViewLineText(line);
     if (from > text.size()) from = text.size();
     if (count > text.size() - from) count = static_cast<size_t>(text.size() - from);
@@ -204,11 +220,10 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
             // A painted line is measured whole once, so that the range reaches its end.
             LineWidth(n);
             LineMetrics::Start from = surface.lineMetrics.Seek(n, length, stamp, xOffset, units, measure);
-            // The first visible unit lies within a step of the checkpoint (or
-            // within a short line, which has none).
+            // The first visible unit lies within reach of the checkpoint.
             size_t count = 0;
             const char16_t* text =
-                ViewLineUnits(n, from.index, LineMetrics::MinLength + DrawSurface::RowUnits(width), &count);
+                ViewLineUnits(n, from.index, static_cast<size_t>(from.reach) + DrawSurface::RowUnits(width), &count);
             surface.DrawLineFrom(x0, row.top + surface.topPad, xOffset, width, text, count, from.index, from.width,
                                  spanStart, spanEnd, row);
             OffsetRect(&row, 0, surface.lineHeight);

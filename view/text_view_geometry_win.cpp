@@ -18,8 +18,13 @@ uint64_t TextView::RowsOnScreen() const {
 }
 
 int64_t TextView::TextRangeWidth() const {
-    // The estimate: 1.2 x spaceWidth x the longest line's length in code units.
-    uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth)) * document.maxLineLength;
+    // The estimate: 1.2 x spaceWidth x the longest line's length in code
+    // units. A line longer than one block read lies in a long block and is
+    // measured when it shows, so the estimate stops at that length.
+    uint64_t length = document.maxLineLength;
+    const uint64_t blockUnits = static_cast<uint64_t>(document.BlockBound()) / (IsUtf16(document.encoding) ? 2 : 1);
+    if (length > blockUnits) length = blockUnits;
+    uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth)) * length;
     double estimate = static_cast<double>(product) * 1.2;
     int64_t range = estimate >= 4.0e18 ? int64_t(4) << 60 : static_cast<int64_t>(estimate);
     // Wide characters and tabs make a line wider than the estimate: the

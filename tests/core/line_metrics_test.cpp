@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -50,22 +51,35 @@ TEST(LineMetrics, SeekGivesTheSameFirstVisibleUnitAsAFullWalk) {
     const std::u16string line = RandomLine(50000, 1);
     size_t calls = 0;
     CountingWidth w{&calls};
-    LineMetrics m;
-    for (int64_t target : {int64_t(-5), int64_t(0), int64_t(1), int64_t(4000), int64_t(123457), int64_t(250001),
-                           int64_t(1) << 40}) {
-        int64_t expectBefore = 0;
-        size_t expect = FirstVisible(line, target, w, &expectBefore);
-        LineMetrics::Start s = m.Seek(7, line.size(), 1, target, Units{&line}, w);
-        int64_t acc = s.width;
-        size_t i = s.index;
-        for (; i < line.size(); ++i) {
-            int32_t x = w(line[i]);
-            if (acc + x >= target) break;
-            acc += x;
+    // With the usual checkpoints, and with few of them far apart (the way
+    // a line of billions of units keeps its memory bounded).
+    for (size_t cap : {size_t(1) << 20, size_t(5)}) {
+        LineMetrics m;
+        m.maxCheckpoints = cap;
+        for (int64_t target : {int64_t(-5), int64_t(0), int64_t(1), int64_t(4000), int64_t(123457),
+                               int64_t(250001), int64_t(1) << 40}) {
+            int64_t expectBefore = 0;
+            size_t expect = FirstVisible(line, target, w, &expectBefore);
+            LineMetrics::Start s = m.Seek(7, line.size(), 1, target, Units{&line}, w);
+            int64_t acc = s.width;
+            size_t i = s.index;
+            for (; i < line.size(); ++i) {
+                int32_t x = w(line[i]);
+                if (acc + x >= target) break;
+                acc += x;
+            }
+            EXPECT_EQ(i, expect) << target;
+            EXPECT_EQ(acc, expectBefore) << target;
+            EXPECT_LE(s.index, i);
+            EXPECT_LE(i - s.index, s.reach) << target;  // callers read only this far
         }
-        EXPECT_EQ(i, expect) << target;
-        EXPECT_EQ(acc, expectBefore) << target;
-        EXPECT_LE(s.index, i);
+        int64_t sum = 0;
+        for (size_t count = 0; count <= line.size(); count += 4999) {
+            EXPECT_EQ(m.PrefixWidth(7, line.size(), 1, count, Units{&line}, w), sum) << count;
+            for (size_t k = count; k < count + 4999 && k < line.size(); ++k) sum += w(line[k]);
+        }
+        EXPECT_EQ(m.Total(7, line.size(), 1, Units{&line}, w), sum);
+        EXPECT_LE(m.Checkpoints(), std::min<size_t>(cap, line.size() / LineMetrics::Step) + 1);
     }
 }
 

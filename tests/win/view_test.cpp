@@ -351,6 +351,83 @@ TEST_F(ViewTest, HorizontalRangeReachesTheEndOfWideLines) {
     EXPECT_GE(v().topLine + v().LinesPerPage(), 300u);
 }
 
+TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
+    // Line 1 is far longer than a block read with a small bound: words,
+    // Chinese characters and tabs.
+    std::string line;
+    for (int i = 0; line.size() < 200000; ++i)
+        line += "w" + std::to_string(i) + (i % 7 ? " " : "\t") + (i % 5 ? "" : "\xE4\xB8\xAD");
+    const std::string bytes = "head\n" + line + "\r\nafter\n";
+    struct Seen {
+        std::vector<COLORREF> rows;
+        TextPosition hit;
+        TextView::WordSelection word;
+        int64_t ensured;
+    };
+    std::vector<int64_t> offsets;
+    auto look = [&](int64_t offset) {
+        Seen seen;
+        v().xOffset = offset;
+        v().anchor = v().selStart = TextPosition{1, 100000};
+        v().selEnd = TextPosition{1, 150007};
+        host.Repaint();
+        for (int r = 0; r < 3; ++r) {
+            std::vector<COLORREF> row = Row(r, X0());
+            seen.rows.insert(seen.rows.end(), row.begin(), row.end());
+        }
+        host.MoveMouse(X0() + 137, RowTop(1) + 2);
+        seen.hit = v().HitTest();
+        seen.word = v().WordAt(seen.hit);
+        v().EnsureVisible(TextPosition{1, 123456});
+        seen.ensured = v().xOffset;
+        return seen;
+    };
+    Open(bytes);
+    ASSERT_FALSE(v().document.IsLongLine(1));
+    const int64_t width = v().LineWidth(1);
+    // Both ends of the selection on screen, both ends of the line, and between.
+    offsets = {0, 3, v().PrefixWidth(1, 100000) - 100, v().PrefixWidth(1, 150007) - 300, 777777, width - 200};
+    std::vector<Seen> whole;
+    for (int64_t offset : offsets) whole.push_back(look(offset));
+
+    v().document.maxBlockBytes = 4096;
+    Open(bytes);
+    ASSERT_TRUE(v().document.IsLongLine(1));
+    EXPECT_EQ(v().LineWidth(1), width);
+    for (size_t i = 0; i < whole.size(); ++i) {
+        Seen seen = look(offsets[i]);
+        EXPECT_TRUE(seen.rows == whole[i].rows) << offsets[i];
+        EXPECT_EQ(seen.hit, whole[i].hit) << offsets[i];
+        EXPECT_EQ(seen.word.selStart, whole[i].word.selStart) << offsets[i];
+        EXPECT_EQ(seen.word.selEnd, whole[i].word.selEnd) << offsets[i];
+        EXPECT_EQ(seen.ensured, whole[i].ensured) << offsets[i];
+    }
+    // The range ends with the line (not at an estimate from its length),
+    // and the view holds only pieces of it.
+    EXPECT_EQ(v().TextRangeWidth(), width + 4 * s().spaceWidth);
+    Scroll(WM_HSCROLL, SB_BOTTOM);
+    EXPECT_GE(v().xOffset + v().TextWidthPx() - v().EffectiveGutter(), width);
+    EXPECT_LT(v().viewPiece.size(), 20000u);
+    EXPECT_LE(v().document.LineTextRef(1).size(), 4096u);
+
+    // Wider than 2^31 pixels: the bar is scaled, steps move by pixels.
+    v().NoteLineWidth(int64_t(3) << 32);
+    v().UpdateScrollRanges();
+    SCROLLINFO si = Bar(SB_HORZ);
+    EXPECT_EQ(si.nMax, (1 << 30) - 1);
+    const int32_t maxPos = si.nMax - static_cast<int32_t>(si.nPage) + 1;
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    EXPECT_EQ(v().xOffset, v().LastXOffset());
+    EXPECT_GT(v().xOffset, (int64_t(3) << 32) - 100000);
+    EXPECT_EQ(Bar(SB_HORZ).nPos, maxPos);
+    Scroll(WM_HSCROLL, SB_LINELEFT);
+    EXPECT_EQ(v().xOffset, v().LastXOffset() - s().spaceWidth);
+    host.Repaint();
+    Scroll(WM_HSCROLL, SB_LEFT);
+    EXPECT_EQ(v().xOffset, 0);
+    EXPECT_EQ(Bar(SB_HORZ).nPos, 0);
+}
+
 TEST_F(ViewTest, GutterWidensAtPowersOfTen) {
     const int32_t digit = s().CharWidth(u'0');
     const int32_t space = s().spaceWidth;
