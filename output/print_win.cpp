@@ -78,6 +78,22 @@ int MeasureText(PrintMeasurer& m, const char16_t* text, int count) {
     return sum;
 }
 
+namespace {
+
+// One row at the left edge. The line end takes no room and is not drawn:
+// fonts show CR and LF as boxes.
+void DrawRow(PrintMeasurer& m, const RECT& rect, int y, const char16_t* row, size_t count,
+             const int32_t* advances, std::vector<INT>& dx) {
+    size_t shown = count;
+    while (shown > 0 && (row[shown - 1] == u'\r' || row[shown - 1] == u'\n')) --shown;
+    if (shown == 0) return;
+    dx.assign(advances, advances + shown);
+    ExtTextOutW(m.dc, rect.left, y, 0, nullptr, reinterpret_cast<const wchar_t*>(row), static_cast<UINT>(shown),
+                dx.data());
+}
+
+}  // namespace
+
 void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u16string& text,
                  const RowDone& rowDone) {
     const int width = rect.right - rect.left;
@@ -85,18 +101,28 @@ void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u1
     BreakRows(text.c_str(), text.size(), width,
               [&m](char16_t u) { return MeasureChar(m, u); },
               [&](size_t first, size_t count, const int32_t* advances) {
-                  // The line end takes no room and is not drawn: fonts show
-                  // CR and LF as boxes.
-                  size_t shown = count;
-                  while (shown > 0 && (text[first + shown - 1] == u'\r' || text[first + shown - 1] == u'\n'))
-                      --shown;
-                  if (shown > 0) {
-                      dx.assign(advances, advances + shown);
-                      ExtTextOutW(m.dc, rect.left, y, 0, nullptr, W(text) + first,
-                                  static_cast<UINT>(shown), dx.data());
-                  }
+                  DrawRow(m, rect, y, text.c_str() + first, count, advances, dx);
                   rowDone();
               });
+}
+
+void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument& doc, uint64_t line,
+                  const RowDone& rowDone) {
+    RowBreaker rows(rect.right - rect.left, [&m](char16_t u) { return MeasureChar(m, u); });
+    std::vector<INT> dx;
+    const RowBreaker::EmitText draw = [&](const char16_t* row, size_t count, const int32_t* advances) {
+        DrawRow(m, rect, y, row, count, advances, dx);
+        rowDone();
+    };
+    const uint64_t length = doc.LineLength(line);
+    const size_t piece = std::max<size_t>(doc.PrefixUnits(), 1);
+    for (uint64_t c = 0; c < length;) {
+        const std::u16string part = doc.LinePiece(line, c, piece);
+        if (part.empty()) break;  // the file changed under the line
+        rows.Feed(part.data(), part.size(), draw);
+        c += part.size();
+    }
+    rows.Finish(draw);
 }
 
 void PrintDocument(TextView& app, PRINTDLGW& pd) {
@@ -132,7 +158,10 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
 
     RowDone rowDone = [&job] { PrintRowDone(job); };
     for (uint64_t line = 0; line < app.document.lineCount; ++line) {
-        DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
+        if (app.document.IsLongLine(line))
+            DrawLongLine(*measurer, job.rect, job.y, app.document, line, rowDone);
+        else
+            DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
     }
 
     if (job.y > 80 * s) DrawPageNumber(job);

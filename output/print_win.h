@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class TextDocument;
 class TextView;
 
 // Width cache of one print job, per UTF-16 code unit; 0 means not measured.
@@ -25,6 +26,10 @@ using RowDone = std::function<void()>;
 // runs after each row and moves y.
 void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u16string& text,
                  const RowDone& rowDone);
+
+// The same for a long line of doc, read in pieces: its rows run on across them.
+void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument& doc, uint64_t line,
+                  const RowDone& rowDone);
 
 // Prints every line of the document on the DC in pd.hDC.
 void PrintDocument(TextView& app, PRINTDLGW& pd);

@@ -6,6 +6,7 @@
 #include "core/text_document.h"
 #include "search/line_source.h"
 #include "search/matcher.h"
+#include "search/piece_search.h"
 #include "search/prefilter.h"
 #include "search/simd.h"
 
@@ -201,6 +202,27 @@ uint64_t Count(Matchers& m, const AnyLine& L, bool wholeWord) {
     return CountLine(m.units, L.units, L.length, wholeWord, L.padded);
 }
 
+uint64_t ColumnOf(size_t s) { return s == NoMatch ? NoColumn : s; }
+
+// A long line of the document, read in pieces. Its progress is reported in
+// 1024ths of a line: done and total are both scaled by LineShares.
+constexpr uint64_t LineShares = 1024;
+
+PieceLine LongLine(TextDocument& doc, uint64_t i, const FindProgress& progress, uint64_t done, uint64_t total) {
+    PieceLine L;
+    L.read = [&doc, i](uint64_t c, size_t n) { return doc.LinePiece(i, c, n); };
+    L.length = doc.LineLength(i);
+    L.window = doc.PrefixUnits();
+    if (progress) {
+        const uint64_t length = L.length;
+        L.tick = [&progress, done, total, length](uint64_t at) {
+            const uint64_t share = length ? uint64_t(double(at) / double(length) * (LineShares - 1)) : 0;
+            return progress(done * LineShares + share, total * LineShares);
+        };
+    }
+    return L;
+}
+
 } // namespace
 
 SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
@@ -229,8 +251,16 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == first || i % stride == 0) && skip(i, count)) continue;
-        size_t s = Forward(m, src.GetAny(i), i == first ? selEnd.column : 0, opt.wholeWord);
-        if (s != NoMatch) {
+        const uint64_t c = i == first ? selEnd.column : 0;
+        uint64_t s;
+        if (doc.IsLongLine(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = ForwardInPieces(L, c, m.units, opt.wholeWord);
+            if (L.cancelled) return SearchResult::Cancelled;
+        } else {
+            s = ColumnOf(Forward(m, src.GetAny(i), c, opt.wholeWord));
+        }
+        if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
         }
@@ -240,8 +270,15 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if (i % stride == 0 && skip(i, wrapEnd)) continue;
-        size_t s = Forward(m, src.GetAny(i), 0, opt.wholeWord);
-        if (s != NoMatch) {
+        uint64_t s;
+        if (doc.IsLongLine(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = ForwardInPieces(L, 0, m.units, opt.wholeWord);
+            if (L.cancelled) return SearchResult::Cancelled;
+        } else {
+            s = ColumnOf(Forward(m, src.GetAny(i), 0, opt.wholeWord));
+        }
+        if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
         }
@@ -278,9 +315,16 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == start || (i + 1) % stride == 0) && skip(i, 0)) continue;
-        const size_t limit = (i == first && selStart.column < WholeLine) ? size_t(selStart.column) : WholeLine;
-        size_t s = Backward(m, src.GetAny(i), limit, opt);
-        if (s != NoMatch) {
+        uint64_t s;
+        if (doc.IsLongLine(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = BackwardInPieces(L, i == first ? selStart.column : NoColumn, m.units, opt);
+            if (L.cancelled) return SearchResult::Cancelled;
+        } else {
+            const size_t limit = (i == first && selStart.column < WholeLine) ? size_t(selStart.column) : WholeLine;
+            s = ColumnOf(Backward(m, src.GetAny(i), limit, opt));
+        }
+        if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
         }
@@ -289,8 +333,15 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == count - 1 || (i + 1) % stride == 0) && skip(i, first)) continue;
-        size_t s = Backward(m, src.GetAny(i), WholeLine, opt);
-        if (s != NoMatch) {
+        uint64_t s;
+        if (doc.IsLongLine(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = BackwardInPieces(L, NoColumn, m.units, opt);
+            if (L.cancelled) return SearchResult::Cancelled;
+        } else {
+            s = ColumnOf(Backward(m, src.GetAny(i), WholeLine, opt));
+        }
+        if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
         }
@@ -313,7 +364,13 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
             i = std::min(count, i + stride) - 1;
             continue;
         }
-        total += Count(m, src.GetAny(i), opt.wholeWord);
+        if (doc.IsLongLine(i)) {
+            PieceLine L = LongLine(doc, i, progress, i, count);
+            CountInPieces(L, m.units, opt.wholeWord, total);
+            if (L.cancelled) return SearchResult::Cancelled;
+        } else {
+            total += Count(m, src.GetAny(i), opt.wholeWord);
+        }
     }
     return total ? SearchResult::Found : SearchResult::NotFound;
 }

@@ -8,37 +8,46 @@
 
 std::u16string TextView::SelectedText() { return ::SelectedText(document, selStart, selEnd); }
 
+// The text is measured first and then written straight into the clipboard's
+// block, piece by piece, so it is held in memory once.
 void TextView::CopySelection() {
     if (selStart == selEnd) return;
-    std::u16string text;
-    bool fits = false, memory = true;
-    try {
-        fits = AppendSelectedText(document, selStart, selEnd, CopyLimitUnits, text);
-    } catch (const std::bad_alloc&) {
-        memory = false;
-    }
-    if (!fits || !memory) {
-        text.clear();
-        text.shrink_to_fit();
-        MessageBoxW(mainWindow ? mainWindow : hwnd,
-                    memory ? L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。"
-                           : L"内存不足，无法复制选中的文本。请选择较少的文本后再复制。",
-                    L"复制", MB_OK | MB_ICONWARNING);
+    HWND owner = mainWindow ? mainWindow : hwnd;
+    const uint64_t length = SelectedLength(document, selStart, selEnd, CopyLimitUnits);
+    if (length > CopyLimitUnits) {
+        MessageBoxW(owner, L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。", L"复制",
+                    MB_OK | MB_ICONWARNING);
         return;
     }
-    if (!OpenClipboard(hwnd)) return;
-    EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(char16_t);
-    HGLOBAL block = GlobalAlloc(GMEM_DDESHARE, bytes);
-    if (block) {
-        void* p = GlobalLock(block);
-        if (p) {
-            std::memcpy(p, text.c_str(), bytes);
-            GlobalUnlock(block);
-            if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
-        } else {
-            GlobalFree(block);
+    HGLOBAL block = GlobalAlloc(GMEM_DDESHARE, static_cast<SIZE_T>((length + 1) * sizeof(char16_t)));
+    char16_t* p = block ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
+    bool memory = p != nullptr;
+    size_t written = 0;
+    if (p) {
+        try {
+            // At most length units: a file that changed meanwhile cannot overrun the block.
+            WalkSelectedText(document, selStart, selEnd, static_cast<size_t>(length),
+                             [&](const char16_t* units, size_t count) {
+                                 std::memcpy(p + written, units, count * sizeof(char16_t));
+                                 written += count;
+                             });
+        } catch (const std::bad_alloc&) {
+            memory = false;
         }
+        p[written] = 0;
+        GlobalUnlock(block);
     }
+    if (!memory) {
+        if (block) GlobalFree(block);
+        MessageBoxW(owner, L"内存不足，无法复制选中的文本。请选择较少的文本后再复制。", L"复制",
+                    MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (!OpenClipboard(hwnd)) {
+        GlobalFree(block);
+        return;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
     CloseClipboard();
 }

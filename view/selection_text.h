@@ -2,16 +2,29 @@
 // with their own terminators.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "view/text_position.h"
 
 class TextDocument;
 
-// Appends the text from start to end to out, at most maxUnits code units.
-// Columns past the end of their line are taken as the line's end. Returns
-// false when the selection holds more than maxUnits units (out then holds
-// its first maxUnits units).
+// Receives the text in order, in pieces.
+using TextSink = std::function<void(const char16_t* units, size_t count)>;
+
+// Passes the text from start to end to sink, at most maxUnits code units.
+// Columns past the end of their line are taken as the line's end; long lines
+// are read in pieces. Returns false when the selection holds more than
+// maxUnits units (sink then got its first maxUnits units).
+bool WalkSelectedText(TextDocument& doc, TextPosition start, TextPosition end, size_t maxUnits,
+                      const TextSink& sink);
+
+// Units from start to end, counted without reading the text of long lines;
+// the count stops as soon as it passes stopAbove.
+uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end, uint64_t stopAbove);
+
+// WalkSelectedText appending to out.
 bool AppendSelectedText(TextDocument& doc, TextPosition start, TextPosition end, size_t maxUnits,
                         std::u16string& out);
 

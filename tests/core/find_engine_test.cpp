@@ -519,3 +519,108 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
     BlockPrefilter::Enable(true);
     simd_level::Cap(simd_level::Avx2);
 }
+
+// Long lines are searched in pieces: a document with a small read bound
+// finds, counts and rejects exactly what the same file read whole does, with
+// occurrences and their neighbours on either side of and across the cuts.
+TEST(FindDocument, LongLinesAgreeWithTheWholeLines) {
+    const std::u16string words[] = {u"cat", u"Cat", u"concat", u"cats", u" ", u".", u"\u4E2D", u"\U0001F600",
+                                    u"ca", u"t ", u"x", u"aaa"};
+    const std::u16string pats[] = {u"cat", u"Cat", u"a", u"aa", u"t c", u"\u4E2D", u"\U0001F600x", u"at.ca"};
+    std::mt19937 rng(17);
+    for (int round = 0; round < 16; ++round) {
+        // a long line, a short one, another long one (different blocks when
+        // the first line is long)
+        std::u16string text;
+        for (int line = 0; line < 3; ++line) {
+            const int n = line == 1 ? 5 : 2000 + int(rng() % 6000);
+            for (int i = 0; i < n; ++i) text += words[rng() % 12];
+            text += line == 0 ? u"\r\n" : u"\n";
+        }
+        for (int i = 0; i < 120; ++i) text += u"short " + std::u16string(1, char16_t('a' + i % 26)) + u"\n";
+        text += std::u16string(9000, u'a') + u"cat";
+        std::string bytes = Utf8Of(text), wide;
+        for (char16_t u : text) wide += {char(u & 0xFF), char(u >> 8)};
+        const bool utf16 = round % 2;
+        TempTextFile whole(utf16 ? wide : bytes, utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        TempTextFile cut(utf16 ? wide : bytes, utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        ASSERT_TRUE(whole.opened && cut.opened);
+        TextDocument& w = whole.doc;
+        TextDocument& d = cut.doc;
+        d.maxBlockBytes = round < 8 ? 4096 : 16 + rng() % 700;
+        ASSERT_TRUE(d.IsLongLine(0) && d.IsLongLine(d.lineCount - 1));
+        BlockPrefilter::Enable(round % 3 != 1);
+        for (int q = 0; q < 30; ++q) {
+            const std::u16string& pat = pats[rng() % 8];
+            FindOptions o = Opt(rng() % 2, rng() % 2);
+            o.wrapAround = rng() % 3 != 0;
+            auto at = [&](uint64_t line) { return P(line, rng() % (w.GetLineText(line).size() + 2)); };
+            const uint64_t l1 = rng() % 3 == 0 ? rng() % w.lineCount : rng() % 3;
+            const TextPosition s = at(l1), e = at(std::min(w.lineCount - 1, l1 + rng() % 2));
+            if (e < s) continue;
+            SCOPED_TRACE(testing::Message() << "round " << round << " query " << q << " bound " << d.maxBlockBytes);
+            TextPosition got{7, 7}, want{7, 7};
+            ASSERT_EQ(SearchForward(d, s, e, pat, o, got), LineByLineForward(w, s, e, pat, o, want));
+            ASSERT_EQ(got, want);
+            ASSERT_EQ(SearchBackward(d, s, pat, o, got), LineByLineBackward(w, s, pat, o, want));
+            ASSERT_EQ(got, want);
+            uint64_t total = 0, expected = 0;
+            CountAll(d, pat, o, total);
+            for (uint64_t i = 0; i < w.lineCount; ++i) expected += CountInLine(w.GetLineText(i), pat, o);
+            ASSERT_EQ(total, expected);
+        }
+    }
+    BlockPrefilter::Enable(true);
+}
+
+// Occurrences right at a window's end, the whole-word test across it, and
+// cancelling inside a long line.
+TEST(FindDocument, MatchesAtTheCutsOfALongLine) {
+    for (int at = 4090; at <= 4100; ++at) {
+        std::string line(12000, 'x');
+        line.replace(size_t(at), 5, " cat.");
+        line.replace(8000, 3, "cat");  // letters around: not a whole word
+        TempTextFile f(line + "\n");
+        ASSERT_TRUE(f.opened);
+        f.doc.maxBlockBytes = 4096;
+        ASSERT_TRUE(f.doc.IsLongLine(0));
+        TextPosition hit;
+        uint64_t total = 0;
+        ASSERT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"cat", Whole, hit), SearchResult::Found);
+        EXPECT_EQ(hit, P(0, uint64_t(at) + 1));
+        EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, uint64_t(at) + 2), u"cat", Whole, hit), SearchResult::Found);
+        EXPECT_EQ(hit, P(0, uint64_t(at) + 1));  // wraps to the same one
+        ASSERT_EQ(SearchBackward(f.doc, P(0, 12000), u"cat", Plain, hit), SearchResult::Found);
+        EXPECT_EQ(hit, P(0, 8000));
+        ASSERT_EQ(SearchBackward(f.doc, P(0, 12000), u"cat", Whole, hit), SearchResult::Found);
+        EXPECT_EQ(hit, P(0, uint64_t(at) + 1));
+        FindOptions once = Whole;
+        once.wrapAround = false;
+        for (uint64_t k : {1, 2}) {  // the first window backward starts inside it
+            ASSERT_EQ(SearchBackward(f.doc, P(0, uint64_t(at) + 4097 + k), u"cat", once, hit), SearchResult::Found);
+            EXPECT_EQ(hit, P(0, uint64_t(at) + 1));
+        }
+        CountAll(f.doc, u"cat", Plain, total);
+        EXPECT_EQ(total, 2u);
+        CountAll(f.doc, u"xx", Plain, total);
+        EXPECT_EQ(total, CountInLine(std::u16string(line.begin(), line.end()), u"xx", Plain));
+    }
+    TempTextFile f(std::string(50000, 'y') + "\n");
+    ASSERT_TRUE(f.opened);
+    f.doc.maxBlockBytes = 4096;
+    int calls = 0;
+    uint64_t last = 0;
+    bool rising = true;
+    FindProgress stopLate = [&](uint64_t done, uint64_t total) {
+        rising = rising && done >= last && done < total;
+        last = done;
+        return ++calls < 5;
+    };
+    TextPosition hit;
+    uint64_t total = 0;
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"y", Whole, hit, stopLate), SearchResult::Cancelled);
+    calls = 0, last = 0;
+    EXPECT_EQ(CountAll(f.doc, u"y", Plain, total, stopLate), SearchResult::Cancelled);
+    EXPECT_TRUE(rising);
+    EXPECT_GT(last, 0u);
+}

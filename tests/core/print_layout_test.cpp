@@ -84,3 +84,30 @@ TEST(PrintLayout, Texts) {
 }
 
 }  // namespace
+
+// Rows of a text fed in pieces are the rows of the whole text; a row of
+// units without width is cut at the most units a row takes.
+TEST(PrintLayout, RowsRunOnAcrossPieces) {
+    std::u16string text;
+    for (int i = 0; i < 500; ++i) text += (i % 9 ? u"ab" : u"W\t") + std::u16string(i % 13 == 0 ? 1 : 0, u'\n');
+    auto measure = [](char16_t u) -> int32_t { return u == u'\n' ? 0 : u == u'W' ? 30 : u == u'\t' ? 40 : 10; };
+    for (size_t piece : {1, 2, 7, 64, 5000}) {
+        std::vector<Row> rows;
+        RowBreaker b(55, measure, SIZE_MAX);
+        size_t first = 0;
+        const RowBreaker::EmitText put = [&](const char16_t* row, size_t count, const int32_t* adv) {
+            EXPECT_EQ(std::u16string(row, count), text.substr(first, count));
+            rows.push_back({first, count, std::vector<int32_t>(adv, adv + count)});
+            first += count;
+        };
+        for (size_t at = 0; at < text.size(); at += piece) b.Feed(text.data() + at, std::min(piece, text.size() - at), put);
+        b.Finish(put);
+        EXPECT_EQ(rows, Break(text, 55)) << piece;
+    }
+    std::vector<size_t> counts;
+    RowBreaker b(50, [](char16_t) { return 0; }, 4);
+    const std::u16string zero(10, u'\x200B');
+    b.Feed(zero.data(), zero.size(), [&](const char16_t*, size_t count, const int32_t*) { counts.push_back(count); });
+    b.Finish([&](const char16_t*, size_t count, const int32_t*) { counts.push_back(count); });
+    EXPECT_EQ(counts, (std::vector<size_t>{4, 4, 2}));
+}

@@ -1,6 +1,8 @@
 // Selected text assembled from document lines with their own terminators.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/text_document.h"
 #include "tests/core/temp_text_file.h"
 #include "view/selection_text.h"
@@ -93,4 +95,42 @@ TEST(SelectionText, BoundedSelection) {
     out.clear();
     EXPECT_TRUE(AppendSelectedText(f.doc, P(1, 0), P(1, 0), 0, out));
     EXPECT_EQ(out, u"");
+}
+
+// A selection anywhere in long lines (read in pieces under a small bound)
+// gives the text of the same file read whole, within the budget; its length
+// is known without reading it.
+TEST(SelectionText, LongLinesCopyLikeTheWholeText) {
+    std::string bytes;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3000 + i * 1000; ++k)
+            bytes += k % 7 ? std::string(1, char('a' + k % 26)) : i == 1 ? "\xE4\xB8\xAD" : " ";
+        bytes += i == 0 ? "\r\n" : "\n";
+    }
+    bytes += "tail";
+    TempTextFile whole(bytes), cut(bytes);
+    ASSERT_TRUE(whole.opened && cut.opened);
+    cut.doc.maxBlockBytes = 100;
+    ASSERT_TRUE(cut.doc.IsLongLine(1));
+    std::mt19937 rng(3);
+    const std::u16string all = All(whole.doc);
+    auto offset = [&](TextPosition p) {
+        uint64_t o = 0;
+        for (uint64_t i = 0; i < p.line; ++i) o += whole.doc.GetLineText(i).size();
+        return o + std::min<uint64_t>(p.column, whole.doc.GetLineText(p.line).size());
+    };
+    for (int q = 0; q < 200; ++q) {
+        TextPosition a = P(rng() % 4, rng() % 5200), b = P(rng() % 4, rng() % 5200);
+        if (b < a) std::swap(a, b);
+        const std::u16string want = all.substr(offset(a), offset(b) - offset(a));
+        ASSERT_EQ(SelectedText(cut.doc, a, b), want) << q;
+        ASSERT_EQ(SelectedLength(cut.doc, a, b, UINT64_MAX), want.size());
+        const size_t budget = rng() % (want.size() + 2);
+        std::u16string out;
+        ASSERT_EQ(AppendSelectedText(cut.doc, a, b, budget, out), budget >= want.size());
+        ASSERT_EQ(out, want.substr(0, budget));
+        const uint64_t early = SelectedLength(cut.doc, a, b, budget / 2);
+        if (want.size() <= budget / 2) EXPECT_EQ(early, want.size());
+        else EXPECT_GT(early, budget / 2);
+    }
 }

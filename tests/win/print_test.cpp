@@ -15,6 +15,7 @@
 #include "core/win_string.h"
 #include "output/print_layout.h"
 #include "output/print_win.h"
+#include "tests/core/test_files.h"
 #include "view/text_view.h"
 
 namespace fs = std::filesystem;
@@ -86,6 +87,19 @@ TEST_F(MemoryDcTest, DrawWrappedRowsFitTheRectangle) {
     DrawWrapped(*m, rect, y, u"", done);
     EXPECT_EQ(rows, 0);
     DrawWrapped(*m, rect, y, u"\n", done);
+    EXPECT_EQ(rows, 1);
+
+    // A long line read in pieces prints the rows of the whole line.
+    testfiles::TempFile f(std::string(3505, 'a') + "\r\nnext\n");
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+    doc.maxBlockBytes = 100;
+    ASSERT_TRUE(doc.IsLongLine(0));
+    rows = 0;
+    DrawLongLine(*m, rect, y, doc, 0, done);
+    EXPECT_EQ(rows, 351);
+    rows = 0;
+    DrawLongLine(*m, rect, y, doc, 1, done);
     EXPECT_EQ(rows, 1);
 }
 
