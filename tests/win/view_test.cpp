@@ -357,6 +357,7 @@ TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
     std::string line;
     for (int i = 0; line.size() < 200000; ++i)
         line += "w" + std::to_string(i) + (i % 7 ? " " : "\t") + (i % 5 ? "" : "\xE4\xB8\xAD");
+    line += "ZQX tail";
     const std::string bytes = "head\n" + line + "\r\nafter\n";
     struct Seen {
         std::vector<COLORREF> rows;
@@ -409,6 +410,15 @@ TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
     EXPECT_GE(v().xOffset + v().TextWidthPx() - v().EffectiveGutter(), width);
     EXPECT_LT(v().viewPiece.size(), 20000u);
     EXPECT_LE(v().document.LineTextRef(1).size(), 4096u);
+    // Find selects a match near the line's end and brings it on screen.
+    v().searchText = u"ZQX";
+    v().anchor = v().selStart = v().selEnd = TextPosition{0, 0};
+    v().xOffset = 0;
+    v().FindNext();
+    EXPECT_EQ(v().selStart, (TextPosition{1, v().ViewLineLength(1) - 10}));
+    const int64_t x = v().PrefixWidth(1, v().selStart.column);
+    EXPECT_GE(x, v().xOffset);
+    EXPECT_LE(x + s().spaceWidth, v().xOffset + v().TextWidthPx() - v().EffectiveGutter());
 
     // Wider than 2^31 pixels: the bar is scaled, steps move by pixels.
     v().NoteLineWidth(int64_t(3) << 32);
