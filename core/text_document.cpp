@@ -207,6 +207,7 @@ bool TextDocument::Reload(const std::u16string& path) {
     if (reloadAppended) return true;
     const Encoding detected = detectedEncoding;
     const Encoding enc = encoding;
+    ClearCache();
     const bool ok = Open(path, enc);
     if (ok && enc != Encoding::None) detectedEncoding = detected;
     return ok;
