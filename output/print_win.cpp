@@ -42,6 +42,7 @@ void DrawPageNumber(PrintJob& job) {
 }
 
 void PrintRowDone(PrintJob& job) {
+    if (job.app->printCancel) return;  // the job ends at its next line
     job.y += job.lineHeight;
     if (job.y < job.rect.bottom) return;
     DrawPageNumber(job);
@@ -131,8 +132,17 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
     job.measurer = measurer.get();
 
     RowDone rowDone = [&job] { PrintRowDone(job); };
-    for (uint64_t line = 0; line < app.document.lineCount; ++line) {
+    for (uint64_t line = 0; line < app.document.lineCount && !app.printCancel; ++line) {
         DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
+    }
+    if (app.printCancel) {
+        // Esc or closing the window: the spooler drops the job.
+        SelectObject(dc, job.previousFont);
+        DeleteObject(job.printerFont);
+        AbortDoc(dc);
+        app.printCancel = false;
+        SetMainTitle(app, app.titleText + u" - 打印已取消");
+        return;
     }
 
     if (job.y > 80 * s) DrawPageNumber(job);
@@ -145,8 +155,9 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
 }
 
 void TextView::PrintCommand() {
-    // One job at a time, and never over a file that is still being indexed.
-    if (printRunning || scanRunning) return;
+    // One job at a time, and never over a file that is still being indexed
+    // or while a Save As writes.
+    if (JobRunning()) return;
     PRINTDLGW pd{};
     pd.lStructSize = sizeof(pd);
     pd.hwndOwner = hwnd;
@@ -154,9 +165,11 @@ void TextView::PrintCommand() {
     pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = pd.nCopies = 1;
 
     printRunning = true;
+    printCancel = false;
     if (PrintDlgW(&pd) == TRUE) PrintDocument(*this, pd);
     if (pd.hDevMode) GlobalFree(pd.hDevMode);
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
     if (pd.hDC) DeleteDC(pd.hDC);
     printRunning = false;
+    printCancel = false;
 }
