@@ -16,7 +16,7 @@ namespace {
 TextView* mainApp = nullptr;
 
 const UINT documentCommands[] = {
-    IDM_COPY, IDM_SELECT_ALL, IDM_SAVE_AS, IDM_PRINT,
+    IDM_COPY, IDM_SELECT_ALL, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT,
     IDM_VIEW_ANSI, IDM_VIEW_UTF8, IDM_VIEW_UTF16LE, IDM_VIEW_UTF16BE,
     IDM_CONVERT_ANSI, IDM_CONVERT_UTF8, IDM_CONVERT_UTF16LE, IDM_CONVERT_UTF16BE,
     IDM_STORE_BOM, IDM_FIND, IDM_GOTO, IDM_FIND_NEXT, IDM_FONT,
@@ -157,6 +157,16 @@ void TextView::OpenCommand() {
     }
 }
 
+void TextView::ReloadCommand() {
+    if (JobRunning()) return;
+    if (ReloadDocument()) {
+        RefreshEncodingMenu();
+    } else if (!document.file.IsOpen()) {
+        // The file is gone: as after a failed open, only Open is left.
+        EnableCommands(false, false);
+    }
+}
+
 void TextView::ViewAs(Encoding a, UINT item) {
     if (JobRunning()) return;
     Encoding e = document.encoding;
@@ -186,6 +196,7 @@ void TextView::ToggleStoreWithBom() {
 }
 
 void TextView::FontCommand() {
+    if (JobRunning()) return;  // a job measures and draws with the font it started with
     // The dialog works on a copy: some systems rewrite the record even when
     // the user cancels, and a cancel must leave the font as it was.
     LOGFONTW chosen = font;
@@ -240,9 +251,11 @@ bool TextView::OpenFromCommandLine(const wchar_t* commandLine) {
 
 void TextView::CloseMainWindow() {
     if (JobRunning()) {
-        // Destroying the windows under a running scan or print would leave it
-        // drawing into nothing; the close happens when the job is over.
+        // Destroying the windows under a running job would leave it drawing
+        // into nothing; the close happens when the job is over. A Save As or
+        // a print job is stopped for it, a scan runs to its end.
         quitAfterScan = true;
+        CancelJob();
         return;
     }
     DestroyWindow(mainWindow);
@@ -265,6 +278,7 @@ void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
     case IDM_COPY: CopySelection(); break;
     case IDM_SELECT_ALL: SelectAll(); break;
     case IDM_OPEN: OpenCommand(); break;
+    case IDM_RELOAD: ReloadCommand(); break;
     case IDM_SAVE_AS: SaveAs(); break;
     case IDM_PRINT: PrintCommand(); break;
     case IDM_VIEW_ANSI:
@@ -313,6 +327,12 @@ LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE: app->CloseMainWindow(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND: app->OnCommand(w, wp, lp); return 0;
+    case WM_INITMENUPOPUP:
+        // Reload is there for an open document while no job runs; the other
+        // commands refuse themselves during a job.
+        if (app->document.file.IsOpen() && !app->scanRunning)
+            EnableMenuItem(GetMenu(w), IDM_RELOAD, MF_BYCOMMAND | (app->JobRunning() ? MF_DISABLED : MF_ENABLED));
+        return 0;
     case WM_DROPFILES: app->DropFiles(reinterpret_cast<HDROP>(wp)); return 0;
     default: return DefWindowProcW(w, msg, wp, lp);
     }

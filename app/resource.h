@@ -28,6 +28,7 @@
 #define IDM_FIND_NEXT 32829
 #define IDM_GOTO 32831
 #define IDM_FONT 32833
+#define IDM_RELOAD 32834
 
 #define IDD_FIND 132
 #define IDC_FIND_TEXT 1013

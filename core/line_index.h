@@ -18,6 +18,7 @@ public:
     int64_t operator[](size_t i) const { return data_[i]; }
     int64_t back() const { return data_[size_ - 1]; }
     void clear() { size_ = 0; }  // keeps the storage
+    void truncate(size_t n) { if (n < size_) size_ = n; }  // drops the entries from n on
     void release() { std::free(data_); data_ = nullptr; size_ = capacity_ = 0; }
     // Grows by half its capacity when full; false when memory ran out.
     bool push_back(int64_t v) {

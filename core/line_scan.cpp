@@ -337,3 +337,25 @@ void LineScanner::Finish() {
         pending_ = false;
     }
 }
+
+LineScanner::Position LineScanner::Where() const {
+    Position p;
+    p.units = pos_;
+    p.lineStart = lineStart_;
+    p.toIndex = toIndex_;
+    p.lineCount = lineCount;
+    p.maxLineLength = maxLineLength;
+    p.pending = pending_;
+    p.indexComplete = indexComplete;
+    return p;
+}
+
+void LineScanner::GoOn(const Position& p) {
+    pos_ = p.units;
+    lineStart_ = p.lineStart;
+    toIndex_ = p.toIndex;
+    lineCount = p.lineCount;
+    maxLineLength = p.maxLineLength;
+    pending_ = p.pending;
+    indexComplete = p.indexComplete;
+}

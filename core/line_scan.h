@@ -19,6 +19,22 @@ public:
     // Ends the scan: a CR still pending ends the last line.
     void Finish();
 
+    // Where a scan stands between two Feeds: with it, units appended to the
+    // data later are scanned as if they had been fed in the same scan.
+    struct Position {
+        uint64_t units = 0;
+        uint64_t lineStart = 0;
+        uint64_t toIndex = 0;
+        uint64_t lineCount = 1;
+        uint64_t maxLineLength = 0;
+        bool pending = false;
+        bool indexComplete = true;
+    };
+    // Taken before Finish.
+    Position Where() const;
+    // Goes on from p over the index as it was when p was taken.
+    void GoOn(const Position& p);
+
     uint64_t lineCount = 1;
     uint64_t maxLineLength = 0;
     // False once the index could not grow; no entries are added after that.

@@ -107,12 +107,10 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     // The first title and the first screen (at 1 percent) always show; later
     // percentages and the growing scroll bars as often as one can see them.
     // Waiting messages are handled on every call, so the window stays live.
-    ULONGLONG now = GetTickCount64();
-    if (percent > 1 && now - lastProgressDrawn < progressRedrawMs) {
+    if (!ProgressDue(percent <= 1)) {
         PumpMessages();
         return;
     }
-    lastProgressDrawn = now;
     SetWindowTextW(frame, W(IndexingTitle(path, percent)));
     if (percent == 1) {
         Layout();
@@ -146,9 +144,93 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     PumpMessages();
 }
 
+bool TextView::ProgressDue(bool first) {
+    ULONGLONG now = GetTickCount64();
+    if (!first && now - lastProgressDrawn < progressRedrawMs) return false;
+    lastProgressDrawn = now;
+    return true;
+}
+
+void TextView::CancelJob() {
+    if (saveRunning) saveCancel = true;
+    if (printRunning) printCancel = true;
+}
+
+namespace {
+
+// A position of the old document in the new one: lines that are gone give
+// the end of the last line, columns past a line's end its end.
+TextPosition Clamped(TextView& v, TextPosition p) {
+    const uint64_t last = v.document.lineCount - 1;
+    if (p.line > last) p = TextPosition{last, UINT64_MAX};
+    const uint64_t length = v.ViewLineText(p.line).size();
+    if (p.column > length) p.column = length;
+    return p;
+}
+
+} // namespace
+
+bool TextView::ReloadDocument() {
+    if (JobRunning() || filePath.empty() || !document.file.IsOpen()) return false;
+    const std::u16string path = filePath;
+    const uint64_t rows = RowsOnScreen();
+    const bool showedLast = rows > 0 && topLine + rows >= document.lineCount;
+    const uint64_t top = topLine;
+    const int32_t x = xOffset;
+    const TextPosition a = anchor, s = selStart, e = selEnd;
+    // The Save As choices are the user's, not the file's.
+    const Encoding save = saveEncoding;
+    const bool bom = writeBom;
+
+    document.ClearCache();
+    surface.lineMetrics.Clear();
+    document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
+    scanRunning = true;
+    const bool ok = document.Reload(path);
+    scanRunning = false;
+    saveEncoding = save;
+    writeBom = bom;
+    if (!ok) {
+        // Gone or unreadable: the empty document, as after a failed open.
+        topLine = 0;
+        xOffset = 0;
+        anchor = selStart = selEnd = TextPosition{};
+        Layout();
+        InvalidateRect(hwnd, &clientRect, FALSE);
+        return false;
+    }
+    anchor = Clamped(*this, a);
+    selStart = Clamped(*this, s);
+    selEnd = Clamped(*this, e);
+    topLine = top;
+    const uint64_t page = LinesPerPage() > 0 ? static_cast<uint64_t>(LinesPerPage()) : 1;
+    const uint64_t last = document.lineCount - 1;
+    if (showedLast && last >= topLine + page) topLine = last + 1 - page;
+    if (topLine > LastScrollableLine()) topLine = LastScrollableLine();
+    Layout();
+    const int64_t widest = static_cast<int64_t>(MaxTextWidth()) - 1 - (TextWidthPx() - EffectiveGutter());
+    xOffset = x > widest ? static_cast<int32_t>(widest > 0 ? widest : 0) : x;
+    UpdateScrollPositions();
+    InvalidateRect(hwnd, &clientRect, FALSE);
+    return true;
+}
+
 namespace {
 HWND pumpAccelWindow = nullptr;
 HACCEL pumpAccel = nullptr;
+
+// Esc for the text pane, or for the window that holds it, while that view
+// runs a Save As or a print job: the job is asked to stop.
+bool EscapeCancelsJob(HWND w) {
+    HWND pane = w;
+    wchar_t cls[8] = {};
+    if (!w || !GetClassNameW(w, cls, 8) || wcscmp(cls, L"Text2") != 0) pane = FindWindowExW(w, nullptr, L"Text2", nullptr);
+    TextView* v = pane ? reinterpret_cast<TextView*>(GetWindowLongPtrW(pane, GWLP_USERDATA)) : nullptr;
+    if (!v || !(v->saveRunning || v->printRunning)) return false;
+    v->CancelJob();
+    return true;
+}
+
 } // namespace
 
 void SetPumpAccelerators(HWND window, HACCEL accel) {
@@ -166,6 +248,7 @@ bool PumpMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return true;
         }
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && EscapeCancelsJob(msg.hwnd)) continue;
         if (pumpAccel && IsWindow(pumpAccelWindow) && TranslateAcceleratorW(pumpAccelWindow, pumpAccel, &msg))
             continue;
         TranslateMessage(&msg);

@@ -1,6 +1,7 @@
 #include "core/text_document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -18,6 +19,29 @@ int32_t ScanPercent(uint64_t base, int64_t fileSize) {
     return static_cast<int32_t>(pct);
 }
 
+// A hash of the bytes [from, to) of a stream; false when they cannot all be read.
+bool HashRange(FileStream& in, int64_t from, int64_t to, uint64_t& hash) {
+    constexpr size_t Chunk = 64 << 10;
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[Chunk]);
+    if (!buffer || from < 0 || to < from || !in.Seek(from)) return false;
+    uint64_t h = 0xCBF29CE484222325ull ^ static_cast<uint64_t>(to - from);
+    for (int64_t at = from; at < to;) {
+        size_t want = to - at < static_cast<int64_t>(Chunk) ? static_cast<size_t>(to - at) : Chunk;
+        if (in.Read(buffer.get(), want) != want) return false;
+        size_t i = 0;
+        for (; i + 8 <= want; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, buffer.get() + i, 8);
+            h = (h ^ w) * 0x100000001B3ull;
+            h ^= h >> 29;
+        }
+        for (; i < want; i++) h = (h ^ buffer[i]) * 0x100000001B3ull;
+        at += static_cast<int64_t>(want);
+    }
+    hash = h;
+    return true;
+}
+
 } // namespace
 
 bool TextDocument::Open(std::u16string path, Encoding enc) {
@@ -27,6 +51,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     maxLineLength = 0;
     hasMark = false;
     ClearCache();
+    scanEnd.valid = false;
     if (enc == Encoding::None) enc = DetectEncoding(path);
     encoding = enc;
     detectedEncoding = enc;
@@ -51,6 +76,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     indexing = true;
     const bool scanned = Scan(scan, IsUtf16(enc) ? 2 : 1);
     indexing = false;
+    if (scanned) NoteScanEnd(path, scan);
     scan.Close();
     if (!scanned) {
         // Without its buffer the scan saw nothing: no index, no file.
@@ -72,24 +98,29 @@ void TextDocument::Close() {
     maxLineLength = 0;
     fileSize = 0;
     indexing = false;
+    scanEnd.valid = false;
 }
 
 // One pass over the file in reads of scanBufferSize bytes. The scan stops at
 // the size taken at opening, so a file that keeps growing cannot hold it up
 // and the index matches fileSize.
-bool TextDocument::Scan(FileStream& in, int unitWidth) {
-    int32_t noted = 0;
+// A resumed scan goes on from scanEnd with the bytes after it.
+bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
+    // The first value shown is where the scan starts; 100 comes once, at the end.
+    int32_t noted = resume ? std::min(ScanPercent(static_cast<uint64_t>(scanEnd.bytes), fileSize), 99) : 0;
     size_t bufferSize = scanBufferSize > 0 ? scanBufferSize : 1;
     // Each read is taken in pieces small enough to stay in the processor's
     // cache while they are scanned; only a read's last piece can be odd.
     const size_t pieceSize = bufferSize < ScanPieceSize ? bufferSize : ScanPieceSize;
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[pieceSize]);
     if (!buffer) return false;
-    if (progress) progress(0);
-    lineIndex.push_back(0);
+    if (resume && !in.Seek(scanEnd.bytes)) return false;
+    if (progress) progress(noted);
+    if (!resume) lineIndex.push_back(0);
     LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, indexStride);
-    int64_t consumed = 0;
-    uint64_t base = 0;
+    if (resume) scanner.GoOn(scanEnd.scanner);
+    int64_t consumed = resume ? scanEnd.bytes : 0;
+    uint64_t base = static_cast<uint64_t>(consumed);
     // One read of up to bufferSize bytes, scanned; the bytes it read.
     auto scanRead = [&]() -> size_t {
         int64_t left = fileSize - consumed;
@@ -118,10 +149,66 @@ bool TextDocument::Scan(FileStream& in, int unitWidth) {
             noted = pct;
         }
     }
+    scanEnd.valid = false;
+    scanEnd.unitWidth = unitWidth;
+    scanEnd.bigEndian = encoding == Encoding::Utf16Be;
+    scanEnd.bytes = static_cast<int64_t>(base);
+    scanEnd.indexEntries = lineIndex.size();
+    scanEnd.scanner = scanner.Where();
     scanner.Finish();
     lineCount = scanner.lineCount;
     maxLineLength = scanner.maxLineLength;
     buffer.reset();
     if (progress) progress(100);
     return true;
+}
+
+void TextDocument::NoteScanEnd(const std::u16string& path, FileStream& in) {
+    scanEnd.valid = false;
+    if (!scanEnd.scanner.indexComplete || !ReadFileIdentity(path, scanEnd.identity)) return;
+    // The last complete block of the index and the lines after it, or as
+    // much of their end as the check takes.
+    const size_t k = scanEnd.indexEntries;
+    int64_t start = k >= 2 ? lineIndex[k - 2] : 0;
+    start = std::max(start, scanEnd.bytes - ScanEndCheckBytes);
+    scanEnd.checkStart = std::max<int64_t>(start, 0);
+    scanEnd.valid = HashRange(in, scanEnd.checkStart, scanEnd.bytes, scanEnd.checkHash);
+}
+
+bool TextDocument::ScanAppended(const std::u16string& path) {
+    if (!scanEnd.valid || !file.IsOpen() || indexing) return false;
+    const int width = IsUtf16(encoding) ? 2 : 1;
+    if (width != scanEnd.unitWidth || (encoding == Encoding::Utf16Be) != scanEnd.bigEndian) return false;
+    FileIdentity id;
+    if (!ReadFileIdentity(path, id) || id != scanEnd.identity) return false;
+    FileStream scan;
+    if (!scan.Open(path, "rb")) return false;
+    const int64_t size = scan.Seek(0, SEEK_END) ? scan.Tell() : -1;
+    uint64_t hash = 0;
+    if (size < scanEnd.bytes || !HashRange(scan, scanEnd.checkStart, scanEnd.bytes, hash) ||
+        hash != scanEnd.checkHash)
+        return false;
+
+    ClearCache();
+    fileSize = size;
+    // Back to the state before the end of the data closed a pending line.
+    lineIndex.truncate(scanEnd.indexEntries);
+    lineCount = scanEnd.scanner.lineCount;
+    maxLineLength = scanEnd.scanner.maxLineLength;
+    indexing = true;
+    const bool scanned = Scan(scan, width, true);
+    indexing = false;
+    if (scanned) NoteScanEnd(path, scan);
+    return scanned;
+}
+
+bool TextDocument::Reload(const std::u16string& path) {
+    reloadAppended = ScanAppended(path);
+    if (reloadAppended) return true;
+    const Encoding detected = detectedEncoding;
+    const Encoding enc = encoding;
+    ClearCache();
+    const bool ok = Open(path, enc);
+    if (ok && enc != Encoding::None) detectedEncoding = detected;
+    return ok;
 }

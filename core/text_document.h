@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/file_identity.h"
 #include "core/line_index.h"
+#include "core/line_scan.h"
 #include "core/platform.h"
 
 using OpenProgress = std::function<void(int32_t percent)>;
@@ -21,6 +23,8 @@ constexpr int64_t MaxBlockBytes = 64ll << 20;
 constexpr size_t LinePieceBytes = 64 << 10;
 // Most units GetLineText gives of a line of such a block (its first ones).
 constexpr size_t LongLinePrefixUnits = 1 << 20;
+// Most bytes at the end of a scan that a reload compares to tell growth from change.
+constexpr int64_t ScanEndCheckBytes = 1 << 20;
 
 // Splits decoded block text into lines numbered from firstLine: CR LF, CR
 // and LF end a line and stay in it; the first NUL ends the split; an empty
@@ -106,6 +110,28 @@ public:
     size_t PrefixUnits() const;
     // Tables of the long blocks read last (at most two, the latest last).
     std::vector<LongBlockTable> longTables;
+    // Where the last complete scan stopped, so that a reload of a file that
+    // has only grown scans just the appended bytes.
+    struct ScanEnd {
+        bool valid = false;
+        FileIdentity identity;
+        int unitWidth = 1;
+        bool bigEndian = false;
+        int64_t bytes = 0;            // bytes scanned: whole code units
+        size_t indexEntries = 0;      // entries before the end of the data closed a pending line
+        LineScanner::Position scanner;
+        int64_t checkStart = 0;       // the bytes [checkStart, bytes) have checkHash
+        uint64_t checkHash = 0;
+    } scanEnd;
+    // The last Reload scanned only the bytes appended since the scan before.
+    bool reloadAppended = false;
+
+    // Indexes the file at path again in the current encoding. When it is the
+    // same file and has only grown (the last complete indexed block and the
+    // bytes after it unchanged), the index, line count and longest line go on
+    // from where the last scan stopped, exactly as a full scan would give
+    // them; otherwise the file is opened afresh. The detected encoding stays.
+    bool Reload(const std::u16string& path);
 
     // Save As conversion (output/).
     bool ConvertToFile(const std::u16string& target, bool withMark, Encoding targetEncoding);
@@ -118,4 +144,9 @@ private:
     void BuildLongTable(int64_t start, int64_t end, LongBlockTable& table);
     bool DecodePiece(const LongBlockTable& table, size_t i, std::u16string& out);
     std::vector<char> pieceBytes_;
+    bool Scan(FileStream& in, int unitWidth, bool resume = false);
+    // Records scanEnd for the scan just made through in.
+    void NoteScanEnd(const std::u16string& path, FileStream& in);
+    // The Reload of a file that only grew; false when it did otherwise.
+    bool ScanAppended(const std::u16string& path);
 };

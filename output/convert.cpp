@@ -230,7 +230,8 @@ std::u16string TemporaryName(const std::u16string& target, uint32_t ticks) {
 }
 
 bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
-                     Encoding targetEncoding, bool replacesSource, size_t blockLimit) {
+                     Encoding targetEncoding, bool replacesSource, size_t blockLimit,
+                     const ConvertProgress& progress) {
     // Without an open source there is nothing to convert; an empty file
     // written in its place would be reported as a good copy.
     if (!doc.file.IsOpen() || !InTable(Normalise(doc.encoding)) ||
@@ -242,27 +243,54 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
     if (!out.Open(temp, "wb")) return false;
 
     bool ok = true;
+    // The progress hook: stopped when it cancels; after it ran, other code
+    // may have moved the read position, so the next read seeks back.
+    bool stopped = false, moved = false;
+    int64_t readAt = doc.lineIndex.empty() ? 0 : doc.lineIndex[0], done = 0, told = 0;
+    const int64_t total = doc.fileSize - readAt;
+    auto tell = [&] {
+        told = done;
+        moved = true;
+        if (!progress(done, total)) stopped = true;
+    };
     try {
-    if (withMark) {
+    if (progress) tell();
+    if (withMark && !stopped) {
         std::string mark = TargetMark(targetEncoding);
         ok = out.Write(mark.data(), mark.size()) == mark.size();
     }
 
-    if (ok && !doc.lineIndex.empty()) {
+    if (ok && !stopped && !doc.lineIndex.empty()) {
         ok = doc.file.Seek(doc.lineIndex[0]);
         BlockConverter converter(doc.encoding, targetEncoding, blockLimit);
-        ByteSource source = [&doc](char* b, size_t n) { return doc.file.Read(b, n); };
+        bool lost = false;  // the read position could not be set again
+        ByteSource source = [&](char* b, size_t n) -> size_t {
+            if (stopped || lost) return 0;
+            if (moved && !doc.file.Seek(readAt)) {
+                lost = true;
+                return 0;
+            }
+            moved = false;
+            size_t got = doc.file.Read(b, n);
+            readAt += static_cast<int64_t>(got);
+            done += static_cast<int64_t>(got);
+            if (progress && done - told >= static_cast<int64_t>(ProgressStepBytes)) tell();
+            return got;
+        };
         ByteSink sink = [&out](const char* b, size_t n) { return out.Write(b, n) == n; };
         const size_t entries = doc.lineIndex.size();
-        for (size_t j = 1; ok && j < entries; ++j) {
+        for (size_t j = 1; ok && !stopped && j < entries; ++j) {
             int64_t len = doc.lineIndex[j] - doc.lineIndex[j - 1];
             ok = converter.Convert(source, len, j == 1, sink);
         }
-        if (ok) {
+        if (ok && !stopped) {
             int64_t len = doc.fileSize - doc.lineIndex.back();
             ok = converter.Convert(source, len, entries == 1, sink);
         }
+        ok = ok && !lost;
     }
+    if (ok && !stopped && progress) tell();
+    ok = ok && !stopped;
     } catch (const std::bad_alloc&) {
         ok = false;  // out of memory: the save fails like any other
     }

@@ -58,12 +58,20 @@ private:
 // target + decimal tick count + ".tmp"
 std::u16string TemporaryName(const std::u16string& target, uint32_t ticks);
 
+// Told the source bytes read so far and the bytes to read: first 0, then
+// after about every ProgressStepBytes, and at the end. It may run other code
+// that reads the document. False cancels the conversion.
+using ConvertProgress = std::function<bool(int64_t done, int64_t total)>;
+constexpr size_t ProgressStepBytes = size_t(4) << 20;
+
 // ConvertToFile with its knobs. replacesSource: the target is the
 // document's own file; its read stream is closed just before the target is
 // replaced (the caller re-opens the document). blockLimit bounds the bytes
-// read at once.
+// read at once. A cancelled conversion removes its temporary file and
+// leaves the target as it was.
 bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
-                     Encoding targetEncoding, bool replacesSource, size_t blockLimit = MaxBlockBytes);
+                     Encoding targetEncoding, bool replacesSource, size_t blockLimit = MaxBlockBytes,
+                     const ConvertProgress& progress = nullptr);
 
 // True when both paths name one existing file (same device and file id).
 bool SameFile(const std::u16string& a, const std::u16string& b);

@@ -42,6 +42,7 @@ void DrawPageNumber(PrintJob& job) {
 }
 
 void PrintRowDone(PrintJob& job) {
+    if (job.app->printCancel) return;  // the job ends at its next line
     job.y += job.lineHeight;
     if (job.y < job.rect.bottom) return;
     DrawPageNumber(job);
@@ -107,7 +108,7 @@ void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u1
 }
 
 void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument& doc, uint64_t line,
-                  const RowDone& rowDone) {
+                  const RowDone& rowDone, const bool* cancel) {
     RowBreaker rows(rect.right - rect.left, [&m](char16_t u) { return MeasureChar(m, u); });
     std::vector<INT> dx;
     const RowBreaker::EmitText draw = [&](const char16_t* row, size_t count, const int32_t* advances) {
@@ -116,7 +117,7 @@ void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument
     };
     const uint64_t length = doc.LineLength(line);
     const size_t piece = std::max<size_t>(doc.PrefixUnits(), 1);
-    for (uint64_t c = 0; c < length;) {
+    for (uint64_t c = 0; c < length && !(cancel && *cancel);) {
         const std::u16string part = doc.LinePiece(line, c, piece);
         if (part.empty()) break;  // the file changed under the line
         rows.Feed(part.data(), part.size(), draw);
@@ -157,11 +158,20 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
     job.measurer = measurer.get();
 
     RowDone rowDone = [&job] { PrintRowDone(job); };
-    for (uint64_t line = 0; line < app.document.lineCount; ++line) {
+    for (uint64_t line = 0; line < app.document.lineCount && !app.printCancel; ++line) {
         if (app.document.IsLongLine(line))
-            DrawLongLine(*measurer, job.rect, job.y, app.document, line, rowDone);
+            DrawLongLine(*measurer, job.rect, job.y, app.document, line, rowDone, &app.printCancel);
         else
             DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
+    }
+    if (app.printCancel) {
+        // Esc or closing the window: the spooler drops the job.
+        SelectObject(dc, job.previousFont);
+        DeleteObject(job.printerFont);
+        AbortDoc(dc);
+        app.printCancel = false;
+        SetMainTitle(app, app.titleText + u" - 打印已取消");
+        return;
     }
 
     if (job.y > 80 * s) DrawPageNumber(job);
@@ -174,8 +184,9 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
 }
 
 void TextView::PrintCommand() {
-    // One job at a time, and never over a file that is still being indexed.
-    if (printRunning || scanRunning) return;
+    // One job at a time, and never over a file that is still being indexed
+    // or while a Save As writes.
+    if (JobRunning()) return;
     PRINTDLGW pd{};
     pd.lStructSize = sizeof(pd);
     pd.hwndOwner = hwnd;
@@ -183,9 +194,11 @@ void TextView::PrintCommand() {
     pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = pd.nCopies = 1;
 
     printRunning = true;
+    printCancel = false;
     if (PrintDlgW(&pd) == TRUE) PrintDocument(*this, pd);
     if (pd.hDevMode) GlobalFree(pd.hDevMode);
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
     if (pd.hDC) DeleteDC(pd.hDC);
     printRunning = false;
+    printCancel = false;
 }

@@ -27,9 +27,10 @@ using RowDone = std::function<void()>;
 void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u16string& text,
                  const RowDone& rowDone);
 
-// The same for a long line of doc, read in pieces: its rows run on across them.
+// The same for a long line of doc, read in pieces: its rows run on across
+// them. Stops between pieces once *cancel is set.
 void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument& doc, uint64_t line,
-                  const RowDone& rowDone);
+                  const RowDone& rowDone, const bool* cancel = nullptr);
 
 // Prints every line of the document on the DC in pd.hDC.
 void PrintDocument(TextView& app, PRINTDLGW& pd);

@@ -1,10 +1,14 @@
 // Save As: the Save dialog, the copy-or-convert decision and its report.
+// The writing pumps messages between pieces and shows its progress in the
+// main window's title; Esc or closing the window cancels it.
 #include <windows.h>
 #include <commdlg.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 
 #include "core/platform.h"
 #include "core/win_string.h"
@@ -35,11 +39,86 @@ Encoding EncodingWritten(Encoding target, bool mark) {
     return target;
 }
 
+HWND MainOf(const TextView& v) {
+    HWND main = v.hwnd ? GetParent(v.hwnd) : nullptr;
+    return main ? main : v.mainWindow;
+}
+
+// Marks a Save As running while it writes: the commands that would disturb
+// it are refused, Esc and closing the window cancel it, and the title shows
+// the share written, as often as the open shows its own.
+class SaveRun {
+public:
+    explicit SaveRun(TextView& v) : v_(v) {
+        v.saveRunning = true;
+        v.saveCancel = false;
+    }
+    ~SaveRun() { End(); }
+    SaveRun(const SaveRun&) = delete;
+    SaveRun& operator=(const SaveRun&) = delete;
+
+    bool Progress(int64_t done, int64_t total) {
+        const int64_t pct = total > 0 ? std::min(done, total) * 100 / total : 100;
+        if (pct != noted_ && v_.ProgressDue(noted_ < 0)) {
+            noted_ = static_cast<int32_t>(pct);
+            const std::string digits = std::to_string(pct);
+            const std::u16string title =
+                v_.titleText + u" - 正在保存文件：" + std::u16string(digits.begin(), digits.end()) + u"%";
+            SetWindowTextW(MainOf(v_), W(title));
+        }
+        PumpMessages();
+        return !v_.saveCancel;
+    }
+    ConvertProgress Hook() {
+        return [this](int64_t done, int64_t total) { return Progress(done, total); };
+    }
+    // The writing is over: the title returns, other commands work again.
+    void End() {
+        if (!v_.saveRunning) return;
+        v_.saveRunning = false;
+        if (noted_ >= 0) SetWindowTextW(MainOf(v_), W(v_.titleText));
+        noted_ = -1;
+    }
+
+private:
+    TextView& v_;
+    int32_t noted_ = -1;
+};
+
+// The file copied as it is, through a temporary file beside the target, in
+// pieces between which the hook runs.
+bool CopyInPieces(const std::u16string& from, const std::u16string& to, const ConvertProgress& progress) {
+    FileStream in;
+    if (!in.Open(from, "rb")) return false;
+    const int64_t total = in.Seek(0, SEEK_END) ? in.Tell() : -1;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[ProgressStepBytes]);
+    if (total < 0 || !in.Seek(0) || !buffer) return false;
+    const std::u16string temp = TemporaryName(to, platform::TickCount());
+    FileStream out;
+    if (!out.Open(temp, "wb")) return false;
+    bool ok = progress(0, total);
+    for (int64_t done = 0; ok;) {
+        const size_t got = in.Read(buffer.get(), ProgressStepBytes);
+        if (got == 0) break;
+        ok = out.Write(buffer.get(), got) == got;
+        done += static_cast<int64_t>(got);
+        ok = ok && progress(done, total);
+    }
+    ok = out.Flush() && ok;
+    out.Close();
+    if (!ok || !platform::MoveReplacing(temp, to)) {
+        platform::DeleteFile(temp);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TextView::SaveAs() {
-    // Like the other document commands: nothing until a file is open and indexed.
-    if (filePath.empty() || scanRunning || !document.file.IsOpen()) return;
+    // Like the other document commands: nothing until a file is open and
+    // indexed, and nothing while another job runs.
+    if (filePath.empty() || JobRunning() || !document.file.IsOpen()) return;
     wchar_t name[SaveNameUnits] = {};
     ProposeName(filePath, name);
 
@@ -55,8 +134,11 @@ void TextView::SaveAs() {
     ofn.lpstrDefExt = L"tvd";
     if (!GetSaveFileNameW(&ofn)) return;
 
+    saveCancel = false;
     bool ok = SaveCopy(U16(name));
-    MessageBoxW(hwnd, ok ? L"保存成功！" : L"保存失败！", L"文件另存", MB_OK);
+    const wchar_t* text = ok ? L"保存成功！" : saveCancel ? L"已取消保存。" : L"保存失败！";
+    saveCancel = false;
+    MessageBoxW(hwnd, text, L"文件另存", MB_OK);
 }
 
 bool TextView::SaveCopy(const std::u16string& target) {
@@ -84,12 +166,14 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
     const bool ontoSource = target == filePath || SameFile(filePath, target);
     if (ontoSource && sameEncoding && mark == sourceMark) return true;
 
+    // A running print or scan reads the open file between its messages.
+    if (ontoSource && (printRunning || scanRunning)) return false;
+    SaveRun run(*this);
     if (wanted != source || mark != sourceMark) {
-        if (!ontoSource) return document.ConvertToFile(target, mark, wanted);
-        // A running print or scan reads this file between its messages.
-        if (printRunning || scanRunning) return false;
+        if (!ontoSource) return ConvertDocument(document, target, mark, wanted, false, MaxBlockBytes, run.Hook());
         const Encoding viewed = document.encoding;
-        bool ok = ConvertDocument(document, filePath, mark, wanted, true);
+        bool ok = ConvertDocument(document, filePath, mark, wanted, true, MaxBlockBytes, run.Hook());
+        run.End();
         if (!document.file.IsOpen()) {
             // The read stream was closed for the replacement: index the file again.
             OpenDocument(filePath, ok ? EncodingWritten(wanted, mark) : viewed);
@@ -100,5 +184,5 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
         }
         return ok;
     }
-    return platform::CopyFileReplace(filePath, target);
+    return CopyInPieces(filePath, target, run.Hook());
 }

@@ -130,6 +130,7 @@ bool TextView::HandleKey(WPARAM vk) {
         break;
     case VK_END: MoveToEnd(); break;
     case VK_HOME: MoveToStart(); break;
+    case VK_F5: SendCommand(mainWindow, IDM_RELOAD); break;
     default: return false;
     }
     return true;

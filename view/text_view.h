@@ -25,8 +25,18 @@ public:
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
     void OnOpenProgress(const std::u16string& path, int32_t percent);
-    // A long job (scan or print) is running; closing is deferred until it ends.
-    bool JobRunning() const { return scanRunning || printRunning; }
+    // A long job (scan, print or Save As) is running: commands that would
+    // disturb it are refused, and closing waits for its end.
+    bool JobRunning() const { return scanRunning || printRunning || saveRunning; }
+    // Whether a progress title is to be drawn now: always for the first of a
+    // job, then at most every progressRedrawMs.
+    bool ProgressDue(bool first);
+    // Esc in the main window or the text pane, or closing the window: asks a
+    // running Save As or print job to stop.
+    void CancelJob();
+    // Indexes the open file again (F5), keeping the position and selection;
+    // a view that showed the last line shows the last line after.
+    bool ReloadDocument();
 
     // --- geometry and scrolling (view/text_view_geometry_win.cpp) ---
     HWND hwnd = nullptr;           // the Text2 window
@@ -174,6 +184,9 @@ public:
     Encoding saveEncoding = Encoding::None;
     bool writeBom = false;
     bool printRunning = false;     // a print job runs; a second Print and re-indexing are refused
+    bool printCancel = false;      // the running print job is to stop
+    bool saveRunning = false;      // Save As writes; it pumps messages between pieces
+    bool saveCancel = false;       // the running Save As is to stop
     void SaveAs();
     bool SaveCopy(const std::u16string& target);
     bool SaveCopyOrThrow(const std::u16string& target);
@@ -188,6 +201,7 @@ public:
     void EnableCommands(bool enable, bool includeOpen);
     void RefreshEncodingMenu();
     void OpenCommand();
+    void ReloadCommand();
     // Loads the strings, registers the class and creates the main window.
     HWND CreateMainWindow(HINSTANCE inst);
     void OnMainCreate(HWND w);

@@ -318,3 +318,70 @@ TEST(Scan, EveryVectorPathMatchesTheModel) {
     }
     simd_level::Cap(simd_level::Avx2);
 }
+
+// Reload of a file that grew scans only the appended bytes and gives what a
+// full scan of the whole file gives: a CR at the old end and an LF after it
+// are one line end, a pending CR that was counted as a line end is taken
+// back, index entries continue. A file changed otherwise is indexed afresh.
+TEST(Reload, AppendedBytesScanLikeAFullScan) {
+    std::mt19937 rng(17);
+    for (int round = 0; round < 60; round++) {
+        const Encoding enc = round % 3 == 0 ? Encoding::Utf16Le : round % 3 == 1 ? Encoding::Utf16Be : Encoding::Ansi;
+        std::string text(1 + rng() % 900, 'a');
+        for (char& c : text) c = "ab\r\n\r\n"[rng() % (round % 2 ? 6 : 3)];
+        size_t cut = rng() % (text.size() + 1);
+        if (round < 3) {  // the CR that closed line 100 at the old end is followed by an LF
+            text.clear();
+            for (int i = 0; i < 99; i++) text += "x\n";
+            cut = text.size() + 1;
+            text += "\r\ny";
+        }
+        auto bytes = [&](const std::string& s) { return IsUtf16(enc) ? ToUtf16(s, enc == Encoding::Utf16Be) : s; };
+        TempFile f(bytes(text.substr(0, cut)));
+        TextDocument doc, full;
+        doc.scanBufferSize = full.scanBufferSize = 2 + 2 * (rng() % 40);
+        ASSERT_TRUE(doc.Open(f.path(), enc));
+        ASSERT_TRUE(f.Append(bytes(text.substr(cut))));
+        if (IsUtf16(enc) && round % 4 == 0) {
+            ASSERT_TRUE(f.Append("\x0D"));  // an odd byte stays out
+        }
+        ASSERT_TRUE(doc.Reload(f.path()));
+        EXPECT_TRUE(doc.reloadAppended);
+        ASSERT_TRUE(full.Open(f.path(), enc));
+        EXPECT_EQ(doc.lineCount, full.lineCount) << round;
+        EXPECT_EQ(doc.maxLineLength, full.maxLineLength) << round;
+        EXPECT_EQ(IndexOf(doc), IndexOf(full)) << round;
+        EXPECT_EQ(doc.fileSize, full.fileSize);
+        EXPECT_EQ(doc.GetLineText(doc.lineCount - 1), full.GetLineText(full.lineCount - 1));
+        // Again without a change: nothing new, nothing lost.
+        ASSERT_TRUE(doc.Reload(f.path()));
+        EXPECT_TRUE(doc.reloadAppended);
+        EXPECT_EQ(doc.lineCount, full.lineCount);
+        EXPECT_EQ(IndexOf(doc), IndexOf(full));
+    }
+
+    // Changed, shorter, or another file under the name: a full scan.
+    TempFile f("one\ntwo\nthree\n");
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
+    ASSERT_TRUE(f.Write("one\ntwo\nthreE\nfour\n"));
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_FALSE(doc.reloadAppended);
+    EXPECT_EQ(doc.lineCount, 5u);
+    EXPECT_EQ(doc.GetLineText(2), u"threE\n");
+    ASSERT_TRUE(f.Write("x\n"));
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_FALSE(doc.reloadAppended);
+    EXPECT_EQ(doc.lineCount, 2u);
+    EXPECT_EQ(doc.maxLineLength, 2u);
+    {
+        TempFile grown("x\nmore\n");  // a longer file with the same start, renamed into place
+        std::filesystem::rename(std::filesystem::path(grown.path()), std::filesystem::path(f.path()));
+    }
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_FALSE(doc.reloadAppended);
+    EXPECT_EQ(doc.GetLineText(1), u"more\n");
+    f.Remove();
+    EXPECT_FALSE(doc.Reload(f.path()));
+    EXPECT_EQ(doc.lineCount, 1u);
+}

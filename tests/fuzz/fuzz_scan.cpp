@@ -1,7 +1,10 @@
 // Differential fuzz target: the line scan against the plain model of the
 // line rules, for both unit widths, with random read sizes, on each vector
-// path (scalar, SSE2, AVX2 where the processor has it).
+// path (scalar, SSE2, AVX2 where the processor has it). The same data is also
+// scanned as a file that grew: each part is fed to a scanner that goes on
+// from where the previous one stood before it finished, as a reload does.
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -46,6 +49,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     for (size_t i = 0; i < index.size(); i++)
         if (index[i] != want.index[i]) std::abort();
+
+    // Appends: up to three cuts, at unit boundaries picked by the data.
+    if (readSize % width == 0) {
+        const size_t units = text.size() / width;
+        size_t cuts[4] = {0, 0, 0, units};
+        for (int c = 0; c < 3 && units > 0; c++)
+            cuts[c + 1] = std::max(cuts[c], static_cast<size_t>(data[(c + 1) % size]) * 131 % (units + 1));
+        cuts[3] = units;
+        LineIndex grown;
+        grown.push_back(0);
+        LineScanner::Position at;
+        size_t entries = 1;
+        for (int part = 0; part < 4; part++) {
+            LineScanner s(grown, width, bigEndian);
+            if (part > 0) {
+                grown.truncate(entries);
+                s.GoOn(at);
+            }
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+            for (size_t u = cuts[part]; u < cuts[part + 1];) {
+                size_t n = std::min(cuts[part + 1] - u, readSize / width);
+                s.Feed(p + u * width, n);
+                u += n;
+            }
+            at = s.Where();
+            entries = grown.size();
+            s.Finish();
+            if (part == 3 && (s.lineCount != want.lineCount || s.maxLineLength != want.maxLineLength ||
+                              grown.size() != want.index.size()))
+                std::abort();
+        }
+        for (size_t i = 0; i < grown.size(); i++)
+            if (grown[i] != want.index[i]) std::abort();
+    }
     }
     simd_level::Cap(simd_level::Avx2);
     return 0;

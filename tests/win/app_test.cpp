@@ -28,7 +28,7 @@ using std::min;
 namespace {
 
 const UINT kDocumentCommands[] = {
-    IDM_COPY, IDM_SELECT_ALL, IDM_SAVE_AS, IDM_PRINT,
+    IDM_COPY, IDM_SELECT_ALL, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT,
     IDM_VIEW_ANSI, IDM_VIEW_UTF8, IDM_VIEW_UTF16LE, IDM_VIEW_UTF16BE,
     IDM_CONVERT_ANSI, IDM_CONVERT_UTF8, IDM_CONVERT_UTF16LE, IDM_CONVERT_UTF16BE,
     IDM_STORE_BOM, IDM_FIND, IDM_GOTO, IDM_FIND_NEXT, IDM_FONT,
@@ -177,6 +177,8 @@ struct TitleRecord {
 };
 std::vector<TitleRecord> titles;
 HWND recordedPane = nullptr;
+// Runs on each recorded caption, in the middle of the job that set it.
+std::function<void(const std::wstring&)> onTitle;
 
 LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SETTEXT) {
@@ -185,6 +187,7 @@ LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         si.fMask = SIF_RANGE;
         GetScrollInfo(recordedPane, SB_VERT, &si);
         titles.push_back({reinterpret_cast<const wchar_t*>(lp), si.nMax});
+        if (onTitle) onTitle(titles.back().text);
     }
     return MainWndProc(w, msg, wp, lp);
 }
@@ -202,6 +205,7 @@ protected:
     }
     void TearDown() override {
         StopWatchingDialogs();
+        onTitle = nullptr;
         if (IsWindow(main)) DestroyWindow(main);
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -728,6 +732,344 @@ TEST_F(MainWindowTest, ExitDestroysTheWindowAndPostsQuit) {
     MSG m;
     ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(m.wParam, 0u);
+}
+
+// A file of `mib` MiB in numbered lines of 64 bytes.
+std::wstring WriteLinesFile(const wchar_t* name, int mib) {
+    std::string block;
+    for (int i = 0; i < 16384; ++i) {
+        char line[80];
+        snprintf(line, sizeof line, "line %07d %050d\n", i, 0);
+        block += line;
+    }
+    std::wstring path = TempDir() + name;
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    for (int i = 0; f && i < mib; ++i) fwrite(block.data(), 1, block.size(), f);
+    if (f) fclose(f);
+    return path;
+}
+
+int64_t FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &a)) return -1;
+    return static_cast<int64_t>(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
+}
+
+std::string FileHead(const std::wstring& path, size_t n) {
+    std::string out(n, '\0');
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return "";
+    out.resize(fread(&out[0], 1, n, f));
+    fclose(f);
+    return out;
+}
+
+// Temporary files of a save to `target` (its name, digits, ".tmp").
+int TemporaryFiles(const std::wstring& target) {
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((target + L"*.tmp").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    int n = 0;
+    do ++n; while (FindNextFileW(h, &d));
+    FindClose(h);
+    return n;
+}
+
+bool IsSavingTitle(const std::wstring& t) { return t.find(L" - 正在保存文件：") != std::wstring::npos; }
+
+TEST_F(MainWindowTest, SaveAsShowsItsProgressAndEscCancelsIt) {
+    const std::wstring path = WriteLinesFile(L"save_12m.txt", 12);
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    const std::wstring title = FinishedTitle(path);
+    RecordTitles();
+    app->progressRedrawMs = 0;
+
+    // Converted and copied: the percentages rise, then the title returns.
+    const std::wstring target = WriteTestFile(L"save_target.txt", "old");
+    for (Encoding e : {Encoding::Utf16Le, Encoding::Utf8}) {
+        titles.clear();
+        app->saveEncoding = e;
+        ASSERT_TRUE(app->SaveCopy(U16(target.c_str())));
+        EXPECT_EQ(FileBytes(target), (e == Encoding::Utf8 ? 12 : 24) << 20);
+        ASSERT_GE(titles.size(), 4u) << static_cast<int>(e);
+        EXPECT_EQ(titles.front().text, title + L" - 正在保存文件：0%");
+        int previous = -1;
+        for (size_t i = 0; i + 1 < titles.size(); ++i) {
+            ASSERT_TRUE(IsSavingTitle(titles[i].text)) << i;
+            int pct = _wtoi(titles[i].text.c_str() + titles[i].text.rfind(L'：') + 1);
+            EXPECT_GT(pct, previous);
+            previous = pct;
+        }
+        EXPECT_EQ(titles.back().text, title);
+        EXPECT_EQ(TemporaryFiles(target), 0);
+    }
+
+    // Esc in the middle, in the pane and in the main window: the temporary
+    // file goes, the target (a new name, then the open file) stays as it was.
+    for (const std::wstring& to : {target, path}) {
+        WriteTestFile(L"save_target.txt", "old");
+        const std::string head = FileHead(to, 64);
+        const HWND escTo = to == path ? main : app->hwnd;
+        titles.clear();
+        int tempsSeen = -1;
+        onTitle = [&](const std::wstring& t) {
+            if (tempsSeen >= 0 || !IsSavingTitle(t) || t.find(L"：0%") != std::wstring::npos) return;
+            tempsSeen = TemporaryFiles(to);
+            PostMessageW(escTo, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        };
+        app->saveEncoding = Encoding::Utf16Be;
+        EXPECT_FALSE(app->SaveCopy(U16(to.c_str())));
+        onTitle = nullptr;
+        EXPECT_EQ(tempsSeen, 1);
+        EXPECT_TRUE(app->saveCancel);
+        EXPECT_FALSE(app->saveRunning);
+        EXPECT_EQ(TemporaryFiles(to), 0);
+        EXPECT_EQ(FileHead(to, 64), head);
+        EXPECT_EQ(FileBytes(to), to == path ? 12 << 20 : 3);
+        EXPECT_EQ(WindowText(main), title);
+        EXPECT_TRUE(app->document.file.IsOpen());
+        EXPECT_EQ(app->document.GetLineText(16383), u"line 0016383 " + std::u16string(50, u'0') + u"\n");
+    }
+    DeleteFileW(target.c_str());
+    DeleteFileW(path.c_str());
+}
+
+// Commands that arrive while a Save As pumps: those that would disturb it are
+// refused, reading the document goes on.
+TextView* probedApp = nullptr;
+struct DuringSave {
+    bool saving = false;
+    uint64_t topLine = 0;
+    TextPosition found, all;
+    std::wstring clipboard;
+    std::wstring title;
+} during;
+
+LRESULT CALLBACK SaveProbeProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_APP) return DefWindowProcW(w, msg, wp, lp);
+    TextView& v = *probedApp;
+    if (wp == 3) {  // after Find next
+        during.found = v.selStart;
+        return 0;
+    }
+    if (wp == 1) {  // after Select all
+        during.all = v.selEnd;
+        v.anchor = v.selStart = TextPosition{2, 0};
+        v.selEnd = TextPosition{2, 12};
+        return 0;
+    }
+    during.saving = v.saveRunning;
+    during.topLine = v.topLine;
+    during.title = WindowText(v.mainWindow);
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+            during.clipboard = static_cast<const wchar_t*>(GlobalLock(h));
+            GlobalUnlock(h);
+        }
+        CloseClipboard();
+    }
+    return 0;
+}
+
+TEST_F(MainWindowTest, CommandsDuringASaveAreRefusedAndReadingGoesOn) {
+    const std::wstring path = WriteLinesFile(L"save_busy.txt", 12);
+    const std::wstring other = WriteTestFile(L"save_busy_other.txt", "dropped\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    RecordTitles();
+    app->progressRedrawMs = 0;
+    app->searchText = u"line 0000150";
+    probedApp = app;
+    during = DuringSave{};
+    WNDCLASSW pc{};
+    pc.lpfnWndProc = SaveProbeProc;
+    pc.hInstance = GetModuleHandleW(nullptr);
+    pc.lpszClassName = L"SaveProbe";
+    RegisterClassW(&pc);
+    HWND probe = CreateWindowExW(0, pc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, pc.hInstance, nullptr);
+    bool posted = false;
+    onTitle = [&](const std::wstring& t) {
+        if (posted || !IsSavingTitle(t)) return;
+        posted = true;
+        for (UINT id : {IDM_OPEN, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT, IDM_FONT, IDM_VIEW_UTF16LE})
+            PostMessageW(main, WM_COMMAND, id, 0);
+        PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+        PostMessageW(app->hwnd, WM_VSCROLL, SB_PAGEDOWN, 0);
+        PostMessageW(main, WM_COMMAND, IDM_FIND_NEXT, 0);
+        PostMessageW(probe, WM_APP, 3, 0);
+        PostMessageW(main, WM_COMMAND, IDM_SELECT_ALL, 0);
+        PostMessageW(probe, WM_APP, 1, 0);
+        PostMessageW(main, WM_COMMAND, IDM_COPY, 0);
+        PostMessageW(probe, WM_APP, 2, 0);
+    };
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    app->saveEncoding = Encoding::Utf16Le;
+    const std::wstring target = TempDir() + L"save_busy_copy.txt";
+    EXPECT_TRUE(app->SaveCopy(U16(target.c_str())));
+    onTitle = nullptr;
+    RunMessagesFor(300);
+    DestroyWindow(probe);
+    EXPECT_EQ(dialogsSeen, 0);
+    EXPECT_TRUE(during.saving);
+    EXPECT_TRUE(IsSavingTitle(during.title));
+    EXPECT_GT(during.topLine, 0u);
+    EXPECT_EQ(during.all, (TextPosition{12 * 16384, 0}));
+    EXPECT_EQ(during.found, (TextPosition{150, 0}));
+    EXPECT_EQ(during.clipboard, L"line 0000002");
+    EXPECT_EQ(W(app->filePath), path);
+    EXPECT_EQ(app->document.encoding, Encoding::Ansi);
+    EXPECT_EQ(FileBytes(target), 24 << 20);
+    DeleteFileW(target.c_str());
+    DeleteFileW(path.c_str());
+}
+
+// Closing the window during Save As cancels it, reports the cancel, then closes.
+TEST_F(MainWindowTest, ClosingDuringASaveCancelsItThenCloses) {
+    const std::wstring path = WriteLinesFile(L"save_close.txt", 12);
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    RecordTitles();
+    app->progressRedrawMs = 0;
+    app->saveEncoding = Encoding::Utf16Le;
+    const std::wstring target = TempDir() + L"save_close_copy.txt";
+    DeleteFileW(target.c_str());
+    static std::wstring boxText;
+    static std::wstring saveTo;
+    boxText.clear();
+    saveTo = target;
+    // The Save dialog gets the name, the message box is read and confirmed.
+    WhenDialogAppears([](HWND dlg) {
+        EnumChildWindows(dlg, [](HWND c, LPARAM) -> BOOL {
+            wchar_t cls[16] = {};
+            GetClassNameW(c, cls, 16);
+            if (lstrcmpiW(cls, L"Edit") == 0 && IsWindowVisible(c)) SendMessageW(c, WM_SETTEXT, 0, (LPARAM)saveTo.c_str());
+            return TRUE;
+        }, 0);
+        PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+        actedOn = nullptr;  // the message box comes next
+        dialogAction = [](HWND box) {
+            if (WindowText(box) != L"文件另存") return;
+            wchar_t text[64] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 64);
+            boxText = text;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        };
+    });
+    bool closed = false;
+    onTitle = [&](const std::wstring& t) {
+        if (closed || !IsSavingTitle(t) || t.find(L"：0%") != std::wstring::npos) return;
+        closed = true;
+        PostMessageW(main, WM_CLOSE, 0, 0);
+    };
+    app->SaveAs();
+    onTitle = nullptr;
+    StopWatchingDialogs();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(boxText, L"已取消保存。");
+    EXPECT_EQ(FileBytes(target), -1);
+    EXPECT_EQ(TemporaryFiles(target), 0);
+    ASSERT_TRUE(IsWindow(main));
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    app->FinishDeferredClose();
+    EXPECT_FALSE(IsWindow(main));
+    DeleteFileW(path.c_str());
+}
+
+void AppendToFile(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"ab");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string Lines(int from, int to) {
+    std::string s;
+    for (int i = from; i < to; ++i) s += "row " + std::to_string(i) + "\t" + std::string(i == 5 ? 900 : i % 50, '-') + "\n";
+    return s;
+}
+
+TEST_F(MainWindowTest, ReloadKeepsThePlaceAndTakesInWhatWasAppended) {
+    // The command: after Open in the File menu, F5 in the table, there for an
+    // open document while no job runs.
+    HMENU file = GetSubMenu(GetMenu(main), 0);
+    wchar_t text[64] = {};
+    GetMenuStringW(file, 1, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"重新载入(&R)\tF5");
+    EXPECT_EQ(GetMenuItemID(file, 1), static_cast<UINT>(IDM_RELOAD));
+    HACCEL table = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_TOMEVIEW));
+    ACCEL keys[16];
+    int n = CopyAcceleratorTableW(table, keys, 16);
+    EXPECT_TRUE(std::any_of(keys, keys + n, [](const ACCEL& k) {
+        return k.key == VK_F5 && k.cmd == IDM_RELOAD && (k.fVirt & FVIRTKEY);
+    }));
+    EXPECT_FALSE(Enabled(IDM_RELOAD));
+
+    const std::wstring path = WriteTestFile(L"reload.log", Lines(0, 1000));
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    EXPECT_TRUE(Enabled(IDM_RELOAD));
+    app->saveRunning = true;
+    SendMessageW(main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+    EXPECT_FALSE(Enabled(IDM_RELOAD));
+    app->saveRunning = false;
+    SendMessageW(main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+    EXPECT_TRUE(Enabled(IDM_RELOAD));
+    app->writeBom = true;
+    app->saveEncoding = Encoding::Utf16Be;
+
+    // In the middle: the place stays. F5 in the pane reloads.
+    app->topLine = 300;
+    app->xOffset = 16;
+    app->anchor = app->selStart = TextPosition{310, 2};
+    app->selEnd = TextPosition{320, 5};
+    AppendToFile(path, Lines(1000, 1500));
+    SendMessageW(app->hwnd, WM_KEYDOWN, VK_F5, 0);
+    EXPECT_TRUE(app->document.reloadAppended);
+    EXPECT_EQ(app->document.lineCount, 1501u);
+    EXPECT_EQ(app->document.GetLineText(1499), u"row 1499\t" + std::u16string(49, u'-') + u"\n");
+    EXPECT_EQ(app->topLine, 300u);
+    EXPECT_EQ(app->xOffset, 16);
+    EXPECT_EQ(app->selStart, (TextPosition{310, 2}));
+    EXPECT_EQ(app->selEnd, (TextPosition{320, 5}));
+    EXPECT_EQ(WindowText(main), FinishedTitle(path));
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf16Be);
+    EXPECT_TRUE(app->writeBom);
+
+    // At the end: the end stays in view, also across a CR LF split by the old end.
+    app->MoveToEnd();
+    const uint64_t page = static_cast<uint64_t>(app->LinesPerPage());
+    AppendToFile(path, Lines(1500, 1800) + "tail\r");
+    Command(IDM_RELOAD);
+    EXPECT_EQ(app->document.lineCount, 1802u);
+    AppendToFile(path, "\nafter");
+    Command(IDM_RELOAD);
+    EXPECT_TRUE(app->document.reloadAppended);
+    const uint64_t last = app->document.lineCount - 1;
+    EXPECT_EQ(last, 1801u);
+    EXPECT_EQ(app->document.GetLineText(1800), u"tail\r\n");
+    EXPECT_EQ(app->document.GetLineText(1801), u"after");
+    EXPECT_GE(last, app->topLine);
+    EXPECT_LT(last, app->topLine + page);
+    TextDocument fresh;
+    ASSERT_TRUE(fresh.Open(U16(path.c_str()), Encoding::None));
+    EXPECT_EQ(app->document.lineCount, fresh.lineCount);
+    EXPECT_EQ(app->document.maxLineLength, fresh.maxLineLength);
+    ASSERT_EQ(app->document.lineIndex.size(), fresh.lineIndex.size());
+    EXPECT_EQ(app->document.lineIndex.back(), fresh.lineIndex.back());
+    fresh.Close();
+
+    // Replaced by a shorter file: indexed afresh, the place clamped to it.
+    app->topLine = 1200;
+    app->anchor = app->selStart = TextPosition{1, 3};
+    app->selEnd = TextPosition{1500, 2};
+    WriteTestFile(L"reload.log", "short\nfile\n");
+    Command(IDM_RELOAD);
+    EXPECT_FALSE(app->document.reloadAppended);
+    EXPECT_EQ(app->document.lineCount, 3u);
+    EXPECT_EQ(app->document.GetLineText(1), u"file\n");
+    EXPECT_LE(app->topLine, app->LastScrollableLine());
+    EXPECT_EQ(app->selStart, (TextPosition{1, 3}));
+    EXPECT_EQ(app->selEnd, (TextPosition{2, 0}));
+    ExpectDocumentCommands(true);
+
+    DeleteFileW(path.c_str());
 }
 
 } // namespace

@@ -121,8 +121,12 @@ TEST_F(MemoryDcTest, NoJobWhenTheDeviceRefusesIt) {
 // Records every title the job sets on the main window.
 std::vector<std::wstring>* g_titles = nullptr;
 WNDPROC g_staticProc = nullptr;
+// The job is cancelled (as Esc or closing does) when it shows this title.
+TextView* g_cancelView = nullptr;
+std::wstring g_cancelAt;
 LRESULT CALLBACK RecordTitles(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SETTEXT && g_titles) g_titles->push_back(reinterpret_cast<const wchar_t*>(lp));
+    if (msg == WM_SETTEXT && g_cancelView && g_cancelAt == reinterpret_cast<const wchar_t*>(lp)) g_cancelView->CancelJob();
     return CallWindowProcW(g_staticProc, w, msg, wp, lp);
 }
 
@@ -217,6 +221,21 @@ TEST_F(PrinterTest, PagesFollowTheRowsAndReportProgress) {
     PrintDocument(*view, pd);
     ASSERT_EQ(titles.size(), 2u);
     EXPECT_EQ(titles[1], L"doc - 打印文件完成：总共2页");
+}
+
+TEST_F(PrinterTest, ACancelledJobStopsAtItsPage) {
+    std::string text;
+    for (int i = 0; i < 4 * RowsPerPage(); ++i) text += "row " + std::to_string(i) + "\n";
+    OpenText(text);
+    view->printRunning = true;  // as the Print command has it
+    g_cancelView = view.get();
+    g_cancelAt = L"doc - 正在打印文件：第2页";
+    PrintDocument(*view, pd);
+    g_cancelView = nullptr;
+    view->printRunning = false;
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"doc - 正在打印文件：第1页", L"doc - 正在打印文件：第2页",
+                                                 L"doc - 打印已取消"}));
+    EXPECT_FALSE(view->printCancel);
 }
 
 TEST_F(PrinterTest, SecondPrintDuringAJobIsIgnored) {

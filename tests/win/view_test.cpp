@@ -842,7 +842,9 @@ TEST_F(ViewTest, KeysMoveAndShortcutsGoToTheMainWindow) {
         for (char c : std::string("OSPFGC")) Key(static_cast<WPARAM>(c));
         Key('Z');
     }
-    EXPECT_EQ(host.commands, (std::vector<int>{IDM_OPEN, IDM_SAVE_AS, IDM_PRINT, IDM_FIND, IDM_GOTO, IDM_COPY}));
+    Key(VK_F5);
+    EXPECT_EQ(host.commands, (std::vector<int>{IDM_OPEN, IDM_SAVE_AS, IDM_PRINT, IDM_FIND, IDM_GOTO, IDM_COPY,
+                                               IDM_RELOAD}));
     // Keys reaching the main window act the same.
     SendMessageW(host.frame(), WM_KEYDOWN, VK_NEXT, 0);
     EXPECT_EQ(v().topLine, static_cast<uint64_t>(page));
