@@ -116,11 +116,34 @@ struct Sink {
         }
         count++;
     }
+    // k ASCII bytes, each the unit or byte of the same value.
+    void PutAscii(const unsigned char* s, size_t k) {
+        if (dst) {
+            if (cap - count < k) {
+                overflow = true;
+                return;
+            }
+            T* d = dst + count;
+            for (size_t j = 0; j < k; j++) d[j] = static_cast<T>(s[j]);
+        }
+        count += k;
+    }
     int Result() const {
         if (overflow || count > 0x7FFFFFFF) return 0;
         return static_cast<int>(count);
     }
 };
+
+// Length of the run of ASCII bytes at the start of s[0, n).
+size_t AsciiRun(const unsigned char* s, size_t n) {
+    size_t i = 0;
+    for (uint64_t w; n - i >= 8; i += 8) {
+        std::memcpy(&w, s + i, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (i < n && s[i] < 0x80) i++;
+    return i;
+}
 
 // UTF-16 -> GBK code (0 = unmappable), built once from the decode tables.
 const std::vector<uint16_t>& GbkEncodeTable() {
@@ -151,7 +174,9 @@ int Utf8ToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
     size_t i = 0;
     while (i < n) {
         if (s[i] < 0x80) {
-            out.Put(s[i++]);
+            size_t k = AsciiRun(s + i, n - i);
+            out.PutAscii(s + i, k);
+            i += k;
             continue;
         }
         uint32_t cp = DecodeUtf8Char(s, i, n);
@@ -208,6 +233,12 @@ int GbkToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
     size_t i = 0;
     while (i < n) {
         unsigned char b = s[i];
+        if (b < 0x80) {  // ASCII bytes are never lead bytes and decode to themselves
+            size_t k = AsciiRun(s + i, n - i);
+            out.PutAscii(s + i, k);
+            i += k;
+            continue;
+        }
         if (!IsGbkLeadByte(b)) {
             out.Put(GbkSingleTable[b]);
             i++;

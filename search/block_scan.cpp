@@ -21,7 +21,7 @@ namespace {
 std::atomic<bool> enabled{true};
 
 // Bytes read from the file per step (whole blocks).
-constexpr int64_t ChunkBytes = 1 << 20;
+constexpr int64_t ChunkBytes = 256 << 10;
 // Blocks larger than this go line by line.
 constexpr int64_t LargestBlock = 4 << 20;
 // Readable units after every text handed to the matcher.

@@ -194,23 +194,20 @@ size_t BasicMatcher<U>::Next(size_t from, size_t end) {
 #if TV_HAVE_AVX2_PATH
 namespace {
 
-// Mask of the 32 / sizeof(U) positions at p0 whose unit is a0 or b0 and whose
-// unit at p1 is a1 or b1, sizeof(U) bits per position.
+// Mask of the 32 / sizeof(U) positions at p0 whose unit, or-ed with o0, is
+// a0 and whose unit at p1, or-ed with o1, is a1; sizeof(U) bits per position.
+// (A folded letter is its lower case with o = 0x20: only bit 5 differs.)
 TV_TARGET_AVX2 inline uint32_t PairMask256(const unsigned char* p0, const unsigned char* p1, __m256i a0,
-                                           __m256i b0, __m256i a1, __m256i b1) {
-    __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0));
-    __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1));
-    __m256i m0 = _mm256_or_si256(_mm256_cmpeq_epi8(v0, a0), _mm256_cmpeq_epi8(v0, b0));
-    __m256i m1 = _mm256_or_si256(_mm256_cmpeq_epi8(v1, a1), _mm256_cmpeq_epi8(v1, b1));
-    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(m0, m1)));
+                                           __m256i o0, __m256i a1, __m256i o1) {
+    __m256i v0 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0)), o0);
+    __m256i v1 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1)), o1);
+    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(v0, a0), _mm256_cmpeq_epi8(v1, a1))));
 }
-TV_TARGET_AVX2 inline uint32_t PairMask256(const char16_t* p0, const char16_t* p1, __m256i a0, __m256i b0,
-                                           __m256i a1, __m256i b1) {
-    __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0));
-    __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1));
-    __m256i m0 = _mm256_or_si256(_mm256_cmpeq_epi16(v0, a0), _mm256_cmpeq_epi16(v0, b0));
-    __m256i m1 = _mm256_or_si256(_mm256_cmpeq_epi16(v1, a1), _mm256_cmpeq_epi16(v1, b1));
-    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(m0, m1)));
+TV_TARGET_AVX2 inline uint32_t PairMask256(const char16_t* p0, const char16_t* p1, __m256i a0, __m256i o0,
+                                           __m256i a1, __m256i o1) {
+    __m256i v0 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0)), o0);
+    __m256i v1 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1)), o1);
+    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(v0, a0), _mm256_cmpeq_epi16(v1, a1))));
 }
 TV_TARGET_AVX2 inline __m256i Splat256(unsigned char u) { return _mm256_set1_epi8(char(u)); }
 TV_TARGET_AVX2 inline __m256i Splat256(char16_t u) { return _mm256_set1_epi16(short(u)); }
@@ -220,7 +217,9 @@ TV_TARGET_AVX2 inline __m256i Splat256(char16_t u) { return _mm256_set1_epi16(sh
 template <class U>
 TV_TARGET_AVX2 bool BasicMatcher<U>::NextAvx2(size_t& i, size_t last, size_t from, size_t end, size_t& result) {
     constexpr size_t Step = 32 / sizeof(U);
-    const __m256i a0 = Splat256(firstA_), b0 = Splat256(firstB_), a1 = Splat256(lastA_), b1 = Splat256(lastB_);
+    // firstA_ is the lower case of a folded letter, firstB_ its upper case.
+    const __m256i a0 = Splat256(firstA_), b0 = Splat256(U(firstA_ ^ firstB_)), a1 = Splat256(lastA_),
+                  b1 = Splat256(U(lastA_ ^ lastB_));
     const U* t = text_;
     const size_t off = n_ - 1;
     // With padding the last block of candidates is read whole and cut to size.
