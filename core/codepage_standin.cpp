@@ -5,6 +5,11 @@
 #include <vector>
 
 #include "core/gbk_table.h"
+#include "core/simd_level.h"
+
+#if TV_HAVE_SSE2_PATH
+#include <emmintrin.h>
+#endif
 
 namespace standin {
 namespace {
@@ -124,7 +129,18 @@ struct Sink {
                 return;
             }
             T* d = dst + count;
-            for (size_t j = 0; j < k; j++) d[j] = static_cast<T>(s[j]);
+            size_t j = 0;
+#if TV_HAVE_SSE2_PATH
+            if (sizeof(T) == 2) {
+                const __m128i zero = _mm_setzero_si128();
+                for (; k - j >= 16; j += 16) {
+                    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j + 8), _mm_unpackhi_epi8(v, zero));
+                }
+            }
+#endif
+            for (; j < k; j++) d[j] = static_cast<T>(s[j]);
         }
         count += k;
     }
@@ -137,6 +153,12 @@ struct Sink {
 // Length of the run of ASCII bytes at the start of s[0, n).
 size_t AsciiRun(const unsigned char* s, size_t n) {
     size_t i = 0;
+#if TV_HAVE_SSE2_PATH
+    for (; n - i >= 16; i += 16) {
+        uint32_t high = uint32_t(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))));
+        if (high) break;
+    }
+#endif
     for (uint64_t w; n - i >= 8; i += 8) {
         std::memcpy(&w, s + i, 8);
         if (w & 0x8080808080808080ull) break;

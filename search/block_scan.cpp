@@ -188,6 +188,37 @@ uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, b
     return total;
 }
 
+// CountText over the bytes of an ANSI block for an ASCII search text; false
+// when an occurrence may not be one in the decoded text. A byte after two
+// ASCII bytes (or after the block's start, where decoding starts) begins a
+// character in every code page whose characters take one or two bytes and
+// whose lead bytes are above 127, so an occurrence there is ASCII characters,
+// decoded as they are. Its neighbours are the same letters or non-letters in
+// the decoded text: a byte above 127 decodes to no ASCII letter.
+uint64_t CountAnsiBytes(ByteMatcher& m, const unsigned char* t, size_t len, bool wholeWord, bool& exact) {
+    const size_t n = m.size();
+    exact = true;
+    if (n == 0 || len < n) return 0;
+    m.Begin(t, len, true);
+    uint64_t total = 0;
+    size_t p = 0;
+    while (p < len) {
+        const size_t s = m.Next(p, len);
+        if (s == NoMatch) break;
+        if ((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)) {
+            exact = false;
+            return 0;
+        }
+        if (!wholeWord || Whole(t, len, s, n)) {
+            ++total;
+            p = s + n;
+        } else {
+            p = s + 1;
+        }
+    }
+    return total;
+}
+
 // The search text up to its first NUL.
 std::u16string Searched(const std::u16string& pat) { return pat.substr(0, pat.find(char16_t(0))); }
 
@@ -308,9 +339,15 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
         count = CountText(units_, t, n / 2, wholeWord_, seen);
         return !seen || simd::FindNul(t, 0, n / 2) == n / 2;
     }
-    // ANSI: decoded as the document decodes a block, unless the bytes show
-    // that no occurrence can be there.
-    if (rawFilter_ && (CountText(bytes_, raw, n, false, seen), !seen)) return true;
+    // ANSI: counted in the bytes when every occurrence there is sure to be
+    // one in the decoded text (and the block has no NUL, which ends a line's
+    // text), else decoded as the document decodes a block.
+    if (rawFilter_) {
+        bool exact = false;
+        count = CountAnsiBytes(bytes_, raw, n, wholeWord_, exact);
+        if (exact && std::memchr(raw, 0, n) == nullptr) return true;
+        count = 0;
+    }
     if (n == 0) return true;
     if (n > 0x7FFFFFFF) return false;
     if (decoded_.size() < n + PadUnits) decoded_.resize(n + PadUnits);

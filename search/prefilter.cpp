@@ -68,7 +68,8 @@ inline unsigned Clz32(uint32_t m) {
 int Commonness(unsigned char b) {
     static const char order[] = " etaoinsrhldcumfpgwyb0123456789.:-/,_vk=[]()x\tjqz";
     if (b >= 'A' && b <= 'Z') b |= 0x20;
-    if (b == 0 || b >= 0x80) return 60;  // UTF-16 high bytes, UTF-8 lead and continuation bytes
+    if (b == 0) return 101;  // the high byte of every ASCII unit in UTF-16
+    if (b >= 0x80) return 60;  // UTF-8 lead and continuation bytes
     for (int i = 0; order[i]; ++i)
         if (static_cast<unsigned char>(order[i]) == b) return 100 - i;
     return 10;
