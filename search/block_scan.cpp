@@ -329,8 +329,12 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
         count = CountText(bytes_, raw, n, wholeWord_, seen);
         if (!(seen || alwaysCheck_)) return true;
         // Malformed bytes decode to units above 127 and leave every ASCII byte
-        // as it is, so an ASCII search text needs only a block without NUL.
-        if (asciiOnly_) return std::memchr(raw, 0, n) == nullptr;
+        // as it is, except that a sequence cut by the end of the block takes
+        // the rest of it: away from such an end, an ASCII search text needs
+        // only a block without NUL.
+        bool leadAtEnd = false;
+        for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
+        if (asciiOnly_ && !leadAtEnd) return std::memchr(raw, 0, n) == nullptr;
         return CleanUtf8(raw, n);
     }
     if (utf16_) {
