@@ -105,13 +105,11 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
         return;
     }
     // The first title and the first screen (at 1 percent) always show; later
-    // percentages and the growing scroll bars as often as one can see them.
-    // Waiting messages are handled on every call, so the window stays live.
+    // percentages, the growing scroll bars and the waiting messages as often
+    // as one can see them: under Wine every pump is a round trip to its
+    // server, which on a busy machine costs more than the scan of a percent.
     ULONGLONG now = GetTickCount64();
-    if (percent > 1 && now - lastProgressDrawn < progressRedrawMs) {
-        PumpMessages();
-        return;
-    }
+    if (percent > 1 && now - lastProgressDrawn < progressRedrawMs) return;
     lastProgressDrawn = now;
     SetWindowTextW(frame, W(IndexingTitle(path, percent)));
     if (percent == 1) {
