@@ -306,7 +306,7 @@ bool BlockScan::Fill(uint64_t block) {
     if (buf_.size() < units) buf_.resize(units);
     if (!doc_.file.Seek(cs, SEEK_SET)) return false;
     if (doc_.file.Read(buf_.data(), want) != want) return false;
-    std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, buf_.size() * 2 - want);
+    std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
     if (doc_.encoding == Encoding::Utf16Be) SwapBytes16Large(buf_.data(), want / 2);
     chunkFirst_ = block;
     chunkEnd_ = hi;
