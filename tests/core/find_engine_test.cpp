@@ -490,7 +490,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         if (round % 4 == 3) {
             utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
             // A lead byte whose sequence the end of the file cuts takes the rest of it.
-            utf8 += "\xE4a";
+            utf8 += "\xE4" "a";
         }
         std::string utf16, utf16be;
         for (char16_t u : text) utf16 += {char(u & 0xFF), char(u >> 8)};
