@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Find engine against grep on the same >= 2.15 GB log, in the same run:
-#   count ignoring case      vs  grep -Fic TIMEOUT (in C.UTF-8 and in the C locale)
+# Find engine against grep on the >= 2.15 GB log in each encoding (UTF-8,
+# UTF-16 LE, UTF-16 BE, GBK as ANSI), grep reading the same file in the same run:
+#   count ignoring case      vs  LC_ALL=C grep -Fic TIMEOUT (UTF-8: also in C.UTF-8)
 #   count matching case      vs  grep -c TIMEOUT
 #   find next across file    vs  grep -c (a text only on the last line)
-#   find previous across     vs  grep -c (a text only on the first line)
+#   find previous across     vs  grep -c (a text only on the first line; UTF-8 only)
 # Prints times and ratios (grep time / engine time: above 1 means faster
 # than grep), each the shortest of TOMEVIEW_BENCH_RUNS runs (default 3), and
-# the engine's peak memory.
+# the engine's peak memory. grep cannot search UTF-16 (it reads such a file as
+# binary, twenty times slower than text), so the peer of the UTF-16 files is
+# grep on the UTF-8 log, a file of the same size.
 #   bench/bench_find.sh
 # Environment: see bench/lib/common.sh.
 set -euo pipefail
@@ -14,58 +17,86 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 tv_bench_native find_bench
-file="$(tv_bench_file log-utf8)"
 out_file="$(mktemp)"
 trap 'rm -f "$out_file"' EXIT
-bytes=$(stat -c %s "$file")
-echo "file: $file, $((bytes / 1048576)) MiB"
-cat "$file" >/dev/null  # into the page cache
-
 runs="$TV_BENCH_RUNS"
-# grep in a UTF-8 locale folds case by character, as the engine does; in the
-# C locale it folds bytes only, which is faster: both are shown.
 u8() { LC_ALL=C.UTF-8 "$@"; }
 bytes() { LC_ALL=C "$@"; }
-g_fic=$(tv_bench_best "$runs" u8 grep -Fic TIMEOUT "$file")
-g_fic_c=$(tv_bench_best "$runs" bytes grep -Fic TIMEOUT "$file")
-g_c=$(tv_bench_best "$runs" u8 grep -c TIMEOUT "$file")
-g_end=$(tv_bench_best "$runs" u8 grep -c NEEDLE-AT-END "$file")
-g_start=$(tv_bench_best "$runs" u8 grep -c NEEDLE-AT-START "$file")
-n_fic=$(u8 grep -Fic TIMEOUT "$file")
-n_c=$(u8 grep -c TIMEOUT "$file")
-peak=$(tv_bench_peak "$out_file" "$TV_BENCH_NATIVE/find_bench" "$file" TIMEOUT NEEDLE-AT-END NEEDLE-AT-START "$runs")
-engine=$(cat "$out_file")
-echo "$engine"
-val() { echo "$engine" | awk -v k="$1" '$1 == k { print $2 }'; }
-res() { echo "$engine" | awk -v k="$1" '$1 == k { print $3 }'; }
-
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-row() {  # label, engine key, grep seconds, grep command
-    printf '%-28s %9.3f %9.3f %7s  %s\n' "$1" "$(val "$2")" "$3" "$(ratio "$3" "$(val "$2")")" "$4"
-}
-printf '\n%-28s %9s %9s %7s  %s\n' "operation" "engine s" "peer s" "ratio" "peer"
-row "count, ignoring case" count_ignore_case "$g_fic" "grep -Fic TIMEOUT (C.UTF-8)"
-row "count, ignoring case" count_ignore_case "$g_fic_c" "grep -Fic TIMEOUT (LC_ALL=C)"
-row "count, matching case" count_match_case "$g_c" "grep -c TIMEOUT"
-row "find next across the file" find_next_across "$g_end" "grep -c NEEDLE-AT-END"
-row "find previous across" find_previous_across "$g_start" "grep -c NEEDLE-AT-START"
-printf '%-28s %9.3f %9s %7s  %s\n' "walk every line (no search)" "$(val walk)" "-" "-" "reading and decoding only"
-echo
-echo "counts: engine $(res count_ignore_case) ignoring case, grep -Fic $n_fic lines;" \
-    "engine $(res count_match_case) matching case, grep -c $n_c lines"
-echo "(each log line holds at most one occurrence, so the counts agree)"
-# The file ends with a line end, so its last line is the empty one after NEEDLE-AT-END.
-last=$(echo "$engine" | awk '$1 == "open" { print $3 - 1 }')
 ok=1
-[ "$(res count_ignore_case)" = "$n_fic" ] && [ "$(res count_match_case)" = "$n_c" ] || ok=0
-[ "$(res find_next_across)" = "line:$last" ] && [ "$(res find_previous_across)" = "line:1" ] || ok=0
-if [ $ok = 0 ]; then
-    echo "MISMATCH: the engine's counts or found lines differ from grep's" >&2
-fi
+ref_fic="" ref_c=""
 
-tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic" "grep -Fic, C.UTF-8" s ">=2" "$peak"
-tv_bench_result "count, ignoring case" "$(val count_ignore_case)" "$g_fic_c" "grep -Fic, LC_ALL=C" s ">=2" "$peak"
-tv_bench_result "count, matching case" "$(val count_match_case)" "$g_c" "grep -c" s ">=1.5" "$peak"
-tv_bench_result "FindNext across the file" "$(val find_next_across)" "$g_end" "grep -c" s ">=1" "$peak"
-tv_bench_result "FindPrevious across the file" "$(val find_previous_across)" "$g_start" "grep -c" s - "$peak"
+one() {  # label, data name, ops, peer data name
+    local label=$1 file pfile engine peak g_fic g_fic_u8="" g_c g_end g_start="" last
+    file="$(tv_bench_file "$2")"
+    pfile="$(tv_bench_file "$4")"
+    cat "$file" "$pfile" >/dev/null  # into the page cache
+    echo "== $label: $file, $(($(stat -c %s "$file") / 1048576)) MiB; grep on $(basename "$pfile")"
+    # grep in a UTF-8 locale folds case by character, as the engine does; in the
+    # C locale it folds bytes only, which is faster: the C locale is the target.
+    g_fic=$(tv_bench_best "$runs" bytes grep -Fic TIMEOUT "$pfile")
+    g_c=$(tv_bench_best "$runs" bytes grep -c TIMEOUT "$pfile")
+    g_end=$(tv_bench_best "$runs" bytes grep -c NEEDLE-AT-END "$pfile")
+    if [ "$2" = log-utf8 ]; then
+        g_fic_u8=$(tv_bench_best "$runs" u8 grep -Fic TIMEOUT "$file")
+        g_start=$(tv_bench_best "$runs" bytes grep -c NEEDLE-AT-START "$file")
+    fi
+    peak=$(tv_bench_peak "$out_file" "$TV_BENCH_NATIVE/find_bench" "$file" TIMEOUT NEEDLE-AT-END NEEDLE-AT-START \
+        "$runs" "$3")
+    engine=$(cat "$out_file")
+    val() { echo "$engine" | awk -v k="$1" '$1 == k { print $2 }'; }
+    res() { echo "$engine" | awk -v k="$1" '$1 == k { print $3 }'; }
+    row() { printf '   %-28s %9.3f %9.3f %7s  %s\n' "$1" "$(val "$2")" "$3" "$(ratio "$3" "$(val "$2")")" "$4"; }
+    printf '   %-28s %9s %9s %7s  %s\n' "operation" "engine s" "peer s" "ratio" "peer"
+    row "count, ignoring case" count_ignore_case "$g_fic" "LC_ALL=C grep -Fic TIMEOUT"
+    [ -n "$g_fic_u8" ] && row "count, ignoring case" count_ignore_case "$g_fic_u8" "C.UTF-8 grep -Fic TIMEOUT"
+    row "count, matching case" count_match_case "$g_c" "grep -c TIMEOUT"
+    row "find next across the file" find_next_across "$g_end" "grep -c NEEDLE-AT-END"
+    [ -n "$g_start" ] && row "find previous across" find_previous_across "$g_start" "grep -c NEEDLE-AT-START"
+    echo "   counts: $(res count_ignore_case) ignoring case, $(res count_match_case) matching case;" \
+        "found $(res find_next_across)"
+    # The counts and the found line agree with grep's on the same text in
+    # UTF-8 (one occurrence per line at most there); UTF-16 BE holds the
+    # lines of UTF-16 LE.
+    if [ "$2" != log-utf16be ]; then
+        if [ "$2" = log-utf16le ]; then
+            ref_fic=$(iconv -f UTF-16 -t UTF-8 "$file" | bytes grep -Fic TIMEOUT)
+            ref_c=$(iconv -f UTF-16 -t UTF-8 "$file" | bytes grep -c TIMEOUT)
+        elif [ "$2" = log-gbk ]; then
+            ref_fic=$(iconv -f GBK -t UTF-8 "$file" | bytes grep -Fic TIMEOUT)
+            ref_c=$(iconv -f GBK -t UTF-8 "$file" | bytes grep -c TIMEOUT)
+        else
+            ref_fic=$(bytes grep -Fic TIMEOUT "$file")
+            ref_c=$(bytes grep -c TIMEOUT "$file")
+        fi
+    fi
+    # The file ends with a line end, so its last line is the empty one after NEEDLE-AT-END.
+    last=$(($(echo "$engine" | awk '$1 == "open" { print $3 }') - 1))
+    if [ "$(res count_ignore_case)" != "$ref_fic" ] || [ "$(res count_match_case)" != "$ref_c" ] ||
+        [ "$(res find_next_across)" != "line:$last" ]; then
+        echo "MISMATCH ($label): the engine's counts or found line differ from grep's on the text" >&2
+        ok=0
+    fi
+    if [ -n "$g_start" ] && [ "$(res find_previous_across)" != "line:1" ]; then
+        echo "MISMATCH ($label): find previous did not stop on line 1" >&2
+        ok=0
+    fi
+    local sfx=""
+    [ "$2" != log-utf8 ] && sfx=", $label"
+    local on=""
+    [ "$4" != "$2" ] && on=" on UTF-8"
+    tv_bench_result "count, ignoring case$sfx" "$(val count_ignore_case)" "$g_fic" "grep -Fic, LC_ALL=C$on" s ">=2" "$peak"
+    [ -n "$g_fic_u8" ] &&
+        tv_bench_result "count, ignoring case$sfx" "$(val count_ignore_case)" "$g_fic_u8" "grep -Fic, C.UTF-8" s - "$peak"
+    tv_bench_result "count, matching case$sfx" "$(val count_match_case)" "$g_c" "grep -c$on" s ">=1.5" "$peak"
+    tv_bench_result "FindNext across the file$sfx" "$(val find_next_across)" "$g_end" "grep -c$on" s ">=1" "$peak"
+    [ -n "$g_start" ] &&
+        tv_bench_result "FindPrevious across the file" "$(val find_previous_across)" "$g_start" "grep -c" s - "$peak"
+    return 0
+}
+
+one "UTF-8" log-utf8 count_ignore_case,count_match_case,find_next_across,find_previous_across log-utf8
+one "UTF-16 LE" log-utf16le count_ignore_case,count_match_case,find_next_across log-utf8
+one "UTF-16 BE" log-utf16be count_ignore_case,count_match_case,find_next_across log-utf8
+one "GBK (ANSI)" log-gbk count_ignore_case,count_match_case,find_next_across log-gbk
 [ $ok = 1 ]

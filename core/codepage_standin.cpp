@@ -5,6 +5,11 @@
 #include <vector>
 
 #include "core/gbk_table.h"
+#include "core/simd_level.h"
+
+#if TV_HAVE_SSE2_PATH
+#include <emmintrin.h>
+#endif
 
 namespace standin {
 namespace {
@@ -116,11 +121,51 @@ struct Sink {
         }
         count++;
     }
+    // k ASCII bytes, each the unit or byte of the same value.
+    void PutAscii(const unsigned char* s, size_t k) {
+        if (dst) {
+            if (cap - count < k) {
+                overflow = true;
+                return;
+            }
+            T* d = dst + count;
+            size_t j = 0;
+#if TV_HAVE_SSE2_PATH
+            if (sizeof(T) == 2) {
+                const __m128i zero = _mm_setzero_si128();
+                for (; k - j >= 16; j += 16) {
+                    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + j));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j + 8), _mm_unpackhi_epi8(v, zero));
+                }
+            }
+#endif
+            for (; j < k; j++) d[j] = static_cast<T>(s[j]);
+        }
+        count += k;
+    }
     int Result() const {
         if (overflow || count > 0x7FFFFFFF) return 0;
         return static_cast<int>(count);
     }
 };
+
+// Length of the run of ASCII bytes at the start of s[0, n).
+size_t AsciiRun(const unsigned char* s, size_t n) {
+    size_t i = 0;
+#if TV_HAVE_SSE2_PATH
+    for (; n - i >= 16; i += 16) {
+        uint32_t high = uint32_t(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))));
+        if (high) break;
+    }
+#endif
+    for (uint64_t w; n - i >= 8; i += 8) {
+        std::memcpy(&w, s + i, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (i < n && s[i] < 0x80) i++;
+    return i;
+}
 
 // UTF-16 -> GBK code (0 = unmappable), built once from the decode tables.
 const std::vector<uint16_t>& GbkEncodeTable() {
@@ -151,7 +196,9 @@ int Utf8ToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
     size_t i = 0;
     while (i < n) {
         if (s[i] < 0x80) {
-            out.Put(s[i++]);
+            size_t k = AsciiRun(s + i, n - i);
+            out.PutAscii(s + i, k);
+            i += k;
             continue;
         }
         uint32_t cp = DecodeUtf8Char(s, i, n);
@@ -208,6 +255,12 @@ int GbkToUtf16(const char* src, int srcLen, char16_t* dst, int dstLen) {
     size_t i = 0;
     while (i < n) {
         unsigned char b = s[i];
+        if (b < 0x80) {  // ASCII bytes are never lead bytes and decode to themselves
+            size_t k = AsciiRun(s + i, n - i);
+            out.PutAscii(s + i, k);
+            i += k;
+            continue;
+        }
         if (!IsGbkLeadByte(b)) {
             out.Put(GbkSingleTable[b]);
             i++;

@@ -5,6 +5,11 @@
 
 #include "core/codepage_standin.h"
 #include "core/platform.h"
+#include "core/simd_level.h"
+
+#if TV_HAVE_SSE2_PATH
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -138,7 +143,14 @@ int32_t SwapBytes16(char16_t* units, int32_t count) {
 }
 
 void SwapBytes16Large(char16_t* units, size_t count) {
-    for (size_t i = 0; i < count; i++) units[i] = static_cast<char16_t>((units[i] << 8) | (units[i] >> 8));
+    size_t i = 0;
+#if TV_HAVE_SSE2_PATH
+    for (; count - i >= 8; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
+    }
+#endif
+    for (; i < count; i++) units[i] = static_cast<char16_t>((units[i] << 8) | (units[i] >> 8));
 }
 
 size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/text_document.h"
+#include "search/block_scan.h"
 #include "search/line_source.h"
 #include "search/matcher.h"
 #include "search/piece_search.h"
@@ -357,10 +358,14 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
     LineSource src(doc, true, m.useBytes);
-    BlockPrefilter filter(doc, pat, opt.matchCase, true);
+    BlockScan blocks(doc, pat, opt);
+    BlockPrefilter filter(doc, blocks.usable() ? std::u16string() : pat, opt.matchCase, true);
     for (uint64_t i = 0; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
-        if (i % stride == 0 && filter.usable() && !filter.BlockMayMatch(i / stride)) {
+        uint64_t inBlock = 0;
+        if (i % stride == 0 && ((filter.usable() && !filter.BlockMayMatch(i / stride)) ||
+                                (blocks.usable() && blocks.Count(i / stride, inBlock)))) {
+            total += inBlock;
             i = std::min(count, i + stride) - 1;
             continue;
         }

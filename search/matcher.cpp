@@ -1,7 +1,12 @@
 #include "search/matcher.h"
 
+#include "core/simd_level.h"
 #include "search/find_engine.h"
 #include "search/simd.h"
+
+#if TV_HAVE_AVX2_PATH
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -74,6 +79,9 @@ void BasicMatcher<U>::Begin(const U* text, size_t len, bool padded) {
     fwdWork_ = bwdWork_ = 0;
     fwdReach_ = 0;
     bwdReach_ = len;
+#if TV_HAVE_AVX2_PATH
+    avx2_ = simd_level::Current() == simd_level::Avx2;
+#endif
 }
 
 template <class U>
@@ -138,6 +146,12 @@ size_t BasicMatcher<U>::Next(size_t from, size_t end) {
     const size_t last = end - n_;  // highest candidate start
     const size_t off = n_ - 1;
     size_t i = from;
+#if TV_HAVE_AVX2_PATH
+    if (avx2_) {
+        size_t r;
+        if (NextAvx2(i, last, from, end, r)) return r;
+    }
+#endif
 #if TV_SSE2
     const __m128i a0 = vFirstA_, b0 = vFirstB_, a1 = vLastA_, b1 = vLastB_;
     // With padding the last block of candidates is read whole and cut to size.
@@ -176,6 +190,71 @@ size_t BasicMatcher<U>::Next(size_t from, size_t end) {
     }
     return NoMatch;
 }
+
+#if TV_HAVE_AVX2_PATH
+namespace {
+
+// Mask of the 32 / sizeof(U) positions at p0 whose unit, or-ed with o0, is
+// a0 and whose unit at p1, or-ed with o1, is a1; sizeof(U) bits per position.
+// (A folded letter is its lower case with o = 0x20: only bit 5 differs.)
+TV_TARGET_AVX2 inline uint32_t PairMask256(const unsigned char* p0, const unsigned char* p1, __m256i a0,
+                                           __m256i o0, __m256i a1, __m256i o1) {
+    __m256i v0 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0)), o0);
+    __m256i v1 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1)), o1);
+    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(v0, a0), _mm256_cmpeq_epi8(v1, a1))));
+}
+TV_TARGET_AVX2 inline uint32_t PairMask256(const char16_t* p0, const char16_t* p1, __m256i a0, __m256i o0,
+                                           __m256i a1, __m256i o1) {
+    __m256i v0 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0)), o0);
+    __m256i v1 = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1)), o1);
+    return uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi16(v0, a0), _mm256_cmpeq_epi16(v1, a1))));
+}
+TV_TARGET_AVX2 inline __m256i Splat256(unsigned char u) { return _mm256_set1_epi8(char(u)); }
+TV_TARGET_AVX2 inline __m256i Splat256(char16_t u) { return _mm256_set1_epi16(short(u)); }
+
+} // namespace
+
+template <class U>
+TV_TARGET_AVX2 bool BasicMatcher<U>::NextAvx2(size_t& i, size_t last, size_t from, size_t end, size_t& result) {
+    constexpr size_t Step = 32 / sizeof(U);
+    // firstA_ is the lower case of a folded letter, firstB_ its upper case.
+    const __m256i a0 = Splat256(firstA_), b0 = Splat256(U(firstA_ ^ firstB_)), a1 = Splat256(lastA_),
+                  b1 = Splat256(U(lastA_ ^ lastB_));
+    const U* t = text_;
+    const size_t off = n_ - 1;
+    // With padding the last block of candidates is read whole and cut to size.
+    const size_t stop = padded_ ? last + Step : last + 1;
+    while (i < stop && stop - i >= Step) {
+        // Two vectors without a candidate at a time; only verifying costs work.
+        while (stop - i >= 2 * Step && (PairMask256(t + i, t + i + off, a0, b0, a1, b1) |
+                                        PairMask256(t + i + Step, t + i + Step + off, a0, b0, a1, b1)) == 0)
+            i += 2 * Step;
+        if (stop - i < Step) break;
+        uint32_t m = PairMask256(t + i, t + i + off, a0, b0, a1, b1);
+        if (last - i < Step - 1) m &= (1u << ((last - i + 1) * sizeof(U))) - 1;
+        i += Step;
+        if (!m) continue;
+        while (m) {
+            unsigned bit = simd::LowBit(m);
+            size_t s = i - Step + bit / sizeof(U);
+            m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
+            if (VerifyKey(t + s)) {
+                result = s;
+                return true;
+            }
+        }
+        if (i > fwdReach_) fwdReach_ = i;
+        if (fwdWork_ > WorkAllowance + WorkPerUnit * fwdReach_) {
+            fwdKmp_ = true;
+            fwdPos_ = i;
+            fwdQ_ = 0;
+            result = NextKmp(from, end);
+            return true;
+        }
+    }
+    return false;
+}
+#endif
 
 template <class U>
 size_t BasicMatcher<U>::NextKmp(size_t from, size_t end) {

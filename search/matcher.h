@@ -27,7 +27,7 @@ public:
     // Starts scanning a new text of len units. padded: at least Padding
     // readable units follow the text (their values do not matter).
     void Begin(const U* text, size_t len, bool padded = false);
-    static constexpr size_t Padding = 16;
+    static constexpr size_t Padding = 32;
     // First occurrence starting at or after from and ending at or before end.
     // Successive calls for one text must not move back before the previous
     // result + 1, nor change end.
@@ -38,6 +38,9 @@ public:
 
 private:
     size_t NextKmp(size_t from, size_t end);
+    // The vector scan of Next with 256-bit vectors: true with result set when
+    // it ends the call, false with i moved on when fewer positions are left.
+    bool NextAvx2(size_t& i, size_t last, size_t from, size_t end, size_t& result);
     size_t LastKmp(size_t end);
     void BuildForwardTable();
     void BuildBackwardTable();
@@ -61,6 +64,7 @@ private:
     const U* text_ = nullptr;
     size_t len_ = 0;
     bool padded_ = false;
+    bool avx2_ = false;  // the 256-bit scan, chosen at Begin
     // forward scan state
     bool fwdKmp_ = false;
     size_t fwdPos_ = 0, fwdQ_ = 0;

@@ -37,7 +37,7 @@ namespace {
 std::atomic<bool> enabled{true};
 
 // Bytes read from the file per step; a step overlaps the last by the needle.
-constexpr int64_t ChunkBytes = 1 << 20;
+constexpr int64_t ChunkBytes = 256 << 10;
 
 inline unsigned char FoldByte(unsigned char b) { return (b >= 'A' && b <= 'Z') ? (b | 0x20) : b; }
 
@@ -62,15 +62,34 @@ inline unsigned Clz32(uint32_t m) {
 
 // First and last byte of the needle as the vector compares see them: a
 // letter of a folded needle is compared with the byte or 0x20.
+// The vector compares also test a third byte of the needle, the one least
+// likely in text by this rough order (rare first), so that common first and
+// last bytes do not make every other position a candidate.
+int Commonness(unsigned char b) {
+    static const char order[] = " etaoinsrhldcumfpgwyb0123456789.:-/,_vk=[]()x\tjqz";
+    if (b >= 'A' && b <= 'Z') b |= 0x20;
+    if (b == 0) return 101;  // the high byte of every ASCII unit in UTF-16
+    if (b >= 0x80) return 60;  // UTF-8 lead and continuation bytes
+    for (int i = 0; order[i]; ++i)
+        if (static_cast<unsigned char>(order[i]) == b) return 100 - i;
+    return 10;
+}
+
 struct Ends {
     unsigned char first, last, orFirst, orLast;
+    size_t mid;
+    unsigned char midByte, orMid;
 };
 
 Ends EndsOf(const std::basic_string<unsigned char>& nd, bool fold) {
     auto letter = [&](unsigned char b) { return fold && b >= 'a' && b <= 'z'; };
-    Ends e{nd.front(), nd.back(), 0, 0};
+    Ends e{nd.front(), nd.back(), 0, 0, 0, nd.front(), 0};
     if (letter(e.first)) e.orFirst = 0x20;
     if (letter(e.last)) e.orLast = 0x20;
+    for (size_t i = 1; i + 1 < nd.size(); ++i)
+        if (e.mid == 0 || Commonness(nd[i]) < Commonness(nd[e.mid])) e.mid = i;
+    e.midByte = nd[e.mid];
+    if (letter(e.midByte)) e.orMid = 0x20;
     return e;
 }
 
@@ -143,11 +162,14 @@ struct Finder {
         const size_t n = nd.size();
         const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
         const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
+        const __m256i md = _mm256_set1_epi8(char(e.midByte)), om = _mm256_set1_epi8(char(e.orMid));
         size_t p = 0;
         for (; p + n - 1 + 32 <= len; p += 32) {
             __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p)), of);
             __m256i z = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + n - 1)), ol);
-            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l))));
+            __m256i c = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + e.mid)), om);
+            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
+                _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
             for (; m; m &= m - 1)
                 if (At(b + p + Ctz32(m))) return int64_t(p + Ctz32(m));
         }
@@ -157,12 +179,15 @@ struct Finder {
         const size_t n = nd.size();
         const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
         const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
+        const __m256i md = _mm256_set1_epi8(char(e.midByte)), om = _mm256_set1_epi8(char(e.orMid));
         size_t to = len - n + 1;
         while (to >= 32) {
             size_t p = to - 32;
             __m256i a = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p)), of);
             __m256i z = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + n - 1)), ol);
-            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l))));
+            __m256i c = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + e.mid)), om);
+            uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
+                _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
             for (; m; m &= ~(0x80000000u >> Clz32(m))) {
                 size_t k = 31 - Clz32(m);
                 if (At(b + p + k)) return int64_t(p + k);

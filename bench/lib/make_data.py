@@ -8,6 +8,7 @@ Names:
                 The first line holds NEEDLE-AT-START, the last NEEDLE-AT-END,
                 and no line holds "timeout" (any case) more than once.
   log-utf16le   the same lines in UTF-16 LE with a BOM, >= 2.15 GB
+  log-utf16be   the same lines in UTF-16 BE with a BOM, >= 2.15 GB
   log-gbk       the same lines as log-utf8 in GBK (code page 936)
   paint-small   the first 1 MiB of log-utf8, cut at a line end
   line-small    one line of 200 KiB (ASCII, Chinese and tabs), LF at the end
@@ -97,6 +98,7 @@ def write_dense(path, width, codec, bom):
 MAKERS = {
     "log-utf8": lambda p: write_log(p, "utf-8", b""),
     "log-utf16le": lambda p: write_log(p, "utf-16-le", b"\xff\xfe"),
+    "log-utf16be": lambda p: write_log(p, "utf-16-be", b"\xfe\xff"),
     "log-gbk": lambda p: write_log(p, "gbk", b""),
     "paint-small": write_paint_small,
     "line-small": lambda p: write_line(p, 200 << 10),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/simd_level.h"
+#include "search/block_scan.h"
 #include "search/find_engine.h"
 #include "search/prefilter.h"
 #include "search/matcher.h"
@@ -478,21 +479,27 @@ std::string Utf8Of(const std::u16string& s) {
 TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
     // Letters of both cases, CJK, a two-byte and a four-byte character, and every terminator.
     const std::u16string pieces[] = {u"a", u"A", u"b", u"ab", u"Ab", u" ", u".", u"\u4E2D", u"\u00E9",
-                                     u"\U0001F600", u"\r\n", u"\n", u"\r", u"aa", u"_"};
+                                     u"\U0001F600", u"\r\n", u"\n", u"\r", u"aa", u"_", u"x\0"s};
     std::mt19937 rng(99);
     for (int round = 0; round < 12; ++round) {
         std::u16string text;
         const int count = round < 8 ? 3000 : 30000;
-        for (int i = 0; i < count; ++i) text += pieces[rng() % 15];
+        // Rounds 4 and 8 hold NULs, which end a line's text and a block's split.
+        for (int i = 0; i < count; ++i) text += pieces[rng() % (round == 4 || round == 8 ? 16 : 15)];
         std::string utf8 = Utf8Of(text);
-        if (round % 4 == 3) utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
+        if (round % 4 == 3) {
+            utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
+            // A lead byte whose sequence the end of the file cuts takes the rest of it.
+            utf8 += "\xE4" "a";
+        }
         std::string utf16, utf16be;
         for (char16_t u : text) utf16 += {char(u & 0xFF), char(u >> 8)};
         for (char16_t u : text) utf16be += {char(u >> 8), char(u & 0xFF)};
         TempTextFile a(utf8), b(utf16, Encoding::Utf16Le), c(utf16be, Encoding::Utf16Be), g(utf8, Encoding::Ansi);
         ASSERT_TRUE(a.opened && b.opened && c.opened && g.opened);
-        // Each vector path of the block prefilter in turn, and none.
+        // Each vector path of the block prefilter and block counts in turn, and neither.
         BlockPrefilter::Enable(round % 4 != 1);
+        BlockScan::Enable(round % 4 != 1);
         simd_level::Cap(static_cast<simd_level::Level>(round % 3));
         for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
             for (int q = 0; q < 40; ++q) {
@@ -517,6 +524,55 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         }
     }
     BlockPrefilter::Enable(true);
+    BlockScan::Enable(true);
+    simd_level::Cap(simd_level::Avx2);
+}
+
+namespace {
+
+// Well-formed UTF-8 without NUL, by the ranges of each byte of a sequence.
+bool PlainCleanUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned c = static_cast<unsigned char>(s[i]);
+        size_t k = c == 0 ? 0 : c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        if (k == 0 || i + k > s.size()) return false;
+        for (size_t j = 1; j < k; ++j) {
+            unsigned lo = 0x80, hi = 0xBF;
+            const unsigned b = static_cast<unsigned char>(s[i + j]);
+            if (j == 1 && c == 0xE0) lo = 0xA0;
+            if (j == 1 && c == 0xED) hi = 0x9F;
+            if (j == 1 && c == 0xF0) lo = 0x90;
+            if (j == 1 && c == 0xF4) hi = 0x8F;
+            if (b < lo || b > hi) return false;
+        }
+        i += k;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(FindBlocks, CleanUtf8AgreesWithThePlainCheckOnEveryPath) {
+    // Sequences of every length, their edges, cut ones and stray bytes.
+    const std::string pieces[] = {"a", " ", "\r\n", "\xC2\x80", "\xDF\xBF", "\xE4\xB8\xAD", "\xE0\xA0\x80",
+                                  "\xED\x9F\xBF", "\xEF\xBF\xBD", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+                                  "\xC0\xAF", "\xC1", "\xE0\x9F\x80", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
+                                  "\xF4\x90\x80\x80", "\xF5\x80", "\xFF", "\x80", "\xE4\xB8", "\xF0\x90",
+                                  std::string(1, '\0')};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 6000; ++round) {
+        std::string s;
+        const int n = 1 + int(rng() % (round % 3 == 0 ? 80 : 12));
+        // Mostly good sequences, so that one bad piece decides.
+        for (int i = 0; i < n; ++i) s += pieces[rng() % 100 < 97 ? rng() % 11 : rng() % 23];
+        const bool want = PlainCleanUtf8(s);
+        for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+            simd_level::Cap(static_cast<simd_level::Level>(level));
+            ASSERT_EQ(CleanUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size()), want)
+                << "round " << round << " level " << level;
+        }
+    }
     simd_level::Cap(simd_level::Avx2);
 }
 

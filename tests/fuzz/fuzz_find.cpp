@@ -3,7 +3,11 @@
 // any text, search text and options (long repetitive inputs included, which
 // drive the matcher onto its automaton). The text is also written as a file
 // and searched as a document with a random small read bound (long lines in
-// pieces), which must give what the same document read whole gives.
+// pieces), which must give what the same document read whole gives. Inputs
+// whose first byte has bit 2 set are written to a file instead, in any
+// encoding and with short blocks, and the document's search and count with
+// the block prefilter and block counts, on each vector path, must equal those
+// with neither.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,8 +16,13 @@
 
 #include "core/platform.h"
 #include "core/text_document.h"
+#include "core/codepage_standin.h"
+#include "core/simd_level.h"
+#include "search/block_scan.h"
 #include "search/find_engine.h"
+#include "search/prefilter.h"
 #include "tests/core/find_reference.h"
+#include "tests/core/temp_text_file.h"
 
 namespace {
 
@@ -61,14 +70,96 @@ void CompareWithUnbounded(const std::u16string& text, const std::u16string& pat,
     if (m != n) std::abort();
 }
 
+// Bytes that make letters, both cases, line ends, NULs, well-formed and
+// malformed UTF-8, GBK lead bytes and halves of UTF-16 units common.
+const unsigned char ByteAlphabet[32] = {'a', 'A', 'b', 'B', 'a', ' ', '.', '\r', '\n', '\r', 0,    '?', 'z', 'Z', '_', 'a',
+                                        0xE4, 0xB8, 0xAD, 0xC3, 0xA9, 0xFF, 0x80, 0x81, 0x40, 0xD8, 0x3D, 'a', 'b', 'A', ' ', 0x4E};
+
+struct Results {
+    SearchResult forward, backward, count;
+    TextPosition next, previous;
+    uint64_t total;
+    bool operator!=(const Results& o) const {
+        return forward != o.forward || backward != o.backward || count != o.count || !(next == o.next) ||
+               !(previous == o.previous) || total != o.total;
+    }
+};
+
+Results Run(TextDocument& doc, const std::u16string& pat, const FindOptions& o, const TextPosition& a,
+            const TextPosition& b) {
+    Results r{};
+    r.forward = SearchForward(doc, a, b, pat, o, r.next);
+    r.backward = SearchBackward(doc, a, pat, o, r.previous);
+    r.count = CountAll(doc, pat, o, r.total);
+    return r;
+}
+
+void DocumentCase(const uint8_t* data, size_t size) {
+    if (size < 8) return;
+    static const Encoding encodings[4] = {Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be, Encoding::Ansi};
+    const Encoding enc = encodings[data[1] & 3];
+    FindOptions o;
+    o.wholeWord = data[0] & 1;
+    o.matchCase = data[0] & 2;
+    o.wrapAround = data[0] & 8;
+    const size_t patLen = 1 + data[2] % 6;
+    const uint64_t stride = 1 + data[3] % 8;
+    const uint64_t l1 = data[4], l2 = l1 + data[5] % 3;
+    const TextPosition a{l1, data[6] % 8u}, b{l2, data[7] % 8u};
+    data += 8;
+    size -= 8;
+    std::u16string pat;
+    std::string bytes;
+    for (size_t i = 0; i < size; ++i) {
+        const unsigned char c = ByteAlphabet[data[i] & 31];
+        if (i < patLen) {
+            pat += c == 0 ? u'a' : c < 0x80 ? char16_t(c) : char16_t(0x4E00 + c);
+        } else {
+            bytes += char(c);
+            if (enc == Encoding::Utf16Le || enc == Encoding::Utf16Be) bytes += char((data[i] & 0xE0) == 0xE0 ? 0x4E : 0);
+        }
+    }
+    if (pat.empty()) return;
+    TempFile file(bytes);
+    TextDocument doc;
+    doc.indexStride = stride;
+    if (data[0] & 0x10) doc.maxBlockBytes = 24;
+    if (!file.written() || !doc.Open(file.path(), enc)) return;
+    BlockPrefilter::Enable(false);
+    BlockScan::Enable(false);
+    const Results want = Run(doc, pat, o, a, b);
+    BlockPrefilter::Enable(true);
+    BlockScan::Enable(true);
+    for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+        simd_level::Cap(static_cast<simd_level::Level>(level));
+        if (Run(doc, pat, o, a, b) != want) std::abort();
+        // The UTF-8 check on the raw bytes, as a plain decoder sees them.
+        std::u16string wide(bytes.size() + 1, u'\0');
+        size_t k = 0;
+        bool plain = true;
+        for (size_t i = 0; i < bytes.size() && plain;) {
+            size_t w = standin::Utf8CharBytes(reinterpret_cast<const unsigned char*>(bytes.data()) + i, bytes.size() - i);
+            plain = w > 0 && bytes[i] != 0 && standin::Utf8ToUtf16(bytes.data() + i, int(w), &wide[k], 2) > 0 &&
+                    (wide[k] != 0xFFFD || bytes.compare(i, w, "\xEF\xBF\xBD") == 0);
+            i += w;
+        }
+        if (CleanUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != plain) std::abort();
+    }
+    simd_level::Cap(simd_level::Avx2);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;
+    if (data[0] & 4) {
+        DocumentCase(data, size);
+        return 0;
+    }
     FindOptions o;
     o.wholeWord = data[0] & 1;
     o.matchCase = data[0] & 2;
-    o.wrapAround = data[0] & 4;
+    o.wrapAround = data[0] & 8;
     const size_t patLen = 1 + data[1] % 24;
     const size_t repeat = 1 + (data[2] % 8) * 64;  // long runs reach the automaton
     const size_t column = data[3];

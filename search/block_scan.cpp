@@ -1,0 +1,365 @@
+#include "search/block_scan.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "core/encoding.h"
+#include "core/platform.h"
+#include "core/simd_level.h"
+#include "core/text_document.h"
+#include "search/find_engine.h"
+#include "search/prefilter.h"
+#include "search/simd.h"
+
+#if TV_HAVE_AVX2_PATH
+#include <immintrin.h>
+#endif
+
+namespace {
+
+std::atomic<bool> enabled{true};
+
+// Bytes read from the file per step (whole blocks).
+constexpr int64_t ChunkBytes = 256 << 10;
+// Blocks larger than this go line by line.
+constexpr int64_t LargestBlock = 4 << 20;
+// Readable units after every text handed to the matcher.
+constexpr size_t PadUnits = 64;
+
+inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Length of the well-formed sequence at s[0] (a byte above 127), or 0.
+inline size_t SequenceLength(const unsigned char* s, size_t n) {
+    const unsigned char c = s[0];
+    if (c >= 0xC2 && c <= 0xDF) return n >= 2 && Cont(s[1]) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (n < 3 || !Cont(s[1]) || !Cont(s[2])) return 0;
+        if ((c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (n < 4 || !Cont(s[1]) || !Cont(s[2]) || !Cont(s[3])) return 0;
+        if ((c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
+        return 4;
+    }
+    return 0;
+}
+
+bool CleanUtf8Scalar(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        // Eight ASCII bytes without a NUL at a time.
+        while (n - i >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if ((w & 0x8080808080808080ull) || ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull)) break;
+            i += 8;
+        }
+        if (i >= n) break;
+        const unsigned char c = p[i];
+        if (c == 0) return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t k = SequenceLength(p + i, n - i);
+        if (k == 0) return false;
+        i += k;
+    }
+    return true;
+}
+
+#if TV_HAVE_AVX2_PATH
+// Well-formedness by table lookups on the high and low nibbles of each byte
+// and the high nibble of the next (every error of two bytes shows as a common
+// bit), plus a check that third and fourth bytes are continuations exactly
+// where a lead byte calls for them.
+constexpr uint8_t TooShort = 1 << 0;   // lead, then ASCII or a lead
+constexpr uint8_t TooLong = 1 << 1;    // ASCII, then a continuation
+constexpr uint8_t Overlong3 = 1 << 2;  // E0 80..9F
+constexpr uint8_t TooLarge = 1 << 3;   // F4 90.., F5..FF 90..
+constexpr uint8_t Surrogate = 1 << 4;  // ED A0..BF
+constexpr uint8_t Overlong2 = 1 << 5;  // C0, C1
+constexpr uint8_t TooLarge1000 = 1 << 6;  // F5..FF 80..8F
+constexpr uint8_t Overlong4 = 1 << 6;     // F0 80..8F
+constexpr uint8_t TwoConts = 1 << 7;      // continuation, then a continuation
+constexpr uint8_t Carry = TooShort | TooLong | TwoConts;
+
+TV_TARGET_AVX2 inline __m256i Table(uint8_t a0, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4, uint8_t a5,
+                                    uint8_t a6, uint8_t a7, uint8_t a8, uint8_t a9, uint8_t a10, uint8_t a11,
+                                    uint8_t a12, uint8_t a13, uint8_t a14, uint8_t a15) {
+    return _mm256_setr_epi8(char(a0), char(a1), char(a2), char(a3), char(a4), char(a5), char(a6), char(a7),
+                            char(a8), char(a9), char(a10), char(a11), char(a12), char(a13), char(a14), char(a15),
+                            char(a0), char(a1), char(a2), char(a3), char(a4), char(a5), char(a6), char(a7),
+                            char(a8), char(a9), char(a10), char(a11), char(a12), char(a13), char(a14), char(a15));
+}
+
+// The 32 bytes before each position of in, continuing from prev, by k.
+template <int K>
+TV_TARGET_AVX2 inline __m256i Before(__m256i in, __m256i prev) {
+    return _mm256_alignr_epi8(in, _mm256_permute2x128_si256(prev, in, 0x21), 16 - K);
+}
+
+struct Utf8Check {
+    __m256i high1, low1, high2, openMax;
+    __m256i prev, open, err;
+
+    TV_TARGET_AVX2 Utf8Check() {
+        high1 = Table(TooLong, TooLong, TooLong, TooLong, TooLong, TooLong, TooLong, TooLong, TwoConts, TwoConts,
+                      TwoConts, TwoConts, TooShort | Overlong2, TooShort, TooShort | Overlong3 | Surrogate,
+                      TooShort | TooLarge | TooLarge1000 | Overlong4);
+        const uint8_t big = Carry | TooLarge | TooLarge1000;
+        low1 = Table(Carry | Overlong3 | Overlong2 | Overlong4, Carry | Overlong2, Carry, Carry, Carry | TooLarge,
+                     big, big, big, big, big, big, big, big, big | Surrogate, big, big);
+        const uint8_t cont = TooLong | Overlong2 | TwoConts;
+        high2 = Table(TooShort, TooShort, TooShort, TooShort, TooShort, TooShort, TooShort, TooShort,
+                      cont | Overlong3 | TooLarge1000 | Overlong4, cont | Overlong3 | TooLarge,
+                      cont | Surrogate | TooLarge, cont | Surrogate | TooLarge, TooShort, TooShort, TooShort, TooShort);
+        // Above the lead bytes whose sequences the last 3 bytes leave open.
+        openMax = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                   -1, -1, -1, -1, -1, -1, -1, -1, -1, char(0xF0 - 1), char(0xE0 - 1),
+                                   char(0xC0 - 1));
+        prev = open = err = _mm256_setzero_si256();
+    }
+
+    TV_TARGET_AVX2 TV_ALWAYS_INLINE void Step(__m256i in) {
+        const __m256i nib = _mm256_set1_epi8(0x0F);
+        err = _mm256_or_si256(err, _mm256_cmpeq_epi8(in, _mm256_setzero_si256()));
+        if (_mm256_movemask_epi8(in) == 0) {  // ASCII: only a sequence left open before is an error
+            err = _mm256_or_si256(err, open);
+            open = _mm256_setzero_si256();
+        } else {
+            const __m256i p1 = Before<1>(in, prev);
+            const __m256i special = _mm256_and_si256(
+                _mm256_and_si256(_mm256_shuffle_epi8(high1, _mm256_and_si256(_mm256_srli_epi16(p1, 4), nib)),
+                                 _mm256_shuffle_epi8(low1, _mm256_and_si256(p1, nib))),
+                _mm256_shuffle_epi8(high2, _mm256_and_si256(_mm256_srli_epi16(in, 4), nib)));
+            const __m256i third = _mm256_subs_epu8(Before<2>(in, prev), _mm256_set1_epi8(char(0xE0 - 0x80)));
+            const __m256i fourth = _mm256_subs_epu8(Before<3>(in, prev), _mm256_set1_epi8(char(0xF0 - 0x80)));
+            const __m256i must = _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+            err = _mm256_or_si256(err, _mm256_xor_si256(must, special));
+            open = _mm256_subs_epu8(in, openMax);
+        }
+        prev = in;
+    }
+};
+
+TV_TARGET_AVX2 bool CleanUtf8Avx2(const unsigned char* p, size_t n) {
+    Utf8Check c;
+    size_t i = 0;
+    for (; n - i >= 32; i += 32) c.Step(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
+    // The rest with spaces after it: a sequence cut by the end shows as too short.
+    unsigned char last[32];
+    std::memset(last, ' ', sizeof last);
+    std::memcpy(last, p + i, n - i);
+    c.Step(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(last)));
+    return _mm256_testz_si256(c.err, c.err) != 0;
+}
+#endif
+
+template <class U>
+inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
+    if (s > 0 && IsLetter(t[s - 1])) return false;
+    return !(s + n < len && IsLetter(t[s + n]));
+}
+
+// Accepted non-overlapping matches in t[0, len), which PadUnits readable
+// units follow; seen tells whether any occurrence was there at all.
+template <class U>
+uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen) {
+    const size_t n = m.size();
+    seen = false;
+    if (n == 0 || len < n) return 0;
+    m.Begin(t, len, true);
+    uint64_t total = 0;
+    size_t p = 0;
+    while (p < len) {
+        const size_t s = m.Next(p, len);
+        if (s == NoMatch) break;
+        seen = true;
+        if (!wholeWord || Whole(t, len, s, n)) {
+            ++total;
+            p = s + n;
+        } else {
+            p = s + 1;
+        }
+    }
+    return total;
+}
+
+// CountText over the bytes of an ANSI block for an ASCII search text; false
+// when an occurrence may not be one in the decoded text. A byte after two
+// ASCII bytes (or after the block's start, where decoding starts) begins a
+// character in every code page whose characters take one or two bytes and
+// whose lead bytes are above 127, so an occurrence there is ASCII characters,
+// decoded as they are. Its neighbours are the same letters or non-letters in
+// the decoded text: a byte above 127 decodes to no ASCII letter.
+uint64_t CountAnsiBytes(ByteMatcher& m, const unsigned char* t, size_t len, bool wholeWord, bool& exact) {
+    const size_t n = m.size();
+    exact = true;
+    if (n == 0 || len < n) return 0;
+    m.Begin(t, len, true);
+    uint64_t total = 0;
+    size_t p = 0;
+    while (p < len) {
+        const size_t s = m.Next(p, len);
+        if (s == NoMatch) break;
+        if ((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)) {
+            exact = false;
+            return 0;
+        }
+        if (!wholeWord || Whole(t, len, s, n)) {
+            ++total;
+            p = s + n;
+        } else {
+            p = s + 1;
+        }
+    }
+    return total;
+}
+
+// The search text up to its first NUL.
+std::u16string Searched(const std::u16string& pat) { return pat.substr(0, pat.find(char16_t(0))); }
+
+} // namespace
+
+bool CleanUtf8(const unsigned char* p, size_t n) {
+#if TV_HAVE_AVX2_PATH
+    if (simd_level::Current() == simd_level::Avx2) return CleanUtf8Avx2(p, n);
+#endif
+    return CleanUtf8Scalar(p, n);
+}
+
+void BlockScan::Enable(bool on) { enabled.store(on); }
+
+BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOptions& opt)
+    : doc_(doc), wholeWord_(opt.wholeWord), units_(pat, opt.matchCase),
+      bytes_(std::basic_string<unsigned char>(), false) {
+    stride_ = doc.indexStride ? doc.indexStride : 100;
+    const std::u16string text = Searched(pat);
+    if (!enabled.load() || text.empty()) return;
+    if (text.find_first_of(u"\r\n") != std::u16string::npos) return;
+    std::basic_string<unsigned char> b;
+    switch (doc.encoding) {
+    case Encoding::Utf8:
+    case Encoding::Utf8Bom:
+        for (size_t i = 0; i < text.size(); ++i) {
+            uint32_t c = text[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
+                return;  // a lone surrogate has no UTF-8 form
+            }
+            if (c == 0xFFFD) alwaysCheck_ = true;
+            AppendUtf8(b, c);
+        }
+        asciiOnly_ = std::all_of(b.begin(), b.end(), [](unsigned char c) { return c < 0x80; });
+        bytes_ = ByteMatcher(b, opt.matchCase);
+        utf8_ = true;
+        break;
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be: utf16_ = true; break;
+    case Encoding::Ansi:
+        // ASCII other than '?' comes from the same single byte in every code
+        // page, and no other bytes decode to it.
+        rawFilter_ = std::all_of(text.begin(), text.end(), [](char16_t u) { return u < 0x80 && u != u'?'; });
+        if (rawFilter_) {
+            b.assign(text.begin(), text.end());
+            bytes_ = ByteMatcher(b, opt.matchCase);
+        }
+        ansi_ = true;
+        break;
+    default: return;
+    }
+    usable_ = true;
+}
+
+bool BlockScan::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
+    // As the line source reads blocks.
+    const LineIndex& index = doc_.lineIndex;
+    if (block >= index.size()) return false;
+    start = index[size_t(block)];
+    if (block + 1 < index.size())
+        end = index[size_t(block + 1)];
+    else if (doc_.indexing)
+        end = index.back();
+    else
+        end = doc_.fileSize;
+    const int64_t bound =
+        doc_.maxBlockBytes > 0 && doc_.maxBlockBytes < MaxBlockBytes ? doc_.maxBlockBytes : MaxBlockBytes;
+    return start <= end && end - start <= std::min(bound, LargestBlock) && end <= doc_.fileSize;
+}
+
+bool BlockScan::Fill(uint64_t block) {
+    chunkFirst_ = chunkEnd_ = 0;
+    int64_t cs, ce, s, e;
+    if (!BlockRange(block, cs, ce)) return false;
+    uint64_t hi = block + 1;
+    const uint64_t blocks = doc_.lineIndex.size();
+    while (hi < blocks && BlockRange(hi, s, e) && s == ce && e - cs <= ChunkBytes) {
+        ce = e;
+        ++hi;
+    }
+    const size_t want = size_t(ce - cs);
+    const size_t units = want / 2 + 1 + PadUnits;
+    if (buf_.size() < units) buf_.resize(units);
+    if (!doc_.file.Seek(cs, SEEK_SET)) return false;
+    if (doc_.file.Read(buf_.data(), want) != want) return false;
+    std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
+    if (doc_.encoding == Encoding::Utf16Be) SwapBytes16Large(buf_.data(), want / 2);
+    chunkFirst_ = block;
+    chunkEnd_ = hi;
+    chunkStart_ = cs;
+    return true;
+}
+
+bool BlockScan::Count(uint64_t block, uint64_t& count) {
+    count = 0;
+    if (!usable_ || !doc_.file.IsOpen()) return false;
+    int64_t start, end;
+    if (!BlockRange(block, start, end)) return false;
+    if (block < chunkFirst_ || block >= chunkEnd_) {
+        if (!Fill(block)) return false;
+    }
+    const size_t offset = size_t(start - chunkStart_), n = size_t(end - start);
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(buf_.data()) + offset;
+    bool seen = false;
+    if (utf8_) {
+        count = CountText(bytes_, raw, n, wholeWord_, seen);
+        if (!(seen || alwaysCheck_)) return true;
+        // Malformed bytes decode to units above 127 and leave every ASCII byte
+        // as it is, except that a sequence cut by the end of the block takes
+        // the rest of it: away from such an end, an ASCII search text needs
+        // only a block without NUL.
+        bool leadAtEnd = false;
+        for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
+        if (asciiOnly_ && !leadAtEnd) return std::memchr(raw, 0, n) == nullptr;
+        return CleanUtf8(raw, n);
+    }
+    if (utf16_) {
+        if (offset % 2) return false;
+        const char16_t* t = buf_.data() + offset / 2;
+        count = CountText(units_, t, n / 2, wholeWord_, seen);
+        return !seen || simd::FindNul(t, 0, n / 2) == n / 2;
+    }
+    // ANSI: counted in the bytes when every occurrence there is sure to be
+    // one in the decoded text (and the block has no NUL, which ends a line's
+    // text), else decoded as the document decodes a block.
+    if (rawFilter_) {
+        bool exact = false;
+        count = CountAnsiBytes(bytes_, raw, n, wholeWord_, exact);
+        if (exact && std::memchr(raw, 0, n) == nullptr) return true;
+        count = 0;
+    }
+    if (n == 0) return true;
+    if (n > 0x7FFFFFFF) return false;
+    if (decoded_.size() < n + PadUnits) decoded_.resize(n + PadUnits);
+    const int r = platform::MultiByteToWide(platform::CodePageAnsi, reinterpret_cast<const char*>(raw), int(n),
+                                            decoded_.data(), int(n));
+    if (r <= 0) return false;
+    std::fill(decoded_.begin() + r, decoded_.begin() + r + PadUnits, char16_t(0));
+    if (simd::FindNul(decoded_.data(), 0, size_t(r)) != size_t(r)) return false;
+    count = CountText(units_, decoded_.data(), size_t(r), wholeWord_, seen);
+    return true;
+}

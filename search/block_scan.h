@@ -1,0 +1,55 @@
+// Counting over whole blocks of lines at once. A block starts at a line start
+// and ends after a line end (or at the end of the file), so when the search
+// text holds no CR and no LF no occurrence crosses a line, and the matches,
+// neighbours and non-overlapping counts of the block taken as one text are
+// those of its lines taken one by one. The text is the block's bytes when
+// they are well-formed UTF-8 without a NUL, its UTF-16 units when none is
+// U+0000, or, for ANSI, the units the document decodes; a block whose bytes
+// cannot hold the search text counts 0 without being checked or decoded.
+// Anything else is left to the line-by-line engine.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/find_options.h"
+#include "search/matcher.h"
+
+class TextDocument;
+
+// Whether n bytes are well-formed UTF-8 holding no NUL byte.
+bool CleanUtf8(const unsigned char* p, size_t n);
+
+class BlockScan {
+public:
+    BlockScan(TextDocument& doc, const std::u16string& pat, const FindOptions& opt);
+
+    bool usable() const { return usable_; }
+    // Accepted non-overlapping matches in block b (asked in ascending order);
+    // false when the block has to be counted line by line.
+    bool Count(uint64_t block, uint64_t& count);
+
+    // Test hook: false makes every block go line by line.
+    static void Enable(bool on);
+
+private:
+    bool BlockRange(uint64_t block, int64_t& start, int64_t& end) const;
+    bool Fill(uint64_t block);
+
+    TextDocument& doc_;
+    bool usable_ = false;
+    bool wholeWord_ = false;
+    bool utf8_ = false, utf16_ = false, ansi_ = false;
+    bool alwaysCheck_ = false;  // the search text has a form malformed bytes decode to
+    bool asciiOnly_ = false;    // UTF-8: the search text is ASCII
+    bool rawFilter_ = false;    // ANSI: a block without the bytes has no match
+    uint64_t stride_ = 100;
+    Matcher units_;
+    ByteMatcher bytes_;
+    // bytes of blocks [chunkFirst_, chunkEnd_) from file offset chunkStart_
+    std::vector<char16_t> buf_;  // char16_t for alignment; holds bytes
+    std::vector<char16_t> decoded_;
+    uint64_t chunkFirst_ = 0, chunkEnd_ = 0;
+    int64_t chunkStart_ = 0;
+};
