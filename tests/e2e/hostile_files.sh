@@ -61,6 +61,7 @@ run_case() {
         app_alive || fail "$(basename "$file"): the program ended after $k"
     done
     if [ "$clip" = changes ]; then
+        copy_keys - ctrl+End ctrl+a ctrl+c
         clip_to_file "$E2E_TMP/copied" 10 "$(basename "$file"): Ctrl+A Ctrl+C"
     fi
     # Still answering: the caption is read back unchanged after the keys.

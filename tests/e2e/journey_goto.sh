@@ -29,8 +29,7 @@ clip_seed "seed"
 row_word() {
     activate "$W"
     double_click_at "$1" 2
-    press ctrl+c
-    expect_clip "$3 (row $1)" "$2"
+    copy_expect "$3 (row $1)" "$2"
 }
 g() { printf 'g%05d' "$1"; }
 
@@ -44,9 +43,7 @@ row_word 0 "$(g 1)" "Go to with the initial 1"
 # word on line 1) is kept.
 clip_seed "seed"
 goto_line "$W" 1000
-activate "$W"
-press ctrl+c
-expect_clip "Ctrl+C after Go to: the selection did not move" "$(g 1)"
+copy_expect "Ctrl+C after Go to: the selection did not move" "$(g 1)"
 row_word 0 "$(g 1000)" "Go to 1000"
 row_word $((PAGE - 1)) "$(g $((999 + PAGE)))" "Go to 1000, last complete row"
 
@@ -70,8 +67,7 @@ last_row=$((PAGE - 16))
     fail "Go to 0: text below row $last_row (see $SHOTS/goto-0.png)"
 activate "$W"
 double_click_at "$last_row" 2
-press ctrl+c
-expect_clip "Go to 0: the word on row $last_row" 'LASTLINE'
+copy_expect "Go to 0: the word on row $last_row" 'LASTLINE'
 row_word 0 "$(g $((N + 16 - PAGE)))" "Go to 0"
 for text in '' -5 abc 99999999999999999999; do
     click_at 0 0

@@ -49,10 +49,9 @@ text_ink="$(ink "$WORK/a.miff" $((TX - PX)) 0 400 $((LH * 20)))"
 [ "$text_ink" -gt 3000 ] || fail "no text drawn after the open by Ctrl+O ($text_ink dark pixels, see $SHOTS/dialog-a.png)"
 [ "$(ink_rows_from "$WORK/a.miff" 0 $((PAGE - 1)))" = "$PAGE" ] || fail "rows without text after the open by Ctrl+O (see $SHOTS/dialog-a.png)"
 clip_seed "before"
-activate "$W"
-press ctrl+a ctrl+c
 # Wine hands CR LF to X as LF.
 tr -d '\r' <"$a" >"$WORK/a-lf.txt"
+copy_keys "$WORK/a-lf.txt" ctrl+a ctrl+c
 expect_clip_file "Select All and Copy after the open by Ctrl+O" "$WORK/a-lf.txt"
 changed_view "$WORK/a.miff" "$WORK/a-all.miff"
 

@@ -168,8 +168,7 @@ press ctrl+End
 expect_view "$WORK/ref-end.miff" ctrl-end-2 "Ctrl+End again"
 clip_seed "before"
 xdotool mousemove "$(col_x 2)" "$(row_y $((P - 1)))" click --repeat 2 --delay 60 1
-press ctrl+c
-expect_clip "double-click on the last complete row after Ctrl+End" 'LASTLINE'
+copy_expect "double-click on the last complete row after Ctrl+End" 'LASTLINE'
 
 click_close_box "$W"
 wait_exit 20

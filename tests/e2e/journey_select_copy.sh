@@ -27,10 +27,7 @@ activate "$W"
 clip_seed "seed"
 
 # copy WHAT EXPECTED: Ctrl+C, then the clipboard must hold EXPECTED.
-copy() {
-    press ctrl+c
-    expect_clip "$1" "$2"
-}
+copy() { copy_expect "$1" "$2"; }
 
 click_at 0 6
 shift_click_at 0 13

@@ -30,12 +30,12 @@ keep "$WORK/end.miff" ctrl-end
 # the first digit of "line K".
 top=$((N - PAGE + 1))
 shift_click_at 0 5
-press ctrl+c
 {
     printf '%d 第%d行\n' "$top" "$top"
     for i in $(seq $((top + 1)) $((N - 1))); do printf 'line %d 第%d行\n' "$i" "$i"; done
     printf 'last line 末行'
 } >"$WORK/want.txt"
+copy_keys "$WORK/want.txt" ctrl+c
 expect_clip_file "Shift+click on the top row after Ctrl+End" "$WORK/want.txt"
 click_close_box "$W"
 wait_exit 20

@@ -60,9 +60,16 @@ winpath() {
 
 # start_app [args...]: starts the program; APP_PID is its process.
 start_app() {
-    "$WINE" "$TOMEVIEW_EXE" "$@" >/dev/null 2>&1 &
+    APP_LOG="$E2E_TMP/app-${#APP_PIDS[@]}.log"
+    "$WINE" "$TOMEVIEW_EXE" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
     APP_PIDS+=("$APP_PID")
+}
+
+# ended_early WHAT: fails saying that the program ended during WHAT, with
+# what Wine printed.
+ended_early() {
+    fail "the program ended while waiting for $1; its output: $(tail -c 600 "$APP_LOG" 2>/dev/null | tr '\n' ' ')"
 }
 
 app_alive() { kill -0 "$APP_PID" 2>/dev/null; }
@@ -80,7 +87,7 @@ wait_window() {
             printf '%s\n' "$w"
             return 0
         fi
-        app_alive || fail "the program ended while waiting for a window named /$pattern/"
+        app_alive || ended_early "a window named /$pattern/"
         sleep 0.1
     done
     fail "no window named /$pattern/ within $limit s"

@@ -71,3 +71,42 @@ expect_clip_file() {
     done
     fail "$what: the clipboard holds '$(od -An -c "$E2E_TMP/clip-got" | tr -s ' \n' ' ')', expected '$(od -An -c "$E2E_TMP/clip-want" | tr -s ' \n' ' ')'"
 }
+
+# copy_keys WANT KEYS...: presses KEYS (a copy, safe to repeat) in the main
+# window W until the clipboard holds the bytes of the file WANT, or, when
+# WANT is "-", anything other than it held before. A busy machine may lose
+# keys: while the clipboard has not changed they are pressed again, three
+# times at most. The caller's own check then reports what is missing.
+copy_keys() {
+    local want="$1" tries start
+    shift
+    clip_read "$E2E_TMP/clip-before"
+    for tries in 1 2 3; do
+        activate "$W"
+        press "$@"
+        start=$SECONDS
+        while [ $((SECONDS - start)) -lt 8 ]; do
+            if clip_read "$E2E_TMP/clip-now"; then
+                if [ "$want" = - ]; then
+                    cmp -s "$E2E_TMP/clip-now" "$E2E_TMP/clip-before" || return 0
+                else
+                    cmp -s "$E2E_TMP/clip-now" "$want" && return 0
+                    cmp -s "$E2E_TMP/clip-now" "$E2E_TMP/clip-before" || return 0
+                fi
+            fi
+            sleep 0.1
+        done
+    done
+}
+
+# copy_expect WHAT EXPECTED [KEYS...]: copies with KEYS (Ctrl+C by default)
+# and expects EXPECTED (a printf format without arguments) on the clipboard.
+copy_expect() {
+    local what="$1"
+    # shellcheck disable=SC2059
+    printf "$2" >"$E2E_TMP/clip-expect"
+    shift 2
+    [ $# -gt 0 ] || set -- ctrl+c
+    copy_keys "$E2E_TMP/clip-expect" "$@"
+    expect_clip_file "$what" "$E2E_TMP/clip-expect" 5
+}

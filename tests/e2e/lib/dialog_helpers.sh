@@ -30,7 +30,7 @@ wait_main() {
                 return 0
             fi
         done
-        app_alive || fail "the program ended while waiting for the title '$1'"
+        app_alive || ended_early "the title '$1'"
         sleep 0.1
     done
     fail "no main window titled '$1' within $2 s (last seen '$t')"
@@ -52,7 +52,7 @@ wait_hwnd() {
             printf '%s\n' "$h"
             return 0
         fi
-        app_alive || fail "the program ended while waiting for the window '$title'"
+        app_alive || ended_early "the window '$title'"
         sleep 0.2
     done
     fail "no window titled '$title' within $limit s"

@@ -31,11 +31,14 @@ grab_root() { import -display "$DISPLAY" -window root "$1" 2>/dev/null || fail "
 # Keeps a working image among the screenshots under NAME (PNG at the end).
 keep() { cp "$1" "$SHOTS/$2.miff"; }
 
-# is_active W: the caption shows the active colour.
+# is_active W: the caption shows the active colour and W has the X focus,
+# which keys sent through XTEST go to (Wine may draw the caption active
+# before it moves the focus back from a dialog that closed).
 is_active() {
     window_geometry "$1"
     grab_root "$WORK/cap.miff"
-    [ "$(pixel "$WORK/cap.miff" $((WX + WW / 2)) $((WY + 4)))" != "$INACTIVE_CAPTION" ]
+    [ "$(pixel "$WORK/cap.miff" $((WX + WW / 2)) $((WY + 4)))" != "$INACTIVE_CAPTION" ] &&
+        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(xid "$1")" ]
 }
 
 # activate W: makes W the active window by clicking on its caption (without a

@@ -51,16 +51,17 @@ wait_title() {
     return 1
 }
 
-# activate WINDOW: clicks the caption until it shows the active colour
-# (without a window manager a window that only gets the X focus stays
-# inactive and gets no keys).
+# activate WINDOW: clicks the caption until it shows the active colour and
+# the window has the X focus (without a window manager a window that only
+# gets the X focus stays inactive and gets no keys).
 activate() {
     local i j
     for i in 1 2 3 4 5; do
         eval "$(xquery "$1" getwindowgeometry --shell)"
         for j in $(seq 20); do
             import -display "$DISPLAY" -window root -crop "1x1+$((X + WIDTH / 2))+$((Y + 4))" "$work/cap.ppm" 2>/dev/null
-            [ "$(convert "$work/cap.ppm" -depth 8 -format '%[hex:p{0,0}]' info: 2>/dev/null)" != 808080 ] && return 0
+            [ "$(convert "$work/cap.ppm" -depth 8 -format '%[hex:p{0,0}]' info: 2>/dev/null)" != 808080 ] &&
+                [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(xid "$1")" ] && return 0
             [ "$j" = 1 ] && xdotool mousemove $((X + WIDTH / 2)) $((Y + 10)) click 1
             sleep 0.1
         done
