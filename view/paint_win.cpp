@@ -116,8 +116,12 @@ const std::u16string& TextView::ViewLineText(uint64_t line) {
         break;
     }
     if (!slot) slot = viewBlocks[0].lastUse <= viewBlocks[1].lastUse ? &viewBlocks[0] : &viewBlocks[1];
+    ViewBlock& other = slot == &viewBlocks[0] ? viewBlocks[1] : viewBlocks[0];
     *slot = ViewBlock{};  // free it before the read
+    if (other.units > ViewBlockBudget / 2) other = ViewBlock{};
     slot->lines = document.ReadBlock(line);
+    for (const auto& entry : slot->lines) slot->units += entry.second.size();
+    if (slot->units + other.units > ViewBlockBudget) other = ViewBlock{};
     slot->whole = document.blockComplete && (!lastBlock || !document.indexing);
     slot->block = j;
     slot->start = start;

@@ -132,8 +132,12 @@ public:
         Encoding encoding = Encoding::None;
         bool whole = false;             // read complete: a line it lacks is empty
         uint64_t lastUse = 0;
+        uint64_t units = 0;             // code units of its lines
         BlockCache lines;
     };
+    // Most code units the two kept blocks hold together; past it only the
+    // block just read is kept.
+    static constexpr uint64_t ViewBlockBudget = uint64_t(32) << 20;
     ViewBlock viewBlocks[2];
     uint64_t viewBlockClock = 0;
     std::u16string viewPiece;          // the last piece of a long line
