@@ -230,7 +230,7 @@ void TextView::MoveToEnd() {
 
 void TextView::SelectAll() {
     uint64_t last = document.lineCount - 1;
-    size_t length = ViewLineText(last).size();
+    uint64_t length = document.IsLongLine(last) ? document.LineLength(last) : ViewLineText(last).size();
     anchor = selStart = TextPosition{0, 0};
     selEnd = TextPosition{last, length};
     Invalidate();
