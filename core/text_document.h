@@ -138,7 +138,6 @@ public:
     bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
 
 private:
-    bool Scan(FileStream& in, int unitWidth);
     bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
     const LongBlockTable* LongTable(uint64_t block);
     void BuildLongTable(int64_t start, int64_t end, LongBlockTable& table);

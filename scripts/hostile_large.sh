@@ -4,7 +4,10 @@
 # each with the native document core (bench/hostile_open: index, first,
 # middle and last lines, find and count near the end) and, when the Windows
 # build is there, with tomeview.exe under Wine (finished caption, Ctrl+End,
-# still alive), printing times and peak memory. Not part of the test run.
+# still alive), printing times and peak memory. On the 3 GiB line the Wine
+# part also finds a marker 2.9 GiB in (screenshot), counts a text that
+# occurs every MiB against grep and copies a text across the 64 MiB mark
+# (scripts/hostile_long_line.sh). Not part of the test run.
 #   scripts/hostile_large.sh [--keep] [--no-wine]
 #   --keep     keep the generated files (reused by the next run)
 #   --no-wine  native core only
@@ -49,11 +52,32 @@ if [ "$(stat -c %s "$lines" 2>/dev/null || echo 0)" != "$want" ]; then
     echo "== writing $lines"
     { head -c 999999990 /dev/zero | tr '\0' '\n'; printf 'hostile needle\n'; head -c 9 /dev/zero | tr '\0' '\n'; } >"$lines"
 fi
-# 3 GiB, no line end: a needle at the start and one at the very end.
+# 3 GiB of x, no line end: a needle at the start and one at the very end,
+# EVERY at 1000 bytes into every MiB, MARKER 2.9 GiB in and ACROSS over the
+# 64 MiB mark.
 want=$((3 * 1024 * 1024 * 1024))
-if [ "$(stat -c %s "$oneline" 2>/dev/null || echo 0)" != "$want" ]; then
+EVERY="every-mib" MARKER="MARK-AT-2.9-GIB" ACROSS="ACROSS-THE-OLD-64-MIB-BOUND"
+MARKER_AT=3113851290 ACROSS_AT=$((64 * 1024 * 1024 - 13))
+if [ "$(stat -c %s "$oneline" 2>/dev/null || echo 0)" != "$want" ] ||
+    [ "$(dd if="$oneline" bs=1 skip=$MARKER_AT count=${#MARKER} status=none 2>/dev/null)" != "$MARKER" ]; then
     echo "== writing $oneline"
-    { printf 'start needle '; head -c $((want - 24)) /dev/zero | tr '\0' 'x'; printf ' end needle'; } >"$oneline"
+    python3 - "$oneline" "$EVERY" "$MARKER" $MARKER_AT "$ACROSS" $ACROSS_AT <<'PY'
+import sys
+path, every, marker, marker_at, across, across_at = sys.argv[1], sys.argv[2].encode(), sys.argv[3].encode(), \
+    int(sys.argv[4]), sys.argv[5].encode(), int(sys.argv[6])
+mib = 1 << 20
+total = 3 * 1024 * mib
+puts = [(0, b"start needle "), (total - 11, b" end needle"), (marker_at, marker), (across_at, across)]
+with open(path, "wb") as f:
+    for k in range(total // mib):
+        chunk = bytearray(b"x" * mib)
+        chunk[1000:1000 + len(every)] = every
+        for at, text in puts:
+            lo, hi = max(at, k * mib), min(at + len(text), (k + 1) * mib)
+            if lo < hi:
+                chunk[lo - k * mib:hi - k * mib] = text[lo - at:hi - at]
+        f.write(chunk)
+PY
 fi
 ls -l "$lines" "$oneline"
 
@@ -62,7 +86,7 @@ native() {  # FILE NEEDLE...
     /usr/bin/time -f '  process: %e s elapsed, %M KiB peak resident' "$NATIVE/hostile_open" "$@" 2>&1
 }
 native "$lines" "hostile needle"
-native "$oneline" "start needle" "end needle"
+native "$oneline" "start needle" "end needle" "$MARKER" "$EVERY"
 
 if [ "$wine" = 0 ]; then exit 0; fi
 if [ ! -f "$WIN/tomeview.exe" ]; then
@@ -125,4 +149,7 @@ app() {
 }
 app "$lines" || true
 app "$oneline" || true
+echo "== tomeview.exe under Wine: find, count and copy on the 3 GiB line"
+TOMEVIEW_BUILD="$(cd "$WIN" && pwd)" bash scripts/hostile_long_line.sh "$oneline" "$MARKER" "$EVERY" "$ACROSS" \
+    "$ACROSS_AT" || echo "  FAILED (see above)"
 echo "== screenshots in $DATA/shots"

@@ -205,6 +205,21 @@ uint64_t Count(Matchers& m, const AnyLine& L, bool wholeWord) {
 
 uint64_t ColumnOf(size_t s) { return s == NoMatch ? NoColumn : s; }
 
+// Whether a line is long (read in pieces), asked once per block.
+struct LongLines {
+    TextDocument& doc;
+    uint64_t stride;
+    uint64_t block = UINT64_MAX;
+    bool isLong = false;
+    bool operator()(uint64_t line) {
+        if (line / stride != block) {
+            block = line / stride;
+            isLong = doc.IsLongLine(line);
+        }
+        return isLong;
+    }
+};
+
 // A long line of the document, read in pieces. Its progress is reported in
 // 1024ths of a line: done and total are both scaled by LineShares.
 constexpr uint64_t LineShares = 1024;
@@ -239,6 +254,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, true, m.useBytes);
+    LongLines isLong{doc, stride};
     BlockPrefilter filter(doc, pat, opt.matchCase, true);
     // Lines of blocks whose bytes cannot hold the text are passed over whole.
     auto skip = [&](uint64_t& i, uint64_t end) {
@@ -254,7 +270,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
         if ((i == first || i % stride == 0) && skip(i, count)) continue;
         const uint64_t c = i == first ? selEnd.column : 0;
         uint64_t s;
-        if (doc.IsLongLine(i)) {
+        if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
             s = ForwardInPieces(L, c, m.units, opt.wholeWord);
             if (L.cancelled) return SearchResult::Cancelled;
@@ -272,7 +288,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if (i % stride == 0 && skip(i, wrapEnd)) continue;
         uint64_t s;
-        if (doc.IsLongLine(i)) {
+        if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
             s = ForwardInPieces(L, 0, m.units, opt.wholeWord);
             if (L.cancelled) return SearchResult::Cancelled;
@@ -302,6 +318,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, false, m.useBytes);
+    LongLines isLong{doc, stride};
     BlockPrefilter filter(doc, pat, opt.matchCase, false);
     // Lines of blocks whose bytes cannot hold the text are passed over whole,
     // down to the block's first line or low, whichever is higher.
@@ -317,7 +334,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == start || (i + 1) % stride == 0) && skip(i, 0)) continue;
         uint64_t s;
-        if (doc.IsLongLine(i)) {
+        if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
             s = BackwardInPieces(L, i == first ? selStart.column : NoColumn, m.units, opt);
             if (L.cancelled) return SearchResult::Cancelled;
@@ -335,7 +352,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == count - 1 || (i + 1) % stride == 0) && skip(i, first)) continue;
         uint64_t s;
-        if (doc.IsLongLine(i)) {
+        if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
             s = BackwardInPieces(L, NoColumn, m.units, opt);
             if (L.cancelled) return SearchResult::Cancelled;
@@ -358,6 +375,7 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     const uint64_t count = doc.lineCount;
     const uint64_t stride = Stride(doc);
     LineSource src(doc, true, m.useBytes);
+    LongLines isLong{doc, stride};
     BlockScan blocks(doc, pat, opt);
     BlockPrefilter filter(doc, blocks.usable() ? std::u16string() : pat, opt.matchCase, true);
     for (uint64_t i = 0; i < count; ++i) {
@@ -369,7 +387,7 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
             i = std::min(count, i + stride) - 1;
             continue;
         }
-        if (doc.IsLongLine(i)) {
+        if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, i, count);
             CountInPieces(L, m.units, opt.wholeWord, total);
             if (L.cancelled) return SearchResult::Cancelled;
