@@ -53,10 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Appends: up to three cuts, at unit boundaries picked by the data.
     if (readSize % width == 0) {
         const size_t units = text.size() / width;
-        size_t cuts[4] = {0, 0, 0, units};
+        size_t cuts[5] = {0, 0, 0, 0, units};
         for (int c = 0; c < 3 && units > 0; c++)
             cuts[c + 1] = std::max(cuts[c], static_cast<size_t>(data[(c + 1) % size]) * 131 % (units + 1));
-        cuts[3] = units;
         LineIndex grown;
         grown.push_back(0);
         LineScanner::Position at;
