@@ -11,6 +11,7 @@
 #include "search/find_engine.h"
 #include "search/prefilter.h"
 #include "search/simd.h"
+#include "search/utf8_sequence.h"
 
 #if TV_HAVE_AVX2_PATH
 #include <immintrin.h>
@@ -27,24 +28,6 @@ constexpr int64_t LargestBlock = 4 << 20;
 // Readable units after every text handed to the matcher.
 constexpr size_t PadUnits = 64;
 
-inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// Length of the well-formed sequence at s[0] (a byte above 127), or 0.
-inline size_t SequenceLength(const unsigned char* s, size_t n) {
-    const unsigned char c = s[0];
-    if (c >= 0xC2 && c <= 0xDF) return n >= 2 && Cont(s[1]) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (n < 3 || !Cont(s[1]) || !Cont(s[2])) return 0;
-        if ((c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (n < 4 || !Cont(s[1]) || !Cont(s[2]) || !Cont(s[3])) return 0;
-        if ((c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
-        return 4;
-    }
-    return 0;
-}
 
 bool CleanUtf8Scalar(const unsigned char* p, size_t n) {
     size_t i = 0;
@@ -63,7 +46,7 @@ bool CleanUtf8Scalar(const unsigned char* p, size_t n) {
             ++i;
             continue;
         }
-        const size_t k = SequenceLength(p + i, n - i);
+        const size_t k = Utf8SequenceLength(p + i, n - i);
         if (k == 0) return false;
         i += k;
     }

@@ -7,8 +7,11 @@
 #include "core/platform.h"
 #include "core/text_document.h"
 #include "search/simd.h"
+#include "search/utf8_sequence.h"
 
 namespace {
+
+inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 const char16_t EmptyUnits[1] = {0};
 
@@ -74,24 +77,6 @@ void SplitLines(const U* p, size_t n, std::vector<size_t>& starts) {
     if (n > 0 && (p[n - 1] == 0x0D || p[n - 1] == 0x0A)) starts.pop_back();
 }
 
-inline bool Cont(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// Length of the well-formed UTF-8 sequence at s[0] (a byte above 127), or 0.
-inline size_t SequenceLength(const unsigned char* s, size_t n) {
-    const unsigned char c = s[0];
-    if (c >= 0xC2 && c <= 0xDF) return n >= 2 && Cont(s[1]) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (n < 3 || !Cont(s[1]) || !Cont(s[2])) return 0;
-        if ((c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (n < 4 || !Cont(s[1]) || !Cont(s[2]) || !Cont(s[3])) return 0;
-        if ((c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
-        return 4;
-    }
-    return 0;
-}
 
 // SplitLines over bytes that checks on the way that they are well-formed
 // UTF-8 up to the NUL or end that ends the split; false when they are not.
@@ -129,7 +114,7 @@ bool SplitWellFormedUtf8(const unsigned char* p, size_t n, std::vector<size_t>& 
                 continue;
             }
             while (j < n && p[j] >= 0x80) {
-                size_t k = SequenceLength(p + j, n - j);
+                size_t k = Utf8SequenceLength(p + j, n - j);
                 if (k == 0) return false;
                 j += k;
             }
@@ -144,7 +129,7 @@ bool SplitWellFormedUtf8(const unsigned char* p, size_t n, std::vector<size_t>& 
                     ++k;
                     continue;
                 }
-                size_t w = SequenceLength(p + k, n - k);
+                size_t w = Utf8SequenceLength(p + k, n - k);
                 if (w == 0) return false;
                 k += w;
             }
