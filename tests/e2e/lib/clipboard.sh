@@ -74,13 +74,17 @@ expect_clip_file() {
 
 # copy_keys WANT KEYS...: presses KEYS (a copy, safe to repeat) in the main
 # window W until the clipboard holds the bytes of the file WANT, or, when
-# WANT is "-", anything other than it held before. A busy machine may lose
-# keys: while the clipboard has not changed they are pressed again, three
-# times at most. The caller's own check then reports what is missing.
+# WANT is "-", anything other than the seed. A busy machine may lose keys:
+# while the clipboard has not changed they are pressed again, three times at
+# most. The caller's own check then reports what is missing.
 copy_keys() {
     local want="$1" tries start
     shift
-    clip_read "$E2E_TMP/clip-before"
+    if [ "$want" = - ]; then
+        cp "$E2E_TMP/clip-seed" "$E2E_TMP/clip-before"
+    else
+        clip_read "$E2E_TMP/clip-before"
+    fi
     for tries in 1 2 3; do
         activate "$W"
         press "$@"
