@@ -7,6 +7,7 @@ source "$(dirname "$0")/lib/app_common.sh"
 mib="${TOMEVIEW_LARGE_MIB:-4000}"
 big="$DATA/app_large_${mib}m.txt"
 make_large "$big" "$mib"
+uncache "$big"
 wbig="$(winpath "$big")"
 prefix="Tomeview超大文本浏览器-Orvane：$SITE，正在打开文件：$wbig - "
 

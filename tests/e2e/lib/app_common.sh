@@ -185,6 +185,19 @@ make_sample() {
     } >"$1"
 }
 
+# uncache PATH: writes the file's pages out and drops them from the page
+# cache, so that a scan of it is paced by the disk: a scan of a cached file
+# can end before a script has watched it.
+uncache() {
+    python3 - "$1" <<'PY' || fail "could not drop $1 from the page cache"
+import os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+os.fsync(fd)
+os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+os.close(fd)
+PY
+}
+
 # make_large PATH MIB: a log of MIB mebibytes in 1 MiB blocks of numbered lines.
 make_large() {
     local path="$1" mib="$2"
