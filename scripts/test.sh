@@ -290,8 +290,12 @@ if configured "$win"; then
             rel="${f#"$src"/}"
             echo "--- $rel"
             start=$SECONDS
-            (cd "$src" && timeout -k 10 "$e2e_timeout" "$f" </dev/null)
+            log="$results/e2e-$(basename "$f" .sh).log"
+            mkdir -p "$results"
+            # Into a file, not a pipe: Wine's daemons would hold a pipe open.
+            (cd "$src" && timeout -k 10 "$e2e_timeout" "$f" </dev/null) >"$log" 2>&1
             rc=$?
+            cat "$log"
             # No Wine process of one script outlives it.
             tv_wine_stop
             if [ $rc = 0 ]; then
@@ -299,7 +303,9 @@ if configured "$win"; then
             elif [ $rc = 124 ]; then
                 fail_step "e2e $rel: timed out after $e2e_timeout s"
             else
-                fail_step "e2e $rel: exit $rc"
+                # The summary may be all a reader gets: it carries the reason.
+                why="$(grep -a 'FAIL' "$log" | tail -n 1 | cut -c 1-300)"
+                fail_step "e2e $rel: exit $rc${why:+ ($why)}"
             fi
         done
     fi
