@@ -30,12 +30,8 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     if (!file.IsOpen() || line >= lineCount || lineIndex.empty()) return lines;
     const uint64_t stride = indexStride ? indexStride : 100;
     const uint64_t j = line / stride;
-    if (j >= lineIndex.size()) return lines;
-    const int64_t start = lineIndex[j];
-    int64_t end;
-    if (j + 1 < lineIndex.size()) end = lineIndex[j + 1];
-    else if (indexing) end = lineIndex.back();  // the block the scan is still filling
-    else end = fileSize;
+    int64_t start, end;
+    if (!BlockBytes(j, start, end)) return lines;
     if (end - start <= 0) {
         blockComplete = true;
         return lines;

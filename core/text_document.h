@@ -82,6 +82,9 @@ public:
     // of GetLineText/LineTextRef/ClearCache.
     const std::u16string& LineTextRef(uint64_t line);
     BlockCache ReadBlock(uint64_t line);
+    // The file bytes [start, end) of index block `block` (the block the scan is
+    // still filling ends at the last entry). False past the index or when closed.
+    bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
     void ClearCache() {
         blockCache.clear();
         cachedBlock = NoBlock;
@@ -138,7 +141,6 @@ public:
     bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
 
 private:
-    bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
     const LongBlockTable* LongTable(uint64_t block);
     void BuildLongTable(int64_t start, int64_t end, LongBlockTable& table);
     bool DecodePiece(const LongBlockTable& table, size_t i, std::u16string& out);

@@ -260,15 +260,7 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
 
 bool BlockScan::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
     // As the line source reads blocks.
-    const LineIndex& index = doc_.lineIndex;
-    if (block >= index.size()) return false;
-    start = index[size_t(block)];
-    if (block + 1 < index.size())
-        end = index[size_t(block + 1)];
-    else if (doc_.indexing)
-        end = index.back();
-    else
-        end = doc_.fileSize;
+    if (!doc_.BlockBytes(block, start, end)) return false;
     const int64_t bound =
         doc_.maxBlockBytes > 0 && doc_.maxBlockBytes < MaxBlockBytes ? doc_.maxBlockBytes : MaxBlockBytes;
     return start <= end && end - start <= std::min(bound, LargestBlock) && end <= doc_.fileSize;

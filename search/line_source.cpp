@@ -187,16 +187,7 @@ LineSource::LineSource(TextDocument& doc, bool forward, bool bytes)
     : doc_(doc), forward_(forward), wantBytes_(bytes), stride_(doc.indexStride ? doc.indexStride : 100) {}
 
 bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
-    const LineIndex& index = doc_.lineIndex;
-    if (block >= index.size()) return false;
-    start = index[size_t(block)];
-    if (block + 1 < index.size())
-        end = index[size_t(block + 1)];
-    else if (doc_.indexing)
-        end = index.back();  // the block the scan is still filling has no lines yet
-    else
-        end = doc_.fileSize;
-    return true;
+    return doc_.BlockBytes(block, start, end);
 }
 
 AnyLine LineSource::GetAny(uint64_t line) {

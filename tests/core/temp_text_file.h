@@ -44,3 +44,18 @@ public:
 private:
     TempFile file_;
 };
+
+// One scratch file per process, rewritten for each input of a fuzz target and
+// removed at exit; `tag` names it (the first call's tag holds).
+inline const std::u16string& ScratchFilePath(const char* tag) {
+    static struct File {
+        std::filesystem::path path;
+        ~File() {
+            std::error_code ec;
+            std::filesystem::remove(path, ec);
+        }
+    } file{std::filesystem::temp_directory_path() /
+           ("tv_" + std::string(tag) + "_" + std::to_string(platform::TickCount()))};
+    static const std::u16string path = file.path.u16string();
+    return path;
+}

@@ -34,29 +34,15 @@ using model::RefBackward;
 using model::RefCount;
 using model::RefForward;
 
-// One file per process, removed at exit.
-const std::u16string& FilePath() {
-    static struct File {
-        std::filesystem::path path =
-            std::filesystem::temp_directory_path() / ("tv_fuzz_find_" + std::to_string(platform::TickCount()));
-        ~File() {
-            std::error_code ec;
-            std::filesystem::remove(path, ec);
-        }
-    } file;
-    static const std::u16string path = file.path.u16string();
-    return path;
-}
-
 void CompareWithUnbounded(const std::u16string& text, const std::u16string& pat, const FindOptions& o,
                           int64_t bound, uint64_t column) {
     {
         FileStream out;
         const size_t bytes = text.size() * 2;
-        if (!out.Open(FilePath(), "wb") || out.Write(text.data(), bytes) != bytes) return;
+        if (!out.Open(ScratchFilePath("fuzz_find"), "wb") || out.Write(text.data(), bytes) != bytes) return;
     }
     TextDocument whole, cut;
-    if (!whole.Open(FilePath(), Encoding::Utf16Le) || !cut.Open(FilePath(), Encoding::Utf16Le)) return;
+    if (!whole.Open(ScratchFilePath("fuzz_find"), Encoding::Utf16Le) || !cut.Open(ScratchFilePath("fuzz_find"), Encoding::Utf16Le)) return;
     cut.maxBlockBytes = bound;
     const uint64_t line = column % whole.lineCount;
     const TextPosition a{line, column % (whole.LineLength(line) + 2)};

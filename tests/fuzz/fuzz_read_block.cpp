@@ -11,32 +11,19 @@
 #include "core/platform.h"
 #include "core/text_document.h"
 #include "tests/core/reference_models.h"
+#include "tests/core/temp_text_file.h"
 
 namespace {
-
-// One file per process, removed at exit.
-const std::u16string& FilePath() {
-    static struct File {
-        std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("tv_fuzz_read_block_" + std::to_string(platform::TickCount()));
-        ~File() {
-            std::error_code ec;
-            std::filesystem::remove(path, ec);
-        }
-    } file;
-    static const std::u16string path = file.path.u16string();
-    return path;
-}
 
 // Every line of the file, its length and its text walked in pieces of
 // varying size, as the bounded document gives them, equal the whole read.
 void CompareWithUnbounded(const uint8_t* data, size_t size, Encoding e, int64_t bound, uint32_t seed) {
     {
         FileStream out;
-        if (!out.Open(FilePath(), "wb") || out.Write(data, size) != size) return;
+        if (!out.Open(ScratchFilePath("fuzz_read_block"), "wb") || out.Write(data, size) != size) return;
     }
     TextDocument whole, cut;
-    if (!whole.Open(FilePath(), e) || !cut.Open(FilePath(), e)) return;
+    if (!whole.Open(ScratchFilePath("fuzz_read_block"), e) || !cut.Open(ScratchFilePath("fuzz_read_block"), e)) return;
     cut.maxBlockBytes = bound;
     if (whole.lineCount != cut.lineCount) std::abort();
     for (uint64_t line = 0; line < whole.lineCount; line++) {
