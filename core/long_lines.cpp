@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "core/plain_units.h"
 #include "core/text_document.h"
 
 int64_t TextDocument::BlockBound() const {
@@ -91,29 +92,36 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
             const size_t limit = remaining - static_cast<int64_t>(spacing) >= 4 ? spacing : static_cast<size_t>(remaining - 4);
             take = CharBoundaryPrefix(encoding, buf, limit);
         }
-        const std::u16string units = DecodeText(encoding, buf, take);
-        for (size_t i = 0; i < units.size() && !stopped; i++) {
-            const char16_t u = units[i];
-            if (u > 0x0D && !pendingCr) continue;
-            const uint64_t c = column + i;
-            if (pendingCr) {
-                pendingCr = false;
-                if (u == 0x0A) {
-                    endLine(c + 1);
-                    continue;
+        // Most pieces of a long line hold no line end: their units are counted, not decoded.
+        uint64_t count = 0;
+        if ((pendingCr && !stopped) || !CountPlainUnits(encoding, buf, take, count)) {
+            const std::u16string units = DecodeText(encoding, buf, take);
+            for (size_t i = 0; i < units.size() && !stopped; i++) {
+                const char16_t u = units[i];
+                if (u > 0x0D && !pendingCr) continue;
+                const uint64_t c = column + i;
+                if (pendingCr) {
+                    pendingCr = false;
+                    if (u == 0x0A) {
+                        endLine(c + 1);
+                        continue;
+                    }
+                    endLine(c);
+                    if (stopped) break;
                 }
-                endLine(c);
-                if (stopped) break;
+                if (u == 0x0D) pendingCr = true;
+                else if (u == 0x0A) endLine(c + 1);
+                else if (u == 0) {
+                    t.bounds.push_back(c);
+                    stopped = true;
+                }
             }
-            if (u == 0x0D) pendingCr = true;
-            else if (u == 0x0A) endLine(c + 1);
-            else if (u == 0) {
-                t.bounds.push_back(c);
-                stopped = true;
-            }
+            if (!units.empty()) last = units.back();
+            count = units.size();
+        } else {
+            last = u'x';  // no line end in the piece
         }
-        if (!units.empty()) last = units.back();
-        column += units.size();
+        column += count;
         pos += static_cast<int64_t>(take);
         std::copy(buf + take, buf + have, buf);
         have -= take;

@@ -203,14 +203,15 @@ TEST(LongLines, PieceBoundariesReadLikeTheWholeLine) {
 
 TEST(LongLines, RandomTextReadsLikeTheWholeLine) {
     const std::string atoms[] = {"a",        "Z",        "\xE4\xB8\xAD", "\r\n", "\n", "\r", std::string("\0", 1),
-                                 "\xE4\xB8", "\xFF\x80", "\xD6",         "\xD6\xD0", " "};
+                                 "\xE4\xB8", "\xFF\x80", "\xD6",         "\xD6\xD0", " ",
+                                 "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xEF\xBF\xBE", "\xC0\x80"};
     const Encoding encs[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
     std::mt19937 rng(5);
     for (int round = 0; round < 60; round++) {
         std::string bytes;
         const size_t size = 100 + rng() % 20000;
         while (bytes.size() < size) {
-            size_t a = rng() % 12;
+            size_t a = rng() % 16;
             if (a >= 3 && a <= 6 && rng() % 50) a = 0;  // line ends and NULs are rare
             bytes += atoms[a];
             if (a == 0) bytes += Filler(rng() % 300, round);
