@@ -28,14 +28,7 @@ wait_main "$wf - Tomeview超大文本浏览器-Orvane：$SITE" 900
 pid="$(xdotool getwindowpid "$W" 2>/dev/null || echo "$APP_PID")"
 log "open finished after $((SECONDS - start)) s; VmHWM $(vm "$pid" VmHWM)"
 
-D=""
-for _ in 1 2 3 4 5; do
-    xsend "$W" key ctrl+f
-    D="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
-    [ -n "$D" ] && break
-    sleep 1
-done
-[ -n "$D" ] || D="$(wait_hwnd 查找 10 '#32770')"
+D="$(press_find_keys xsend "$W" key)" || fail "Ctrl+F showed no Find dialog"
 cache_controls "$D"
 window_geometry "$W"
 

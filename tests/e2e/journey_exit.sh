@@ -23,12 +23,7 @@ printf 'line one\r\nline two\r\n' >"$doc"
 # File > 退出 (the item after Open, Reload, Save As, a separator, Print, a separator).
 start_app "$(winpath "$doc")"
 wait_main "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 90
-for _ in 1 2 3 4 5; do
-    xsend "$W" key ctrl+f
-    [ -n "$(hwnd_of 查找)" ] && break
-    sleep 1
-done
-wait_hwnd 查找 10 '#32770' >/dev/null
+press_find_keys xsend "$W" key >/dev/null || fail "Ctrl+F showed no Find dialog"
 click_menu_item "$W" "$MENU_X_FILE" i i i s i s
 wait_exit 30
 [ "$APP_RC" = 0 ] || fail "File > 退出: exit code $APP_RC"

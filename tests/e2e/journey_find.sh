@@ -27,14 +27,7 @@ window_geometry "$W"
 MX=$WX MY=$WY
 
 # Ctrl+F in the text pane; a busy machine may drop the first key.
-D=""
-for _ in 1 2 3 4 5; do
-    xsend "$W" key ctrl+f
-    D="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
-    [ -n "$D" ] && break
-    sleep 1
-done
-[ -n "$D" ] || D="$(wait_hwnd 查找 10 '#32770')"
+D="$(press_find_keys xsend "$W" key)" || fail "Ctrl+F showed no Find dialog"
 cache_controls "$D"
 [ "$(ctl "$D" 1013 9)" = "" ] || fail "the edit is not empty with nothing selected"
 [ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 001 ] ||
@@ -212,14 +205,7 @@ wait_no_hwnd 查找 10
 xdotool key F3
 wait_selection 1 5 5 "F3 with the dialog closed"
 wait_ctl_text "$D" 1023 "$FOUND" 10
-D2=""
-for _ in 1 2 3; do
-    xdotool key ctrl+f
-    D2="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
-    [ -n "$D2" ] && break
-    sleep 1
-done
-[ -n "$D2" ] || D2="$(wait_hwnd 查找 10 '#32770')"
+D2="$(press_find_keys xdotool key)" || fail "Ctrl+F showed no Find dialog the second time"
 [ "$D2" = "$D" ] || fail "Ctrl+F showed the dialog $D2, not $D (see $(shot new-dialog))"
 [ "$(ctl "$D" 1013 9)" = ALPHA ] || fail "the edit was not seeded from the selection"
 [ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 011 ] || fail "options not kept"

@@ -140,6 +140,21 @@ set_check() {
     [ "$(ctl "$1" "$2" 4)" = "$3" ] || fail "check box $2 did not become $3"
 }
 
+# press_find_keys SEND...: sends Ctrl+F with the command SEND (as in
+# `xsend "$W" key`) until the Find dialog shows, at most 5 times (a busy
+# machine may drop a key), and prints the dialog's handle.
+press_find_keys() {
+    local d="" i
+    for i in 1 2 3 4 5; do
+        "$@" ctrl+f
+        d="$(wintext windows | awk -F'\t' '$8 == "查找" && $3 == "#32770" { print $1; exit }')"
+        [ -n "$d" ] && break
+        sleep 1
+    done
+    [ -n "$d" ] || d="$(wait_hwnd 查找 10 '#32770')" || exit 1
+    printf '%s\n' "$d"
+}
+
 # Message boxes and the program's other dialogs: the text of static 65535.
 msgbox_text() { ctl "$1" 65535 9; }
 
