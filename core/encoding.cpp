@@ -185,6 +185,49 @@ size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {
     return cut > 0 ? cut : n;
 }
 
+bool AnsiKeepsAscii() {
+    static const bool keeps = [] {
+        char bytes[127];
+        for (int i = 0; i < 127; i++) bytes[i] = static_cast<char>(i + 1);
+        const std::u16string wide = AnsiToWide(bytes, 127);
+        if (wide.size() != 127) return false;
+        for (int i = 0; i < 127; i++)
+            if (wide[static_cast<size_t>(i)] != static_cast<char16_t>(i + 1)) return false;
+        return true;
+    }();
+    return keeps;
+}
+
+namespace {
+
+// Bytes below 128 as units, as every supported decoder gives them; false
+// (out untouched) when a byte is not one.
+bool WidenAscii(const char* bytes, size_t n, std::u16string& out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    size_t i = 0;
+#if TV_HAVE_SSE2_PATH
+    const bool vector = simd_level::Current() >= simd_level::Sse2;
+    for (; vector && i + 16 <= n; i += 16)
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
+#endif
+    for (; i < n; i++)
+        if (p[i] >= 0x80) return false;
+    out.resize(n);
+    i = 0;
+#if TV_HAVE_SSE2_PATH
+    const __m128i zero = _mm_setzero_si128();
+    for (; vector && i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i]), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i + 8]), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
+    for (; i < n; i++) out[i] = p[i];
+    return true;
+}
+
+}  // namespace
+
 std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize) {
     std::u16string out;
     if (n == 0 || !bytes) return out;
@@ -192,6 +235,7 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
     case Encoding::Utf8Bom:
     case Encoding::Utf8:
     case Encoding::Ansi: {
+        if ((encoding != Encoding::Ansi || AnsiKeepsAscii()) && WidenAscii(bytes, n, out)) break;
         if (pieceSize == 0 || pieceSize > 0x7FFFFFFF) pieceSize = 0x7FFFFFFF;
         bool ansi = encoding == Encoding::Ansi;
         while (n > 0) {

@@ -1,20 +1,8 @@
 #include "core/plain_units.h"
 
+#include "core/simd_level.h"
 #include "search/simd.h"
 #include "search/utf8_sequence.h"
-
-bool AnsiKeepsAscii() {
-    static const bool keeps = [] {
-        char bytes[127];
-        for (int i = 0; i < 127; i++) bytes[i] = static_cast<char>(i + 1);
-        const std::u16string wide = AnsiToWide(bytes, 127);
-        if (wide.size() != 127) return false;
-        for (int i = 0; i < 127; i++)
-            if (wide[static_cast<size_t>(i)] != static_cast<char16_t>(i + 1)) return false;
-        return true;
-    }();
-    return keeps;
-}
 
 namespace {
 
@@ -23,11 +11,12 @@ bool IsBreak(unsigned u) { return u == 0 || u == 0x0A || u == 0x0D; }
 bool CountUtf16(bool little, const unsigned char* p, size_t n, uint64_t& units) {
     if (n % 2) return false;
     size_t i = 0;
-#if TV_SSE2
+#if TV_HAVE_SSE2_PATH
+    const bool vector = simd_level::Current() >= simd_level::Sse2;
     const __m128i zero = _mm_setzero_si128();
     const __m128i lf = _mm_set1_epi16(little ? 0x000A : 0x0A00);
     const __m128i cr = _mm_set1_epi16(little ? 0x000D : 0x0D00);
-    for (; i + 16 <= n; i += 16) {
+    for (; vector && i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i hit =
             _mm_or_si128(_mm_cmpeq_epi16(v, zero), _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr)));
@@ -46,9 +35,12 @@ bool CountBytes(bool ansi, const unsigned char* p, size_t n, uint64_t& units) {
     if (ansi && !AnsiKeepsAscii()) return false;
     uint64_t count = 0;
     size_t i = 0;
+#if TV_HAVE_SSE2_PATH
+    const bool vector = simd_level::Current() >= simd_level::Sse2;
+#endif
     while (i < n) {
-#if TV_SSE2
-        if (i + 16 <= n) {
+#if TV_HAVE_SSE2_PATH
+        if (vector && i + 16 <= n) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()),
                                              _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x0A)),

@@ -11,6 +11,3 @@
 // the decoder can tell (a line end, a NUL, malformed UTF-8, non-ASCII ANSI
 // text, an odd UTF-16 byte): the caller decodes.
 bool CountPlainUnits(Encoding encoding, const char* bytes, size_t n, uint64_t& units);
-
-// The ANSI code page decodes bytes 1..127 to the same code points.
-bool AnsiKeepsAscii();

@@ -6,6 +6,7 @@
 
 #include "core/encoding.h"
 #include "core/platform.h"
+#include "core/simd_level.h"
 #include "tests/core/test_files.h"
 
 using testfiles::TempFile;
@@ -183,6 +184,24 @@ TEST(Decode, ByteEncodingsAndEmptyResults) {
         EXPECT_EQ(DecodeText(static_cast<Encoding>(e), "abc", 0), u"") << e;
     EXPECT_EQ(DecodeText(Encoding::None, "abc", 3), u"");
     EXPECT_EQ(DecodeText(static_cast<Encoding>(9), "abc", 3), u"");
+}
+
+// ASCII text skips the platform decoder: the same units at every vector level.
+TEST(Decode, AsciiTextDecodesAsThePlatformDoes) {
+    EXPECT_TRUE(AnsiKeepsAscii());
+    std::string s;
+    for (int i = 0; i < 300; i++) s += static_cast<char>(i % 128);
+    for (int level = 0; level <= 1; level++) {
+        simd_level::Cap(static_cast<simd_level::Level>(level));
+        for (size_t n : {s.size(), size_t(17), size_t(15), size_t(1)}) {
+            const int32_t len = static_cast<int32_t>(n);
+            EXPECT_EQ(DecodeText(Encoding::Utf8, s.data(), n), Utf8ToWide(s.data(), len)) << n;
+            EXPECT_EQ(DecodeText(Encoding::Ansi, s.data(), n), AnsiToWide(s.data(), len)) << n;
+        }
+        s += "\xE4\xB8\xAD";  // and a text that is not all ASCII
+        EXPECT_EQ(DecodeText(Encoding::Utf8, s.data(), s.size()).back(), u'中');
+    }
+    simd_level::Cap(simd_level::Avx2);
 }
 
 TEST(Boundary, PrefixesEndOnCharacterBoundaries) {
