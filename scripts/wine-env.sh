@@ -105,7 +105,9 @@ tv_xvfb_stop() {
 }
 
 tv_wine_stop() {
-    [ -d "$WINEPREFIX" ] && "$WINESERVER" -k >/dev/null 2>&1
+    # -k returns before the server is gone; a program started in that time
+    # joins the dying server and is killed with it, so wait for the end.
+    [ -d "$WINEPREFIX" ] && "$WINESERVER" -k >/dev/null 2>&1 && "$WINESERVER" -w >/dev/null 2>&1
     return 0
 }
 

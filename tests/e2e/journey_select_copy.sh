@@ -79,8 +79,8 @@ copy "double-click past the end of a line" 'fox'
 # An empty selection copies nothing. The Go-to dialog opening afterwards shows
 # that Ctrl+C has been handled.
 double_click_at 5 3
-press ctrl+c ctrl+g
-open_dialog '^转跳到$' 20 >/dev/null
+press ctrl+c
+key_for_dialog "$W" ctrl+g '^转跳到$'
 press Escape
 wait_gone '^转跳到$' 20
 expect_clip "Ctrl+C after a double-click on an empty line" 'fox'
