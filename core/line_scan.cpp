@@ -114,12 +114,9 @@ struct ScanKernel {
         // long: look at them only when one of them can be longer.
         if (count > 1 && last - first > longest) {
             // Bit i of run: units i .. i + longest - 1 hold no line end.
+            if (longest != s.shiftsFor_) s.Shifts(longest);
             uint64_t run = ~ends;
-            for (uint64_t have = 1; have < longest;) {
-                uint64_t step = have < longest - have ? have : longest - have;
-                run &= run >> step;
-                have += step;
-            }
+            for (unsigned k = 0; k < s.shiftCount_; k++) run &= run >> s.shifts_[k];
             const uint64_t inside = ((uint64_t(1) << last) - 1) & ~((uint64_t(2) << first) - 1);
             if (run & inside) {
                 unsigned prev = first;
@@ -302,6 +299,18 @@ struct ScanKernel {
 LineScanner::LineScanner(LineIndex& index, int unitWidth, bool bigEndian, uint64_t stride)
     : index_(index), width_(unitWidth == 2 ? 2 : 1), bigEndian_(bigEndian), stride_(stride ? stride : 1) {
     toIndex_ = (stride_ - lineCount % stride_) % stride_;
+}
+
+void LineScanner::Shifts(uint64_t longest) {
+    // Doubling steps: after them each bit stands for `longest` units (below
+    // 64 here, so at most 6 steps).
+    shiftCount_ = 0;
+    for (uint64_t have = 1; have < longest && shiftCount_ < sizeof shifts_;) {
+        const uint64_t step = have < longest - have ? have : longest - have;
+        shifts_[shiftCount_++] = static_cast<unsigned char>(step);
+        have += step;
+    }
+    shiftsFor_ = longest;
 }
 
 void LineScanner::EndLine(uint64_t nextStart) {
