@@ -158,6 +158,27 @@ TV_TARGET_AVX2 bool HasNulAvx2(const char16_t* t, size_t n) {
 }
 #endif
 
+#if TV_HAVE_AVX2_PATH
+// Big-endian units into the host's order, 32 bytes a step.
+TV_TARGET_AVX2 void SwapUnitsAvx2(char16_t* t, size_t n) {
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4,
+                                          7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+    size_t i = 0;
+    for (; n - i >= 16; i += 16) {
+        __m256i* p = reinterpret_cast<__m256i*>(t + i);
+        _mm256_storeu_si256(p, _mm256_shuffle_epi8(_mm256_loadu_si256(p), swap));
+    }
+    SwapBytes16Large(t + i, n - i);
+}
+#endif
+
+void SwapUnits(char16_t* t, size_t n) {
+#if TV_HAVE_AVX2_PATH
+    if (simd_level::Current() == simd_level::Avx2) return SwapUnitsAvx2(t, n);
+#endif
+    SwapBytes16Large(t, n);
+}
+
 template <class U>
 inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
     if (s > 0 && IsLetter(t[s - 1])) return false;
@@ -301,7 +322,7 @@ bool BlockScan::Fill(uint64_t block) {
     if (!doc_.file.Seek(cs, SEEK_SET)) return false;
     if (doc_.file.Read(buf_.data(), want) != want) return false;
     std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
-    if (doc_.encoding == Encoding::Utf16Be) SwapBytes16Large(buf_.data(), want / 2);
+    if (doc_.encoding == Encoding::Utf16Be) SwapUnits(buf_.data(), want / 2);
     chunkFirst_ = block;
     chunkEnd_ = hi;
     chunkStart_ = cs;
