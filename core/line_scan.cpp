@@ -114,12 +114,9 @@ struct ScanKernel {
         // long: look at them only when one of them can be longer.
         if (count > 1 && last - first > longest) {
             // Bit i of run: units i .. i + longest - 1 hold no line end.
+            if (longest != s.shiftsFor_) s.Shifts(longest);
             uint64_t run = ~ends;
-            for (uint64_t have = 1; have < longest;) {
-                uint64_t step = have < longest - have ? have : longest - have;
-                run &= run >> step;
-                have += step;
-            }
+            for (unsigned k = 0; k < s.shiftCount_; k++) run &= run >> s.shifts_[k];
             const uint64_t inside = ((uint64_t(1) << last) - 1) & ~((uint64_t(2) << first) - 1);
             if (run & inside) {
                 unsigned prev = first;
@@ -272,28 +269,38 @@ struct ScanKernel {
                    uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, cr)))) << 32;
         }
     };
+    // Units packed into bytes with unsigned saturation: a byte is 0D or 0A
+    // only where its unit was 000D or 000A (units above FF give FF, those
+    // with the top bit set 00). Big-endian units are swapped first.
+    template <bool Swap>
     struct Avx2Units16 {
-        __m256i cr, lf;
+        __m256i cr, lf, swap;
+        TV_TARGET_AVX2 __m256i Load(const unsigned char* p) const {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            return Swap ? _mm256_shuffle_epi8(v, swap) : v;
+        }
         // Packing works within 128-bit lanes; the permute puts the units back in order.
-        static TV_TARGET_AVX2 uint32_t Mask32(__m256i a, __m256i b, __m256i u) {
-            __m256i packed = _mm256_packs_epi16(_mm256_cmpeq_epi16(a, u), _mm256_cmpeq_epi16(b, u));
-            return uint32_t(_mm256_movemask_epi8(_mm256_permute4x64_epi64(packed, 0xD8)));
+        TV_TARGET_AVX2 __m256i Pack(const unsigned char* p) const {
+            return _mm256_permute4x64_epi64(_mm256_packus_epi16(Load(p), Load(p + 32)), 0xD8);
         }
         TV_TARGET_AVX2 uint64_t operator()(const unsigned char* p, uint64_t& lfm) const {
-            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-            __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64));
-            __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 96));
-            lfm = uint64_t(Mask32(a, b, lf)) | uint64_t(Mask32(c, d, lf)) << 32;
-            return uint64_t(Mask32(a, b, cr)) | uint64_t(Mask32(c, d, cr)) << 32;
+            const __m256i a = Pack(p), b = Pack(p + 64);
+            lfm = uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf)))) |
+                  uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))) << 32;
+            return uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, cr)))) |
+                   uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, cr)))) << 32;
         }
     };
     static TV_TARGET_AVX2 void Avx2(LineScanner& s, const unsigned char* data, size_t units) {
+        const __m256i cr = _mm256_set1_epi8(0x0D), lf = _mm256_set1_epi8(0x0A);
         if (s.width_ == 1) {
-            Run<true>(s, data, units, Avx2Bytes{_mm256_set1_epi8(0x0D), _mm256_set1_epi8(0x0A)});
+            Run<true>(s, data, units, Avx2Bytes{cr, lf});
+        } else if (s.bigEndian_) {
+            const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2,
+                                                  5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+            Run<true>(s, data, units, Avx2Units16<true>{cr, lf, swap});
         } else {
-            short cr = s.bigEndian_ ? 0x0D00 : 0x000D, lf = s.bigEndian_ ? 0x0A00 : 0x000A;
-            Run<true>(s, data, units, Avx2Units16{_mm256_set1_epi16(cr), _mm256_set1_epi16(lf)});
+            Run<true>(s, data, units, Avx2Units16<false>{cr, lf, cr});
         }
     }
 #endif
@@ -302,6 +309,18 @@ struct ScanKernel {
 LineScanner::LineScanner(LineIndex& index, int unitWidth, bool bigEndian, uint64_t stride)
     : index_(index), width_(unitWidth == 2 ? 2 : 1), bigEndian_(bigEndian), stride_(stride ? stride : 1) {
     toIndex_ = (stride_ - lineCount % stride_) % stride_;
+}
+
+void LineScanner::Shifts(uint64_t longest) {
+    // Doubling steps: after them each bit stands for `longest` units (below
+    // 64 here, so at most 6 steps).
+    shiftCount_ = 0;
+    for (uint64_t have = 1; have < longest && shiftCount_ < sizeof shifts_;) {
+        const uint64_t step = have < longest - have ? have : longest - have;
+        shifts_[shiftCount_++] = static_cast<unsigned char>(step);
+        have += step;
+    }
+    shiftsFor_ = longest;
 }
 
 void LineScanner::EndLine(uint64_t nextStart) {

@@ -44,6 +44,8 @@ private:
     friend struct ScanKernel;
     // A line ends just before unit nextStart.
     void EndLine(uint64_t nextStart);
+    // The shifts that find `longest` units without a line end in a block.
+    void Shifts(uint64_t longest);
 
     LineIndex& index_;
     int width_;
@@ -53,4 +55,7 @@ private:
     uint64_t lineStart_ = 0;  // unit where the current line starts
     bool pending_ = false;    // the unit at pos_ - 1 is a CR whose successor is not yet known
     uint64_t toIndex_ = 0;    // line ends still to come before the next index entry
+    uint64_t shiftsFor_ = 0;  // the longest line shifts_ were made for
+    unsigned shiftCount_ = 0;
+    unsigned char shifts_[8] = {};
 };

@@ -141,6 +141,44 @@ TV_TARGET_AVX2 bool CleanUtf8Avx2(const unsigned char* p, size_t n) {
 }
 #endif
 
+#if TV_HAVE_AVX2_PATH
+// Whether any of the n units at t is U+0000: 64 units a step, their minimum
+// compared with zero.
+TV_TARGET_AVX2 bool HasNulAvx2(const char16_t* t, size_t n) {
+    const __m256i zero = _mm256_setzero_si256();
+    size_t i = 0;
+    for (; n - i >= 64; i += 64) {
+        const __m256i* p = reinterpret_cast<const __m256i*>(t + i);
+        const __m256i low = _mm256_min_epu16(_mm256_min_epu16(_mm256_loadu_si256(p), _mm256_loadu_si256(p + 1)),
+                                             _mm256_min_epu16(_mm256_loadu_si256(p + 2), _mm256_loadu_si256(p + 3)));
+        const __m256i z = _mm256_cmpeq_epi16(low, zero);
+        if (!_mm256_testz_si256(z, z)) return true;
+    }
+    return simd::FindNul(t, i, n) != n;
+}
+#endif
+
+#if TV_HAVE_AVX2_PATH
+// Big-endian units into the host's order, 32 bytes a step.
+TV_TARGET_AVX2 void SwapUnitsAvx2(char16_t* t, size_t n) {
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4,
+                                          7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+    size_t i = 0;
+    for (; n - i >= 16; i += 16) {
+        __m256i* p = reinterpret_cast<__m256i*>(t + i);
+        _mm256_storeu_si256(p, _mm256_shuffle_epi8(_mm256_loadu_si256(p), swap));
+    }
+    SwapBytes16Large(t + i, n - i);
+}
+#endif
+
+void SwapUnits(char16_t* t, size_t n) {
+#if TV_HAVE_AVX2_PATH
+    if (simd_level::Current() == simd_level::Avx2) return SwapUnitsAvx2(t, n);
+#endif
+    SwapBytes16Large(t, n);
+}
+
 template <class U>
 inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
     if (s > 0 && IsLetter(t[s - 1])) return false;
@@ -148,38 +186,14 @@ inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
 }
 
 // Accepted non-overlapping matches in t[0, len), which PadUnits readable
-// units follow; seen tells whether any occurrence was there at all.
-template <class U>
-uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen) {
+// units follow; seen tells whether any occurrence was there at all. sure(s)
+// tells whether the occurrence at s is sure to be one in the decoded text:
+// false at any occurrence ends the count with exact false and 0.
+template <class U, class Sure>
+uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen, bool& exact,
+                   Sure sure) {
     const size_t n = m.size();
     seen = false;
-    if (n == 0 || len < n) return 0;
-    m.Begin(t, len, true);
-    uint64_t total = 0;
-    size_t p = 0;
-    while (p < len) {
-        const size_t s = m.Next(p, len);
-        if (s == NoMatch) break;
-        seen = true;
-        if (!wholeWord || Whole(t, len, s, n)) {
-            ++total;
-            p = s + n;
-        } else {
-            p = s + 1;
-        }
-    }
-    return total;
-}
-
-// CountText over the bytes of an ANSI block for an ASCII search text; false
-// when an occurrence may not be one in the decoded text. A byte after two
-// ASCII bytes (or after the block's start, where decoding starts) begins a
-// character in every code page whose characters take one or two bytes and
-// whose lead bytes are above 127, so an occurrence there is ASCII characters,
-// decoded as they are. Its neighbours are the same letters or non-letters in
-// the decoded text: a byte above 127 decodes to no ASCII letter.
-uint64_t CountAnsiBytes(ByteMatcher& m, const unsigned char* t, size_t len, bool wholeWord, bool& exact) {
-    const size_t n = m.size();
     exact = true;
     if (n == 0 || len < n) return 0;
     m.Begin(t, len, true);
@@ -188,7 +202,8 @@ uint64_t CountAnsiBytes(ByteMatcher& m, const unsigned char* t, size_t len, bool
     while (p < len) {
         const size_t s = m.Next(p, len);
         if (s == NoMatch) break;
-        if ((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)) {
+        seen = true;
+        if (!sure(s)) {
             exact = false;
             return 0;
         }
@@ -202,6 +217,24 @@ uint64_t CountAnsiBytes(ByteMatcher& m, const unsigned char* t, size_t len, bool
     return total;
 }
 
+// Every occurrence in decoded text, or in well-formed UTF-8 bytes, is one.
+template <class U>
+uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen) {
+    bool exact;
+    return CountText(m, t, len, wholeWord, seen, exact, [](size_t) { return true; });
+}
+
+// In the bytes of an ANSI block, for an ASCII search text: a byte after two
+// ASCII bytes (or after the block's start, where decoding starts) begins a
+// character in every code page whose characters take one or two bytes and
+// whose lead bytes are above 127, so an occurrence there is ASCII characters,
+// decoded as they are. Its neighbours are the same letters or non-letters in
+// the decoded text: a byte above 127 decodes to no ASCII letter.
+struct AnsiSure {
+    const unsigned char* t;
+    bool operator()(size_t s) const { return !((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)); }
+};
+
 // The search text up to its first NUL.
 std::u16string Searched(const std::u16string& pat) { return pat.substr(0, pat.find(char16_t(0))); }
 
@@ -212,6 +245,13 @@ bool CleanUtf8(const unsigned char* p, size_t n) {
     if (simd_level::Current() == simd_level::Avx2) return CleanUtf8Avx2(p, n);
 #endif
     return CleanUtf8Scalar(p, n);
+}
+
+bool HasNul(const char16_t* t, size_t n) {
+#if TV_HAVE_AVX2_PATH
+    if (simd_level::Current() == simd_level::Avx2) return HasNulAvx2(t, n);
+#endif
+    return simd::FindNul(t, 0, n) != n;
 }
 
 void BlockScan::Enable(bool on) { enabled.store(on); }
@@ -282,7 +322,7 @@ bool BlockScan::Fill(uint64_t block) {
     if (!doc_.file.Seek(cs, SEEK_SET)) return false;
     if (doc_.file.Read(buf_.data(), want) != want) return false;
     std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
-    if (doc_.encoding == Encoding::Utf16Be) SwapBytes16Large(buf_.data(), want / 2);
+    if (doc_.encoding == Encoding::Utf16Be) SwapUnits(buf_.data(), want / 2);
     chunkFirst_ = block;
     chunkEnd_ = hi;
     chunkStart_ = cs;
@@ -316,14 +356,14 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
         if (offset % 2) return false;
         const char16_t* t = buf_.data() + offset / 2;
         count = CountText(units_, t, n / 2, wholeWord_, seen);
-        return !seen || simd::FindNul(t, 0, n / 2) == n / 2;
+        return !seen || !HasNul(t, n / 2);
     }
     // ANSI: counted in the bytes when every occurrence there is sure to be
     // one in the decoded text (and the block has no NUL, which ends a line's
     // text), else decoded as the document decodes a block.
     if (rawFilter_) {
         bool exact = false;
-        count = CountAnsiBytes(bytes_, raw, n, wholeWord_, exact);
+        count = CountText(bytes_, raw, n, wholeWord_, seen, exact, AnsiSure{raw});
         if (exact && std::memchr(raw, 0, n) == nullptr) return true;
         count = 0;
     }
@@ -334,7 +374,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
                                             decoded_.data(), int(n));
     if (r <= 0) return false;
     std::fill(decoded_.begin() + r, decoded_.begin() + r + PadUnits, char16_t(0));
-    if (simd::FindNul(decoded_.data(), 0, size_t(r)) != size_t(r)) return false;
+    if (HasNul(decoded_.data(), size_t(r))) return false;
     count = CountText(units_, decoded_.data(), size_t(r), wholeWord_, seen);
     return true;
 }

@@ -20,6 +20,8 @@ class TextDocument;
 
 // Whether n bytes are well-formed UTF-8 holding no NUL byte.
 bool CleanUtf8(const unsigned char* p, size_t n);
+// Whether any of the n units at t is U+0000.
+bool HasNul(const char16_t* t, size_t n);
 
 class BlockScan {
 public:

@@ -553,7 +553,7 @@ bool PlainCleanUtf8(const std::string& s) {
 
 } // namespace
 
-TEST(FindBlocks, CleanUtf8AgreesWithThePlainCheckOnEveryPath) {
+TEST(FindBlocks, CleanUtf8AndNulChecksAgreeWithThePlainOnesOnEveryPath) {
     // Sequences of every length, their edges, cut ones and stray bytes.
     const std::string pieces[] = {"a", " ", "\r\n", "\xC2\x80", "\xDF\xBF", "\xE4\xB8\xAD", "\xE0\xA0\x80",
                                   "\xED\x9F\xBF", "\xEF\xBF\xBD", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
@@ -571,6 +571,23 @@ TEST(FindBlocks, CleanUtf8AgreesWithThePlainCheckOnEveryPath) {
             simd_level::Cap(static_cast<simd_level::Level>(level));
             ASSERT_EQ(CleanUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size()), want)
                 << "round " << round << " level " << level;
+        }
+    }
+    // The NUL check of UTF-16 blocks: one U+0000 at each place of each length
+    // (units whose high or low byte is zero are not NUL), none just outside.
+    std::u16string t;
+    for (int i = 0; i < 200; ++i) t += u"\u0100a\uFF00\u4E2D"[i % 4];
+    t[0] = t[t.size() - 1] = 0;
+    for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+        simd_level::Cap(static_cast<simd_level::Level>(level));
+        for (size_t n = 0; n + 2 <= t.size(); ++n) {
+            ASSERT_FALSE(HasNul(t.data() + 1, n)) << "level " << level << " length " << n;
+            for (size_t k = 0; k < n; ++k) {
+                const char16_t u = t[1 + k];
+                t[1 + k] = 0;
+                ASSERT_TRUE(HasNul(t.data() + 1, n)) << "level " << level << " length " << n << " at " << k;
+                t[1 + k] = u;
+            }
         }
     }
     simd_level::Cap(simd_level::Avx2);

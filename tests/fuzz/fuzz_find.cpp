@@ -7,10 +7,12 @@
 // whose first byte has bit 2 set are written to a file instead, in any
 // encoding and with short blocks, and the document's search and count with
 // the block prefilter and block counts, on each vector path, must equal those
-// with neither.
+// with neither, and the UTF-8 and NUL checks of the block counts must agree
+// with plain ones.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -130,6 +132,10 @@ void DocumentCase(const uint8_t* data, size_t size) {
             i += w;
         }
         if (CleanUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != plain) std::abort();
+        // The NUL check of UTF-16 blocks, on the bytes taken as units.
+        std::u16string units(bytes.size() / 2, u'\0');
+        if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * 2);
+        if (HasNul(units.data(), units.size()) != (units.find(char16_t(0)) != std::u16string::npos)) std::abort();
     }
     simd_level::Cap(simd_level::Avx2);
 }
