@@ -142,6 +142,28 @@ bool Convert(Encoding src, Encoding target, char* bytes, size_t n, const ByteSin
     return BytesToOther(src, target, bytes, n, sink, buffers);
 }
 
+// Gathers the many small writes of a conversion into few large ones.
+class GatheredWrites {
+public:
+    explicit GatheredWrites(FileStream& stream) : out(stream) { held.reserve(Capacity); }
+    bool Write(const char* b, size_t n) {
+        if (held.size() + n > Capacity && !Flush()) return false;
+        if (n >= Capacity) return out.Write(b, n) == n;
+        held.insert(held.end(), b, b + n);
+        return true;
+    }
+    bool Flush() {
+        const bool ok = held.empty() || out.Write(held.data(), held.size()) == held.size();
+        held.clear();
+        return ok;
+    }
+
+private:
+    static constexpr size_t Capacity = size_t(1) << 20;
+    FileStream& out;
+    std::vector<char> held;
+};
+
 }  // namespace
 
 char16_t* ConvertBuffers::Units(size_t n) {
@@ -337,7 +359,8 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             if (progress && done - told >= static_cast<int64_t>(ProgressStepBytes)) tell();
             return got;
         };
-        ByteSink sink = [&out](const char* b, size_t n) { return out.Write(b, n) == n; };
+        GatheredWrites gathered(out);
+        ByteSink sink = [&gathered](const char* b, size_t n) { return gathered.Write(b, n); };
         const size_t entries = doc.lineIndex.size();
         for (size_t j = 1; ok && !stopped && j < entries; ++j) {
             int64_t len = doc.lineIndex[j] - doc.lineIndex[j - 1];
@@ -347,7 +370,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             int64_t len = doc.fileSize - doc.lineIndex.back();
             ok = converter.Convert(source, len, entries == 1, sink);
         }
-        ok = ok && !lost;
+        ok = gathered.Flush() && ok && !lost;
     }
     if (ok && !stopped && progress) tell();
     ok = ok && !stopped;
