@@ -142,6 +142,8 @@ bool Convert(Encoding src, Encoding target, char* bytes, size_t n, const ByteSin
     return BytesToOther(src, target, bytes, n, sink, buffers);
 }
 
+constexpr size_t ReadAheadBytes = size_t(1) << 20;
+
 // Gathers the many small writes of a conversion into few large ones.
 class GatheredWrites {
 public:
@@ -346,8 +348,11 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
         ok = doc.file.Seek(doc.lineIndex[0]);
         BlockConverter converter(doc.encoding, targetEncoding, blockLimit);
         bool lost = false;  // the read position could not be set again
-        ByteSource source = [&](char* b, size_t n) -> size_t {
-            if (stopped || lost) return 0;
+        // Short blocks are served from reads of up to ReadAheadBytes: far fewer
+        // calls on files of short lines. Never past the document's end.
+        std::vector<char> ahead;
+        size_t aheadAt = 0;
+        auto readFile = [&](char* b, size_t n) -> size_t {
             if (moved && !doc.file.Seek(readAt)) {
                 lost = true;
                 return 0;
@@ -355,6 +360,28 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             moved = false;
             size_t got = doc.file.Read(b, n);
             readAt += static_cast<int64_t>(got);
+            return got;
+        };
+        ByteSource source = [&](char* b, size_t n) -> size_t {
+            if (stopped || lost) return 0;
+            size_t got = 0;
+            while (got < n && !lost) {
+                if (aheadAt == ahead.size()) {
+                    const int64_t left = std::max<int64_t>(doc.fileSize - readAt, 0);
+                    if (n - got >= ReadAheadBytes || left <= static_cast<int64_t>(n - got)) {
+                        got += readFile(b + got, n - got);  // large or last: straight into the block
+                        break;
+                    }
+                    ahead.resize(static_cast<size_t>(std::min<int64_t>(left, ReadAheadBytes)));
+                    ahead.resize(readFile(ahead.data(), ahead.size()));
+                    aheadAt = 0;
+                    if (ahead.empty()) break;
+                }
+                const size_t take = std::min(n - got, ahead.size() - aheadAt);
+                std::memcpy(b + got, ahead.data() + aheadAt, take);
+                aheadAt += take;
+                got += take;
+            }
             done += static_cast<int64_t>(got);
             if (progress && done - told >= static_cast<int64_t>(ProgressStepBytes)) tell();
             return got;
