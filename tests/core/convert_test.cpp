@@ -380,6 +380,32 @@ TEST_F(ConvertTest, TemporaryFileBesideTargetBecomesTarget) {
     EXPECT_EQ(fs::file_size(dst), 2 + 2 * Utf8ToWide(text.data(), int32_t(text.size())).size());
 }
 
+// The progress hook may read the document elsewhere between reads of the
+// save, and may cancel it: the copy stays exact, a cancelled one leaves nothing.
+TEST_F(ConvertTest, ProgressHookMayMoveTheStreamOrCancel) {
+    std::string text;
+    for (int i = 0; i < 700000; ++i) text += "row " + std::to_string(i) + " \xE4\xB8\xAD\n";
+    fs::path src = dir / "p.txt", dst = dir / "out.txt";
+    Write(src, text);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(U(src), Encoding::Utf8));
+    int calls = 0;
+    ConvertProgress wander = [&](int64_t, int64_t total) {
+        char junk[64];
+        EXPECT_TRUE(doc.file.Seek(total / (++calls + 1)));
+        doc.file.Read(junk, sizeof junk);
+        return true;
+    };
+    ASSERT_TRUE(ConvertDocument(doc, U(dst), false, Encoding::Utf16Le, false, MaxBlockBytes, wander));
+    EXPECT_GE(calls, 3);
+    EXPECT_TRUE(Read(dst) == Utf16Bytes(Utf8ToWide(text.data(), int32_t(text.size())), false));
+    calls = 0;
+    EXPECT_FALSE(ConvertDocument(doc, U(dir / "c.txt"), true, Encoding::Ansi, false, MaxBlockBytes,
+                                 [&](int64_t, int64_t) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Listing().size(), 2u);
+}
+
 TEST_F(ConvertTest, FailuresLeaveTargetAndNoTemporaryFile) {
     fs::path src = dir / "src.txt";
     Write(src, Samples()[2].gbk);
