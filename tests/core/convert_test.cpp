@@ -282,7 +282,7 @@ TEST_F(ConvertTest, FastPathsGiveThePlatformBytes) {
         "\x3D\xD8", "\x00\xDC"s, "\xD8\x3D", "\xDC\x00"s};
     std::mt19937 rng(20261209);
     std::vector<std::string> texts;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 1000; ++round) {
         std::string t;
         for (int k = int(rng() % 48); k > 0; --k) t += atoms[rng() % atoms.size()];
         texts.push_back(t);
