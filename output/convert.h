@@ -87,8 +87,9 @@ constexpr size_t ProgressStepBytes = size_t(4) << 20;
 // ConvertToFile with its knobs. replacesSource: the target is the
 // document's own file; its read stream is closed just before the target is
 // replaced (the caller re-opens the document). blockLimit bounds the bytes
-// read at once. A cancelled conversion removes its temporary file and
-// leaves the target as it was.
+// of a block converted at once; the file is read in pieces of up to 1 MiB
+// or that bound, and the output written in pieces of 1 MiB. A cancelled
+// conversion removes its temporary file and leaves the target as it was.
 bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
                      Encoding targetEncoding, bool replacesSource, size_t blockLimit = MaxBlockBytes,
                      const ConvertProgress& progress = nullptr);
