@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/platform.h"
+#include "output/convert_fast.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ void SwapBytePairs(char* p, size_t bytes) {
 }
 
 // Writes host-order units in the byte order of target.
-bool SinkUnits(std::u16string& units, Encoding target, const ByteSink& sink) {
-    if (units.empty()) return true;
+bool SinkUnits(char16_t* units, size_t count, Encoding target, const ByteSink& sink) {
+    if (count == 0) return true;
     bool wantLittle = target == Encoding::Utf16Le;
-    if (wantLittle != HostIsLittleEndian()) SwapBytes16Large(&units[0], units.size());
-    return sink(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    if (wantLittle != HostIsLittleEndian()) SwapBytes16Large(units, count);
+    return sink(reinterpret_cast<const char*>(units), count * 2);
 }
 
 bool SinkString(const std::string& s, const ByteSink& sink) {
@@ -43,59 +44,88 @@ bool SinkString(const std::string& s, const ByteSink& sink) {
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
+// Units to a byte target through the platform call alone.
+std::string EncodePlain(Encoding target, const char16_t* units, size_t count) {
+    const int32_t len = static_cast<int32_t>(count);
+    return target == Encoding::Ansi ? WideToAnsi(units, len) : WideToUtf8(units, len);
+}
+
+// Units to a byte target: the fast path when there are buffers.
+bool SinkEncoded(Encoding target, const char16_t* units, size_t count, ConvertBuffers* buffers,
+                 const ByteSink& sink) {
+    if (count == 0) return true;
+    if (buffers) {
+        char* out = buffers->Bytes(3 * count);
+        size_t got = target == Encoding::Ansi ? fast_convert::UnitsToAnsi(units, count, out)
+                                              : fast_convert::UnitsToUtf8(units, count, out);
+        if (got != fast_convert::NoRoom) return got == 0 || sink(out, got);
+    }
+    return SinkString(EncodePlain(target, units, count), sink);
+}
+
 // UTF-16 source (even byte count) to a byte target, in pieces.
-bool Utf16ToBytes(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink) {
+bool Utf16ToBytes(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink,
+                  ConvertBuffers* buffers) {
     const bool swap = (src == Encoding::Utf16Le) != HostIsLittleEndian();
     const size_t pieceUnits = ConvertPieceBytes / 2;
-    std::u16string units;
+    std::u16string plainUnits;
     size_t total = n / 2, done = 0;
     while (done < total) {
         size_t take = std::min(total - done, pieceUnits);
-        units.resize(take);
-        std::memcpy(&units[0], bytes + done * 2, take * 2);
-        if (swap) SwapBytes16Large(&units[0], take);
-        // A pair split between pieces would become two substitutes.
-        if (done + take < total && take > 1 && IsHighSurrogate(units[take - 1])) {
-            --take;
-            units.resize(take);
+        char16_t* units;
+        if (buffers) {
+            units = buffers->Units(take);
+        } else {
+            plainUnits.resize(take);
+            units = &plainUnits[0];
         }
-        std::string out = target == Encoding::Ansi
-                              ? WideToAnsi(units.data(), static_cast<int32_t>(take))
-                              : WideToUtf8(units.data(), static_cast<int32_t>(take));
-        if (!SinkString(out, sink)) return false;
+        std::memcpy(units, bytes + done * 2, take * 2);
+        if (swap) SwapBytes16Large(units, take);
+        // A pair split between pieces would become two substitutes.
+        if (done + take < total && take > 1 && IsHighSurrogate(units[take - 1])) --take;
+        if (!SinkEncoded(target, units, take, buffers, sink)) return false;
         done += take;
     }
     return true;
 }
 
 // Byte source (UTF-8 or ANSI) to a different target, in pieces.
-bool BytesToOther(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink) {
+bool BytesToOther(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink,
+                  ConvertBuffers* buffers) {
     size_t done = 0;
     while (done < n) {
         size_t rest = n - done;
         size_t take = rest <= ConvertPieceBytes ? rest
                                                 : CharBoundaryPrefix(src, bytes + done, ConvertPieceBytes);
         if (take == 0) take = std::min(rest, ConvertPieceBytes);
+        const char* piece = bytes + done;
+        done += take;
+        if (buffers) {
+            char16_t* units = buffers->Units(take);
+            size_t count = src == Encoding::Ansi ? fast_convert::AnsiToUnits(piece, take, units)
+                                                 : fast_convert::Utf8ToUnits(piece, take, units);
+            if (count != fast_convert::NoRoom) {
+                bool ok = IsUtf16(target) ? SinkUnits(units, count, target, sink)
+                                          : SinkEncoded(target, units, count, buffers, sink);
+                if (!ok) return false;
+                continue;
+            }
+        }
         const int32_t len = static_cast<int32_t>(take);
-        std::u16string wide = src == Encoding::Ansi ? AnsiToWide(bytes + done, len)
-                                                    : Utf8ToWide(bytes + done, len);
+        std::u16string wide = src == Encoding::Ansi ? AnsiToWide(piece, len) : Utf8ToWide(piece, len);
         bool ok;
         if (IsUtf16(target)) {
-            ok = SinkUnits(wide, target, sink);
-        } else if (target == Encoding::Ansi) {
-            ok = SinkString(WideToAnsi(wide.data(), static_cast<int32_t>(wide.size())), sink);
+            ok = wide.empty() || SinkUnits(&wide[0], wide.size(), target, sink);
         } else {
-            ok = SinkString(WideToUtf8(wide.data(), static_cast<int32_t>(wide.size())), sink);
+            ok = SinkString(EncodePlain(target, wide.data(), wide.size()), sink);
         }
         if (!ok) return false;
-        done += take;
     }
     return true;
 }
 
-}  // namespace
-
-bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink) {
+bool Convert(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink,
+             ConvertBuffers* buffers) {
     if (n == 0 || bytes == nullptr) return true;
     src = Normalise(src);
     target = Normalise(target);
@@ -107,9 +137,63 @@ bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const By
             SwapBytePairs(bytes, even);
             return even == 0 || sink(bytes, even);
         }
-        return Utf16ToBytes(src, target, bytes, even, sink);
+        return Utf16ToBytes(src, target, bytes, even, sink, buffers);
     }
-    return BytesToOther(src, target, bytes, n, sink);
+    return BytesToOther(src, target, bytes, n, sink, buffers);
+}
+
+constexpr size_t ReadAheadBytes = size_t(1) << 20;
+
+// Gathers the many small writes of a conversion into few large ones.
+class GatheredWrites {
+public:
+    explicit GatheredWrites(FileStream& stream) : out(stream) { held.reserve(Capacity); }
+    bool Write(const char* b, size_t n) {
+        if (held.size() + n > Capacity && !Flush()) return false;
+        if (n >= Capacity) return out.Write(b, n) == n;
+        held.insert(held.end(), b, b + n);
+        return true;
+    }
+    bool Flush() {
+        const bool ok = held.empty() || out.Write(held.data(), held.size()) == held.size();
+        held.clear();
+        return ok;
+    }
+
+private:
+    static constexpr size_t Capacity = size_t(1) << 20;
+    FileStream& out;
+    std::vector<char> held;
+};
+
+}  // namespace
+
+char16_t* ConvertBuffers::Units(size_t n) {
+    if (n > unitCount) {
+        units.reset();
+        units.reset(new char16_t[n]);
+        unitCount = n;
+    }
+    return units.get();
+}
+
+char* ConvertBuffers::Bytes(size_t n) {
+    if (n > byteCount) {
+        bytes.reset();
+        bytes.reset(new char[n]);
+        byteCount = n;
+    }
+    return bytes.get();
+}
+
+bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink,
+                  ConvertBuffers* buffers) {
+    ConvertBuffers local;
+    return Convert(src, target, bytes, n, sink, buffers ? buffers : &local);
+}
+
+bool ConvertBytesPlain(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink) {
+    return Convert(src, target, bytes, n, sink, nullptr);
 }
 
 size_t SourceMarkLength(Encoding src, const char* bytes, size_t n) {
@@ -214,7 +298,7 @@ bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skip
         size_t use = last ? have : ConvertBoundary(src, p, have, &exact);
         if (!exact) ++inexactCuts;
         if (use == 0 && !last) use = have;  // cannot happen with a full buffer; stay finite
-        if (!ConvertBytes(src, target, p, use, sink)) return false;
+        if (!ConvertBytes(src, target, p, use, sink, &outBuffers)) return false;
         if (last) return true;
         carried = have - use;
         std::memmove(buffer.data(), p + use, carried);
@@ -264,8 +348,11 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
         ok = doc.file.Seek(doc.lineIndex[0]);
         BlockConverter converter(doc.encoding, targetEncoding, blockLimit);
         bool lost = false;  // the read position could not be set again
-        ByteSource source = [&](char* b, size_t n) -> size_t {
-            if (stopped || lost) return 0;
+        // Short blocks are served from reads of up to ReadAheadBytes: far fewer
+        // calls on files of short lines. Never past the document's end.
+        std::vector<char> ahead;
+        size_t aheadAt = 0;
+        auto readFile = [&](char* b, size_t n) -> size_t {
             if (moved && !doc.file.Seek(readAt)) {
                 lost = true;
                 return 0;
@@ -273,11 +360,34 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             moved = false;
             size_t got = doc.file.Read(b, n);
             readAt += static_cast<int64_t>(got);
+            return got;
+        };
+        ByteSource source = [&](char* b, size_t n) -> size_t {
+            if (stopped || lost) return 0;
+            size_t got = 0;
+            while (got < n && !lost) {
+                if (aheadAt == ahead.size()) {
+                    const int64_t left = std::max<int64_t>(doc.fileSize - readAt, 0);
+                    if (n - got >= ReadAheadBytes || left <= static_cast<int64_t>(n - got)) {
+                        got += readFile(b + got, n - got);  // large or last: straight into the block
+                        break;
+                    }
+                    ahead.resize(static_cast<size_t>(std::min<int64_t>(left, ReadAheadBytes)));
+                    ahead.resize(readFile(ahead.data(), ahead.size()));
+                    aheadAt = 0;
+                    if (ahead.empty()) break;
+                }
+                const size_t take = std::min(n - got, ahead.size() - aheadAt);
+                std::memcpy(b + got, ahead.data() + aheadAt, take);
+                aheadAt += take;
+                got += take;
+            }
             done += static_cast<int64_t>(got);
             if (progress && done - told >= static_cast<int64_t>(ProgressStepBytes)) tell();
             return got;
         };
-        ByteSink sink = [&out](const char* b, size_t n) { return out.Write(b, n) == n; };
+        GatheredWrites gathered(out);
+        ByteSink sink = [&gathered](const char* b, size_t n) { return gathered.Write(b, n); };
         const size_t entries = doc.lineIndex.size();
         for (size_t j = 1; ok && !stopped && j < entries; ++j) {
             int64_t len = doc.lineIndex[j] - doc.lineIndex[j - 1];
@@ -287,7 +397,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             int64_t len = doc.fileSize - doc.lineIndex.back();
             ok = converter.Convert(source, len, entries == 1, sink);
         }
-        ok = ok && !lost;
+        ok = gathered.Flush() && ok && !lost;
     }
     if (ok && !stopped && progress) tell();
     ok = ok && !stopped;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,28 @@ constexpr size_t ConvertPieceBytes = size_t(1) << 24;
 using ByteSink = std::function<bool(const char* bytes, size_t n)>;
 using ByteSource = std::function<size_t(char* buffer, size_t n)>;
 
+// Output buffers of the conversion, reused from piece to piece: they grow
+// and are never cleared.
+class ConvertBuffers {
+public:
+    char16_t* Units(size_t n);
+    char* Bytes(size_t n);
+
+private:
+    std::unique_ptr<char16_t[]> units;
+    std::unique_ptr<char[]> bytes;
+    size_t unitCount = 0, byteCount = 0;
+};
+
 // Converts n bytes in encoding src to target and hands the result to sink.
 // Byte sources may be modified in place (UTF-16 swaps). Utf8 counts as
 // Utf8Bom on either side. Unknown encodings write nothing and succeed.
-bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink);
+// ASCII runs and well-formed UTF-8 and UTF-16 take a fast path; the bytes
+// are the same as ConvertBytesPlain's for every input.
+bool ConvertBytes(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink,
+                  ConvertBuffers* buffers = nullptr);
+// The same through the platform calls alone, piece by piece.
+bool ConvertBytesPlain(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink);
 
 // Bytes at the start of a file that encode U+FEFF in src (0 if none).
 size_t SourceMarkLength(Encoding src, const char* bytes, size_t n);
@@ -52,6 +71,7 @@ private:
     Encoding target;
     size_t limit;
     std::vector<char> buffer;
+    ConvertBuffers outBuffers;
     size_t inexactCuts = 0;
 };
 
@@ -67,8 +87,9 @@ constexpr size_t ProgressStepBytes = size_t(4) << 20;
 // ConvertToFile with its knobs. replacesSource: the target is the
 // document's own file; its read stream is closed just before the target is
 // replaced (the caller re-opens the document). blockLimit bounds the bytes
-// read at once. A cancelled conversion removes its temporary file and
-// leaves the target as it was.
+// of a block converted at once; the file is read in pieces of up to 1 MiB
+// or that bound, and the output written in pieces of 1 MiB. A cancelled
+// conversion removes its temporary file and leaves the target as it was.
 bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withMark,
                      Encoding targetEncoding, bool replacesSource, size_t blockLimit = MaxBlockBytes,
                      const ConvertProgress& progress = nullptr);

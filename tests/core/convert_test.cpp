@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <string>
 #include <thread>
 
 #include "core/platform.h"
+#include "core/simd_level.h"
 #include "core/text_document.h"
 #include "output/convert.h"
 
@@ -266,6 +268,51 @@ TEST_F(ConvertTest, BoundedPiecesMatchWholeBlocks) {
                   Convert(bad, Encoding::Utf8, Encoding::Utf16Le, false));
 }
 
+// The fast paths give the bytes of the plain platform conversion for any
+// mix of ASCII (runs long enough to end a stretch too), NULs, well-formed,
+// cut-off and never well-formed UTF-8, GBK pairs with ASCII-range trail
+// bytes, lone lead bytes and lone surrogates, for every source and target.
+TEST_F(ConvertTest, FastPathsGiveThePlatformBytes) {
+    const std::vector<std::string> atoms = {
+        "a", "\n", "\0"s, std::string(17, 'x'), "x\0"s, std::string(40, '\0') + "y",
+        "\xE4\xB8\xAD", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xEF\xBF\xBE",
+        "\xE4\xB8", "\xF0\x9F\x98", "\xE4", "\xC3", "\xF0", "\xF4",
+        "\x80", "\xBF", "\xC0\xAF", "\xED\xA0\x80", "\xE0\x80\x80", "\xF4\x90\x80\x80", "\xF5", "\xFF",
+        "\xD6\xD0", "\x81\x40", "\x81\x7E", "\x81\x7F", "\x81", "\xFE", "\xA1\xA1",
+        "\x3D\xD8", "\x00\xDC"s, "\xD8\x3D", "\xDC\x00"s};
+    std::mt19937 rng(20261209);
+    std::vector<std::string> texts;
+    for (int round = 0; round < 1000; ++round) {
+        std::string t;
+        for (int k = int(rng() % 48); k > 0; --k) t += atoms[rng() % atoms.size()];
+        texts.push_back(t);
+    }
+    for (int round = 0; round < 60; ++round) {
+        std::string t(rng() % 200, '\0');
+        for (char& c : t) c = char(rng() % 3 ? rng() % 128 : rng() % 256);
+        texts.push_back(t);
+    }
+    const Encoding sources[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
+    size_t failures = 0;
+    for (int level = simd_level::Scalar; level <= simd_level::Sse2; level++) {
+        simd_level::Cap(static_cast<simd_level::Level>(level));
+        for (const std::string& t : texts) {
+            for (Encoding from : sources) {
+                for (Encoding to : kTargets) {
+                    std::string a = t, b = t, fast, plain;
+                    ConvertBytes(from, to, &a[0], a.size(), [&](const char* p, size_t n) { fast.append(p, n); return true; });
+                    ConvertBytesPlain(from, to, &b[0], b.size(), [&](const char* p, size_t n) { plain.append(p, n); return true; });
+                    if (fast == plain || ++failures > 5) continue;
+                    std::string hex;
+                    for (unsigned char c : t) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15], hex += ' ';
+                    ADD_FAILURE() << Name(from) << " -> " << Name(to) << " level " << level << ": " << hex;
+                }
+            }
+        }
+    }
+    simd_level::Cap(simd_level::Avx2);
+}
+
 TEST_F(ConvertTest, BufferGrowsToTheBoundAndNotBeyond) {
     BlockConverter conv(Encoding::Utf8, Encoding::Utf16Le, 64);
     std::string data(1000, 'x');
@@ -331,6 +378,32 @@ TEST_F(ConvertTest, TemporaryFileBesideTargetBecomesTarget) {
     EXPECT_LE(ticks - before, after - before);
     EXPECT_EQ(Listing().size(), 2u);
     EXPECT_EQ(fs::file_size(dst), 2 + 2 * Utf8ToWide(text.data(), int32_t(text.size())).size());
+}
+
+// The progress hook may read the document elsewhere between reads of the
+// save, and may cancel it: the copy stays exact, a cancelled one leaves nothing.
+TEST_F(ConvertTest, ProgressHookMayMoveTheStreamOrCancel) {
+    std::string text;
+    for (int i = 0; i < 700000; ++i) text += "row " + std::to_string(i) + " \xE4\xB8\xAD\n";
+    fs::path src = dir / "p.txt", dst = dir / "out.txt";
+    Write(src, text);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(U(src), Encoding::Utf8));
+    int calls = 0;
+    ConvertProgress wander = [&](int64_t, int64_t total) {
+        char junk[64];
+        EXPECT_TRUE(doc.file.Seek(total / (++calls + 1)));
+        doc.file.Read(junk, sizeof junk);
+        return true;
+    };
+    ASSERT_TRUE(ConvertDocument(doc, U(dst), false, Encoding::Utf16Le, false, MaxBlockBytes, wander));
+    EXPECT_GE(calls, 3);
+    EXPECT_TRUE(Read(dst) == Utf16Bytes(Utf8ToWide(text.data(), int32_t(text.size())), false));
+    calls = 0;
+    EXPECT_FALSE(ConvertDocument(doc, U(dir / "c.txt"), true, Encoding::Ansi, false, MaxBlockBytes,
+                                 [&](int64_t, int64_t) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Listing().size(), 2u);
 }
 
 TEST_F(ConvertTest, FailuresLeaveTargetAndNoTemporaryFile) {
