@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/codepage_standin.h"
+#include "core/fast_convert.h"
 #include "core/platform.h"
 #include "core/simd_level.h"
 
@@ -185,45 +186,17 @@ size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {
     return cut > 0 ? cut : n;
 }
 
-bool AnsiKeepsAscii() {
-    static const bool keeps = [] {
-        char bytes[127];
-        for (int i = 0; i < 127; i++) bytes[i] = static_cast<char>(i + 1);
-        const std::u16string wide = AnsiToWide(bytes, 127);
-        if (wide.size() != 127) return false;
-        for (int i = 0; i < 127; i++)
-            if (wide[static_cast<size_t>(i)] != static_cast<char16_t>(i + 1)) return false;
-        return true;
-    }();
-    return keeps;
-}
-
 namespace {
 
-// Bytes below 128 as units, as every supported decoder gives them; false
-// (out untouched) when a byte is not one.
-bool WidenAscii(const char* bytes, size_t n, std::u16string& out) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
-    size_t i = 0;
-#if TV_HAVE_SSE2_PATH
-    const bool vector = simd_level::Current() >= simd_level::Sse2;
-    for (; vector && i + 16 <= n; i += 16)
-        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
-#endif
-    for (; i < n; i++)
-        if (p[i] >= 0x80) return false;
-    out.resize(n);
-    i = 0;
-#if TV_HAVE_SSE2_PATH
-    const __m128i zero = _mm_setzero_si128();
-    for (; vector && i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i]), _mm_unpacklo_epi8(v, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[i + 8]), _mm_unpackhi_epi8(v, zero));
-    }
-#endif
-    for (; i < n; i++) out[i] = p[i];
-    return true;
+// Utf8ToWide or AnsiToWide of n bytes through the exact fast paths; the
+// plain call when a platform call in them needed more room than n units.
+std::u16string DecodeBytes(bool ansi, const char* bytes, size_t n) {
+    std::u16string out(n, u'\0');
+    const size_t got = ansi ? fast_convert::AnsiToUnits(bytes, n, &out[0]) : fast_convert::Utf8ToUnits(bytes, n, &out[0]);
+    if (got == fast_convert::NoRoom)
+        return ansi ? AnsiToWide(bytes, static_cast<int32_t>(n)) : Utf8ToWide(bytes, static_cast<int32_t>(n));
+    out.resize(got);
+    return out;
 }
 
 }  // namespace
@@ -235,7 +208,6 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
     case Encoding::Utf8Bom:
     case Encoding::Utf8:
     case Encoding::Ansi: {
-        if ((encoding != Encoding::Ansi || AnsiKeepsAscii()) && WidenAscii(bytes, n, out)) break;
         if (pieceSize == 0 || pieceSize > 0x7FFFFFFF) pieceSize = 0x7FFFFFFF;
         bool ansi = encoding == Encoding::Ansi;
         while (n > 0) {
@@ -243,8 +215,7 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
             // by the end of the input swallows the rest of it.
             size_t limit = n - pieceSize >= 4 || n < 8 ? pieceSize : n - 4;
             size_t take = n <= pieceSize ? n : CharBoundaryPrefix(encoding, bytes, limit);
-            std::u16string part = ansi ? AnsiToWide(bytes, static_cast<int32_t>(take))
-                                       : Utf8ToWide(bytes, static_cast<int32_t>(take));
+            std::u16string part = DecodeBytes(ansi, bytes, take);
             if (out.empty()) out.swap(part);
             else out += part;
             bytes += take;

@@ -31,8 +31,6 @@ std::u16string AnsiToWide(const char* bytes, int32_t length);
 std::u16string Utf8ToWide(const char* bytes, int32_t length);
 std::string WideToUtf8(const char16_t* units, int32_t length);
 std::string WideToAnsi(const char16_t* units, int32_t length);
-// The ANSI code page decodes bytes 1..127 to the same code points (checked once).
-bool AnsiKeepsAscii();
 
 // WideToAnsi (target Ansi) or WideToUtf8 (any other target) for a count of
 // any size, converted in pieces of at most pieceUnits units (2^28 at most, so

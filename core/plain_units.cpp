@@ -1,8 +1,9 @@
 #include "core/plain_units.h"
 
+#include "core/fast_convert.h"
 #include "core/simd_level.h"
 #include "search/simd.h"
-#include "search/utf8_sequence.h"
+#include "core/utf8_sequence.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ bool CountUtf16(bool little, const unsigned char* p, size_t n, uint64_t& units) 
 }
 
 bool CountBytes(bool ansi, const unsigned char* p, size_t n, uint64_t& units) {
-    if (ansi && !AnsiKeepsAscii()) return false;
+    if (ansi && !fast_convert::AnsiKeepsAscii()) return false;
     uint64_t count = 0;
     size_t i = 0;
 #if TV_HAVE_SSE2_PATH

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "core/platform.h"
-#include "output/convert_fast.h"
+#include "core/fast_convert.h"
 
 namespace {
 

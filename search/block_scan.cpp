@@ -11,7 +11,7 @@
 #include "search/find_engine.h"
 #include "search/prefilter.h"
 #include "search/simd.h"
-#include "search/utf8_sequence.h"
+#include "core/utf8_sequence.h"
 
 #if TV_HAVE_AVX2_PATH
 #include <immintrin.h>

@@ -7,7 +7,7 @@
 #include "core/platform.h"
 #include "core/text_document.h"
 #include "search/simd.h"
-#include "search/utf8_sequence.h"
+#include "core/utf8_sequence.h"
 
 namespace {
 

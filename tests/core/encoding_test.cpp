@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/fast_convert.h"
 #include "core/platform.h"
 #include "core/simd_level.h"
 #include "tests/core/test_files.h"
@@ -188,7 +189,7 @@ TEST(Decode, ByteEncodingsAndEmptyResults) {
 
 // ASCII text skips the platform decoder: the same units at every vector level.
 TEST(Decode, AsciiTextDecodesAsThePlatformDoes) {
-    EXPECT_TRUE(AnsiKeepsAscii());
+    EXPECT_TRUE(fast_convert::AnsiKeepsAscii());
     std::string s;
     for (int i = 0; i < 300; i++) s += static_cast<char>(i % 128);
     for (int level = 0; level <= 1; level++) {

@@ -1,4 +1,4 @@
-// Length of a well-formed UTF-8 sequence, for the byte-level search paths.
+// Length of a well-formed UTF-8 sequence, for the paths that skip the decoder.
 #pragma once
 #include <cstddef>
 

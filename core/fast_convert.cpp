@@ -1,10 +1,11 @@
-#include "output/convert_fast.h"
+#include "core/fast_convert.h"
 
 #include <climits>
 #include <cstdint>
 
 #include "core/platform.h"
 #include "core/simd_level.h"
+#include "core/utf8_sequence.h"
 
 #if TV_HAVE_SSE2_PATH
 #include <emmintrin.h>
@@ -69,21 +70,6 @@ size_t AsciiPrefix(const T* s, size_t n, size_t cap) {
     return k;
 }
 
-// Length (2 to 4) of the well-formed UTF-8 sequence at s[0, n), 0 if none starts there.
-size_t WellFormed(const unsigned char* s, size_t n) {
-    const unsigned b = s[0];
-    if (b < 0xC2 || b > 0xF4) return 0;
-    if (b < 0xE0) return n >= 2 && (s[1] & 0xC0) == 0x80 ? 2 : 0;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (b == 0xE0) lo = 0xA0;
-    else if (b == 0xED) hi = 0x9F;
-    else if (b == 0xF0) lo = 0x90;
-    else if (b == 0xF4) hi = 0x8F;
-    if (n < 3 || s[1] < lo || s[1] > hi || (s[2] & 0xC0) != 0x80) return 0;
-    if (b < 0xF0) return 3;
-    return n >= 4 && (s[3] & 0xC0) == 0x80 ? 4 : 0;
-}
-
 // End of the malformed stretch starting at s[i]: just past the next
 // well-formed character (ASCII included) that no byte of 0xC0 or more
 // among the three before its end can claim. Such a byte announces a
@@ -95,7 +81,7 @@ size_t WellFormed(const unsigned char* s, size_t n) {
 size_t MalformedEnd(const unsigned char* s, size_t i, size_t n) {
     size_t q = i + 1;
     while (q < n) {
-        const size_t len = s[q] < 0x80 ? 1 : WellFormed(s + q, n - q);
+        const size_t len = s[q] < 0x80 ? 1 : Utf8SequenceLength(s + q, n - q);
         if (len == 0) {
             q++;
             continue;
@@ -171,7 +157,7 @@ size_t Utf8ToUnits(const char* bytes, size_t n, char16_t* out) {
             at += k;
             continue;
         }
-        switch (WellFormed(s + i, n - i)) {
+        switch (Utf8SequenceLength(s + i, n - i)) {
         case 2:
             out[at++] = static_cast<char16_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
             i += 2;
