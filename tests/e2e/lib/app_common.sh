@@ -60,24 +60,16 @@ winpath() {
 
 # start_app [args...]: starts the program; APP_PID is its process.
 start_app() {
-    local try start rc
+    local try rc
     for try in 1 2; do
         APP_LOG="$E2E_TMP/app-${#APP_PIDS[@]}.log"
         "$WINE" "$TOMEVIEW_EXE" "$@" >"$APP_LOG" 2>&1 &
         APP_PID=$!
         APP_PIDS+=("$APP_PID")
-        # Until a window of it shows, or it ends.
-        start=$SECONDS
-        while app_alive && [ -z "$(xdotool search --all --pid "$APP_PID" 2>/dev/null | head -1)" ] &&
-            [ $((SECONDS - start)) -lt 60 ]; do
-            sleep 0.1
-        done
-        app_alive && return 0
+        xwin_first_window "$APP_PID" 60 && return 0
         rc=0
         wait "$APP_PID" 2>/dev/null || rc=$?
-        # Rarely (about once in a hundred starts here) Wine's process ends at
-        # once without a window or a word; that is retried once, and said. An
-        # end with output, or a second one, is for the waits to report.
+        # An end with output, or a second one, is for the waits to report.
         [ "$try" = 1 ] && [ ! -s "$APP_LOG" ] || return 0
         log "the program ended at start-up without a window or output (exit $rc); started again"
     done

@@ -30,7 +30,7 @@ pdfdirs=("$HOME/PDF" /root/PDF /var/spool/cups-pdf/ANONYMOUS)
 touch "$work/marker"
 
 print_fail() {
-    echo "$PRINT_NAME: $*" >&2
+    echo "$PRINT_NAME: FAIL: $*" >&2
     exit 1
 }
 fail() {
@@ -71,8 +71,14 @@ activate() {
 
 # open_document PATH: starts the program on PATH and sets win to its window.
 open_document() {
-    "$WINE" "$exe" "$(tv_winpath "$1")" >/dev/null 2>&1 &
-    pid=$!
+    local try
+    for try in 1 2; do
+        "$WINE" "$exe" "$(tv_winpath "$1")" >"$work/app.log" 2>&1 &
+        pid=$!
+        xwin_first_window "$pid" 120 && break
+        [ "$try" = 1 ] && [ ! -s "$work/app.log" ] || break
+        echo "$PRINT_NAME: the program ended at start-up without a window or output; started again" >&2
+    done
     # A first start on a busy machine can be slow: allow two minutes.
     win=$(wait_title "$(basename "$1") - Tomeview" 120) || print_fail "the document did not open"
     activate "$win"

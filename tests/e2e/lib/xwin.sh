@@ -122,3 +122,17 @@ xquery() {
     shift 2
     xdo_retry "$id" xdotool "$sub" "$@" {}
 }
+
+# xwin_first_window PID SECONDS: waits until a window of process PID shows;
+# false when the process ended first (true too when SECONDS pass). Rarely
+# (once in about a hundred starts here) Wine's process ends at once without
+# a window or a word; the starters retry that once, and say so.
+xwin_first_window() {
+    local start=$SECONDS
+    while kill -0 "$1" 2>/dev/null; do
+        [ -n "$(xdotool search --all --pid "$1" 2>/dev/null | head -1)" ] && return 0
+        [ $((SECONDS - start)) -lt "$2" ] || return 0
+        sleep 0.1
+    done
+    return 1
+}
