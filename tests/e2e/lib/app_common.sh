@@ -61,7 +61,7 @@ winpath() {
 # start_app [args...]: starts the program; APP_PID is its process.
 start_app() {
     local try rc
-    for try in 1 2; do
+    for try in 1 2 3; do
         APP_LOG="$E2E_TMP/app-${#APP_PIDS[@]}.log"
         "$WINE" "$TOMEVIEW_EXE" "$@" >"$APP_LOG" 2>&1 &
         APP_PID=$!
@@ -69,9 +69,10 @@ start_app() {
         xwin_first_window "$APP_PID" 60 && return 0
         rc=0
         wait "$APP_PID" 2>/dev/null || rc=$?
-        # An end with output, or a second one, is for the waits to report.
-        [ "$try" = 1 ] && [ ! -s "$APP_LOG" ] || return 0
-        log "the program ended at start-up without a window or output (exit $rc); started again"
+        # An end with output, or a third one, is for the waits to report.
+        [ "$try" -lt 3 ] && [ ! -s "$APP_LOG" ] || return 0
+        log "the program ended at start-up without a window or output (exit $rc); Wine restarted, started again"
+        xwin_wine_restart
     done
 }
 

@@ -126,7 +126,9 @@ xquery() {
 # xwin_first_window PID SECONDS: waits until a window of process PID shows;
 # false when the process ended first (true too when SECONDS pass). Rarely
 # (once in about a hundred starts here) Wine's process ends at once without
-# a window or a word; the starters retry that once, and say so.
+# a window or a word, sometimes twice in a row in the same Wine server; the
+# starters then stop the server (xwin_wine_restart) and try again, at most
+# three times in all, and say so.
 xwin_first_window() {
     local start=$SECONDS
     while kill -0 "$1" 2>/dev/null; do
@@ -135,4 +137,11 @@ xwin_first_window() {
         sleep 0.1
     done
     return 1
+}
+
+# xwin_wine_restart: ends the prefix's Wine server and waits until it is gone.
+xwin_wine_restart() {
+    "$WINESERVER" -k >/dev/null 2>&1
+    "$WINESERVER" -w >/dev/null 2>&1
+    return 0
 }
