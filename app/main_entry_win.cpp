@@ -4,6 +4,7 @@
 #include <objidl.h>
 
 #include <algorithm>
+#include <cwchar>
 namespace Gdiplus {
 using std::max;
 using std::min;
@@ -26,7 +27,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     InitCommonControlsEx(&icc);
 
     HWND w = theApp.CreateMainWindow(instance);
-    if (!w) return 0;
+    if (!w) {
+        // Nothing can be shown: say why to a debugger and end as failed.
+        wchar_t why[96];
+        swprintf(why, 96, L"tomeview: the main window could not be created (error %lu)\n", GetLastError());
+        OutputDebugStringW(why);
+        return 1;
+    }
     ShowWindow(w, showCommand);
     UpdateWindow(w);
     theApp.EnableCommands(false, false);

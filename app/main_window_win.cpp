@@ -339,8 +339,9 @@ LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int RunMessageLoop(TextView& app, HACCEL accel) {
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    MSG msg{};
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
         // The modeless Find dialog gets no dialog-manager keys: its
         // controls are used with the mouse.
         if (!TranslateAcceleratorW(app.mainWindow, accel, &msg)) {
@@ -349,5 +350,5 @@ int RunMessageLoop(TextView& app, HACCEL accel) {
         }
         app.FinishDeferredClose();
     }
-    return static_cast<int>(msg.wParam);
+    return got < 0 ? 1 : static_cast<int>(msg.wParam);
 }

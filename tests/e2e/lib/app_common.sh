@@ -60,20 +60,10 @@ winpath() {
 
 # start_app [args...]: starts the program; APP_PID is its process.
 start_app() {
-    local try rc
-    for try in 1 2 3; do
-        APP_LOG="$E2E_TMP/app-${#APP_PIDS[@]}.log"
-        "$WINE" "$TOMEVIEW_EXE" "$@" >"$APP_LOG" 2>&1 &
-        APP_PID=$!
-        APP_PIDS+=("$APP_PID")
-        xwin_first_window "$APP_PID" 60 && return 0
-        rc=0
-        wait "$APP_PID" 2>/dev/null || rc=$?
-        # An end with output, or a third one, is for the waits to report.
-        [ "$try" -lt 3 ] && [ ! -s "$APP_LOG" ] || return 0
-        log "the program ended at start-up without a window or output (exit $rc); Wine restarted, started again"
-        xwin_wine_restart
-    done
+    APP_LOG="$E2E_TMP/app-${#APP_PIDS[@]}.log"
+    xwin_start "$APP_LOG" 60 "$TOMEVIEW_EXE" "$@"
+    APP_PID=$XWIN_PID
+    APP_PIDS+=("$APP_PID")
 }
 
 # ended_early WHAT: fails saying that the program ended during WHAT, with

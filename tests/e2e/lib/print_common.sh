@@ -71,15 +71,8 @@ activate() {
 
 # open_document PATH: starts the program on PATH and sets win to its window.
 open_document() {
-    local try
-    for try in 1 2 3; do
-        "$WINE" "$exe" "$(tv_winpath "$1")" >"$work/app.log" 2>&1 &
-        pid=$!
-        xwin_first_window "$pid" 120 && break
-        [ "$try" -lt 3 ] && [ ! -s "$work/app.log" ] || break
-        echo "$PRINT_NAME: the program ended at start-up without a window or output; Wine restarted, started again" >&2
-        xwin_wine_restart
-    done
+    xwin_start "$work/app.log" 120 "$exe" "$(tv_winpath "$1")"
+    pid=$XWIN_PID
     # A first start on a busy machine can be slow: allow two minutes.
     win=$(wait_title "$(basename "$1") - Tomeview" 120) || print_fail "the document did not open"
     activate "$win"

@@ -123,25 +123,31 @@ xquery() {
     xdo_retry "$id" xdotool "$sub" "$@" {}
 }
 
-# xwin_first_window PID SECONDS: waits until a window of process PID shows;
-# false when the process ended first (true too when SECONDS pass). Rarely
-# (once in about a hundred starts here) Wine's process ends at once without
-# a window or a word, sometimes twice in a row in the same Wine server; the
-# starters then stop the server (xwin_wine_restart) and try again, at most
-# three times in all, and say so.
-xwin_first_window() {
-    local start=$SECONDS
-    while kill -0 "$1" 2>/dev/null; do
-        [ -n "$(xdotool search --all --pid "$1" 2>/dev/null | head -1)" ] && return 0
-        [ $((SECONDS - start)) -lt "$2" ] || return 0
-        sleep 0.1
+# xwin_start LOG SECONDS EXE ARGS...: starts EXE under Wine, its output and
+# Wine's error messages into LOG, and waits up to SECONDS for its first
+# window; sets XWIN_PID. Rarely (about once in a hundred starts, only in full
+# runs) Wine's process has ended at once, before any window; the server is
+# then stopped and the program started again, at most three times in all,
+# saying so with the exit code and what Wine printed. A third such end is
+# for the caller's waits to report.
+xwin_start() {
+    local log="$1" limit="$2" try rc start
+    shift 2
+    for try in 1 2 3; do
+        WINEDEBUG="${XWIN_WINEDEBUG:--all,err+all,warn+debugstr}" "$WINE" "$@" >"$log" 2>&1 &
+        XWIN_PID=$!
+        start=$SECONDS
+        while kill -0 "$XWIN_PID" 2>/dev/null; do
+            [ -n "$(xdotool search --all --pid "$XWIN_PID" 2>/dev/null | head -1)" ] && return 0
+            [ $((SECONDS - start)) -lt "$limit" ] || return 0
+            sleep 0.1
+        done
+        [ "$try" -lt 3 ] || return 0
+        rc=0
+        wait "$XWIN_PID" 2>/dev/null || rc=$?
+        printf '%s: the program ended at start-up without a window (exit %s, output: %s); Wine restarted, started again\n' \
+            "$(basename "$0" .sh)" "$rc" "$(tail -c 600 "$log" | tr '\n' ' ')" >&2
+        "$WINESERVER" -k >/dev/null 2>&1
+        "$WINESERVER" -w >/dev/null 2>&1
     done
-    return 1
-}
-
-# xwin_wine_restart: ends the prefix's Wine server and waits until it is gone.
-xwin_wine_restart() {
-    "$WINESERVER" -k >/dev/null 2>&1
-    "$WINESERVER" -w >/dev/null 2>&1
-    return 0
 }
