@@ -9,6 +9,7 @@
 #include "core/simd_level.h"
 #include "core/text_document.h"
 #include "search/find_engine.h"
+#include "search/match_count.h"
 #include "search/prefilter.h"
 #include "search/simd.h"
 #include "core/utf8_sequence.h"
@@ -179,51 +180,6 @@ void SwapUnits(char16_t* t, size_t n) {
     SwapBytes16Large(t, n);
 }
 
-template <class U>
-inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
-    if (s > 0 && IsLetter(t[s - 1])) return false;
-    return !(s + n < len && IsLetter(t[s + n]));
-}
-
-// Accepted non-overlapping matches in t[0, len), which PadUnits readable
-// units follow; seen tells whether any occurrence was there at all. sure(s)
-// tells whether the occurrence at s is sure to be one in the decoded text:
-// false at any occurrence ends the count with exact false and 0.
-template <class U, class Sure>
-uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen, bool& exact,
-                   Sure sure) {
-    const size_t n = m.size();
-    seen = false;
-    exact = true;
-    if (n == 0 || len < n) return 0;
-    m.Begin(t, len, true);
-    uint64_t total = 0;
-    size_t p = 0;
-    while (p < len) {
-        const size_t s = m.Next(p, len);
-        if (s == NoMatch) break;
-        seen = true;
-        if (!sure(s)) {
-            exact = false;
-            return 0;
-        }
-        if (!wholeWord || Whole(t, len, s, n)) {
-            ++total;
-            p = s + n;
-        } else {
-            p = s + 1;
-        }
-    }
-    return total;
-}
-
-// Every occurrence in decoded text, or in well-formed UTF-8 bytes, is one.
-template <class U>
-uint64_t CountText(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool& seen) {
-    bool exact;
-    return CountText(m, t, len, wholeWord, seen, exact, [](size_t) { return true; });
-}
-
 // In the bytes of an ANSI block, for an ASCII search text: a byte after two
 // ASCII bytes (or after the block's start, where decoding starts) begins a
 // character in every code page whose characters take one or two bytes and
@@ -341,7 +297,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     const unsigned char* raw = reinterpret_cast<const unsigned char*>(buf_.data()) + offset;
     bool seen = false;
     if (utf8_) {
-        count = CountText(bytes_, raw, n, wholeWord_, seen);
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen);
         if (!(seen || alwaysCheck_)) return true;
         // Malformed bytes decode to units above 127 and leave every ASCII byte
         // as it is, except that a sequence cut by the end of the block takes
@@ -355,7 +311,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     if (utf16_) {
         if (offset % 2) return false;
         const char16_t* t = buf_.data() + offset / 2;
-        count = CountText(units_, t, n / 2, wholeWord_, seen);
+        count = CountMatches(units_, t, n / 2, true, wholeWord_, seen);
         return !seen || !HasNul(t, n / 2);
     }
     // ANSI: counted in the bytes when every occurrence there is sure to be
@@ -363,7 +319,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     // text), else decoded as the document decodes a block.
     if (rawFilter_) {
         bool exact = false;
-        count = CountText(bytes_, raw, n, wholeWord_, seen, exact, AnsiSure{raw});
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, AnsiSure{raw});
         if (exact && std::memchr(raw, 0, n) == nullptr) return true;
         count = 0;
     }
@@ -375,6 +331,6 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     if (r <= 0) return false;
     std::fill(decoded_.begin() + r, decoded_.begin() + r + PadUnits, char16_t(0));
     if (HasNul(decoded_.data(), size_t(r))) return false;
-    count = CountText(units_, decoded_.data(), size_t(r), wholeWord_, seen);
+    count = CountMatches(units_, decoded_.data(), size_t(r), true, wholeWord_, seen);
     return true;
 }

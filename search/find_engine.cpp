@@ -6,6 +6,7 @@
 #include "core/text_document.h"
 #include "search/block_scan.h"
 #include "search/line_source.h"
+#include "search/match_count.h"
 #include "search/matcher.h"
 #include "search/piece_search.h"
 #include "search/prefilter.h"
@@ -31,12 +32,6 @@ inline size_t NulAt(const unsigned char* t, size_t from, size_t len) {
     return z ? size_t(static_cast<const unsigned char*>(z) - t) : len;
 }
 
-template <class U>
-inline bool Whole(const U* t, size_t len, size_t s, size_t n) {
-    if (s > 0 && IsLetter(t[s - 1])) return false;
-    return !(s + n < len && IsLetter(t[s + n]));
-}
-
 // The searchable text of a line ends at its first NUL. U is a UTF-16 unit,
 // or a byte of well-formed UTF-8: there every CR, LF, NUL and letter is one
 // byte of its own and every other character is bytes above 127, so matches,
@@ -53,7 +48,7 @@ size_t ForwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t c, bool 
     for (;;) {
         size_t s = m.Next(from, end);
         if (s == NoMatch) return NoMatch;
-        if (!wholeWord || Whole(t, end, s, n)) return s;
+        if (!wholeWord || WholeWordAt(t, end, s, n)) return s;
         from = s + 1;
     }
 }
@@ -70,7 +65,7 @@ size_t BackwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t limit, 
         size_t s = m.Last(r);
         if (s == NoMatch) return NoMatch;
         bool ok = !opt.matchCase || m.LastWasExact();
-        if (ok && opt.wholeWord) ok = Whole(t, r, s, n);
+        if (ok && opt.wholeWord) ok = WholeWordAt(t, r, s, n);
         if (ok) return s;
         r = s + n - 1;  // the rejected occurrence no longer fits
     }
@@ -79,23 +74,8 @@ size_t BackwardInLine(BasicMatcher<U>& m, const U* t, size_t len, size_t limit, 
 
 template <class U>
 uint64_t CountLine(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, bool padded = false) {
-    const size_t n = m.size();
-    if (n == 0 || len < n) return 0;
-    const size_t end = padded ? len : NulAt(t, 0, len);
-    m.Begin(t, end, padded);
-    uint64_t total = 0;
-    size_t p = 0;
-    while (p < end) {
-        size_t s = m.Next(p, end);
-        if (s == NoMatch) break;
-        if (!wholeWord || Whole(t, end, s, n)) {
-            ++total;
-            p = s + n;
-        } else {
-            p = s + 1;
-        }
-    }
-    return total;
+    bool seen;
+    return CountMatches(m, t, padded ? len : NulAt(t, 0, len), padded, wholeWord, seen);
 }
 
 uint64_t Stride(const TextDocument& doc) { return doc.indexStride ? doc.indexStride : 100; }
