@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/bit_scan.h"
 #include "core/simd_level.h"
 
 #if TV_HAVE_SSE2_PATH
@@ -9,9 +10,6 @@
 #endif
 #if TV_HAVE_AVX2_PATH
 #include <immintrin.h>
-#endif
-#if defined(_MSC_VER)
-#include <intrin.h>
 #endif
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -24,38 +22,10 @@ namespace {
 
 constexpr unsigned Block = 64;
 
-TV_ALWAYS_INLINE unsigned Ctz(uint64_t m) {
-#if defined(_MSC_VER)
-    unsigned long k;
-    _BitScanForward64(&k, m);
-    return static_cast<unsigned>(k);
-#else
-    return static_cast<unsigned>(__builtin_ctzll(m));
-#endif
-}
-TV_ALWAYS_INLINE unsigned HighestBit(uint64_t m) {
-#if defined(_MSC_VER)
-    unsigned long k;
-    _BitScanReverse64(&k, m);
-    return static_cast<unsigned>(k);
-#else
-    return 63u - static_cast<unsigned>(__builtin_clzll(m));
-#endif
-}
-TV_ALWAYS_INLINE unsigned PopCount(uint64_t m) {
-#if defined(_MSC_VER)
-    m = m - ((m >> 1) & 0x5555555555555555ull);
-    m = (m & 0x3333333333333333ull) + ((m >> 2) & 0x3333333333333333ull);
-    m = (m + (m >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return static_cast<unsigned>((m * 0x0101010101010101ull) >> 56);
-#else
-    return static_cast<unsigned>(__builtin_popcountll(m));
-#endif
-}
 // Position of set bit number r (from 0, lowest first); m has more than r bits.
 TV_ALWAYS_INLINE unsigned SelectBit(uint64_t m, unsigned r) {
     for (; r; --r) m &= m - 1;
-    return Ctz(m);
+    return bits::Low64(m);
 }
 
 // High bit of each byte (or 16-bit lane) of v that is zero.
@@ -84,7 +54,7 @@ inline uint64_t Load64(const unsigned char* p) {
 struct ScanKernel {
 #if TV_HAVE_AVX2_PATH
     static TV_TARGET_AVX2 inline unsigned SelectBitBmi2(uint64_t m, unsigned r) {
-        return Ctz(_pdep_u64(uint64_t(1) << r, m));
+        return bits::Low64(_pdep_u64(uint64_t(1) << r, m));
     }
 #endif
     // A block of n units (1..64) with its CR and LF masks.
@@ -105,8 +75,8 @@ struct ScanKernel {
         }
         if (!ends) return;
 
-        const unsigned count = PopCount(ends);
-        const unsigned first = Ctz(ends), last = HighestBit(ends);
+        const unsigned count = bits::Count(ends);
+        const unsigned first = bits::Low64(ends), last = bits::High64(ends);
         uint64_t longest = s.maxLineLength;
         uint64_t len = base + first + 1 - s.lineStart_;
         if (len > longest) longest = len;
@@ -121,7 +91,7 @@ struct ScanKernel {
             if (run & inside) {
                 unsigned prev = first;
                 for (uint64_t m = ends & (ends - 1); m; m &= m - 1) {
-                    unsigned k = Ctz(m);
+                    unsigned k = bits::Low64(m);
                     if (k - prev > longest) longest = k - prev;
                     prev = k;
                 }

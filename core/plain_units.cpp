@@ -1,9 +1,13 @@
 #include "core/plain_units.h"
 
+#include "core/bit_scan.h"
 #include "core/fast_convert.h"
 #include "core/simd_level.h"
-#include "search/simd.h"
 #include "core/utf8_sequence.h"
+
+#if TV_HAVE_SSE2_PATH
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -53,7 +57,7 @@ bool CountBytes(bool ansi, const unsigned char* p, size_t n, uint64_t& units) {
                 i += 16;
                 continue;
             }
-            const unsigned ascii = simd::LowBit(high);
+            const unsigned ascii = bits::Low(high);
             count += ascii;
             i += ascii;
         }

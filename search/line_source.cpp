@@ -24,7 +24,7 @@ size_t LineEnd(const char16_t* p, size_t i, size_t n) {
         __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)),
                                  _mm_cmpeq_epi16(v, zero));
         uint32_t bits = uint32_t(_mm_movemask_epi8(m));
-        if (bits) return i + simd::LowBit(bits) / 2;
+        if (bits) return i + bits::Low(bits) / 2;
         i += 8;
     }
 #endif
@@ -41,7 +41,7 @@ size_t WidenAscii(const unsigned char* s, size_t n, char16_t* out) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
         uint32_t high = uint32_t(_mm_movemask_epi8(v));
         if (high) {
-            size_t k = simd::LowBit(high);
+            size_t k = bits::Low(high);
             for (size_t j = 0; j < k; ++j) out[i + j] = s[i + j];
             return i + k;
         }
@@ -98,11 +98,11 @@ bool SplitWellFormedUtf8(const unsigned char* p, size_t n, std::vector<size_t>& 
                     j += 16;
                     continue;
                 }
-                if (term && (!high || simd::LowBit(term) < simd::LowBit(high))) {
-                    j += simd::LowBit(term);
+                if (term && (!high || bits::Low(term) < bits::Low(high))) {
+                    j += bits::Low(term);
                     goto found;
                 }
-                j += simd::LowBit(high);
+                j += bits::Low(high);
                 break;
             }
 #endif

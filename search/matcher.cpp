@@ -160,7 +160,7 @@ size_t BasicMatcher<U>::Next(size_t from, size_t end) {
         uint32_t m = simd::Mask16(t + i, t + i + off, a0, b0, a1, b1);
         if (last - i < 15) m &= (1u << ((last - i + 1) * sizeof(U))) - 1;
         while (m) {
-            unsigned bit = simd::LowBit(m);
+            unsigned bit = bits::Low(m);
             size_t s = i + bit / sizeof(U);
             m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
             if (VerifyKey(t + s)) return s;
@@ -235,7 +235,7 @@ TV_TARGET_AVX2 bool BasicMatcher<U>::NextAvx2(size_t& i, size_t last, size_t fro
         i += Step;
         if (!m) continue;
         while (m) {
-            unsigned bit = simd::LowBit(m);
+            unsigned bit = bits::Low(m);
             size_t s = i - Step + bit / sizeof(U);
             m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
             if (VerifyKey(t + s)) {
@@ -308,7 +308,7 @@ size_t BasicMatcher<U>::Last(size_t end) {
         size_t base = i - 16;
         uint32_t m = simd::Mask16(t + base, t + base + off, a0, b0, a1, b1);
         while (m) {
-            unsigned bit = simd::HighBit(m);
+            unsigned bit = bits::High(m);
             size_t s = base + bit / sizeof(U);
             m &= ~(simd::PositionBits<U>() << (bit & ~unsigned(sizeof(U) - 1)));
             if (VerifyFolded(t + s)) return s;

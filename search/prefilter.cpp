@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/bit_scan.h"
 #include "core/simd_level.h"
 #include "core/text_document.h"
 
@@ -41,24 +42,6 @@ constexpr int64_t ChunkBytes = 256 << 10;
 
 inline unsigned char FoldByte(unsigned char b) { return (b >= 'A' && b <= 'Z') ? (b | 0x20) : b; }
 
-inline unsigned Ctz32(uint32_t m) {
-#if defined(_MSC_VER)
-    unsigned long k;
-    _BitScanForward(&k, m);
-    return unsigned(k);
-#else
-    return unsigned(__builtin_ctz(m));
-#endif
-}
-inline unsigned Clz32(uint32_t m) {
-#if defined(_MSC_VER)
-    unsigned long k;
-    _BitScanReverse(&k, m);
-    return 31u - unsigned(k);
-#else
-    return unsigned(__builtin_clz(m));
-#endif
-}
 
 // First and last byte of the needle as the vector compares see them: a
 // letter of a folded needle is compared with the byte or 0x20.
@@ -133,7 +116,7 @@ struct Finder {
             __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
             uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
             for (; m; m &= m - 1)
-                if (At(b + p + Ctz32(m))) return int64_t(p + Ctz32(m));
+                if (At(b + p + bits::Low(m))) return int64_t(p + bits::Low(m));
         }
         return ScalarFirst(b, p, len);
     }
@@ -147,8 +130,8 @@ struct Finder {
             __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p)), of);
             __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
             uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
-            for (; m; m &= ~(0x80000000u >> Clz32(m))) {
-                size_t k = 31 - Clz32(m);
+            for (; m; m &= ~(1u << bits::High(m))) {
+                size_t k = bits::High(m);
                 if (At(b + p + k)) return int64_t(p + k);
             }
             to = p;
@@ -171,7 +154,7 @@ struct Finder {
             uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
                 _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
             for (; m; m &= m - 1)
-                if (At(b + p + Ctz32(m))) return int64_t(p + Ctz32(m));
+                if (At(b + p + bits::Low(m))) return int64_t(p + bits::Low(m));
         }
         return ScalarFirst(b, p, len);
     }
@@ -188,8 +171,8 @@ struct Finder {
             __m256i c = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + e.mid)), om);
             uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
                 _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
-            for (; m; m &= ~(0x80000000u >> Clz32(m))) {
-                size_t k = 31 - Clz32(m);
+            for (; m; m &= ~(1u << bits::High(m))) {
+                size_t k = bits::High(m);
                 if (At(b + p + k)) return int64_t(p + k);
             }
             to = p;

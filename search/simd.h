@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/bit_scan.h"
+
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define TV_SSE2 1
 #include <emmintrin.h>
@@ -10,31 +12,7 @@
 #define TV_SSE2 0
 #endif
 
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
-
 namespace simd {
-
-inline unsigned LowBit(uint32_t m) {
-#if defined(_MSC_VER)
-    unsigned long i;
-    _BitScanForward(&i, m);
-    return unsigned(i);
-#else
-    return unsigned(__builtin_ctz(m));
-#endif
-}
-
-inline unsigned HighBit(uint32_t m) {
-#if defined(_MSC_VER)
-    unsigned long i;
-    _BitScanReverse(&i, m);
-    return unsigned(i);
-#else
-    return 31u - unsigned(__builtin_clz(m));
-#endif
-}
 
 #if TV_SSE2
 // Byte mask (two bits per unit) of the 8 positions where p0[k] is a0 or b0
@@ -85,7 +63,7 @@ inline size_t FindNul(const char16_t* t, size_t from, size_t len) {
         __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + 8));
         uint32_t m = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(v0, zero))) |
                      (uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(v1, zero))) << 16);
-        if (m) return i + LowBit(m) / 2;
+        if (m) return i + bits::Low(m) / 2;
         i += 16;
     }
 #endif
