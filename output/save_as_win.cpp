@@ -65,6 +65,7 @@ public:
             const std::u16string title =
                 v_.titleText + u" - 正在保存文件：" + std::u16string(digits.begin(), digits.end()) + u"%";
             SetWindowTextW(MainOf(v_), W(title));
+            v_.ProgressShown();
         }
         PumpMessages();
         return !v_.saveCancel;

@@ -29,8 +29,14 @@ public:
     // disturb it are refused, and closing waits for its end.
     bool JobRunning() const { return scanRunning || printRunning || saveRunning; }
     // Whether a progress title is to be drawn now: always for the first of a
-    // job, then at most every progressRedrawMs.
+    // job, then at most every progressRedrawMs and, unless that is 0, no more
+    // often than keeps the drawing under a tenth of the job's time.
     bool ProgressDue(bool first);
+    // The progress that ProgressDue allowed is drawn: its cost sets the next.
+    void ProgressShown();
+    // Between drawn progress, whether the job is to handle messages now
+    // (every progressRedrawMs).
+    bool PumpDue();
     // Esc in the main window or the text pane, or closing the window: asks a
     // running Save As or print job to stop.
     void CancelJob();
