@@ -38,7 +38,7 @@ namespace {
 std::atomic<bool> enabled{true};
 
 // Bytes read from the file per step; a step overlaps the last by the needle.
-constexpr int64_t ChunkBytes = 256 << 10;
+constexpr int64_t ChunkBytes = 512 << 10;
 
 inline unsigned char FoldByte(unsigned char b) { return (b >= 'A' && b <= 'Z') ? (b | 0x20) : b; }
 
