@@ -51,7 +51,7 @@ if [ "$(stat -c %s "$huge" 2>/dev/null || echo 0)" -lt $((gb * 1000000000)) ]; t
     while [ "$(stat -c %s "$huge" 2>/dev/null || echo 0)" -lt $((gb * 1000000000)) ]; do cat "$log" >>"$huge"; done
 fi
 size=$(stat -c %s "$huge")
-mem=$(awk '/^MemTotal:/ { printf "%d", $2 * 1024 }' /proc/meminfo)
+mem=$(awk '/^MemTotal:/ { printf "%.0f", $2 * 1024 }' /proc/meminfo)
 echo "file: $huge, $(awk -v s="$size" 'BEGIN { printf "%.1f GB", s / 1e9 }'), memory $(awk -v m="$mem" 'BEGIN { printf "%.1f GB", m / 1e9 }')"
 [ "$size" -gt "$mem" ] || echo "note: the file is not larger than memory; parts of it may be read from the cache"
 
