@@ -98,8 +98,8 @@ tv_xvfb_start() {
 
 tv_xvfb_stop() {
     if [ -n "${TV_XVFB_PID:-}" ]; then
-        kill "$TV_XVFB_PID" 2>/dev/null
-        wait "$TV_XVFB_PID" 2>/dev/null
+        kill "$TV_XVFB_PID" 2>/dev/null || true
+        wait "$TV_XVFB_PID" 2>/dev/null || true
         TV_XVFB_PID=
     fi
 }
@@ -141,8 +141,8 @@ tv_cups_ensure() {
 
 tv_cups_stop() {
     if [ -n "${TV_CUPSD_PID:-}" ]; then
-        kill "$TV_CUPSD_PID" 2>/dev/null
-        wait "$TV_CUPSD_PID" 2>/dev/null
+        kill "$TV_CUPSD_PID" 2>/dev/null || true
+        wait "$TV_CUPSD_PID" 2>/dev/null || true
         TV_CUPSD_PID=
     fi
 }
