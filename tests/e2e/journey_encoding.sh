@@ -48,15 +48,18 @@ put("enc_be.want", clip(be))
 PY
 
 copies=0
+# Edit > Select all, then Edit > Copy.
+select_all_and_copy() {
+    click_menu_item "$W" "$MENU_X_EDIT" i s i i i s
+    click_menu_item "$W" "$MENU_X_EDIT"
+}
 # copy_all_is WANTFILE WHAT: Select all and Copy from the Edit menu; the
 # clipboard must hold exactly the bytes of WANTFILE.
 copy_all_is() {
     copies=$((copies + 1))
     local got="$SHOTS/clip-$copies.txt"
-    click_menu_item "$W" "$MENU_X_EDIT" i s i i i s
     clip_seed
-    click_menu_item "$W" "$MENU_X_EDIT"
-    clip_to_file "$got" 10
+    clip_copy_with "$got" select_all_and_copy
     cmp -s "$got" "$1" || fail "$2: the copy holds '$(head -c 200 "$got")', expected '$(head -c 200 "$1")'"
 }
 

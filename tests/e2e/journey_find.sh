@@ -73,8 +73,8 @@ type_search() {
 copy_is() {
     local got
     clip_seed
-    click_menu_item "$W" "$MENU_X_EDIT"
-    got="$(clip_wait 10)" || fail "Edit > Copy did not reach the clipboard"
+    clip_copy_with "$E2E_TMP/clip-changed" click_menu_item "$W" "$MENU_X_EDIT"
+    got="$(cat "$E2E_TMP/clip-changed")"
     [ "$got" = "$1" ] || fail "the selection copies as '$got', expected '$1'"
     dialog_to_front
     wait_ctl_text "$D" 1013 "$1" 10

@@ -33,23 +33,35 @@ clip_seed() {
     fail "could not seed the clipboard"
 }
 
+# clip_changed FILE SECONDS: true once the clipboard holds something other
+# than the seed, within SECONDS; its exact bytes are then in FILE.
+clip_changed() {
+    local start=$SECONDS
+    while [ $((SECONDS - start)) -lt "$2" ]; do
+        clip_read "$1" && [ -s "$1" ] && ! cmp -s "$1" "$E2E_TMP/clip-seed" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # clip_to_file FILE SECONDS [WHAT]: waits until the clipboard holds
 # something other than the seed and writes its exact bytes to FILE.
 clip_to_file() {
-    local start=$SECONDS
-    while [ $((SECONDS - start)) -lt "$2" ]; do
-        if clip_read "$1" && [ -s "$1" ] && ! cmp -s "$1" "$E2E_TMP/clip-seed"; then
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "${3:-the copy}: the clipboard did not change within $2 s"
+    clip_changed "$1" "$2" || fail "${3:-the copy}: the clipboard did not change within $2 s"
 }
 
-# clip_wait SECONDS [WHAT]: prints the clipboard once it has changed.
-clip_wait() {
-    clip_to_file "$E2E_TMP/clip-changed" "$@"
-    cat "$E2E_TMP/clip-changed"
+# clip_copy_with FILE COMMAND...: runs COMMAND, a copy that is safe to
+# repeat (menu clicks can be lost on a busy machine), until the clipboard
+# holds something other than the seed, three times at most; its exact bytes
+# are then in FILE.
+clip_copy_with() {
+    local file="$1" try
+    shift
+    for try in 1 2 3; do
+        "$@"
+        clip_changed "$file" 8 && return 0
+    done
+    fail "the copy: the clipboard did not change after three tries of '$*'"
 }
 
 # expect_clip WHAT EXPECTED [SECONDS]: waits until the clipboard holds
