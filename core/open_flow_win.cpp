@@ -110,9 +110,10 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
         return;
     }
     // The first title and the first screen (at 1 percent) always show; later
-    // percentages, the growing scroll bars and the waiting messages as often
-    // as one can see them: under Wine every pump is a round trip to its
-    // server, which on a busy machine costs more than the scan of a percent.
+    // percentages and the growing scroll bars as often as one can see them,
+    // and the waiting messages every 40 ms: under Wine every pump is a round
+    // trip to its server, which on a busy machine costs more than the scan of
+    // a percent.
     if (!ProgressDue(percent <= 1)) {
         if (PumpDue()) PumpMessages();
         return;
