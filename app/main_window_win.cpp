@@ -179,6 +179,7 @@ void TextView::ViewAs(Encoding a, UINT item) {
         CheckBom(menu, writeBom);
     } else {
         document.encoding = a;
+        document.redetect = false;  // chosen: a reload keeps it
         document.ClearCache();
         InvalidateRect(hwnd, &clientRect, FALSE);
     }

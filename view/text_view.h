@@ -25,6 +25,8 @@ public:
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
     void OnOpenProgress(const std::u16string& path, int32_t percent);
+    // After each piece the scan read: the waiting messages, when due (PumpDue).
+    void OnScanStep();
     // A long job (scan, print or Save As) is running: commands that would
     // disturb it are refused, and closing waits for its end.
     bool JobRunning() const { return scanRunning || printRunning || saveRunning; }
