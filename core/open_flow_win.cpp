@@ -278,6 +278,13 @@ void SetPumpAccelerators(HWND window, HACCEL accel) {
     pumpAccel = accel;
 }
 
+bool DialogMessage(MSG& msg) {
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    wchar_t cls[8] = {};
+    if (!root || !GetClassNameW(root, cls, 8) || wcscmp(cls, L"#32770") != 0) return false;
+    return IsDialogMessageW(root, &msg) != FALSE;
+}
+
 // Handles the messages waiting now and returns at once when there are none.
 bool PumpMessages() {
     MSG msg;
@@ -291,6 +298,7 @@ bool PumpMessages() {
         if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && EscapeCancelsJob(msg.hwnd)) continue;
         if (pumpAccel && IsWindow(pumpAccelWindow) && TranslateAcceleratorW(pumpAccelWindow, pumpAccel, &msg))
             continue;
+        if (DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
         if (msg.message == WM_CLOSE) return false;

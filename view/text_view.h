@@ -243,5 +243,8 @@ extern const char16_t MakerSite[];
 
 // Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
 bool PumpMessages();
+// A message for a dialog box or its controls goes through the dialog
+// manager (Enter, Esc, Tab, Space); true when it took the message.
+bool DialogMessage(MSG& msg);
 // The accelerators PumpMessages translates, for the given main window.
 void SetPumpAccelerators(HWND window, HACCEL accel);
