@@ -552,16 +552,6 @@ TEST(GoToDialog, EscapeClosesWithoutMoving) {
     });
     EXPECT_EQ(h.v->ShowGoToDialog(), 0);
     EXPECT_EQ(h.v->topLine, 0u);
-    // The same with the key.
-    InModalLoop([&] {
-        HWND dlg = FindDialogWindow(L"转跳到");
-        if (dlg) {
-            SetDlgItemTextW(dlg, IDC_GOTO_LINE, L"50");
-            PostMessageW(GetDlgItem(dlg, IDC_GOTO_LINE), WM_KEYDOWN, VK_ESCAPE, 1);
-        }
-    });
-    EXPECT_EQ(h.v->ShowGoToDialog(), 0);
-    EXPECT_EQ(h.v->topLine, 0u);
 }
 
 TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
