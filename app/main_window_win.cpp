@@ -179,6 +179,7 @@ void TextView::ViewAs(Encoding a, UINT item) {
         CheckBom(menu, writeBom);
     } else {
         document.encoding = a;
+        document.redetect = false;  // chosen: a reload keeps it
         document.ClearCache();
         InvalidateRect(hwnd, &clientRect, FALSE);
     }
@@ -342,9 +343,8 @@ int RunMessageLoop(TextView& app, HACCEL accel) {
     MSG msg{};
     BOOL got;
     while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        // The modeless Find dialog gets no dialog-manager keys: its
-        // controls are used with the mouse.
-        if (!TranslateAcceleratorW(app.mainWindow, accel, &msg)) {
+        // F3 works in the Find dialog too; its other keys are the dialog manager's.
+        if (!TranslateAcceleratorW(app.mainWindow, accel, &msg) && !DialogMessage(msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

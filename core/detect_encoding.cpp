@@ -17,17 +17,18 @@ int ContinuationCount(unsigned char b) {
     return 4;
 }
 
-} // namespace
-
-Encoding DetectEncoding(const std::u16string& path) {
+// evidence: a mark, or a byte of 0x80 or more in the sample.
+Encoding Detect(const std::u16string& path, bool& evidence) {
     FileStream in;
     if (!in.Open(path, "rb")) return Encoding::None;
 
     unsigned char mark[3] = {0, 0, 0};
     in.Read(mark, 3);
+    evidence = true;
     if (mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return Encoding::Utf8Bom;
     if (mark[0] == 0xFF && mark[1] == 0xFE) return Encoding::Utf16Le;
     if (mark[0] == 0xFE && mark[1] == 0xFF) return Encoding::Utf16Be;
+    evidence = false;
 
     if (!in.Seek(0)) return Encoding::Ansi;
     std::unique_ptr<unsigned char[]> sample(new (std::nothrow) unsigned char[DetectSampleSize]);
@@ -35,10 +36,9 @@ Encoding DetectEncoding(const std::u16string& path) {
     size_t got = in.Read(sample.get(), DetectSampleSize);
 
     int expected = 0;
-    bool high = false;
     for (size_t i = 0; i < got; i++) {
         unsigned char b = sample[i];
-        if (b >= 0x80) high = true;
+        if (b >= 0x80) evidence = true;
         if (expected > 0) {
             if ((b & 0xC0) != 0x80) return Encoding::Ansi;
             expected--;
@@ -47,5 +47,14 @@ Encoding DetectEncoding(const std::u16string& path) {
             if (expected < 0) return Encoding::Ansi;
         }
     }
-    return high ? Encoding::Utf8 : Encoding::Ansi;
+    return evidence ? Encoding::Utf8 : Encoding::Ansi;
+}
+
+} // namespace
+
+Encoding DetectEncoding(const std::u16string& path, bool* undecided) {
+    bool evidence = false;
+    const Encoding e = Detect(path, evidence);
+    if (undecided) *undecided = !evidence;
+    return e;
 }

@@ -24,7 +24,9 @@ inline bool HasByteOrderMark(Encoding e) {
 // The mark written for an encoding (empty for Ansi and None).
 std::string ByteOrderMark(Encoding e);
 
-Encoding DetectEncoding(const std::u16string& path);
+// undecided, when given, tells whether the bytes gave no evidence: no mark
+// and no byte of 0x80 or more in the sample (an empty file, ASCII only).
+Encoding DetectEncoding(const std::u16string& path, bool* undecided = nullptr);
 
 // length 0: input ends with a NUL that is converted too. Otherwise exactly length units.
 std::u16string AnsiToWide(const char* bytes, int32_t length);

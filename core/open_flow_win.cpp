@@ -87,6 +87,7 @@ bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     selEnd = TextPosition{};
     document.ClearCache();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
+    document.scanStep = [this] { OnScanStep(); };
     scanRunning = true;
     bool ok = document.Open(path, enc);
     scanRunning = false;
@@ -152,6 +153,10 @@ void TextView::OnOpenProgress(const std::u16string& path, int32_t percent) {
     PumpMessages();
 }
 
+void TextView::OnScanStep() {
+    if (PumpDue()) PumpMessages();
+}
+
 bool TextView::ProgressDue(bool first) {
     const Clock::time_point now = Clock::now();
     if (!first && now < progressNext) return false;
@@ -186,7 +191,7 @@ namespace {
 TextPosition Clamped(TextView& v, TextPosition p) {
     const uint64_t last = v.document.lineCount - 1;
     if (p.line > last) p = TextPosition{last, UINT64_MAX};
-    const uint64_t length = v.ViewLineText(p.line).size();
+    const uint64_t length = v.ViewLineLength(p.line);
     if (p.column > length) p.column = length;
     return p;
 }
@@ -199,20 +204,26 @@ bool TextView::ReloadDocument() {
     const uint64_t rows = RowsOnScreen();
     const bool showedLast = rows > 0 && topLine + rows >= document.lineCount;
     const uint64_t top = topLine;
-    const int32_t x = xOffset;
+    const int64_t x = xOffset;
+    const int64_t widest = widestStamp == MetricsStamp() ? widestMeasured : 0;
     const TextPosition a = anchor, s = selStart, e = selEnd;
-    // The Save As choices are the user's, not the file's.
+    // The Save As choices are the user's, not the file's; an encoding
+    // detected anew brings its defaults, as an open does.
+    const Encoding viewed = document.encoding;
     const Encoding save = saveEncoding;
     const bool bom = writeBom;
 
     document.ClearCache();
     surface.lineMetrics.Clear();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
+    document.scanStep = [this] { OnScanStep(); };
     scanRunning = true;
     const bool ok = document.Reload(path);
     scanRunning = false;
-    saveEncoding = save;
-    writeBom = bom;
+    if (!ok || document.encoding == viewed) {
+        saveEncoding = save;
+        writeBom = bom;
+    }
     if (!ok) {
         // Gone or unreadable: the empty document, as after a failed open.
         topLine = 0;
@@ -231,8 +242,14 @@ bool TextView::ReloadDocument() {
     if (showedLast && last >= topLine + page) topLine = last + 1 - page;
     if (topLine > LastScrollableLine()) topLine = LastScrollableLine();
     Layout();
-    const int64_t widest = static_cast<int64_t>(MaxTextWidth()) - 1 - (TextWidthPx() - EffectiveGutter());
-    xOffset = x > widest ? static_cast<int32_t>(widest > 0 ? widest : 0) : x;
+    // The place is clamped to the widths of the lines, not to the estimate:
+    // those measured before still hold when the file only grew, and the
+    // lines on screen are measured now (the paint needs them anyway).
+    if (document.reloadAppended) NoteLineWidth(widest);
+    const uint64_t bottom = std::min(topLine + RowsOnScreen(), last);
+    for (uint64_t n = topLine; n <= bottom; ++n) LineWidth(n);
+    xOffset = std::min(x, LastXOffset());
+    UpdateScrollRanges();
     UpdateScrollPositions();
     InvalidateRect(hwnd, &clientRect, FALSE);
     return true;
@@ -261,6 +278,13 @@ void SetPumpAccelerators(HWND window, HACCEL accel) {
     pumpAccel = accel;
 }
 
+bool DialogMessage(MSG& msg) {
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    wchar_t cls[8] = {};
+    if (!root || !GetClassNameW(root, cls, 8) || wcscmp(cls, L"#32770") != 0) return false;
+    return IsDialogMessageW(root, &msg) != FALSE;
+}
+
 // Handles the messages waiting now and returns at once when there are none.
 bool PumpMessages() {
     MSG msg;
@@ -274,6 +298,7 @@ bool PumpMessages() {
         if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && EscapeCancelsJob(msg.hwnd)) continue;
         if (pumpAccel && IsWindow(pumpAccelWindow) && TranslateAcceleratorW(pumpAccelWindow, pumpAccel, &msg))
             continue;
+        if (DialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
         if (msg.message == WM_CLOSE) return false;

@@ -52,7 +52,8 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     hasMark = false;
     ClearCache();
     scanEnd.valid = false;
-    if (enc == Encoding::None) enc = DetectEncoding(path);
+    redetect = false;
+    if (enc == Encoding::None) enc = DetectEncoding(path, &redetect);
     encoding = enc;
     detectedEncoding = enc;
     file.Close();
@@ -92,6 +93,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
 void TextDocument::Close() {
     file.Close();
     progress = nullptr;
+    scanStep = nullptr;
     lineIndex.release();
     ClearCache();
     lineCount = 1;
@@ -134,6 +136,11 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
             size_t units = n / static_cast<size_t>(unitWidth);
             scanner.Feed(buffer.get(), units);
             base += static_cast<uint64_t>(units) * static_cast<uint64_t>(unitWidth);
+            if (scanStep) {
+                lineCount = scanner.lineCount;
+                maxLineLength = scanner.maxLineLength;
+                scanStep();
+            }
             if (n < ask) break;
         }
         consumed += static_cast<int64_t>(got);
@@ -203,10 +210,17 @@ bool TextDocument::ScanAppended(const std::u16string& path) {
 }
 
 bool TextDocument::Reload(const std::u16string& path) {
-    reloadAppended = ScanAppended(path);
+    bool detect = false;
+    if (redetect) {
+        bool undecided = true;
+        const Encoding now = DetectEncoding(path, &undecided);
+        detect = now != Encoding::None && now != encoding;
+        if (!detect) redetect = undecided;
+    }
+    reloadAppended = !detect && ScanAppended(path);
     if (reloadAppended) return true;
     const Encoding detected = detectedEncoding;
-    const Encoding enc = encoding;
+    const Encoding enc = redetect ? Encoding::None : encoding;
     ClearCache();
     const bool ok = Open(path, enc);
     if (ok && enc != Encoding::None) detectedEncoding = detected;

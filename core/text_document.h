@@ -52,6 +52,9 @@ public:
     bool indexing = false;
     Encoding encoding = Encoding::None;
     Encoding detectedEncoding = Encoding::None;
+    // The encoding came from detection, and the bytes it saw could not decide
+    // it (none, or ASCII only without a mark): Reload detects it again.
+    bool redetect = false;
     uint64_t lineCount = 1;
     uint64_t maxLineLength = 0;
     int64_t fileSize = 0;
@@ -60,6 +63,10 @@ public:
     FileStream file;
     LineIndex lineIndex;
     OpenProgress progress;
+    // Called after every piece a scan reads (ScanPieceSize bytes at most),
+    // between the percentages: the caller keeps its window answering
+    // however large the file.
+    std::function<void()> scanStep;
     BlockCache blockCache;
     // The block that blockCache holds when it was read with its final end:
     // a line of it that the cache lacks has no text (it follows a NUL or a
@@ -133,7 +140,8 @@ public:
     // same file and has only grown (the last complete indexed block and the
     // bytes after it unchanged), the index, line count and longest line go on
     // from where the last scan stopped, exactly as a full scan would give
-    // them; otherwise the file is opened afresh. The detected encoding stays.
+    // them; otherwise the file is opened afresh. The detected encoding stays,
+    // unless detection is due again (redetect) and now gives another one.
     bool Reload(const std::u16string& path);
 
     // Save As conversion (output/).

@@ -76,6 +76,11 @@ INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         case IDC_COUNT:
             if (v) v->CountMatches();
             return TRUE;
+        case IDCANCEL:
+            // Esc: a running search stops, the dialog goes.
+            if (v && v->findRunning) v->findCancel = true;
+            ShowWindow(dlg, SW_HIDE);
+            return TRUE;
         default:
             return FALSE;
         }
@@ -107,6 +112,8 @@ void TextView::OpenFindDialog() {
     // Showing a dialog that is already visible does not activate it everywhere
     // (Wine leaves it behind the main window after a click there).
     SetActiveWindow(findDialog);
+    // Typing replaces the search text.
+    SendMessageW(findDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(findDialog, IDC_FIND_TEXT)), TRUE);
 }
 
 INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

@@ -25,6 +25,8 @@ public:
     bool ShowOpenDialog();
     bool OpenDocument(std::u16string path, Encoding enc);
     void OnOpenProgress(const std::u16string& path, int32_t percent);
+    // After each piece the scan read: the waiting messages, when due (PumpDue).
+    void OnScanStep();
     // A long job (scan, print or Save As) is running: commands that would
     // disturb it are refused, and closing waits for its end.
     bool JobRunning() const { return scanRunning || printRunning || saveRunning; }
@@ -241,5 +243,8 @@ extern const char16_t MakerSite[];
 
 // Runs pending messages for about 2 ms; false when it dispatched WM_CLOSE.
 bool PumpMessages();
+// A message for a dialog box or its controls goes through the dialog
+// manager (Enter, Esc, Tab, Space); true when it took the message.
+bool DialogMessage(MSG& msg);
 // The accelerators PumpMessages translates, for the given main window.
 void SetPumpAccelerators(HWND window, HACCEL accel);

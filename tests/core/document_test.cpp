@@ -210,6 +210,15 @@ TEST(Scan, ProgressSequence) {
     EXPECT_EQ(fine.front(), 0);
     for (int i = 1; i <= 100; i++) EXPECT_EQ(fine[i], i - 1);
     EXPECT_EQ(fine.back(), 100);
+
+    // Between the percentages every piece read is reported, with the lines so far.
+    TempFile f(std::string(4 * ScanPieceSize, '\n'));
+    TextDocument doc;
+    std::vector<uint64_t> lines;
+    doc.scanStep = [&] { lines.push_back(doc.lineCount); };
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Ansi));
+    EXPECT_EQ(lines, (std::vector<uint64_t>{1 + ScanPieceSize, 1 + 2 * ScanPieceSize, 1 + 3 * ScanPieceSize,
+                                            1 + 4 * ScanPieceSize}));
 }
 
 // Painting during the scan reads complete blocks only; the block the scan is
@@ -391,4 +400,31 @@ TEST(Reload, AppendedBytesScanLikeAFullScan) {
         EXPECT_FALSE(doc.Reload(f.path()));
         EXPECT_EQ(doc.lineCount, 1u);
     }
+}
+
+// What detection could not decide (an empty file, ASCII only) is detected
+// again by a reload; an encoding the user chose stays.
+TEST(Reload, UndecidedEncodingIsDetectedAgain) {
+    TempFile f("");
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
+    EXPECT_EQ(doc.encoding, Encoding::Ansi);
+    ASSERT_TRUE(f.Append("\xFF\xFE" + ToUtf16("a\r\nb\r\n", false)));
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_EQ(doc.encoding, Encoding::Utf16Le);
+    EXPECT_EQ(doc.detectedEncoding, Encoding::Utf16Le);
+    EXPECT_TRUE(doc.hasMark);
+    EXPECT_EQ(doc.GetLineText(1), u"b\r\n");
+    // Decided now: what follows is scanned on.
+    ASSERT_TRUE(f.Append(ToUtf16("c\r\n", false)));
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_TRUE(doc.reloadAppended);
+    EXPECT_EQ(doc.lineCount, 4u);
+
+    ASSERT_TRUE(f.Write("ascii\n"));
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Ansi));
+    ASSERT_TRUE(f.Append("\xE4\xB8\xAD\xE6\x96\x87\n"));
+    ASSERT_TRUE(doc.Reload(f.path()));
+    EXPECT_TRUE(doc.reloadAppended);
+    EXPECT_EQ(doc.encoding, Encoding::Ansi);
 }

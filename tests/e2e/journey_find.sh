@@ -211,6 +211,24 @@ D2="$(press_find_keys xdotool key)" || fail "Ctrl+F showed no Find dialog the se
 [ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 011 ] || fail "options not kept"
 [ "$(ctl "$D" 1023 9)" = "$FOUND" ] || fail "the status line lost its text"
 
+# The keyboard alone. Ctrl+F left the caret in the edit with its text
+# selected: typing replaces it, Enter is Find next (match case is on: no
+# 'beta'). Tab twice reaches "match case", Space clears it; Shift+Tab twice
+# goes back to the edit; Enter finds 'Beta'. Esc hides the dialog.
+xdotool type --delay 40 beta
+wait_ctl_text "$D" 1013 beta 10
+xdotool key Return
+wait_ctl_text "$D" 1023 "$(notfound beta)" 20
+xdotool key --delay 80 Tab Tab space
+for i in $(seq 20); do [ "$(ctl "$D" 1017 4)" = 0 ] && break; sleep 0.2; done
+[ "$(ctl "$D" 1017 4)" = 0 ] || fail "Tab, Tab, Space did not clear 'match case'"
+xdotool key --delay 80 shift+Tab shift+Tab Return
+wait_ctl_text "$D" 1023 "$FOUND" 20
+wait_selection 1 0 4 "Enter in the Find dialog"
+xdotool key Escape
+wait_no_hwnd 查找 10
+wait_selection 1 0 4 "Esc in the Find dialog"
+
 click_close_box "$W"
 wait_exit 20
 [ "$APP_RC" = 0 ] || fail "exit code $APP_RC"

@@ -54,6 +54,14 @@ row_word 0 "$(g 1000)" "Go to the line just under the last row"
 goto_line "$W" $((1001 + ROWS))
 row_word 0 "$(g $((1001 + ROWS)))" "Go to the line after it"
 
+# Esc closes the dialog without a jump.
+key_for_dialog "$W" ctrl+g '^转跳到$'
+press Home shift+End
+xdotool type --delay 40 -- 2000
+press Escape
+wait_gone '^转跳到$' 20
+row_word 0 "$(g $((1001 + ROWS)))" "Esc in the Go-to dialog"
+
 # Out of range: the last line, with the view scrolled to its limit.
 click_at 1 0
 activate "$W"

@@ -180,7 +180,15 @@ HWND recordedPane = nullptr;
 // Runs on each recorded caption, in the middle of the job that set it.
 std::function<void(const std::wstring&)> onTitle;
 
+// Posted during a scan; counted when the scan's pump handles it.
+constexpr UINT ScanProbe = WM_APP + 11;
+int probesHandled = 0;
+
 LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == ScanProbe) {
+        ++probesHandled;
+        return 0;
+    }
     if (msg == WM_SETTEXT) {
         SCROLLINFO si{};
         si.cbSize = sizeof(si);
@@ -577,7 +585,23 @@ TEST_F(MainWindowTest, ProgressTitlesTrailTheScanAndWidenTheBar) {
 
     RecordTitles();
     app->progressRedrawMs = 0;  // every percentage, however fast the scan
+    // Between the titles too, a message posted during the scan is handled
+    // before the next piece of it is read.
+    int posted = 0;
+    probesHandled = 0;
+    onTitle = [&](const std::wstring&) {
+        if (posted > 0 || !app->document.scanStep) return;
+        auto step = app->document.scanStep;
+        app->document.scanStep = [&, step] {
+            EXPECT_EQ(probesHandled, posted);
+            PostMessageW(main, ScanProbe, 0, 0);
+            ++posted;
+            step();
+        };
+    };
     ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::None));
+    EXPECT_GE(posted, 60 * (1 << 20) / static_cast<int>(ScanPieceSize));
+    EXPECT_EQ(probesHandled, posted);
     std::vector<std::wstring> texts;
     for (const auto& t : titles) texts.push_back(t.text);
     EXPECT_EQ(texts, (std::vector<std::wstring>{IndexingTitle(path, 0), IndexingTitle(path, 0),
@@ -1067,8 +1091,69 @@ TEST_F(MainWindowTest, ReloadKeepsThePlaceAndTakesInWhatWasAppended) {
     EXPECT_LE(app->topLine, app->LastScrollableLine());
     EXPECT_EQ(app->selStart, (TextPosition{1, 3}));
     EXPECT_EQ(app->selEnd, (TextPosition{2, 0}));
+    EXPECT_EQ(app->xOffset, 0);
     ExpectDocumentCommands(true);
 
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(MainWindowTest, ReloadKeepsTheHorizontalPlaceAndPlacesInLongLines) {
+    // 400 tabs are far wider than the estimate from the longest line's length.
+    const std::string tabs = "first\n" + std::string(400, '\t') + "\nshort\n";
+    const std::wstring path = WriteTestFile(L"reload_wide.log", tabs);
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    app->EnsureVisible(TextPosition{1, 400});
+    const int64_t end = app->xOffset;
+    EXPECT_GT(end, 2 * 401 * app->surface.spaceWidth);
+    AppendToFile(path, "appended\n");
+    Command(IDM_RELOAD);
+    EXPECT_TRUE(app->document.reloadAppended);
+    EXPECT_EQ(app->xOffset, end);
+    WriteTestFile(L"reload_wide.log", "First" + tabs.substr(5));  // indexed afresh, the line is the same
+    Command(IDM_RELOAD);
+    EXPECT_FALSE(app->document.reloadAppended);
+    EXPECT_EQ(app->xOffset, end);
+    // An offset past 32 bits, in a line measured that wide.
+    app->NoteLineWidth(int64_t(5) << 30);
+    app->xOffset = 3000000000;
+    AppendToFile(path, "more\n");
+    Command(IDM_RELOAD);
+    EXPECT_EQ(app->xOffset, 3000000000);
+
+    // A caret and a selection in a line read in pieces stay where they were.
+    app->document.maxBlockBytes = 4096;
+    WriteTestFile(L"reload_wide.log", "first\n" + std::string(20000, 'x') + "\n");
+    Command(IDM_RELOAD);
+    app->anchor = app->selStart = TextPosition{1, 15000};
+    app->selEnd = TextPosition{1, 30000};
+    AppendToFile(path, "more\n");
+    Command(IDM_RELOAD);
+    EXPECT_TRUE(app->document.IsLongLine(1));
+    EXPECT_EQ(app->selStart, (TextPosition{1, 15000}));
+    EXPECT_EQ(app->selEnd, (TextPosition{1, 20001}));
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(MainWindowTest, ReloadDetectsAnUndecidedEncodingAgain) {
+    const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87\n";
+    const std::wstring path = WriteTestFile(L"reload_detect.log", "ascii\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_ANSI, IDM_CONVERT_ANSI}));
+    AppendToFile(path, chinese);
+    Command(IDM_RELOAD);
+    EXPECT_EQ(app->document.encoding, Encoding::Utf8);
+    EXPECT_EQ(app->document.GetLineText(1), u"\u4E2D\u6587\n");
+    // The Save As defaults follow the encoding, as after an open.
+    EXPECT_EQ(app->saveEncoding, Encoding::Utf8);
+    EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_UTF8}));
+
+    // Viewed as ANSI by choice: the choice stays.
+    WriteTestFile(L"reload_detect.log", "ascii\n");
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    Command(IDM_VIEW_ANSI);
+    AppendToFile(path, chinese);
+    Command(IDM_RELOAD);
+    EXPECT_EQ(app->document.encoding, Encoding::Ansi);
     DeleteFileW(path.c_str());
 }
 

@@ -403,6 +403,39 @@ TEST(FindDialog, ClosingHidesAndKeepsTheStatus) {
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'zzz'.");
 }
 
+// The dialog manager's keys, in the main loop and in the pump of a job:
+// Enter is Find next, Tab moves, Space ticks the focused check box, Esc hides.
+TEST(FindDialog, WorksFromTheKeyboard) {
+    Harness h("alpha\r\nBeta\r\n");
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    HWND dlg = h.v->findDialog;
+    HWND edit = GetDlgItem(dlg, IDC_FIND_TEXT);
+    SetDlgItemTextW(dlg, IDC_FIND_TEXT, L"beta");
+    EXPECT_EQ(GetFocus(), edit);
+    HACCEL accel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_TOMEVIEW));
+    auto keys = [&](std::initializer_list<WPARAM> vks) {
+        for (WPARAM vk : vks) {
+            PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1);
+            PostMessageW(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+            PostQuitMessage(0);
+            EXPECT_EQ(RunMessageLoop(*h.v, accel), 0);
+        }
+    };
+    keys({VK_RETURN});
+    EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
+    EXPECT_EQ(h.v->selStart, P(1, 0));
+    EXPECT_EQ(h.v->selEnd, P(1, 4));
+    keys({VK_TAB, VK_TAB, VK_SPACE});
+    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_MATCH_CASE));
+    EXPECT_TRUE(h.v->findOptions.matchCase);
+    keys({VK_TAB, VK_TAB, VK_RETURN});
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'beta'.");
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
+    EXPECT_TRUE(PumpMessages());
+    EXPECT_FALSE(IsWindowVisible(dlg));
+}
+
 TEST(FindDialog, ShowingAgainActivatesItAboveTheMainWindow) {
     Harness h("abc\n");
     ASSERT_TRUE(h.opened);
@@ -598,6 +631,8 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     PostMessageW(GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), WM_KEYDOWN, VK_ESCAPE, 0);
     h.v->CountMatches();
     EXPECT_EQ(h.Status(), u"计数已取消.");
+    EXPECT_FALSE(IsWindowVisible(h.v->findDialog));  // and the dialog is hidden
+    h.v->OpenFindDialog();
     // So does F3, in the dialog or in the text pane.
     for (HWND w : {GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), h.v->hwnd}) {
         PostMessageW(w, WM_KEYDOWN, VK_F3, 0x003D0001);
