@@ -449,6 +449,43 @@ TEST_F(ConvertTest, SaveOntoTheOpenFileReplacesItWhole) {
     ASSERT_TRUE(doc.Open(U(src), Encoding::Utf16Le));
     EXPECT_EQ(doc.lineCount, 1234u * 4 + 1);
     EXPECT_EQ(Listing().size(), 1u);
+
+    // Onto itself, what the file holds when saving is converted, lines
+    // appended since the open included.
+    const std::string old = "old 1\nold 2\n", added = "new 3\nnew 4\n";
+    const std::string wide4 = Utf16Bytes(u"old 1\nold 2\nnew 3\nnew 4\n", false);
+    auto reopen = [&] {
+        Write(src, old);
+        ASSERT_TRUE(doc.Open(U(src), Encoding::Ansi));
+    };
+    reopen();
+    Write(src, old + added);
+    ASSERT_TRUE(ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true, 8));
+    EXPECT_EQ(Read(src), wide4);
+
+    // Shrunk or rewritten since the open, or appended to while it is saved:
+    // the save fails and the file stays as it is.
+    for (const std::string& now : {"old 1\n"s, "OLD 1\nOLD 2\nnew 3\n"s, old}) {
+        reopen();
+        Write(src, now);
+        ConvertProgress append = [&](int64_t, int64_t) {
+            if (Read(src) == old) Write(src, old + added);
+            return true;
+        };
+        EXPECT_FALSE(ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true, 8, append)) << now;
+        EXPECT_EQ(Read(src), now == old ? old + added : now);
+    }
+    // Replaced under its name (where an open file can be).
+    reopen();
+    Write(dir / "new.txt", added);
+    std::error_code ec;
+    fs::rename(dir / "new.txt", src, ec);
+    if (!ec) {
+        EXPECT_FALSE(ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true));
+        EXPECT_EQ(Read(src), added);
+    }
+    doc.Close();
+    EXPECT_EQ(Listing().size(), 1u);
 }
 
 // The converted file takes the target's name in one step: when that step
