@@ -99,3 +99,6 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
 
 // True when both paths name one existing file (same device and file id).
 bool SameFile(const std::u16string& a, const std::u16string& b);
+// The path of an existing file with its symbolic links resolved (the name a
+// hard link was reached by stays); empty when it cannot be told.
+std::u16string FinalPath(const std::u16string& path);

@@ -485,6 +485,20 @@ TEST_F(ConvertTest, SaveOntoTheOpenFileReplacesItWhole) {
         EXPECT_EQ(Read(src), added);
     }
     doc.Close();
+    fs::remove(dir / "new.txt", ec);
+
+    // The name replaced: symbolic links resolved, a hard link's own name kept.
+    fs::create_hard_link(src, dir / "hard.txt", ec);
+    if (!ec) {
+        EXPECT_NE(FinalPath(U(dir / "hard.txt")), FinalPath(U(src)));
+    }
+    fs::create_symlink(dir / "hard.txt", dir / "soft.txt", ec);
+    if (!ec) {
+        EXPECT_EQ(FinalPath(U(dir / "." / "soft.txt")), FinalPath(U(dir / "hard.txt")));
+    }
+    EXPECT_EQ(FinalPath(U(dir / "other.txt")), u"");
+    fs::remove(dir / "soft.txt", ec);
+    fs::remove(dir / "hard.txt", ec);
     EXPECT_EQ(Listing().size(), 1u);
 }
 
