@@ -189,12 +189,8 @@ bool TextDocument::ScanAppended(const std::u16string& path) {
     FileIdentity id;
     if (!ReadFileIdentity(path, id) || id != scanEnd.identity) return false;
     FileStream scan;
-    if (!scan.Open(path, "rb")) return false;
-    const int64_t size = scan.Seek(0, SEEK_END) ? scan.Tell() : -1;
-    uint64_t hash = 0;
-    if (size < scanEnd.bytes || !HashRange(scan, scanEnd.checkStart, scanEnd.bytes, hash) ||
-        hash != scanEnd.checkHash)
-        return false;
+    int64_t size = -1;
+    if (!scan.Open(path, "rb") || !StillIndexed(scan, size)) return false;
 
     ClearCache();
     fileSize = size;
@@ -207,6 +203,13 @@ bool TextDocument::ScanAppended(const std::u16string& path) {
     indexing = false;
     if (scanned) NoteScanEnd(path, scan);
     return scanned;
+}
+
+bool TextDocument::StillIndexed(FileStream& in, int64_t& size) {
+    size = in.Seek(0, SEEK_END) ? in.Tell() : -1;
+    uint64_t hash = 0;
+    return scanEnd.valid && size >= scanEnd.bytes &&
+           HashRange(in, scanEnd.checkStart, scanEnd.bytes, hash) && hash == scanEnd.checkHash;
 }
 
 bool TextDocument::Reload(const std::u16string& path) {

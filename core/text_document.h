@@ -135,6 +135,10 @@ public:
     } scanEnd;
     // The last Reload scanned only the bytes appended since the scan before.
     bool reloadAppended = false;
+    // The stream holds what the last complete scan indexed, bytes appended
+    // after it aside, as far as Reload tells (the checked bytes at the scan's
+    // end unchanged); its size in `size`. Moves the stream's position.
+    bool StillIndexed(FileStream& in, int64_t& size);
 
     // Indexes the file at path again in the current encoding. When it is the
     // same file and has only grown (the last complete indexed block and the

@@ -9,6 +9,7 @@
 
 #include "core/platform.h"
 #include "core/fast_convert.h"
+#include "core/file_identity.h"
 
 namespace {
 
@@ -321,6 +322,17 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
     if (!doc.file.IsOpen() || !InTable(Normalise(doc.encoding)) ||
         !InTable(Normalise(targetEncoding)))
         return false;
+    // Onto its own file the conversion takes all the file holds now, lines
+    // appended since the open included, or none of them would survive the
+    // replacement; the target must still be the file indexed, with the bytes
+    // indexed. Elsewhere it keeps to the size taken at opening.
+    auto indexed = [&](int64_t& size) {
+        FileIdentity id;
+        return doc.StillIndexed(doc.file, size) && ReadFileIdentity(target, id) &&
+               id == doc.scanEnd.identity;
+    };
+    int64_t end = doc.fileSize;
+    if (replacesSource && !indexed(end)) return false;
 
     const std::u16string temp = TemporaryName(target, platform::TickCount());
     FileStream out;
@@ -331,7 +343,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
     // may have moved the read position, so the next read seeks back.
     bool stopped = false, moved = false;
     int64_t readAt = doc.lineIndex.empty() ? 0 : doc.lineIndex[0], done = 0, told = 0;
-    const int64_t total = doc.fileSize - readAt;
+    const int64_t total = end - readAt;
     auto tell = [&] {
         told = done;
         moved = true;
@@ -349,7 +361,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
         BlockConverter converter(doc.encoding, targetEncoding, blockLimit);
         bool lost = false;  // the read position could not be set again
         // Short blocks are served from reads of up to ReadAheadBytes: far fewer
-        // calls on files of short lines. Never past the document's end.
+        // calls on files of short lines. Never past the end.
         std::vector<char> ahead;
         size_t aheadAt = 0;
         auto readFile = [&](char* b, size_t n) -> size_t {
@@ -367,7 +379,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             size_t got = 0;
             while (got < n && !lost) {
                 if (aheadAt == ahead.size()) {
-                    const int64_t left = std::max<int64_t>(doc.fileSize - readAt, 0);
+                    const int64_t left = std::max<int64_t>(end - readAt, 0);
                     if (n - got >= ReadAheadBytes || left <= static_cast<int64_t>(n - got)) {
                         got += readFile(b + got, n - got);  // large or last: straight into the block
                         break;
@@ -394,7 +406,7 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
             ok = converter.Convert(source, len, j == 1, sink);
         }
         if (ok && !stopped) {
-            int64_t len = doc.fileSize - doc.lineIndex.back();
+            int64_t len = end - doc.lineIndex.back();
             ok = converter.Convert(source, len, entries == 1, sink);
         }
         ok = gathered.Flush() && ok && !lost;
@@ -412,6 +424,12 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
     }
 
     if (replacesSource) {
+        // Bytes appended while it was converted would be lost with the old file.
+        int64_t now = 0;
+        if (!indexed(now) || now != end) {
+            platform::DeleteFile(temp);
+            return false;
+        }
         doc.file.Close();
         doc.ClearCache();
     }

@@ -85,7 +85,10 @@ using ConvertProgress = std::function<bool(int64_t done, int64_t total)>;
 constexpr size_t ProgressStepBytes = size_t(4) << 20;
 
 // ConvertToFile with its knobs. replacesSource: the target is the
-// document's own file; its read stream is closed just before the target is
+// document's own file; all it holds is converted, lines appended since the
+// open included, and the conversion fails, leaving it as it is, when it is
+// no longer the file indexed (replaced, shrunk, rewritten) or grew during
+// the conversion. Its read stream is closed just before the target is
 // replaced (the caller re-opens the document). blockLimit bounds the bytes
 // of a block converted at once; the file is read in pieces of up to 1 MiB
 // or that bound, and the output written in pieces of 1 MiB. A cancelled
@@ -96,3 +99,6 @@ bool ConvertDocument(TextDocument& doc, const std::u16string& target, bool withM
 
 // True when both paths name one existing file (same device and file id).
 bool SameFile(const std::u16string& a, const std::u16string& b);
+// The path of an existing file with its symbolic links resolved (the name a
+// hard link was reached by stays); empty when it cannot be told.
+std::u16string FinalPath(const std::u16string& path);

@@ -161,9 +161,10 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
     if (target == filePath && sameEncoding && mark == sourceMark) return true;
 
     // Another name for the open file (another spelling, a hard or symbolic
-    // link) is the open file: copying it onto itself would empty it, and a
-    // conversion replaces the file under the document's own name and
-    // re-opens it, so that the view shows what was written.
+    // link) is the open file: copying it onto itself would empty it. A
+    // conversion replaces the file under the name chosen, its symbolic links
+    // resolved so that they stay links, and re-opens the document, so that
+    // the view shows what its name holds now.
     const bool ontoSource = target == filePath || SameFile(filePath, target);
     if (ontoSource && sameEncoding && mark == sourceMark) return true;
 
@@ -172,12 +173,15 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
     SaveRun run(*this);
     if (wanted != source || mark != sourceMark) {
         if (!ontoSource) return ConvertDocument(document, target, mark, wanted, false, MaxBlockBytes, run.Hook());
+        const std::u16string written = FinalPath(target);
+        if (written.empty()) return false;
         const Encoding viewed = document.encoding;
-        bool ok = ConvertDocument(document, filePath, mark, wanted, true, MaxBlockBytes, run.Hook());
+        bool ok = ConvertDocument(document, written, mark, wanted, true, MaxBlockBytes, run.Hook());
         run.End();
         if (!document.file.IsOpen()) {
-            // The read stream was closed for the replacement: index the file again.
-            OpenDocument(filePath, ok ? EncodingWritten(wanted, mark) : viewed);
+            // The read stream was closed for the replacement: index the file
+            // again, as written unless another name of a hard link was.
+            OpenDocument(filePath, ok && SameFile(filePath, written) ? EncodingWritten(wanted, mark) : viewed);
             saveEncoding = wanted;
             writeBom = mark;
             RefreshEncodingMenu();

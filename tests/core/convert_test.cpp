@@ -449,6 +449,47 @@ TEST_F(ConvertTest, SaveOntoTheOpenFileReplacesItWhole) {
     ASSERT_TRUE(doc.Open(U(src), Encoding::Utf16Le));
     EXPECT_EQ(doc.lineCount, 1234u * 4 + 1);
     EXPECT_EQ(Listing().size(), 1u);
+
+    // Onto itself, all the file holds when saving is converted, lines
+    // appended since the open included.
+    const std::string old = "old 1\nold 2\n", added = "new 3\nnew 4\n";
+    auto reopen = [&] {
+        Write(src, old);
+        ASSERT_TRUE(doc.Open(U(src), Encoding::Ansi));
+    };
+    reopen();
+    Write(src, old + added);
+    ASSERT_TRUE(ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true, 8));
+    EXPECT_EQ(Read(src), Utf16Bytes(u"old 1\nold 2\nnew 3\nnew 4\n", false));
+
+    // Shrunk, rewritten or replaced since the open, or appended to while it
+    // is saved: the save fails and the file stays as it is.
+    for (const std::string& now : {"old 1\n"s, "OLD 1\nOLD 2\nnew 3\n"s, old}) {
+        reopen();
+        Write(src, now);
+        ConvertProgress append = [&](int64_t, int64_t) {
+            if (Read(src) == old) Write(src, old + added);
+            return true;
+        };
+        EXPECT_FALSE(ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true, 8, append)) << now;
+        EXPECT_EQ(Read(src), now == old ? old + added : now);
+    }
+    reopen();
+    Write(dir / "new.txt", added);
+    std::error_code ec;
+    fs::rename(dir / "new.txt", src, ec);  // not while it is open on Windows
+    EXPECT_TRUE(ec || !ConvertDocument(doc, U(src), false, Encoding::Utf16Le, true));
+    EXPECT_EQ(Read(src), ec ? old : added);
+    doc.Close();
+    fs::remove(dir / "new.txt", ec);
+    EXPECT_EQ(Listing().size(), 1u);
+
+    // The name replaced: a symbolic link's file, a hard link's own name.
+    fs::create_hard_link(src, dir / "hard.txt", ec);
+    EXPECT_NE(FinalPath(U(dir / "hard.txt")), FinalPath(U(src)));
+    fs::create_symlink(dir / "hard.txt", dir / "soft.txt", ec);
+    EXPECT_TRUE(ec || FinalPath(U(dir / "." / "soft.txt")) == FinalPath(U(dir / "hard.txt")));
+    EXPECT_EQ(FinalPath(U(dir / "other.txt")), u"");
 }
 
 // The converted file takes the target's name in one step: when that step
