@@ -80,7 +80,9 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
     while (pos < end) {
         const size_t want = end - pos < static_cast<int64_t>(spacing) ? static_cast<size_t>(end - pos) : spacing;
         if (have < want && !shortRead) {
-            have += file.Read(buf + have, want - have);
+            const size_t got = file.Read(buf + have, want - have);
+            longTableBytes += got;
+            have += got;
             shortRead = have < want;
         }
         if (have == 0) break;

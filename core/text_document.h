@@ -113,6 +113,8 @@ public:
     size_t PrefixUnits() const;
     // Tables of the long blocks read last (at most two, the latest last).
     std::vector<LongBlockTable> longTables;
+    // Bytes read to build them (watched by tests).
+    uint64_t longTableBytes = 0;
     // Where the last complete scan stopped, so that a reload of a file that
     // has only grown scans just the appended bytes.
     struct ScanEnd {

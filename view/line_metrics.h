@@ -47,6 +47,8 @@ public:
 
     void Clear() { entries.clear(); }
     size_t Size() const { return entries.size(); }
+    // Code units walked to measure them (watched by tests).
+    uint64_t unitsMeasured = 0;
     // Checkpoints held for all lines.
     size_t Checkpoints() const {
         size_t k = 0;
@@ -69,10 +71,10 @@ private:
     // Units between checkpoints of a line of n units.
     uint64_t StepFor(uint64_t n) const;
     template <class Fetch, class Width>
-    static void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
+    void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
     // Width of units [from, to), fetched in chunks.
     template <class Fetch, class Width>
-    static int64_t Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width);
+    int64_t Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width);
 
     std::vector<Entry> entries;
     uint64_t clock = 0;
@@ -86,6 +88,7 @@ int64_t LineMetrics::Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width
         const char16_t* p = fetch(from, count);
         for (size_t i = 0; i < count; ++i) sum += width(p[i]);
         from += count;
+        unitsMeasured += count;
     }
     return sum;
 }
@@ -103,6 +106,7 @@ void LineMetrics::Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& wi
         int64_t sum = e.sums.back();
         if (e.step <= Chunk) {
             const char16_t* p = fetch(from, static_cast<size_t>(steps * e.step));
+            unitsMeasured += steps * e.step;
             for (uint64_t k = 0; k < steps; ++k) {
                 for (uint64_t i = 0; i < e.step; ++i) sum += width(p[k * e.step + i]);
                 e.sums.push_back(sum);

@@ -118,10 +118,11 @@ const std::u16string& TextView::ViewLineText(uint64_t line) {
     if (!slot) slot = viewBlocks[0].lastUse <= viewBlocks[1].lastUse ? &viewBlocks[0] : &viewBlocks[1];
     ViewBlock& other = slot == &viewBlocks[0] ? viewBlocks[1] : viewBlocks[0];
     *slot = ViewBlock{};  // free it before the read
-    if (other.units > ViewBlockBudget / 2) other = ViewBlock{};
+    if (other.units > viewBlockBudget / 2) other = ViewBlock{};
     slot->lines = document.ReadBlock(line);
+    ++viewBlockReads;
     for (const auto& entry : slot->lines) slot->units += entry.second.size();
-    if (slot->units + other.units > ViewBlockBudget) other = ViewBlock{};
+    if (slot->units + other.units > viewBlockBudget) other = ViewBlock{};
     slot->whole = document.blockComplete && (!lastBlock || !document.indexing);
     slot->block = j;
     slot->start = start;

@@ -143,7 +143,8 @@ public:
     };
     // Most code units the two kept blocks hold together; past it only the
     // block just read is kept.
-    static constexpr uint64_t ViewBlockBudget = uint64_t(32) << 20;
+    uint64_t viewBlockBudget = uint64_t(32) << 20;
+    uint64_t viewBlockReads = 0;       // blocks read for the view (watched by tests)
     ViewBlock viewBlocks[2];
     uint64_t viewBlockClock = 0;
     std::u16string viewPiece;          // the last piece of a long line

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 
@@ -9,6 +12,30 @@
 #include "tests/core/test_files.h"
 
 using testfiles::TempFile;
+
+// The test program's own operator new, to watch the bytes held at once. The
+// other forms of new and delete come down to these.
+namespace {
+std::atomic<size_t> liveBytes{0}, peakBytes{0};
+}  // namespace
+
+void* operator new(size_t n) {
+    void* p = n <= SIZE_MAX - 16 ? std::malloc(n + 16) : nullptr;
+    if (!p) throw std::bad_alloc();
+    *static_cast<size_t*>(p) = n;
+    const size_t live = liveBytes += n;
+    size_t peak = peakBytes;
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+    return static_cast<char*>(p) + 16;
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    char* block = static_cast<char*>(p) - 16;
+    liveBytes -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -117,6 +144,25 @@ TEST(Lines, EncodingDecidesTheText) {
     EXPECT_EQ(b.GetLineText(1), u"文");
 }
 
+// A block read holds the block's text once, as UTF-16, and little beside it
+// while it reads: not its bytes, its decoded text and its lines together.
+TEST(Lines, ABlockReadHoldsItsTextOnce) {
+    std::string bytes;
+    for (int i = 0; i < 3; i++) bytes += std::string(3 << 20, char('a' + i)) + "\n";
+    bytes += "\xE4\xB8\xAD\n";
+    TempFile f(bytes);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+    const size_t before = liveBytes;
+    peakBytes = before;
+    const std::u16string& line = doc.LineTextRef(1);
+    const size_t peak = peakBytes - before;
+    EXPECT_EQ(line.size(), (3u << 20) + 1);
+    EXPECT_EQ(line.find_first_not_of(u'b'), 3u << 20);
+    EXPECT_LT(peak, 2 * bytes.size() + (6 << 20));
+    EXPECT_EQ(doc.LineTextRef(3), u"中\n");
+}
+
 TEST(Lines, SplitMatchesTheModel) {
     std::mt19937 rng(9);
     const char16_t alphabet[] = {u'a', u'中', u'\r', u'\n', u'\0'};
@@ -134,10 +180,13 @@ namespace {
 // Lines of a block beyond the bound are read in pieces. Every line of such a
 // block, walked piece by piece from anywhere, and its length and prefix, are
 // compared with the same file read whole (the bound out of the way).
-void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound, uint32_t seed) {
+// With `reloaded`, that document (bounded already) is compared instead.
+void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound, uint32_t seed,
+                           TextDocument* reloaded = nullptr) {
     TempFile f(bytes);
-    TextDocument doc, whole;
-    ASSERT_TRUE(doc.Open(f.path(), enc));
+    TextDocument opened, whole;
+    TextDocument& doc = reloaded ? *reloaded : opened;
+    if (!reloaded) ASSERT_TRUE(doc.Open(f.path(), enc));
     ASSERT_TRUE(whole.Open(f.path(), enc));
     doc.maxBlockBytes = bound;
     std::mt19937 rng(seed);
@@ -245,6 +294,37 @@ TEST(LongLines, BlocksOfManyLines) {
     doc.ClearCache();
     EXPECT_NE(doc.pieceStamp, stamp + 1);
     EXPECT_TRUE(doc.longTables.empty());
+}
+
+// F5 on a file that only grew keeps the table of a block the appended bytes
+// did not reach, and goes on with the one they continue from near its old
+// end; every line reads as the whole file gives it.
+TEST(LongLines, AnAppendKeepsTheTablesItDidNotTouch) {
+    const std::string olds[] = {"", "\r", "\xE4\xB8", "\n"};
+    const std::string appended[] = {"ab", "\n", "\xAD tail\r\n", "\r\nmore"};
+    uint32_t seed = 1;
+    for (const std::string& old : olds)
+        for (const std::string& more : appended) {
+            std::string bytes = "head\n" + Filler(30000, 1) + "\n";
+            for (int i = 2; i < 100; i++) bytes += "x\n";
+            bytes += Filler(200000, 2) + old;  // line 100, the last, in block 1
+            TempFile f(bytes);
+            TextDocument doc;
+            ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+            doc.maxBlockBytes = 4096;
+            ASSERT_TRUE(doc.IsLongLine(1) && doc.IsLongLine(100));
+            doc.LineLength(100);
+            doc.LineLength(1);
+            ASSERT_TRUE(f.Append(more));
+            ASSERT_TRUE(doc.Reload(f.path()));
+            ASSERT_TRUE(doc.reloadAppended);
+            const uint64_t read = doc.longTableBytes;
+            EXPECT_EQ(doc.LineLength(1), 30001u);
+            EXPECT_EQ(doc.longTableBytes, read);
+            doc.LineLength(100);
+            EXPECT_LT(doc.longTableBytes - read, 3 * 4096 + more.size());
+            ExpectSameAsUnbounded(bytes + more, Encoding::Utf8, 4096, seed++, &doc);
+        }
 }
 
 TEST(LongLines, RealBoundOnAHugeLine) {
