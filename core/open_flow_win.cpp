@@ -86,6 +86,7 @@ bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     selStart = TextPosition{};
     selEnd = TextPosition{};
     document.ClearCache();
+    DropViewText();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
     scanRunning = true;
     bool ok = document.Open(path, enc);
@@ -205,12 +206,12 @@ bool TextView::ReloadDocument() {
     const Encoding save = saveEncoding;
     const bool bom = writeBom;
 
-    document.ClearCache();
-    surface.lineMetrics.Clear();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
     scanRunning = true;
     const bool ok = document.Reload(path);
     scanRunning = false;
+    // Widths of the lines the appended bytes did not reach stay measured.
+    surface.lineMetrics.DropFrom(document.unchangedLines);
     saveEncoding = save;
     writeBom = bom;
     if (!ok) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -17,23 +19,28 @@ using testfiles::TempFile;
 // other forms of new and delete come down to these.
 namespace {
 std::atomic<size_t> liveBytes{0}, peakBytes{0};
+size_t BlockSize(void* p) {
+#ifdef _WIN32
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
 }  // namespace
 
 void* operator new(size_t n) {
-    void* p = n <= SIZE_MAX - 16 ? std::malloc(n + 16) : nullptr;
+    void* p = std::malloc(n ? n : 1);
     if (!p) throw std::bad_alloc();
-    *static_cast<size_t*>(p) = n;
-    const size_t live = liveBytes += n;
+    const size_t live = liveBytes += BlockSize(p);
     size_t peak = peakBytes;
     while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
     }
-    return static_cast<char*>(p) + 16;
+    return p;
 }
 void operator delete(void* p) noexcept {
     if (!p) return;
-    char* block = static_cast<char*>(p) - 16;
-    liveBytes -= *reinterpret_cast<size_t*>(block);
-    std::free(block);
+    liveBytes -= BlockSize(p);
+    std::free(p);
 }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
@@ -161,6 +168,27 @@ TEST(Lines, ABlockReadHoldsItsTextOnce) {
     EXPECT_EQ(line.find_first_not_of(u'b'), 3u << 20);
     EXPECT_LT(peak, 2 * bytes.size() + (6 << 20));
     EXPECT_EQ(doc.LineTextRef(3), u"中\n");
+
+    // Read in small pieces, every block splits as its bytes decoded whole.
+    const std::string atoms[] = {"a", "\xE4\xB8\xAD", "\r\n", "\n", "\r", std::string("\0", 1), "\xE4\xB8",
+                                 "\xFF\x80", "\xD6", "\xD6\xD0", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xC0\x80",
+                                 "\xF0\x9F", "\x3D\xD8"};
+    const Encoding encs[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
+    std::mt19937 rng(11);
+    for (int round = 0; round < 120; round++) {
+        std::string text;
+        for (size_t size = 50 + rng() % 3000; text.size() < size;) text += atoms[rng() % 15];
+        TempFile g(text);
+        TextDocument pieces;
+        ASSERT_TRUE(pieces.Open(g.path(), encs[round % 4]));
+        pieces.readPieceBytes = 1 + rng() % 40;
+        int64_t start, end;
+        for (uint64_t b = 0; pieces.BlockBytes(b, start, end); b++) {
+            BlockCache want;
+            SplitBlock(DecodeText(pieces.encoding, text.data() + start, static_cast<size_t>(end - start)), b * 100, want);
+            ASSERT_EQ(pieces.ReadBlock(b * 100), want) << round << " block " << b;
+        }
+    }
 }
 
 TEST(Lines, SplitMatchesTheModel) {
@@ -186,10 +214,14 @@ void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound
     TempFile f(bytes);
     TextDocument opened, whole;
     TextDocument& doc = reloaded ? *reloaded : opened;
-    if (!reloaded) ASSERT_TRUE(doc.Open(f.path(), enc));
+    if (!reloaded) {
+        ASSERT_TRUE(doc.Open(f.path(), enc));
+    }
     ASSERT_TRUE(whole.Open(f.path(), enc));
     doc.maxBlockBytes = bound;
     std::mt19937 rng(seed);
+    // Its ordinary blocks are read in small pieces, the whole one's at once.
+    doc.readPieceBytes = 1 + rng() % 64;
     const std::string where = testing::PrintToString(bytes.size()) + " bytes, seed " + std::to_string(seed);
     for (uint64_t line = 0; line < whole.lineCount; line++) {
         const std::u16string want = whole.GetLineText(line);

@@ -642,6 +642,7 @@ TEST_F(ViewTest, ScreensPaintAgainFromTheirCaches) {
     host.Destroy();
     ASSERT_TRUE(host.Create(640, 760));
     v().font.lfHeight = 8;
+    s().lineSpacing = 0;
     v().Layout();
     std::string text;
     for (int i = 0; i < 200; ++i) text += std::string(5000, char('a' + i % 26)) + "\n";
