@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "core/codepage_standin.h"
 #include "core/plain_units.h"
 #include "core/text_document.h"
 
@@ -29,20 +30,36 @@ void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& line
 
 namespace {
 
-// The largest x in (from, n] after which decoding starts afresh (the bytes
-// before x decode alone as they do with what follows), 0 if none. UTF-16:
-// any whole unit. Otherwise x follows a byte below 80 that no sequence before
-// it can still claim: in a double-byte code page such a byte is never a lead
-// byte; in UTF-8 no lead byte among the two before it may announce a sequence
-// that reaches past x (one cut off by the end of the input takes in what
-// follows it). The bytes before p[from] are settled already.
+// Whether UTF-8 decoding starts afresh at x (p[0] is where a character
+// starts): the character before x is whole (ASCII, or a well-formed
+// sequence that ends there), and no lead byte before it among the last
+// three announces a sequence reaching past x, which the conversion would
+// take as cut off by the end of the input and swallow what follows.
+bool Utf8Settled(const unsigned char* p, size_t x) {
+    size_t l = x - 1;
+    if (p[l] >= 0x80) {
+        while (l > 0 && x - l < 4 && (p[l] & 0xC0) == 0x80) l--;
+        if (x - l < 2 || standin::Utf8CharBytes(p + l, x - l) != x - l) return false;
+    }
+    for (size_t k = x >= 3 ? x - 3 : 0; k < l; k++)
+        if (k + 1 + standin::Utf8AnnouncedTrail(p[k]) > x) return false;
+    return true;
+}
+
+// The largest x in (from, n] after which decoding starts afresh, so that
+// the bytes before x decode alone as they do with what follows; 0 if none.
+// p[0] is where a character starts. UTF-16: any whole unit. A double-byte
+// code page: its lead bytes pair up from the start of their run.
 size_t QuietCut(Encoding e, const unsigned char* p, size_t from, size_t n) {
     if (IsUtf16(e)) return n & ~size_t(1);
-    const bool doubleByte = e == Encoding::Ansi && platform::IsAnsiLeadByte(0x81);
-    for (size_t x = n; x > from; x--) {
-        if (p[x - 1] >= 0x80) continue;
-        if (doubleByte || ((x < 2 || p[x - 2] < 0xE0) && (x < 3 || p[x - 3] < 0xF0))) return x;
+    if (e == Encoding::Ansi && platform::IsAnsiLeadByte(0x81)) {
+        size_t run = 0;
+        while (run < n && platform::IsAnsiLeadByte(p[n - 1 - run])) run++;
+        const size_t x = n - run % 2;
+        return x > from ? x : 0;
     }
+    for (size_t x = n; x > from; x--)
+        if (Utf8Settled(p, x)) return x;
     return 0;
 }
 
