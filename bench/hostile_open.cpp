@@ -57,8 +57,9 @@ void ShowLine(TextDocument& doc, const char* what, uint64_t n) {
     auto t0 = std::chrono::steady_clock::now();
     const std::u16string& text = doc.LineTextRef(n);
     const uint64_t length = doc.LineLength(n);  // a long line: its first units only are read
-    std::printf("  %-6s line %llu: %llu units in %.3f s: \"%s\"\n", what, static_cast<unsigned long long>(n + 1),
-                static_cast<unsigned long long>(length), Since(t0), Show(text).c_str());
+    std::printf("  %-6s line %llu: %llu units in %.3f s, peak %ld KiB: \"%s\"\n", what,
+                static_cast<unsigned long long>(n + 1), static_cast<unsigned long long>(length), Since(t0), PeakKiB(),
+                Show(text).c_str());
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // Paint cost of the text view on one file: frames at the top, the middle and
 // the end, Ctrl+End, and horizontal scrolling far into the longest line.
-// Usage: paint_bench_win.exe <file> [frames]
+// With "screens", on a file of many long lines instead: frames at the top as
+// the window opens, with 73 rows, each after an 8-px resize, and of a screen
+// across the first two blocks (lines 90 on).
+// Usage: paint_bench_win.exe <file> [frames] [screens]
 #include <windows.h>
 
 #include <cstdio>
@@ -59,6 +62,54 @@ double MsPerFrame(int frames) {
     return (Now() - t) * 1000.0 / frames;
 }
 
+// Sizes the frame so that its text pane has the given client size; the
+// pane's paint waits for the next Frame, or pump.
+void SizePane(HWND top, int width, int height, bool pump = true) {
+    RECT r{0, 0, width, height + GetSystemMetrics(SM_CYHSCROLL)};
+    r.right += GetSystemMetrics(SM_CXVSCROLL);
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(top, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    if (pump) Pump();
+}
+
+// The screens of a file of many long lines (see the top of the file).
+void Screens(HWND top, int frames) {
+    TextView& v = *app;
+    RECT pane{};
+    GetClientRect(v.hwnd, &pane);
+    const uint64_t rows = v.RowsOnScreen();
+    Frame();  // the first read and measuring
+    const double flat = MsPerFrame(frames);
+
+    // Resizing by 8 pixels and back: the paint after each.
+    double resize = 0;
+    for (int i = 0; i < frames; ++i) {
+        SizePane(top, pane.right + (i % 2 ? 0 : 8), pane.bottom, false);
+        const double t = Now();
+        Frame();
+        resize += (Now() - t) * 1000.0 / frames;
+        Pump();
+    }
+
+    // 73 rows: what a 1080p window or a zoomed-out view shows.
+    SizePane(top, pane.right, 73 * v.surface.lineHeight);
+    const uint64_t tall = v.RowsOnScreen();
+    Frame();
+    const double rows73 = MsPerFrame(frames);
+    SizePane(top, pane.right, pane.bottom);
+
+    // Lines 90 on: the end of block 0 and the start of block 1.
+    v.topLine = 90;
+    v.UpdateScrollPositions();
+    Frame();
+    const double straddle = MsPerFrame(frames);
+    std::printf("size=%lld lines=%llu longest=%llu rows=%llu tall_rows=%llu flat_ms=%.3f resize_ms=%.3f "
+                "rows73_ms=%.3f straddle_ms=%.3f\n",
+                static_cast<long long>(v.document.fileSize), static_cast<unsigned long long>(v.document.lineCount),
+                static_cast<unsigned long long>(v.document.maxLineLength), static_cast<unsigned long long>(rows),
+                static_cast<unsigned long long>(tall), flat, resize, rows73, straddle);
+}
+
 }  // namespace
 
 extern "C" int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusInput* input, void* output);
@@ -69,6 +120,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int frames = argc > 2 ? std::atoi(argv[2]) : 100;
+    const bool screens = argc > 3 && std::string(argv[3]) == "screens";
     GdiplusInput input{1, nullptr, FALSE, FALSE};
     ULONG_PTR token = 0;
     GdiplusStartup(&token, &input, nullptr);
@@ -118,6 +170,13 @@ int main(int argc, char** argv) {
     double openSeconds = Now() - t;
     v.Layout();
     Pump();
+    if (screens) {
+        Screens(top, frames);
+        DestroyWindow(top);
+        v.surface.Destroy();
+        v.document.Close();
+        return 0;
+    }
 
     Frame();  // first read of the top block
     double top0 = MsPerFrame(frames);

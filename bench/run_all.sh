@@ -38,7 +38,7 @@ say "built in $((SECONDS - t)) s"
 
 t=$SECONDS
 say "===== data files (generated once, reused)"
-for name in log-utf8 log-utf16le log-utf16be log-gbk paint-small line-small line-big; do
+for name in log-utf8 log-utf16le log-utf16be log-gbk paint-small line-small line-big lines-long; do
     f="$(tv_bench_file "$name")" || { say "FAILED: generating $name"; exit 1; }
     say "$(printf '%-12s %9.1f MiB  %s' "$name" "$(awk -v b="$(stat -c %s "$f")" 'BEGIN { print b / 1048576 }')" "$f")"
 done

@@ -39,15 +39,23 @@ bool TextDocument::IsLongLine(uint64_t line) {
 }
 
 const LongBlockTable* TextDocument::LongTable(uint64_t block) {
-    for (size_t i = 0; i < longTables.size(); i++) {
-        if (longTables[i].block != block) continue;
-        if (i + 1 != longTables.size()) std::swap(longTables[i], longTables.back());
-        return &longTables.back();
-    }
     int64_t start, end;
     if (!BlockBytes(block, start, end) || end - start <= BlockBound()) return nullptr;
+    LongBlockTable table;
+    for (size_t i = 0; i < longTables.size(); i++) {
+        LongBlockTable& t = longTables[i];
+        if (t.block != block) continue;
+        if (i + 1 != longTables.size()) std::swap(t, longTables.back());
+        const int64_t built = longTables.back().end;
+        if (built == end) return &longTables.back();
+        // Bytes appended to the block (Reload): its table goes on from near
+        // the old end; any other change builds it anew.
+        if (built < end && longTables.back().resume.valid && longTables.back().points.front().offset == start)
+            table = std::move(longTables.back());
+        longTables.pop_back();
+        break;
+    }
     try {
-        LongBlockTable table;
         table.block = block;
         BuildLongTable(start, end, table);
         if (longTables.size() >= 2) longTables.erase(longTables.begin());
@@ -64,23 +72,41 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
     const uint64_t stride = indexStride ? indexStride : 100;
     pieceBytes_.resize(spacing);
     char* buf = pieceBytes_.data();
-    t.points.assign(1, PieceCheckpoint{start, 0});
-    t.bounds.assign(1, 0);
     uint64_t column = 0;
     bool pendingCr = false, stopped = false, capped = false;
     char16_t last = 0;
+    if (t.resume.valid) {
+        const LongBlockTable::Resume r = t.resume;
+        t.points.resize(r.points);
+        t.bounds.resize(r.bounds);
+        column = t.points.back().column;
+        pendingCr = r.pendingCr;
+        stopped = r.stopped;
+        capped = r.capped;
+        last = r.last;
+    } else {
+        t.points.assign(1, PieceCheckpoint{start, 0});
+        t.bounds.assign(1, 0);
+    }
+    t.resume.valid = false;
+    t.end = end;
     // A line end at column c; lines past the block's own are not kept.
     auto endLine = [&](uint64_t c) {
         t.bounds.push_back(c);
         if (t.bounds.size() > stride) stopped = capped = true;
     };
-    int64_t pos = start;
+    int64_t pos = t.points.back().offset;
     size_t have = 0;
-    bool shortRead = !file.Seek(start, SEEK_SET);
+    bool shortRead = !file.Seek(pos, SEEK_SET);
     while (pos < end) {
+        // The last two pieces are cut as the block's end decides.
+        if (!t.resume.valid && end - pos < 2 * static_cast<int64_t>(spacing))
+            t.resume = LongBlockTable::Resume{true, t.points.size(), t.bounds.size(), pendingCr, stopped, capped, last};
         const size_t want = end - pos < static_cast<int64_t>(spacing) ? static_cast<size_t>(end - pos) : spacing;
         if (have < want && !shortRead) {
-            have += file.Read(buf + have, want - have);
+            const size_t got = file.Read(buf + have, want - have);
+            longTableBytes += got;
+            have += got;
             shortRead = have < want;
         }
         if (have == 0) break;
@@ -128,6 +154,7 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
         t.points.push_back(PieceCheckpoint{pos, column});
         if (shortRead && have == 0) break;
     }
+    if (shortRead) t.resume.valid = false;
     if (!stopped) {
         if (pendingCr) endLine(column);
         if (!stopped) t.bounds.push_back(column);

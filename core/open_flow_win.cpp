@@ -86,6 +86,7 @@ bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     selStart = TextPosition{};
     selEnd = TextPosition{};
     document.ClearCache();
+    DropViewText();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
     document.scanStep = [this] { OnScanStep(); };
     scanRunning = true;
@@ -213,13 +214,13 @@ bool TextView::ReloadDocument() {
     const Encoding save = saveEncoding;
     const bool bom = writeBom;
 
-    document.ClearCache();
-    surface.lineMetrics.Clear();
     document.progress = [this, path](int32_t percent) { OnOpenProgress(path, percent); };
     document.scanStep = [this] { OnScanStep(); };
     scanRunning = true;
     const bool ok = document.Reload(path);
     scanRunning = false;
+    // Widths of the lines the appended bytes did not reach stay measured.
+    surface.lineMetrics.DropFrom(document.unchangedLines);
     if (!ok || document.encoding == viewed) {
         saveEncoding = save;
         writeBom = bom;

@@ -192,7 +192,16 @@ bool TextDocument::ScanAppended(const std::u16string& path) {
     int64_t size = -1;
     if (!scan.Open(path, "rb") || !StillIndexed(scan, size)) return false;
 
-    ClearCache();
+    // The lines closed before the old end read as before, but for those
+    // ending in its last bytes, which a sequence cut off by that end may
+    // have taken in. The tables of long blocks stay: LongTable checks a
+    // table's block end and goes on with a block that grew.
+    const LineScanner::Position& at = scanEnd.scanner;
+    unchangedLines = at.lineCount - 1;
+    if (at.units - at.lineStart < 4) unchangedLines = unchangedLines > 4 ? unchangedLines - 4 : 0;
+    blockCache.clear();
+    cachedBlock = NoBlock;
+    pieceStamp++;
     fileSize = size;
     // Back to the state before the end of the data closed a pending line.
     lineIndex.truncate(scanEnd.indexEntries);
@@ -222,6 +231,7 @@ bool TextDocument::Reload(const std::u16string& path) {
     }
     reloadAppended = !detect && ScanAppended(path);
     if (reloadAppended) return true;
+    unchangedLines = 0;
     const Encoding detected = detectedEncoding;
     const Encoding enc = redetect ? Encoding::None : encoding;
     ClearCache();

@@ -23,6 +23,9 @@ constexpr int64_t MaxBlockBytes = 64ll << 20;
 constexpr size_t LinePieceBytes = 64 << 10;
 // Most units GetLineText gives of a line of such a block (its first ones).
 constexpr size_t LongLinePrefixUnits = 1 << 20;
+// A block read of more bytes than this reads and decodes them in pieces of
+// about this size.
+constexpr size_t BlockReadPieceBytes = 1 << 20;
 // Most bytes at the end of a scan that a reload compares to tell growth from change.
 constexpr int64_t ScanEndCheckBytes = 1 << 20;
 
@@ -42,8 +45,18 @@ struct PieceCheckpoint {
 // end, and the columns where its lines start and end.
 struct LongBlockTable {
     uint64_t block = 0;
+    int64_t end = 0;  // the end of the block's bytes it was built for
     std::vector<PieceCheckpoint> points;
     std::vector<uint64_t> bounds;  // line k of the block spans [bounds[k], bounds[k + 1])
+    // The pass as it stood at the first checkpoint of the last two pieces,
+    // the first one a longer block (bytes appended) would place otherwise:
+    // the table of the longer block goes on from there.
+    struct Resume {
+        bool valid = false;
+        size_t points = 0, bounds = 0;  // entries up to there
+        bool pendingCr = false, stopped = false, capped = false;
+        char16_t last = 0;
+    } resume;
 };
 
 class TextDocument {
@@ -76,10 +89,12 @@ public:
     // The last ReadBlock got every byte it asked for (or had none to read).
     bool blockComplete = false;
 
-    // Test hooks: size of each scan read (ScanBufferSize in the program) and
-    // the most bytes one block read takes (at most MaxBlockBytes).
+    // Test hooks: size of each scan read (ScanBufferSize in the program),
+    // the most bytes one block read takes (at most MaxBlockBytes) and the
+    // pieces a block read takes them in.
     size_t scanBufferSize = ScanBufferSize;
     int64_t maxBlockBytes = MaxBlockBytes;
+    size_t readPieceBytes = BlockReadPieceBytes;
 
     bool Open(std::u16string path, Encoding enc);
     void Close();
@@ -92,12 +107,19 @@ public:
     // The file bytes [start, end) of index block `block` (the block the scan is
     // still filling ends at the last entry). False past the index or when closed.
     bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
+    // Drops every line read and every table: the file, its bytes or the
+    // encoding may be other ones now.
     void ClearCache() {
         blockCache.clear();
         cachedBlock = NoBlock;
         longTables.clear();
         pieceStamp++;
+        generation++;
     }
+    // Changes whenever lines read before may read otherwise (ClearCache):
+    // views key what they keep of the text by it. An append (Reload) leaves
+    // it, and the lines before unchangedLines read as before.
+    uint64_t generation = 0;
 
     // The line lies in a block larger than one block read takes (maxBlockBytes): its text is
     // read in pieces, never whole. False for every line of an ordinary block.
@@ -120,6 +142,8 @@ public:
     size_t PrefixUnits() const;
     // Tables of the long blocks read last (at most two, the latest last).
     std::vector<LongBlockTable> longTables;
+    // Bytes read to build them (watched by tests).
+    uint64_t longTableBytes = 0;
     // Where the last complete scan stopped, so that a reload of a file that
     // has only grown scans just the appended bytes.
     struct ScanEnd {
@@ -135,6 +159,8 @@ public:
     } scanEnd;
     // The last Reload scanned only the bytes appended since the scan before.
     bool reloadAppended = false;
+    // Lines that read as before the last Reload (0 unless it only appended).
+    uint64_t unchangedLines = 0;
     // The stream holds what the last complete scan indexed, bytes appended
     // after it aside, as far as Reload tells (the checked bytes at the scan's
     // end unchanged); its size in `size`. Moves the stream's position.

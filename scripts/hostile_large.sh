@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Two very large hostile files: a billion lines (almost all empty) and one
+# First the peak memory of reading one line of 16, 63 (a block just under the
+# 64 MiB bound, read whole) and 65 MiB (read in pieces) with the native core.
+# Then two very large hostile files: a billion lines (almost all empty) and one
 # line of 3 GiB without any line end. Makes them in build/hostile-data, opens
 # each with the native document core (bench/hostile_open: index, first,
 # middle and last lines, find and count near the end) and, when the Windows
@@ -37,7 +39,7 @@ cleanup() {
         tv_wine_stop
         tv_xvfb_stop
     fi
-    if [ "$keep" = 0 ]; then rm -f "$lines" "$oneline"; fi
+    if [ "$keep" = 0 ]; then rm -f "$lines" "$oneline" "$DATA"/line_*m.txt; fi
     return 0
 }
 trap cleanup EXIT
@@ -45,6 +47,21 @@ trap cleanup EXIT
 echo "== building bench/hostile_open (native Release)"
 cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOMEVIEW_TESTS=OFF >/dev/null
 cmake --build "$NATIVE" --target hostile_open -j2 >/dev/null
+
+# A line of $1 MiB of x and its LF: the peak before and after reading it.
+block_case() {
+    local f="$DATA/line_${1}m.txt" out opened read
+    if [ "$(stat -c %s "$f" 2>/dev/null || echo 0)" != $(($1 * 1048576 + 1)) ]; then
+        { head -c $(($1 * 1048576)) /dev/zero | tr '\0' x; echo; } >"$f"
+    fi
+    out="$("$NATIVE/hostile_open" "$f")"
+    opened="$(echo "$out" | sed -n 's/^  open + index:.*peak \([0-9]*\) KiB$/\1/p')"
+    read="$(echo "$out" | sed -n 's/^  first  line 1:.*peak \([0-9]*\) KiB:.*/\1/p')"
+    printf '  one line of %2d MiB: peak %4d MiB after the open, %4d MiB after reading the line (+%d MiB)\n' \
+        "$1" $((opened / 1024)) $((read / 1024)) $(((read - opened) / 1024))
+}
+echo "== native core: peak memory of reading one long line"
+for mib in 16 63 65; do block_case $mib; done
 
 # 999,999,990 LFs, a line with the needle, 9 more LFs: 1,000,000,001 lines.
 want=$((999999990 + 15 + 9))

@@ -41,6 +41,10 @@ public:
     HPEN whitePen = nullptr;
     uint32_t fontGeneration = 0;  // changes whenever widthCache is cleared
     LineMetrics lineMetrics;      // checkpoints of long lines on screen
+    // The font last set: a new canvas (a new size) selects it again and keeps
+    // the widths measured with it.
+    LOGFONTW logFont{};
+    bool hasLogFont = false;
 
     DrawSurface() = default;
     DrawSurface(const DrawSurface&) = delete;

@@ -38,10 +38,17 @@ void DrawSurface::Create(const RECT& r) {
     whitePen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
     previousPen = SelectObject(memoryDc, whitePen);
     SetBkMode(memoryDc, TRANSPARENT);
-    MeasureSpace(*this);
-    // The default font of a fresh DC measures differently from the cached one.
-    std::memset(widthCache, 0, sizeof(widthCache));
-    ++fontGeneration;
+    if (hasLogFont) {
+        // The same font on a DC of the same screen measures the same.
+        font = CreateFontIndirectW(&logFont);
+        previousFont = SelectObject(memoryDc, font);
+        MeasureSpace(*this);
+    } else {
+        MeasureSpace(*this);
+        // The default font of a fresh DC measures differently from the cached one.
+        std::memset(widthCache, 0, sizeof(widthCache));
+        ++fontGeneration;
+    }
     void* block = GdipAlloc(sizeof(DrawSurfaceGdiplus));
     if (block) {
         gdiplus = static_cast<DrawSurfaceGdiplus*>(block);
@@ -89,6 +96,8 @@ void DrawSurface::Destroy() {
 }
 
 void DrawSurface::SetFont(LOGFONTW lf) {
+    // The font in use already: its measured widths stay.
+    if (font && hasLogFont && std::memcmp(&lf, &logFont, sizeof(lf)) == 0) return;
     if (font) {
         // Deselect before deleting: a selected font cannot be freed.
         if (memoryDc && previousFont) SelectObject(memoryDc, previousFont);
@@ -101,6 +110,8 @@ void DrawSurface::SetFont(LOGFONTW lf) {
     MeasureSpace(*this);
     std::memset(widthCache, 0, sizeof(widthCache));
     ++fontGeneration;
+    logFont = lf;
+    hasLogFont = true;
 }
 
 static void MirrorClip(DrawSurfaceGdiplus* g, HRGN region) {

@@ -4,6 +4,9 @@
 // length and a stamp that the caller changes whenever the text behind a
 // line number may have changed (font, decoding, another file); the units
 // come through a fetch function, so a line need not be in memory whole.
+// It remembers at least the lines of one screen (KeepLines), and all their
+// checkpoints together stay within a budget: past it the lines with most
+// are thinned to every other checkpoint, which keeps every width exact.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +16,14 @@ class LineMetrics {
 public:
     static constexpr size_t Step = 1024;      // code units between checkpoints (at least)
     static constexpr size_t MinLength = 4096; // shorter lines are walked directly
-    static constexpr size_t MaxLines = 64;    // lines remembered at once
+    static constexpr size_t MaxLines = 64;    // lines remembered at least
     static constexpr size_t Chunk = 64 * Step; // units fetched at once while measuring
     // Most checkpoints of one line: a longer line has its checkpoints
     // further apart (a power of two times Step), so memory stays bounded.
     size_t maxCheckpoints = size_t(1) << 20;
+    // Most checkpoints of all lines together (8 bytes each), but for the
+    // growth of the line in use.
+    size_t checkpointBudget = size_t(1) << 21;
 
     struct Start {
         uint64_t index;  // a code unit index
@@ -45,8 +51,17 @@ public:
     template <class Fetch, class Width>
     int64_t Total(uint64_t line, uint64_t n, uint64_t stamp, Fetch&& fetch, Width&& width);
 
-    void Clear() { entries.clear(); }
+    void Clear() {
+        entries.clear();
+        held = 0;
+    }
+    // Forgets the lines from `line` on (their text may have changed).
+    void DropFrom(uint64_t line);
+    // Remembers at least `lines` lines (MaxLines at least): what a screen shows.
+    void KeepLines(size_t lines) { capacity = lines > MaxLines ? lines : MaxLines; }
     size_t Size() const { return entries.size(); }
+    // Code units walked to measure them (watched by tests).
+    uint64_t unitsMeasured = 0;
     // Checkpoints held for all lines.
     size_t Checkpoints() const {
         size_t k = 0;
@@ -68,13 +83,17 @@ private:
     Entry& Find(uint64_t line, uint64_t n, uint64_t stamp);
     // Units between checkpoints of a line of n units.
     uint64_t StepFor(uint64_t n) const;
+    // Thins the lines with most checkpoints until all fit the budget.
+    void Trim();
     template <class Fetch, class Width>
-    static void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
+    void Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& width);
     // Width of units [from, to), fetched in chunks.
     template <class Fetch, class Width>
-    static int64_t Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width);
+    int64_t Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width);
 
     std::vector<Entry> entries;
+    size_t capacity = MaxLines;
+    size_t held = 0;  // checkpoints of all entries
     uint64_t clock = 0;
 };
 
@@ -86,6 +105,7 @@ int64_t LineMetrics::Walk(uint64_t from, uint64_t to, Fetch& fetch, Width& width
         const char16_t* p = fetch(from, count);
         for (size_t i = 0; i < count; ++i) sum += width(p[i]);
         from += count;
+        unitsMeasured += count;
     }
     return sum;
 }
@@ -103,12 +123,15 @@ void LineMetrics::Extend(Entry& e, uint64_t checkpoints, Fetch& fetch, Width& wi
         int64_t sum = e.sums.back();
         if (e.step <= Chunk) {
             const char16_t* p = fetch(from, static_cast<size_t>(steps * e.step));
+            unitsMeasured += steps * e.step;
             for (uint64_t k = 0; k < steps; ++k) {
                 for (uint64_t i = 0; i < e.step; ++i) sum += width(p[k * e.step + i]);
                 e.sums.push_back(sum);
             }
+            held += static_cast<size_t>(steps);
         } else {
             e.sums.push_back(sum + Walk(from, from + e.step, fetch, width));
+            ++held;
         }
     }
 }

@@ -77,18 +77,43 @@ void DrawSurface::DrawLineFrom(int x, int y, int64_t offset, int width, const ch
 }
 
 uint64_t TextView::MetricsStamp() const {
+    // Bytes appended to the file leave the stamp: the lines they reach are
+    // dropped from the width cache by the reload.
     uint64_t stamp = surface.fontGeneration;
     stamp ^= static_cast<uint64_t>(static_cast<uint32_t>(document.encoding)) << 32;
-    stamp ^= static_cast<uint64_t>(document.fileSize) * 0x9E3779B97F4A7C15ull;
-    stamp ^= textGeneration * 0xC2B2AE3D27D4EB4Full;
+    stamp ^= document.generation * 0xC2B2AE3D27D4EB4Full;
     return stamp;
 }
 
 void TextView::DropViewText() {
-    for (ViewBlock& b : viewBlocks) b = ViewBlock{};
+    viewBlocks.clear();
+    viewBlocks.shrink_to_fit();
     viewPiece.clear();
     viewPiece.shrink_to_fit();
-    ++textGeneration;
+    surface.lineMetrics.Clear();
+}
+
+void TextView::TrimViewBlocks(uint64_t reading, uint64_t adding) {
+    const uint64_t stride = document.indexStride ? document.indexStride : 100;
+    const uint64_t firstShown = topLine / stride, lastShown = (topLine + RowsOnScreen()) / stride;
+    for (;;) {
+        uint64_t total = adding;
+        size_t others = 0;
+        ViewBlock* oldest = nullptr;
+        bool stale = false;  // of another document or encoding: it goes anyway
+        for (ViewBlock& b : viewBlocks) {
+            total += b.units;
+            const bool other = b.generation != document.generation || b.encoding != document.encoding;
+            if (!other && (b.block == reading || (b.block >= firstShown && b.block <= lastShown))) continue;
+            ++others;
+            if (!oldest || (other && !stale) || (other == stale && b.lastUse < oldest->lastUse)) {
+                oldest = &b;
+                stale = other;
+            }
+        }
+        if (!oldest || (!stale && others <= 1 && total <= viewBlockBudget)) return;
+        viewBlocks.erase(viewBlocks.begin() + (oldest - viewBlocks.data()));
+    }
 }
 
 const std::u16string& TextView::ViewLineText(uint64_t line) {
@@ -105,31 +130,42 @@ const std::u16string& TextView::ViewLineText(uint64_t line) {
     const bool lastBlock = j + 1 >= index.size();
     const int64_t start = index[j];
     const int64_t end = !lastBlock ? index[j + 1] : document.indexing ? index.back() : document.fileSize;
-    ViewBlock* slot = nullptr;
-    for (ViewBlock& b : viewBlocks) {
-        if (b.block != j || b.start != start || b.end != end || b.encoding != document.encoding) continue;
-        b.lastUse = ++viewBlockClock;
-        auto it = b.lines.find(line);
-        if (it != b.lines.end()) return it->second;
-        if (b.whole) return empty;  // after a NUL or the final line end
-        slot = &b;                  // an incomplete read: read again
+    for (size_t i = 0; i < viewBlocks.size(); ++i) {
+        ViewBlock& b = viewBlocks[i];
+        if (b.block != j) continue;
+        if (b.start == start && b.end == end && b.encoding == document.encoding &&
+            b.generation == document.generation) {
+            b.lastUse = ++viewBlockClock;
+            auto it = b.lines.find(line);
+            if (it != b.lines.end()) return it->second;
+            if (b.whole) return empty;  // after a NUL or the final line end
+        }
+        // Other bytes or an incomplete read: free it before reading again.
+        viewBlocks.erase(viewBlocks.begin() + i);
         break;
     }
-    if (!slot) slot = viewBlocks[0].lastUse <= viewBlocks[1].lastUse ? &viewBlocks[0] : &viewBlocks[1];
-    ViewBlock& other = slot == &viewBlocks[0] ? viewBlocks[1] : viewBlocks[0];
-    *slot = ViewBlock{};  // free it before the read
-    if (other.units > ViewBlockBudget / 2) other = ViewBlock{};
-    slot->lines = document.ReadBlock(line);
-    for (const auto& entry : slot->lines) slot->units += entry.second.size();
-    if (slot->units + other.units > ViewBlockBudget) other = ViewBlock{};
-    slot->whole = document.blockComplete && (!lastBlock || !document.indexing);
-    slot->block = j;
-    slot->start = start;
-    slot->end = end;
-    slot->encoding = document.encoding;
-    slot->lastUse = ++viewBlockClock;
-    auto it = slot->lines.find(line);
-    return it != slot->lines.end() ? it->second : empty;
+    // Room first, so that the read does not come on top of blocks it drops.
+    const uint64_t bytes = static_cast<uint64_t>(end - start);
+    TrimViewBlocks(j, IsUtf16(document.encoding) ? bytes / 2 : bytes);
+    ViewBlock block;
+    block.lines = document.ReadBlock(line);
+    ++viewBlockReads;
+    for (const auto& entry : block.lines) block.units += entry.second.size();
+    block.whole = document.blockComplete && (!lastBlock || !document.indexing);
+    block.block = j;
+    block.start = start;
+    block.end = end;
+    block.encoding = document.encoding;
+    block.generation = document.generation;
+    block.lastUse = ++viewBlockClock;
+    viewBlocks.push_back(std::move(block));
+    TrimViewBlocks(j, 0);
+    for (ViewBlock& b : viewBlocks) {
+        if (b.block != j) continue;
+        auto it = b.lines.find(line);
+        return it != b.lines.end() ? it->second : empty;
+    }
+    return empty;
 }
 
 uint64_t TextView::ViewLineLength(uint64_t line) {
@@ -207,6 +243,8 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
     RECT row{x0, textRect.top, textRect.right, textRect.top + surface.lineHeight};
     surface.PushClip(RECT{x0, textRect.top, textRect.right, textRect.bottom});
     const int64_t rangeBefore = TextRangeWidth();
+    // The width cache holds every line of the screen and as many more.
+    surface.lineMetrics.KeepLines(2 * static_cast<size_t>(RowsOnScreen() + 1));
     if (x0 < textRect.right && first <= last) {
         const uint64_t stamp = MetricsStamp();
         const uint64_t none = 0;

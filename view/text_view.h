@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/text_document.h"
 #include "search/find_options.h"
@@ -120,7 +121,6 @@ public:
     // Identity of the current font, decoding and document text, for the
     // per-line width cache.
     uint64_t MetricsStamp() const;
-    uint64_t textGeneration = 0;   // bumped whenever the view's line texts are dropped
     // Length of a line in code units, its line end included.
     uint64_t ViewLineLength(uint64_t line);
     // The code units [from, from + count) of a line (count clamped to its
@@ -131,24 +131,31 @@ public:
     // Width of a whole line (its line end included), taken into the range.
     int64_t LineWidth(uint64_t line);
     // A line's text for drawing and hit testing: lines past the end are empty
-    // without a read. The view keeps the two blocks a screen needs (a screen
-    // may span a block boundary), so painting does not read them again.
+    // without a read. The view keeps the blocks its screen shows (two when
+    // the screen spans a block boundary, more with over 100 rows), so
+    // painting does not read them again, and one more within a budget.
     const std::u16string& ViewLineText(uint64_t line);
     struct ViewBlock {
         uint64_t block = UINT64_MAX;
         int64_t start = -1, end = -1;   // its bytes in the file, as the index had them
         Encoding encoding = Encoding::None;
+        uint64_t generation = 0;        // document.generation when read
         bool whole = false;             // read complete: a line it lacks is empty
         uint64_t lastUse = 0;
         uint64_t units = 0;             // code units of its lines
         BlockCache lines;
     };
-    // Most code units the two kept blocks hold together; past it only the
-    // block just read is kept.
-    static constexpr uint64_t ViewBlockBudget = uint64_t(32) << 20;
-    ViewBlock viewBlocks[2];
+    // Most code units the kept blocks the screen does not show may bring the
+    // kept ones to; past it they go.
+    uint64_t viewBlockBudget = uint64_t(32) << 20;
+    uint64_t viewBlockReads = 0;       // blocks read for the view (watched by tests)
+    std::vector<ViewBlock> viewBlocks;
     uint64_t viewBlockClock = 0;
     std::u16string viewPiece;          // the last piece of a long line
+    // Drops the kept blocks the screen does not show (not `reading`) while
+    // more than one is kept or all with `adding` units more pass the budget.
+    void TrimViewBlocks(uint64_t reading, uint64_t adding);
+    // Frees what the view keeps of the document's text and its widths.
     void DropViewText();
 
     // --- input and selection (view/input_win.cpp) ---

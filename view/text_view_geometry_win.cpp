@@ -184,7 +184,8 @@ bool TextView::ScrollHorizontal(int64_t delta, bool redraw) {
 void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
 
 void TextView::Layout() {
-    DropViewText();  // a file may have been opened
+    // What the view keeps of lines and their widths stays: it is keyed by the
+    // document's generation and the font, which another file or font changes.
     UpdateTextRect();
     UpdateScrollRanges();
     UpdateScrollPositions();

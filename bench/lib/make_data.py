@@ -13,6 +13,7 @@ Names:
   paint-small   the first 1 MiB of log-utf8, cut at a line end
   line-small    one line of 200 KiB (ASCII, Chinese and tabs), LF at the end
   line-big      the same line at 200 MiB
+  lines-long    200 lines of 300,000 units each (the line-small text), LF ends
   dense4-utf8   1 GB of 4-byte CR LF lines
   dense15-utf8  1 GB of 15-byte CR LF lines
   dense4-utf16le, dense15-utf16le  the same lines in UTF-16 LE with a BOM (2 GB)
@@ -84,6 +85,14 @@ def write_line(path, size):
         f.write(b"\n")
 
 
+def write_long_lines(path, count, units):
+    text = ("abcdefghij中文0123456789\t" * (units // 23 + 1))[: units - 1]
+    line = (text + "\n").encode("utf-8")
+    with open(path, "wb") as f:
+        for _ in range(count):
+            f.write(line)
+
+
 def write_dense(path, width, codec, bom):
     text = "".join(("%0*d" % (width - 2, i % (10 ** (width - 2))))[-(width - 2):] + "\r\n"
                    for i in range(1 << 16))
@@ -103,6 +112,7 @@ MAKERS = {
     "paint-small": write_paint_small,
     "line-small": lambda p: write_line(p, 200 << 10),
     "line-big": lambda p: write_line(p, 200 << 20),
+    "lines-long": lambda p: write_long_lines(p, 200, 300000),
     "dense4-utf8": lambda p: write_dense(p, 4, "utf-8", b""),
     "dense15-utf8": lambda p: write_dense(p, 15, "utf-8", b""),
     "dense4-utf16le": lambda p: write_dense(p, 4, "utf-16-le", b"\xff\xfe"),

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 
@@ -9,6 +14,35 @@
 #include "tests/core/test_files.h"
 
 using testfiles::TempFile;
+
+// The test program's own operator new, to watch the bytes held at once. The
+// other forms of new and delete come down to these.
+namespace {
+std::atomic<size_t> liveBytes{0}, peakBytes{0};
+size_t BlockSize(void* p) {
+#ifdef _WIN32
+    return _msize(p);
+#else
+    return malloc_usable_size(p);
+#endif
+}
+}  // namespace
+
+void* operator new(size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) throw std::bad_alloc();
+    const size_t live = liveBytes += BlockSize(p);
+    size_t peak = peakBytes;
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+    return p;
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    liveBytes -= BlockSize(p);
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -117,6 +151,46 @@ TEST(Lines, EncodingDecidesTheText) {
     EXPECT_EQ(b.GetLineText(1), u"文");
 }
 
+// A block read holds the block's text once, as UTF-16, and little beside it
+// while it reads: not its bytes, its decoded text and its lines together.
+TEST(Lines, ABlockReadHoldsItsTextOnce) {
+    std::string bytes;
+    for (int i = 0; i < 3; i++) bytes += std::string(3 << 20, char('a' + i)) + "\n";
+    bytes += "\xE4\xB8\xAD\n";
+    TempFile f(bytes);
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+    const size_t before = liveBytes;
+    peakBytes = before;
+    const std::u16string& line = doc.LineTextRef(1);
+    const size_t peak = peakBytes - before;
+    EXPECT_EQ(line.size(), (3u << 20) + 1);
+    EXPECT_EQ(line.find_first_not_of(u'b'), 3u << 20);
+    EXPECT_LT(peak, 2 * bytes.size() + (6 << 20));
+    EXPECT_EQ(doc.LineTextRef(3), u"中\n");
+
+    // Read in small pieces, every block splits as its bytes decoded whole.
+    const std::string atoms[] = {"a", "\xE4\xB8\xAD", "\r\n", "\n", "\r", std::string("\0", 1), "\xE4\xB8",
+                                 "\xFF\x80", "\xD6", "\xD6\xD0", "\xF0\x9F\x98\x80", "\xED\xA0\x80", "\xC0\x80",
+                                 "\xF0\x9F", "\x3D\xD8"};
+    const Encoding encs[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
+    std::mt19937 rng(11);
+    for (int round = 0; round < 120; round++) {
+        std::string text;
+        for (size_t size = 50 + rng() % 3000; text.size() < size;) text += atoms[rng() % 15];
+        TempFile g(text);
+        TextDocument pieces;
+        ASSERT_TRUE(pieces.Open(g.path(), encs[round % 4]));
+        pieces.readPieceBytes = 1 + rng() % 40;
+        int64_t start, end;
+        for (uint64_t b = 0; pieces.BlockBytes(b, start, end); b++) {
+            BlockCache want;
+            SplitBlock(DecodeText(pieces.encoding, text.data() + start, static_cast<size_t>(end - start)), b * 100, want);
+            ASSERT_EQ(pieces.ReadBlock(b * 100), want) << round << " block " << b;
+        }
+    }
+}
+
 TEST(Lines, SplitMatchesTheModel) {
     std::mt19937 rng(9);
     const char16_t alphabet[] = {u'a', u'中', u'\r', u'\n', u'\0'};
@@ -134,13 +208,20 @@ namespace {
 // Lines of a block beyond the bound are read in pieces. Every line of such a
 // block, walked piece by piece from anywhere, and its length and prefix, are
 // compared with the same file read whole (the bound out of the way).
-void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound, uint32_t seed) {
+// With `reloaded`, that document (bounded already) is compared instead.
+void ExpectSameAsUnbounded(const std::string& bytes, Encoding enc, int64_t bound, uint32_t seed,
+                           TextDocument* reloaded = nullptr) {
     TempFile f(bytes);
-    TextDocument doc, whole;
-    ASSERT_TRUE(doc.Open(f.path(), enc));
+    TextDocument opened, whole;
+    TextDocument& doc = reloaded ? *reloaded : opened;
+    if (!reloaded) {
+        ASSERT_TRUE(doc.Open(f.path(), enc));
+    }
     ASSERT_TRUE(whole.Open(f.path(), enc));
     doc.maxBlockBytes = bound;
     std::mt19937 rng(seed);
+    // Its ordinary blocks are read in small pieces, the whole one's at once.
+    doc.readPieceBytes = 1 + rng() % 64;
     const std::string where = testing::PrintToString(bytes.size()) + " bytes, seed " + std::to_string(seed);
     for (uint64_t line = 0; line < whole.lineCount; line++) {
         const std::u16string want = whole.GetLineText(line);
@@ -245,6 +326,37 @@ TEST(LongLines, BlocksOfManyLines) {
     doc.ClearCache();
     EXPECT_NE(doc.pieceStamp, stamp + 1);
     EXPECT_TRUE(doc.longTables.empty());
+}
+
+// F5 on a file that only grew keeps the table of a block the appended bytes
+// did not reach, and goes on with the one they continue from near its old
+// end; every line reads as the whole file gives it.
+TEST(LongLines, AnAppendKeepsTheTablesItDidNotTouch) {
+    const std::string olds[] = {"", "\r", "\xE4\xB8", "\n"};
+    const std::string appended[] = {"ab", "\n", "\xAD tail\r\n", "\r\nmore"};
+    uint32_t seed = 1;
+    for (const std::string& old : olds)
+        for (const std::string& more : appended) {
+            std::string bytes = "head\n" + Filler(30000, 1) + "\n";
+            for (int i = 2; i < 100; i++) bytes += "x\n";
+            bytes += Filler(200000, 2) + old;  // line 100, the last, in block 1
+            TempFile f(bytes);
+            TextDocument doc;
+            ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+            doc.maxBlockBytes = 4096;
+            ASSERT_TRUE(doc.IsLongLine(1) && doc.IsLongLine(100));
+            doc.LineLength(100);
+            doc.LineLength(1);
+            ASSERT_TRUE(f.Append(more));
+            ASSERT_TRUE(doc.Reload(f.path()));
+            ASSERT_TRUE(doc.reloadAppended);
+            const uint64_t read = doc.longTableBytes;
+            EXPECT_EQ(doc.LineLength(1), 30001u);
+            EXPECT_EQ(doc.longTableBytes, read);
+            doc.LineLength(100);
+            EXPECT_LT(doc.longTableBytes - read, 3 * 4096 + more.size());
+            ExpectSameAsUnbounded(bytes + more, Encoding::Utf8, 4096, seed++, &doc);
+        }
 }
 
 TEST(LongLines, RealBoundOnAHugeLine) {

@@ -140,4 +140,25 @@ TEST(LineMetrics, ShortLinesAreNotCachedAndLongOnesAreBounded) {
     const std::u16string longLine = RandomLine(LineMetrics::MinLength * 2, 5);
     for (uint64_t n = 0; n < LineMetrics::MaxLines * 3; ++n) m.Seek(n, longLine.size(), 1, 900, Units{&longLine}, w);
     EXPECT_EQ(m.Size(), LineMetrics::MaxLines);
+    // A screen of more rows: all of them stay, measured once. Their
+    // checkpoints stay within the budget, thinned, and widths stay exact.
+    const std::u16string line = RandomLine(60000, 6);
+    m.KeepLines(100);
+    m.checkpointBudget = 1000;
+    int64_t total = 0;
+    for (char16_t c : line) total += w(c);
+    for (int paint = 0; paint < 2; ++paint) {
+        calls = 0;
+        for (uint64_t n = 0; n < 100; ++n) EXPECT_EQ(m.Total(n, line.size(), 2, Units{&line}, w), total);
+        EXPECT_EQ(calls, paint ? 0u : 100 * line.size());
+        EXPECT_EQ(m.Size(), 100u);
+        EXPECT_LE(m.Checkpoints(), m.checkpointBudget + line.size() / LineMetrics::Step + 1);
+    }
+    int64_t sum = 0;
+    for (size_t count = 0; count <= line.size(); count += 7001) {
+        EXPECT_EQ(m.PrefixWidth(50, line.size(), 2, count, Units{&line}, w), sum) << count;
+        for (size_t k = count; k < count + 7001 && k < line.size(); ++k) sum += w(line[k]);
+    }
+    m.DropFrom(40);
+    EXPECT_EQ(m.Size(), 40u);
 }

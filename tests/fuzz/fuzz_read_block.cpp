@@ -16,7 +16,8 @@
 namespace {
 
 // Every line of the file, its length and its text walked in pieces of
-// varying size, as the bounded document gives them, equal the whole read.
+// varying size, as the bounded document gives them, equal the whole read;
+// its blocks within the bound are read in small pieces.
 void CompareWithUnbounded(const uint8_t* data, size_t size, Encoding e, int64_t bound, uint32_t seed) {
     {
         FileStream out;
@@ -25,6 +26,7 @@ void CompareWithUnbounded(const uint8_t* data, size_t size, Encoding e, int64_t 
     TextDocument whole, cut;
     if (!whole.Open(ScratchFilePath("fuzz_read_block"), e) || !cut.Open(ScratchFilePath("fuzz_read_block"), e)) return;
     cut.maxBlockBytes = bound;
+    cut.readPieceBytes = 1 + seed % 61;
     if (whole.lineCount != cut.lineCount) std::abort();
     for (uint64_t line = 0; line < whole.lineCount; line++) {
         const std::u16string want = whole.GetLineText(line);

@@ -635,6 +635,41 @@ TEST_F(ViewTest, AScreenAcrossTwoBlocksIsNotReadAgainOnEveryPaint) {
     EXPECT_EQ(v().ViewLineText(199), u"line 199\n");
 }
 
+// What a screen needs stays cached: painting again measures and reads nothing,
+// with more rows than 64, after a resize, across two blocks of more than half
+// the budget each, and after F5 on a file that only grew.
+TEST_F(ViewTest, ScreensPaintAgainFromTheirCaches) {
+    host.Destroy();
+    ASSERT_TRUE(host.Create(640, 760));
+    v().font.lfHeight = 8;
+    s().lineSpacing = 0;
+    v().Layout();
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += std::string(5000, char('a' + i % 26)) + "\n";
+    Open(text);
+    ASSERT_GT(v().RowsOnScreen(), 64u);
+    v().viewBlockBudget = 600000;  // a block holds 500,000 units
+    auto again = [&](const char* what) {
+        const uint64_t measured = s().lineMetrics.unitsMeasured, reads = v().viewBlockReads;
+        host.Repaint();
+        EXPECT_EQ(s().lineMetrics.unitsMeasured - measured, 0u) << what;
+        EXPECT_EQ(v().viewBlockReads - reads, 0u) << what;
+    };
+    again("a second paint");
+    RECT frame{};
+    GetWindowRect(host.frame(), &frame);
+    SetWindowPos(host.frame(), nullptr, 0, 0, frame.right - frame.left + 8, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    again("after a resize");
+    v().topLine = 90;
+    host.Repaint();
+    again("a screen across two blocks");
+    ASSERT_EQ(WriteTempFile("tomeview_view_test.txt", text + "tail\n"), path);
+    ASSERT_TRUE(v().ReloadDocument());
+    ASSERT_TRUE(v().document.reloadAppended);
+    again("after F5");
+}
+
 TEST_F(ViewTest, ZeroWidthUnitsAreMeasuredOnceAndDrawnOnlyAsFarAsARowShows) {
     char16_t zero = 0;
     for (char16_t c : {u'\u200B', u'\u0301', u'\u200D', u'\u200C', u'\u034F', u'\u0300'})
