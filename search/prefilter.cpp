@@ -36,6 +36,7 @@ void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c) {
 namespace {
 
 std::atomic<bool> enabled{true};
+std::atomic<uint64_t> bytesRead{0}, bytesCompared{0};
 
 // Bytes read from the file per step; a step overlaps the last by the needle.
 constexpr int64_t ChunkBytes = 512 << 10;
@@ -83,6 +84,7 @@ struct Finder {
 
     bool At(const unsigned char* p) const {
         const size_t n = nd.size();
+        bytesCompared.fetch_add(n, std::memory_order_relaxed);
         if (!fold) return std::memcmp(p, nd.data(), n) == 0;
         for (size_t i = 0; i < n; ++i)
             if (FoldByte(p[i]) != nd[i]) return false;
@@ -226,6 +228,8 @@ bool Utf8Bytes(const std::u16string& text, std::basic_string<unsigned char>& out
 } // namespace
 
 void BlockPrefilter::Enable(bool on) { enabled.store(on); }
+uint64_t BlockPrefilter::BytesRead() { return bytesRead.load(); }
+uint64_t BlockPrefilter::BytesCompared() { return bytesCompared.load(); }
 
 BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, bool matchCase, bool forward)
     : doc_(doc), forward_(forward) {
@@ -280,6 +284,7 @@ bool BlockPrefilter::Load(int64_t start, int64_t end) {
     bufStart_ = bufEnd_ = 0;
     if (!doc_.file.Seek(start, SEEK_SET)) return false;
     if (doc_.file.Read(buf_.data(), want) != want) return false;
+    bytesRead.fetch_add(want, std::memory_order_relaxed);
     bufStart_ = start;
     bufEnd_ = end;
     return true;

@@ -26,8 +26,11 @@ public:
     // backward ones in descending order; any order is answered correctly.
     bool BlockMayMatch(uint64_t block);
 
-    // Test hook: false makes every block a candidate.
+    // Test hooks: false makes every block a candidate; the bytes all
+    // prefilters read from files, and compared with the search text, so far.
     static void Enable(bool on);
+    static uint64_t BytesRead();
+    static uint64_t BytesCompared();
 
 private:
     bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;

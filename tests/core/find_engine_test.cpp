@@ -426,6 +426,60 @@ TEST(FindDocument, ProgressHookSeesBlocksAndCancels) {
     EXPECT_EQ(hit, P(950, 0));
 }
 
+// Between two progress calls the prefilter reads one step of the file, where
+// the text is absent (it would read on to the next candidate) and inside one
+// long line; the table of a long line is built with progress calls too, and
+// cancelling stops it. Where every byte starts a candidate, the prefilter's
+// comparisons stay linear in the bytes.
+TEST(FindDocument, ProgressComesEveryStepAndPrefilterWorkIsLinear) {
+    const uint64_t step = (512 << 10) + 64;
+    std::string hay;
+    while (hay.size() < (5 << 20)) hay += "hay hay hay\n";
+    std::string one = std::string(5 << 20, 'y') + "\n";
+    for (const std::string* text : {&hay, &one}) {
+        TempTextFile f(*text);
+        ASSERT_TRUE(f.opened);
+        f.doc.maxBlockBytes = 1 << 20;
+        std::vector<uint64_t> at{BlockPrefilter::BytesRead()};
+        FindProgress watch = [&](uint64_t, uint64_t) { return at.push_back(BlockPrefilter::BytesRead()), true; };
+        TextPosition hit;
+        EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, watch), SearchResult::NotFound);
+        watch(0, 0);
+        EXPECT_EQ(SearchBackward(f.doc, P(f.doc.lineCount, 0), u"needle", Plain, hit, watch), SearchResult::NotFound);
+        watch(0, 0);
+        EXPECT_GE(at.back() - at.front(), 2 * text->size());
+        uint64_t most = 0;
+        for (size_t i = 1; i < at.size(); ++i) most = std::max(most, at[i] - at[i - 1]);
+        EXPECT_LE(most, step);
+    }
+    TempTextFile f(one);
+    ASSERT_TRUE(f.opened);
+    f.doc.maxBlockBytes = 1 << 20;
+    BlockPrefilter::Enable(false);
+    uint64_t building = 0;
+    TextPosition hit;
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit,
+                            [&](uint64_t, uint64_t) { return building += f.doc.longTables.empty(), true; }),
+              SearchResult::NotFound);
+    EXPECT_GE(building, one.size() / step);
+    f.doc.ClearCache();
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, [](uint64_t, uint64_t) { return false; }),
+              SearchResult::Cancelled);
+    EXPECT_TRUE(f.doc.longTables.empty());
+    BlockPrefilter::Enable(true);
+    // Lines of 999 '=' against 1000 of them, ignoring and matching case.
+    std::string eq;
+    while (eq.size() < (2 << 20)) eq += std::string(999, '=') + "\n";
+    TempTextFile g(eq);
+    ASSERT_TRUE(g.opened);
+    const uint64_t before = BlockPrefilter::BytesCompared();
+    for (const FindOptions& o : {Plain, Case}) {
+        EXPECT_EQ(SearchForward(g.doc, P(0, 0), P(0, 0), std::u16string(1000, u'='), o, hit), SearchResult::NotFound);
+        EXPECT_EQ(SearchBackward(g.doc, P(0, 0), std::u16string(1000, u'='), o, hit), SearchResult::NotFound);
+    }
+    EXPECT_LE(BlockPrefilter::BytesCompared() - before, 4 * 32 * eq.size());
+}
+
 // ---- whole-document results against the rules applied line by line ----
 
 namespace {
