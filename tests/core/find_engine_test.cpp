@@ -551,8 +551,10 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         for (char16_t u : text) utf16be += {char(u >> 8), char(u & 0xFF)};
         TempTextFile a(utf8), b(utf16, Encoding::Utf16Le), c(utf16be, Encoding::Utf16Be), g(utf8, Encoding::Ansi);
         ASSERT_TRUE(a.opened && b.opened && c.opened && g.opened);
-        // Each vector path of the block prefilter and block counts in turn, and neither.
+        // Each vector path of the block prefilter and block counts in turn, and neither;
+        // the prefilter in short steps, giving up at once or soon where candidates cost.
         BlockPrefilter::Enable(round % 4 != 1);
+        BlockPrefilter::Limits(round % 2 == 0 ? 40 + round : 0, 0, round % 4 == 0 ? 0 : 2);
         BlockScan::Enable(round % 4 != 1);
         simd_level::Cap(static_cast<simd_level::Level>(round % 3));
         for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
@@ -578,6 +580,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         }
     }
     BlockPrefilter::Enable(true);
+    BlockPrefilter::Limits(0, 0, 0);
     BlockScan::Enable(true);
     simd_level::Cap(simd_level::Avx2);
 }
