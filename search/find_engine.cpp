@@ -205,7 +205,9 @@ struct LongLines {
 // the table of its block, when it is missing, takes the first TableShares.
 constexpr uint64_t LineShares = 1024, TableShares = LineShares / 4;
 
-uint64_t Share(double at, double length, uint64_t shares) { return length > 0 ? uint64_t(at / length * (shares - 1)) : 0; }
+uint64_t Share(double at, double length, uint64_t shares) {
+    return length > 0 ? uint64_t(at / length * (shares - 1)) : 0;
+}
 
 PieceLine LongLine(TextDocument& doc, uint64_t i, const FindProgress& progress, uint64_t done, uint64_t total) {
     PieceLine L;

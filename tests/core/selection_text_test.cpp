@@ -142,7 +142,8 @@ TEST(SelectionText, LongLinesCopyLikeTheWholeText) {
 // and stops when it says so.
 TEST(SelectionText, BoundFromTheIndexAndCountInSteps) {
     std::string bytes;
-    for (int i = 0; i < 450; ++i) bytes += i % 97 == 5 ? std::string("a\0b\r\n", 5) : i % 7 ? "\xE4\xB8\xAD\xFFx\n" : "\n";
+    for (int i = 0; i < 450; ++i)
+        bytes += i % 97 == 5 ? std::string("a\0b\r\n", 5) : i % 7 ? "\xE4\xB8\xAD\xFFx\n" : "\n";
     bytes += std::string(3000, 'y') + "\r\n\xF0\x9F\x98\x80";
     std::mt19937 rng(5);
     for (Encoding e : {Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be, Encoding::Ansi}) {
