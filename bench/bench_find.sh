@@ -5,6 +5,8 @@
 #   count matching case      vs  grep -c TIMEOUT
 #   find next across file    vs  grep -c (a text only on the last line)
 #   find previous across     vs  grep -c (a text only on the first line; UTF-8 only)
+# and, on 8 MiB of lines of 999 '=', find next of 1000 '=' ignoring case (no
+# line holds it, every byte starts a candidate) vs grep -Fic.
 # Prints times and ratios (grep time / engine time: above 1 means faster
 # than grep), each the shortest of TOMEVIEW_BENCH_RUNS runs (default 3), and
 # the engine's peak memory. grep cannot search UTF-16 (it reads such a file as
@@ -18,7 +20,8 @@ source "$(dirname "$0")/lib/common.sh"
 
 tv_bench_native find_bench
 out_file="$(mktemp)"
-trap 'rm -f "$out_file"' EXIT
+eq_file="$(mktemp)"
+trap 'rm -f "$out_file" "$eq_file"' EXIT
 runs="$TV_BENCH_RUNS"
 u8() { LC_ALL=C.UTF-8 "$@"; }
 bytes() { LC_ALL=C "$@"; }
@@ -99,4 +102,17 @@ one "UTF-8" log-utf8 count_ignore_case,count_match_case,find_next_across,find_pr
 one "UTF-16 LE" log-utf16le count_ignore_case,count_match_case,find_next_across log-utf8
 one "UTF-16 BE" log-utf16be count_ignore_case,count_match_case,find_next_across log-utf8
 one "GBK (ANSI)" log-gbk count_ignore_case,count_match_case,find_next_across log-gbk
+
+eq=$(printf '=%.0s' $(seq 1000))
+python3 -c 'import sys; sys.stdout.write(("=" * 999 + "\n") * 8400)' >"$eq_file"
+echo "== repetitive: $eq_file, 8 MiB of lines of 999 '='; find next of 1000 '=', ignoring case"
+g_eq=$(tv_bench_best "$runs" bytes grep -Fic "$eq" "$eq_file")
+peak=$(tv_bench_peak "$out_file" "$TV_BENCH_NATIVE/find_bench" "$eq_file" "$eq" "$eq" "$eq" "$runs" find_next_across)
+t_eq=$(awk '$1 == "find_next_across" { print $2 }' "$out_file")
+printf '   %-28s %9.3f %9.3f %7s  %s\n' "find next, repetitive" "$t_eq" "$g_eq" "$(ratio "$g_eq" "$t_eq")" "grep -Fic"
+if [ "$(awk '$1 == "find_next_across" { print $3 }' "$out_file")" != "none:1" ]; then
+    echo "MISMATCH (repetitive): the engine found a text no line holds" >&2
+    ok=0
+fi
+tv_bench_result "FindNext, 1000 '=' in lines of 999" "$t_eq" "$g_eq" "grep -Fic, LC_ALL=C" s ">=0.2" "$peak"
 [ $ok = 1 ]

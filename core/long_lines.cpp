@@ -38,7 +38,7 @@ bool TextDocument::IsLongLine(uint64_t line) {
     return BlockBytes(line / (indexStride ? indexStride : 100), start, end) && end - start > BlockBound();
 }
 
-const LongBlockTable* TextDocument::LongTable(uint64_t block) {
+const LongBlockTable* TextDocument::LongTable(uint64_t block, const TableProgress& progress) {
     int64_t start, end;
     if (!BlockBytes(block, start, end) || end - start <= BlockBound()) return nullptr;
     LongBlockTable table;
@@ -57,7 +57,7 @@ const LongBlockTable* TextDocument::LongTable(uint64_t block) {
     }
     try {
         table.block = block;
-        BuildLongTable(start, end, table);
+        if (!BuildLongTable(start, end, table, progress)) return nullptr;
         if (longTables.size() >= 2) longTables.erase(longTables.begin());
         longTables.push_back(std::move(table));
     } catch (const std::bad_alloc&) {
@@ -67,11 +67,12 @@ const LongBlockTable* TextDocument::LongTable(uint64_t block) {
     return &longTables.back();
 }
 
-void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t) {
+bool TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t, const TableProgress& progress) {
     const size_t spacing = PieceBytes();
     const uint64_t stride = indexStride ? indexStride : 100;
-    pieceBytes_.resize(spacing);
-    char* buf = pieceBytes_.data();
+    // Its own buffer: the progress call may read other pieces.
+    std::vector<char> bytes(spacing);
+    char* buf = bytes.data();
     uint64_t column = 0;
     bool pendingCr = false, stopped = false, capped = false;
     char16_t last = 0;
@@ -102,6 +103,10 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
         // The last two pieces are cut as the block's end decides.
         if (!t.resume.valid && end - pos < 2 * static_cast<int64_t>(spacing))
             t.resume = LongBlockTable::Resume{true, t.points.size(), t.bounds.size(), pendingCr, stopped, capped, last};
+        if (progress) {
+            if (!progress(pos - start, end - start)) return false;
+            shortRead = shortRead || !file.Seek(pos + static_cast<int64_t>(have), SEEK_SET);
+        }
         const size_t want = end - pos < static_cast<int64_t>(spacing) ? static_cast<size_t>(end - pos) : spacing;
         if (have < want && !shortRead) {
             const size_t got = file.Read(buf + have, want - have);
@@ -161,6 +166,7 @@ void TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t)
     }
     // As in SplitBlock: the entry after the block's final line end is not a line.
     if (!capped && (last == 0x0D || last == 0x0A) && column > 0) t.bounds.pop_back();
+    return true;
 }
 
 bool TextDocument::DecodePiece(const LongBlockTable& t, size_t i, std::u16string& out) {
@@ -206,11 +212,11 @@ std::u16string TextDocument::LinePiece(uint64_t line, uint64_t column, size_t co
     return out;
 }
 
-uint64_t TextDocument::LineLength(uint64_t line) {
+uint64_t TextDocument::LineLength(uint64_t line, const TableProgress& progress) {
     if (line >= lineCount) return 0;
     if (!IsLongLine(line)) return LineTextRef(line).size();
     const uint64_t stride = indexStride ? indexStride : 100;
-    const LongBlockTable* t = LongTable(line / stride);
+    const LongBlockTable* t = LongTable(line / stride, progress);
     const uint64_t k = line % stride;
     if (!t || k + 1 >= t->bounds.size()) return 0;
     return t->bounds[k + 1] - t->bounds[k];

@@ -13,6 +13,9 @@
 #include "core/platform.h"
 
 using OpenProgress = std::function<void(int32_t percent)>;
+// Called between the pieces of a long block's table while it is built, with
+// the block's bytes read so far and in all; false stops the building.
+using TableProgress = std::function<bool(int64_t done, int64_t total)>;
 using BlockCache = std::map<uint64_t, std::u16string>;
 
 constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
@@ -125,8 +128,9 @@ public:
     // read in pieces, never whole. False for every line of an ordinary block.
     bool IsLongLine(uint64_t line);
     // Length of the line in UTF-16 code units, its line end included, for any line
-    // (ordinary lines: the size of their cached text). Long lines: from the checkpoint table.
-    uint64_t LineLength(uint64_t line);
+    // (ordinary lines: the size of their cached text). Long lines: from the checkpoint table,
+    // built first when missing, with progress calls; a stopped build keeps nothing and gives 0.
+    uint64_t LineLength(uint64_t line, const TableProgress& progress = nullptr);
     // The code units [column, column + count) of the line's whole decoded text (clamped to the
     // line's end): exactly what decoding the whole line and taking that range would give,
     // malformed bytes, the NUL rule and ANSI lead bytes included. Reads only a bounded piece
@@ -179,8 +183,8 @@ public:
     bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
 
 private:
-    const LongBlockTable* LongTable(uint64_t block);
-    void BuildLongTable(int64_t start, int64_t end, LongBlockTable& table);
+    const LongBlockTable* LongTable(uint64_t block, const TableProgress& progress = nullptr);
+    bool BuildLongTable(int64_t start, int64_t end, LongBlockTable& table, const TableProgress& progress);
     bool DecodePiece(const LongBlockTable& table, size_t i, std::u16string& out);
     std::vector<char> pieceBytes_;
     bool Scan(FileStream& in, int unitWidth, bool resume = false);

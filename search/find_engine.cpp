@@ -201,18 +201,29 @@ struct LongLines {
 };
 
 // A long line of the document, read in pieces. Its progress is reported in
-// 1024ths of a line: done and total are both scaled by LineShares.
-constexpr uint64_t LineShares = 1024;
+// 1024ths of a line: done and total are both scaled by LineShares. Building
+// the table of its block, when it is missing, takes the first TableShares.
+constexpr uint64_t LineShares = 1024, TableShares = LineShares / 4;
+
+uint64_t Share(double at, double length, uint64_t shares) {
+    return length > 0 ? uint64_t(at / length * (shares - 1)) : 0;
+}
 
 PieceLine LongLine(TextDocument& doc, uint64_t i, const FindProgress& progress, uint64_t done, uint64_t total) {
     PieceLine L;
     L.read = [&doc, i](uint64_t c, size_t n) { return doc.LinePiece(i, c, n); };
-    L.length = doc.LineLength(i);
+    TableProgress building;
+    if (progress)
+        building = [&](int64_t at, int64_t size) {
+            L.cancelled = !progress(done * LineShares + Share(at, size, TableShares), total * LineShares);
+            return !L.cancelled;
+        };
+    L.length = doc.LineLength(i, building);
     L.window = doc.PrefixUnits();
     if (progress) {
         const uint64_t length = L.length;
         L.tick = [&progress, done, total, length](uint64_t at) {
-            const uint64_t share = length ? uint64_t(double(at) / double(length) * (LineShares - 1)) : 0;
+            const uint64_t share = TableShares + Share(at, length, LineShares - TableShares);
             return progress(done * LineShares + share, total * LineShares);
         };
     }
@@ -236,6 +247,8 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     LineSource src(doc, true, m.useBytes);
     LongLines isLong{doc, stride};
     BlockPrefilter filter(doc, pat, opt.matchCase, true);
+    if (progress)
+        filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole.
     auto skip = [&](uint64_t& i, uint64_t end) {
         if (!filter.usable() || filter.BlockMayMatch(i / stride)) return false;
@@ -248,6 +261,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == first || i % stride == 0) && skip(i, count)) continue;
+        if (filter.cancelled()) return SearchResult::Cancelled;
         const uint64_t c = i == first ? selEnd.column : 0;
         uint64_t s;
         if (isLong(i)) {
@@ -267,6 +281,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if (i % stride == 0 && skip(i, wrapEnd)) continue;
+        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
@@ -300,6 +315,8 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     LineSource src(doc, false, m.useBytes);
     LongLines isLong{doc, stride};
     BlockPrefilter filter(doc, pat, opt.matchCase, false);
+    if (progress)
+        filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole,
     // down to the block's first line or low, whichever is higher.
     auto skip = [&](uint64_t& i, uint64_t low) {
@@ -313,6 +330,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == start || (i + 1) % stride == 0) && skip(i, 0)) continue;
+        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
@@ -331,6 +349,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == count - 1 || (i + 1) % stride == 0) && skip(i, first)) continue;
+        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
@@ -358,7 +377,10 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     LongLines isLong{doc, stride};
     BlockScan blocks(doc, pat, opt);
     BlockPrefilter filter(doc, blocks.usable() ? std::u16string() : pat, opt.matchCase, true);
-    for (uint64_t i = 0; i < count; ++i) {
+    uint64_t i = 0;
+    if (progress)
+        filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };
+    for (; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
         uint64_t inBlock = 0;
         if (i % stride == 0 && ((filter.usable() && !filter.BlockMayMatch(i / stride)) ||
@@ -367,6 +389,7 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
             i = std::min(count, i + stride) - 1;
             continue;
         }
+        if (filter.cancelled()) return SearchResult::Cancelled;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, i, count);
             CountInPieces(L, m.units, opt.wholeWord, total);

@@ -42,8 +42,9 @@ enum class SearchResult { Found, NotFound, Cancelled };
 
 // Called between blocks of lines with the lines scanned so far and the
 // lines the operation will scan in all; returning false cancels. Inside a
-// long line (read in pieces) it is called between pieces, with both counts
-// in 1024ths of a line.
+// long line (read in pieces) it is called between pieces and while the
+// line's table is built, and inside a large block between the steps in
+// which the prefilter reads it, with both counts in 1024ths of a line.
 using FindProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 // Lines scanned between two calls of the progress hook.

@@ -36,9 +36,14 @@ void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c) {
 namespace {
 
 std::atomic<bool> enabled{true};
+std::atomic<uint64_t> bytesRead{0}, bytesCompared{0};
 
-// Bytes read from the file per step; a step overlaps the last by the needle.
-constexpr int64_t ChunkBytes = 512 << 10;
+// Candidate checks may compare this many bytes per step, and this many per
+// byte the step covers: repetitive text against a repetitive search text
+// would otherwise cost the search text's length for every byte.
+constexpr uint64_t WorkAllowance = 4096, WorkPerByte = 16;
+std::atomic<int64_t> stepBytes{BlockPrefilter::StepBytes};
+std::atomic<uint64_t> workAllowance{WorkAllowance}, workPerByte{WorkPerByte};
 
 inline unsigned char FoldByte(unsigned char b) { return (b >= 'A' && b <= 'Z') ? (b | 0x20) : b; }
 
@@ -58,55 +63,77 @@ int Commonness(unsigned char b) {
     return 10;
 }
 
+size_t LeastCommon(const std::basic_string<unsigned char>& nd) {
+    size_t mid = 0;
+    for (size_t i = 1; i + 1 < nd.size(); ++i)
+        if (mid == 0 || Commonness(nd[i]) < Commonness(nd[mid])) mid = i;
+    return mid;
+}
+
 struct Ends {
     unsigned char first, last, orFirst, orLast;
     size_t mid;
     unsigned char midByte, orMid;
 };
 
-Ends EndsOf(const std::basic_string<unsigned char>& nd, bool fold) {
+Ends EndsOf(const std::basic_string<unsigned char>& nd, bool fold, size_t mid) {
     auto letter = [&](unsigned char b) { return fold && b >= 'a' && b <= 'z'; };
-    Ends e{nd.front(), nd.back(), 0, 0, 0, nd.front(), 0};
+    Ends e{nd.front(), nd.back(), 0, 0, mid, nd[mid], 0};
     if (letter(e.first)) e.orFirst = 0x20;
     if (letter(e.last)) e.orLast = 0x20;
-    for (size_t i = 1; i + 1 < nd.size(); ++i)
-        if (e.mid == 0 || Commonness(nd[i]) < Commonness(nd[e.mid])) e.mid = i;
-    e.midByte = nd[e.mid];
     if (letter(e.midByte)) e.orMid = 0x20;
     return e;
 }
 
+// Finds the first or last candidate in a step's bytes, or where checking
+// them has cost more than allowed: a place that the caller takes as a
+// candidate, every place beyond it having been checked.
 struct Finder {
+    Finder(const std::basic_string<unsigned char>& needle, bool folded, size_t mid)
+        : nd(needle), fold(folded), e(EndsOf(needle, folded, mid)), allowance(workAllowance.load()),
+          perByte(workPerByte.load()) {}
+    ~Finder() { bytesCompared.fetch_add(work, std::memory_order_relaxed); }
+    Finder(const Finder&) = delete;
+    Finder& operator=(const Finder&) = delete;
+
     const std::basic_string<unsigned char>& nd;
     bool fold;
     Ends e;
+    uint64_t allowance, perByte;
+    uint64_t work = 0;  // bytes compared
 
-    bool At(const unsigned char* p) const {
+    bool At(const unsigned char* p) {
         const size_t n = nd.size();
-        if (!fold) return std::memcmp(p, nd.data(), n) == 0;
-        for (size_t i = 0; i < n; ++i)
-            if (FoldByte(p[i]) != nd[i]) return false;
-        return true;
+        size_t i = 0;
+        if (fold) {
+            while (i < n && FoldByte(p[i]) == nd[i]) ++i;
+        } else {
+            while (i < n && p[i] == nd[i]) ++i;
+        }
+        work += i + 1;
+        return i == n;
     }
+    // The checks have cost more than allowed for the bytes covered so far.
+    bool Spent(size_t covered) const { return work > allowance + perByte * covered; }
     bool EndsAt(const unsigned char* p) const {
         return (p[0] | e.orFirst) == e.first && (p[nd.size() - 1] | e.orLast) == e.last;
     }
 
     // First candidate p in [0, len - n], or -1.
-    int64_t ScalarFirst(const unsigned char* b, size_t from, size_t len) const {
+    int64_t ScalarFirst(const unsigned char* b, size_t from, size_t len) {
         const size_t n = nd.size();
         for (size_t p = from; p + n <= len; ++p)
-            if (EndsAt(b + p) && At(b + p)) return int64_t(p);
+            if (EndsAt(b + p) && (At(b + p) || Spent(p))) return int64_t(p);
         return -1;
     }
-    int64_t ScalarLast(const unsigned char* b, size_t to) const {  // candidates p < to
+    int64_t ScalarLast(const unsigned char* b, size_t to, size_t len) {  // candidates p < to
         for (size_t p = to; p-- > 0;)
-            if (EndsAt(b + p) && At(b + p)) return int64_t(p);
+            if (EndsAt(b + p) && (At(b + p) || Spent(len - p))) return int64_t(p);
         return -1;
     }
 
 #if TV_HAVE_SSE2_PATH
-    int64_t Sse2First(const unsigned char* b, size_t len) const {
+    int64_t Sse2First(const unsigned char* b, size_t len) {
         const size_t n = nd.size();
         const __m128i f = _mm_set1_epi8(char(e.first)), l = _mm_set1_epi8(char(e.last));
         const __m128i of = _mm_set1_epi8(char(e.orFirst)), ol = _mm_set1_epi8(char(e.orLast));
@@ -115,12 +142,14 @@ struct Finder {
             __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p)), of);
             __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
             uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
-            for (; m; m &= m - 1)
-                if (At(b + p + bits::Low(m))) return int64_t(p + bits::Low(m));
+            for (; m; m &= m - 1) {
+                const size_t k = p + bits::Low(m);
+                if (At(b + k) || Spent(k)) return int64_t(k);
+            }
         }
         return ScalarFirst(b, p, len);
     }
-    int64_t Sse2Last(const unsigned char* b, size_t len) const {
+    int64_t Sse2Last(const unsigned char* b, size_t len) {
         const size_t n = nd.size();
         const __m128i f = _mm_set1_epi8(char(e.first)), l = _mm_set1_epi8(char(e.last));
         const __m128i of = _mm_set1_epi8(char(e.orFirst)), ol = _mm_set1_epi8(char(e.orLast));
@@ -131,17 +160,17 @@ struct Finder {
             __m128i z = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p + n - 1)), ol);
             uint32_t m = uint32_t(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, f), _mm_cmpeq_epi8(z, l))));
             for (; m; m &= ~(1u << bits::High(m))) {
-                size_t k = bits::High(m);
-                if (At(b + p + k)) return int64_t(p + k);
+                const size_t k = p + bits::High(m);
+                if (At(b + k) || Spent(len - k)) return int64_t(k);
             }
             to = p;
         }
-        return ScalarLast(b, to);
+        return ScalarLast(b, to, len);
     }
 #endif
 
 #if TV_HAVE_AVX2_PATH
-    TV_TARGET_AVX2 int64_t Avx2First(const unsigned char* b, size_t len) const {
+    TV_TARGET_AVX2 int64_t Avx2First(const unsigned char* b, size_t len) {
         const size_t n = nd.size();
         const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
         const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
@@ -153,12 +182,14 @@ struct Finder {
             __m256i c = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + p + e.mid)), om);
             uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
                 _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
-            for (; m; m &= m - 1)
-                if (At(b + p + bits::Low(m))) return int64_t(p + bits::Low(m));
+            for (; m; m &= m - 1) {
+                const size_t k = p + bits::Low(m);
+                if (At(b + k) || Spent(k)) return int64_t(k);
+            }
         }
         return ScalarFirst(b, p, len);
     }
-    TV_TARGET_AVX2 int64_t Avx2Last(const unsigned char* b, size_t len) const {
+    TV_TARGET_AVX2 int64_t Avx2Last(const unsigned char* b, size_t len) {
         const size_t n = nd.size();
         const __m256i f = _mm256_set1_epi8(char(e.first)), l = _mm256_set1_epi8(char(e.last));
         const __m256i of = _mm256_set1_epi8(char(e.orFirst)), ol = _mm256_set1_epi8(char(e.orLast));
@@ -172,17 +203,17 @@ struct Finder {
             uint32_t m = uint32_t(_mm256_movemask_epi8(_mm256_and_si256(
                 _mm256_and_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(z, l)), _mm256_cmpeq_epi8(c, md))));
             for (; m; m &= ~(1u << bits::High(m))) {
-                size_t k = bits::High(m);
-                if (At(b + p + k)) return int64_t(p + k);
+                const size_t k = p + bits::High(m);
+                if (At(b + k) || Spent(len - k)) return int64_t(k);
             }
             to = p;
         }
-        return ScalarLast(b, to);
+        return ScalarLast(b, to, len);
     }
 #endif
 
-    // First / last occurrence of the needle inside b[0, len), or -1.
-    int64_t First(const unsigned char* b, size_t len) const {
+    // First / last candidate inside b[0, len), or -1.
+    int64_t First(const unsigned char* b, size_t len) {
         if (len < nd.size()) return -1;
         switch (simd_level::Current()) {
 #if TV_HAVE_AVX2_PATH
@@ -194,7 +225,7 @@ struct Finder {
         default: return ScalarFirst(b, 0, len);
         }
     }
-    int64_t Last(const unsigned char* b, size_t len) const {
+    int64_t Last(const unsigned char* b, size_t len) {
         if (len < nd.size()) return -1;
         switch (simd_level::Current()) {
 #if TV_HAVE_AVX2_PATH
@@ -203,7 +234,7 @@ struct Finder {
 #if TV_HAVE_SSE2_PATH
         case simd_level::Sse2: return Sse2Last(b, len);
 #endif
-        default: return ScalarLast(b, len - nd.size() + 1);
+        default: return ScalarLast(b, len - nd.size() + 1, len);
         }
     }
 };
@@ -226,6 +257,13 @@ bool Utf8Bytes(const std::u16string& text, std::basic_string<unsigned char>& out
 } // namespace
 
 void BlockPrefilter::Enable(bool on) { enabled.store(on); }
+uint64_t BlockPrefilter::BytesRead() { return bytesRead.load(); }
+uint64_t BlockPrefilter::BytesCompared() { return bytesCompared.load(); }
+void BlockPrefilter::Limits(int64_t step, uint64_t allowance, uint64_t perByte) {
+    stepBytes.store(step > 0 ? step : StepBytes);
+    workAllowance.store(step > 0 ? allowance : WorkAllowance);
+    workPerByte.store(step > 0 ? perByte : WorkPerByte);
+}
 
 BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, bool matchCase, bool forward)
     : doc_(doc), forward_(forward) {
@@ -260,6 +298,7 @@ BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, boo
     if (fold_)
         for (unsigned char& b : nd) b = FoldByte(b);
     needle_ = nd;
+    mid_ = LeastCommon(nd);
     usable_ = true;
 }
 
@@ -280,63 +319,75 @@ bool BlockPrefilter::Load(int64_t start, int64_t end) {
     bufStart_ = bufEnd_ = 0;
     if (!doc_.file.Seek(start, SEEK_SET)) return false;
     if (doc_.file.Read(buf_.data(), want) != want) return false;
+    bytesRead.fetch_add(want, std::memory_order_relaxed);
     bufStart_ = start;
     bufEnd_ = end;
     return true;
 }
 
-int64_t BlockPrefilter::FirstFrom(int64_t from) {
-    const int64_t n = static_cast<int64_t>(needle_.size()), size = doc_.fileSize;
-    Finder f{needle_, fold_, EndsOf(needle_, fold_)};
-    for (int64_t pos = from; pos + n <= size;) {
-        // The rest of the bytes already read first, then the next chunk.
-        int64_t end = bufEnd_;
-        if (!(pos >= bufStart_ && pos + n <= bufEnd_)) {
-            end = std::min(size, pos + ChunkBytes + n - 1);
-            if (!Load(pos, end)) return pos;  // unreadable: let the exact engine decide
+void BlockPrefilter::StepForward() {
+    const int64_t n = static_cast<int64_t>(needle_.size()), lo = fwdStop_;
+    // The rest of the bytes already read first, then the next step.
+    int64_t hi = bufEnd_;
+    if (!(lo >= bufStart_ && lo + n <= bufEnd_)) {
+        hi = std::min(doc_.fileSize, lo + stepBytes.load() + n - 1);
+        if (!Load(lo, hi)) {  // unreadable: let the exact engine decide
+            fwdHit_ = true;
+            return;
         }
-        int64_t k = f.First(buf_.data() + (pos - bufStart_), size_t(end - pos));
-        if (k >= 0) return pos + k;
-        pos = end - n + 1;
     }
-    return -1;
+    Finder f(needle_, fold_, mid_);
+    const int64_t k = f.First(buf_.data() + (lo - bufStart_), size_t(hi - lo));
+    fwdHit_ = k >= 0;
+    fwdStop_ = k >= 0 ? lo + k : hi - n + 1;
 }
 
-int64_t BlockPrefilter::LastBefore(int64_t end) {
-    const int64_t n = static_cast<int64_t>(needle_.size());
-    Finder f{needle_, fold_, EndsOf(needle_, fold_)};
-    for (int64_t hi = end; hi >= n;) {
-        int64_t lo = bufStart_;
-        if (!(hi <= bufEnd_ && hi - n >= bufStart_)) {
-            lo = std::max<int64_t>(0, hi - ChunkBytes - n + 1);
-            if (!Load(lo, hi)) return hi - n;
+void BlockPrefilter::StepBackward() {
+    const int64_t n = static_cast<int64_t>(needle_.size()), hi = bwdStop_;
+    int64_t lo = bufStart_;
+    if (!(hi <= bufEnd_ && hi - n >= bufStart_)) {
+        lo = std::max<int64_t>(0, hi - stepBytes.load() - n + 1);
+        if (!Load(lo, hi)) {
+            bwdHit_ = true;
+            return;
         }
-        int64_t k = f.Last(buf_.data() + (lo - bufStart_), size_t(hi - lo));
-        if (k >= 0) return lo + k;
-        if (lo == 0) break;
-        hi = lo + n - 1;
     }
-    return -1;
+    Finder f(needle_, fold_, mid_);
+    const int64_t k = f.Last(buf_.data() + (lo - bufStart_), size_t(hi - lo));
+    bwdHit_ = k >= 0;
+    bwdStop_ = (k >= 0 ? lo + k : lo - 1) + n;  // else ends up to lo + n - 1 are left
 }
 
 bool BlockPrefilter::BlockMayMatch(uint64_t block) {
-    if (!usable_) return true;
+    if (!usable_ || cancelled_) return true;
     int64_t start, end;
     if (!BlockBytes(block, start, end)) return true;
     const int64_t n = static_cast<int64_t>(needle_.size());
     if (end - start < n) return false;
-    if (fwdFrom_ >= 0 && start >= fwdFrom_ && (fwdHit_ < 0 || start <= fwdHit_)) {
-        return fwdHit_ >= 0 && fwdHit_ + n <= end;
-    }
-    if (bwdTo_ >= 0 && end <= bwdTo_ && (bwdHit_ < 0 || bwdHit_ + n <= end)) {
-        return bwdHit_ >= start;
-    }
+    // Steps after the first report the share of the block done.
+    auto more = [&](int64_t done) {
+        if (!tick || tick(uint64_t(double(done) / double(end - start) * 1023))) return true;
+        cancelled_ = true;
+        return false;
+    };
     if (forward_) {
-        fwdFrom_ = start;
-        fwdHit_ = FirstFrom(start);
-        return fwdHit_ >= 0 && fwdHit_ + n <= end;
+        if (!(fwdFrom_ >= 0 && start >= fwdFrom_ && start <= fwdStop_)) {
+            fwdFrom_ = fwdStop_ = start;
+            fwdHit_ = false;
+        }
+        for (bool first = true; !fwdHit_ && fwdStop_ <= end - n; first = false) {
+            if (!first && !more(fwdStop_ - start)) return true;
+            StepForward();
+        }
+        return fwdHit_ && fwdStop_ + n <= end;
     }
-    bwdTo_ = end;
-    bwdHit_ = LastBefore(end);
-    return bwdHit_ >= start;
+    if (!(bwdTo_ >= 0 && end <= bwdTo_ && end >= bwdStop_)) {
+        bwdTo_ = bwdStop_ = end;
+        bwdHit_ = false;
+    }
+    for (bool first = true; !bwdHit_ && bwdStop_ >= start + n; first = false) {
+        if (!first && !more(end - bwdStop_)) return true;
+        StepBackward();
+    }
+    return bwdHit_ && bwdStop_ - n >= start;
 }

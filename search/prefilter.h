@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,28 +25,50 @@ public:
     // Whether the bytes of block b (lines b*stride .. b*stride+stride-1) may
     // hold an occurrence. Forward callers ask blocks in ascending order,
     // backward ones in descending order; any order is answered correctly.
+    // One call reads one step of the file (StepBytes and the search text's
+    // length) and calls tick before each further step the block needs; it
+    // checks candidates for a bounded work per byte, and where they cost more
+    // it answers true and leaves the block to the exact engine.
     bool BlockMayMatch(uint64_t block);
+    // Called between two steps of one call with the share of the block's
+    // bytes done, in 1024ths; false stops the call (it answers true).
+    std::function<bool(uint64_t share)> tick;
+    // A tick returned false.
+    bool cancelled() const { return cancelled_; }
 
-    // Test hook: false makes every block a candidate.
+    static constexpr int64_t StepBytes = 512 << 10;
+
+    // Test hooks: false makes every block a candidate; the bytes all
+    // prefilters read from files, and compared with the search text, so far;
+    // the step and the work allowed per step (a fixed part and one per byte),
+    // zeros for the program's own.
     static void Enable(bool on);
+    static uint64_t BytesRead();
+    static uint64_t BytesCompared();
+    static void Limits(int64_t stepBytes, uint64_t allowance, uint64_t perByte);
 
 private:
     bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
-    int64_t FirstFrom(int64_t from);  // first candidate at or after from, or -1
-    int64_t LastBefore(int64_t end);  // last candidate ending at or before end, or -1
+    void StepForward();   // scans on from fwdStop_
+    void StepBackward();  // scans on down from bwdStop_
     bool Load(int64_t start, int64_t end);
-    bool MatchesAt(const unsigned char* p) const;
 
     TextDocument& doc_;
     bool forward_;
     bool usable_ = false;
     bool fold_ = false;
+    bool cancelled_ = false;
     std::basic_string<unsigned char> needle_;  // folded when fold_
+    size_t mid_ = 0;  // the needle's least common inner byte
     uint64_t stride_ = 100;
     std::vector<unsigned char> buf_;
     int64_t bufStart_ = 0, bufEnd_ = 0;
-    // forward memory: no candidate in [fwdFrom_, fwdHit_), fwdHit_ is one (or -1: none to the end)
-    int64_t fwdFrom_ = -1, fwdHit_ = -1;
-    // backward memory: no candidate ends in (bwdHit_ + n, bwdTo_], bwdHit_ is one (or -1)
-    int64_t bwdTo_ = -1, bwdHit_ = -1;
+    // Forward: no candidate starts in [fwdFrom_, fwdStop_); when fwdHit_ one
+    // may start at fwdStop_ (a candidate, or where checking cost too much).
+    int64_t fwdFrom_ = -1, fwdStop_ = -1;
+    bool fwdHit_ = false;
+    // Backward: no candidate ends in (bwdStop_, bwdTo_]; when bwdHit_ one may
+    // end at bwdStop_.
+    int64_t bwdTo_ = -1, bwdStop_ = -1;
+    bool bwdHit_ = false;
 };

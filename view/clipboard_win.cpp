@@ -8,12 +8,53 @@
 
 std::u16string TextView::SelectedText() { return ::SelectedText(document, selStart, selEnd); }
 
+namespace {
+
+// Least time between two pumps while a long count runs.
+constexpr DWORD CountPumpMs = 40;
+
+// A count runs (a copy asked for meanwhile is not made).
+bool counting = false;
+struct Counting {
+    Counting() { counting = true; }
+    ~Counting() { counting = false; }
+    Counting(const Counting&) = delete;
+    Counting& operator=(const Counting&) = delete;
+};
+
+} // namespace
+
 // The text is measured first and then written straight into the clipboard's
-// block, piece by piece, so it is held in memory once.
+// block, piece by piece, so it is held in memory once. When its bytes allow
+// more units than the limit, the count may take long: it handles the waiting
+// messages (first at once, then every 40 ms), and stops when the window
+// closes or the document changes meanwhile.
 void TextView::CopySelection() {
-    if (selStart == selEnd) return;
+    const TextPosition from = selStart, to = selEnd;
+    if (from == to || counting) return;
     HWND owner = mainWindow ? mainWindow : hwnd;
-    const uint64_t length = SelectedLength(document, selStart, selEnd, CopyLimitUnits);
+    uint64_t length;
+    if (SelectedUnitsAtMost(document, from, to) <= CopyLimitUnits) {
+        length = SelectedLength(document, from, to, CopyLimitUnits);
+    } else {
+        const std::u16string path = filePath;
+        const Encoding encoding = document.encoding;
+        const uint64_t lines = document.lineCount;
+        const int64_t size = document.fileSize;
+        DWORD last = GetTickCount() - CountPumpMs;
+        auto step = [&] {
+            if (GetTickCount() - last < CountPumpMs) return true;
+            const bool alive = PumpMessages();
+            last = GetTickCount();
+            return alive && (!mainWindow || IsWindow(mainWindow)) && filePath == path &&
+                   document.encoding == encoding && document.lineCount == lines && document.fileSize == size;
+        };
+        {
+            Counting running;
+            length = SelectedLength(document, from, to, CopyLimitUnits, step);
+        }
+        if (length == UINT64_MAX) return;
+    }
     if (length > CopyLimitUnits) {
         MessageBoxW(owner, L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。", L"复制",
                     MB_OK | MB_ICONWARNING);
@@ -26,7 +67,7 @@ void TextView::CopySelection() {
     if (p) {
         try {
             // At most length units: a file that changed meanwhile cannot overrun the block.
-            WalkSelectedText(document, selStart, selEnd, static_cast<size_t>(length),
+            WalkSelectedText(document, from, to, static_cast<size_t>(length),
                              [&](const char16_t* units, size_t count) {
                                  std::memcpy(p + written, units, count * sizeof(char16_t));
                                  written += count;

@@ -53,19 +53,43 @@ bool WalkSelectedText(TextDocument& doc, TextPosition start, TextPosition end, s
     return WalkPart(doc, end.line, 0, end.column, budget, sink);
 }
 
-uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end, uint64_t stopAbove) {
+uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end, uint64_t stopAbove,
+                        const std::function<bool()>& step) {
     if (end < start) std::swap(start, end);
     if (start == end) return 0;
+    const uint64_t stride = doc.indexStride ? doc.indexStride : 100;
+    bool stopped = false;
+    TableProgress building;
+    if (step)
+        building = [&](int64_t, int64_t) {
+            stopped = !step();
+            return !stopped;
+        };
     auto part = [&](uint64_t i, uint64_t from, uint64_t to) {
-        to = std::min(to, doc.LineLength(i));
+        to = std::min(to, doc.LineLength(i, building));
         return from < to ? to - from : 0;
     };
-    if (start.line == end.line) return part(start.line, start.column, end.column);
-    uint64_t total = part(start.line, start.column, UINT64_MAX);
-    for (uint64_t i = start.line + 1; i < end.line && i < doc.lineCount && total <= stopAbove; ++i)
-        total += doc.LineLength(i);
-    if (total <= stopAbove) total += part(end.line, 0, end.column);
-    return total;
+    uint64_t total = part(start.line, start.column, start.line == end.line ? end.column : UINT64_MAX);
+    if (start.line == end.line) return stopped ? UINT64_MAX : total;
+    for (uint64_t i = start.line + 1; i < end.line && i < doc.lineCount && total <= stopAbove && !stopped; ++i) {
+        if (step && i % stride == 0 && !step()) return UINT64_MAX;
+        total += doc.LineLength(i, building);
+    }
+    if (total <= stopAbove && !stopped) total += part(end.line, 0, end.column);
+    return stopped ? UINT64_MAX : total;
+}
+
+uint64_t SelectedUnitsAtMost(const TextDocument& doc, TextPosition start, TextPosition end) {
+    if (end < start) std::swap(start, end);
+    if (start.line >= doc.lineCount) return 0;
+    const uint64_t stride = doc.indexStride ? doc.indexStride : 100;
+    const uint64_t last = std::min(end.line, doc.lineCount - 1);
+    int64_t from, to, a, b;
+    if (doc.indexing || !doc.BlockBytes(start.line / stride, from, a) || !doc.BlockBytes(last / stride, b, to) ||
+        to < from)
+        return UINT64_MAX;
+    const uint64_t bytes = uint64_t(to - from);
+    return doc.encoding == Encoding::Utf16Le || doc.encoding == Encoding::Utf16Be ? (bytes + 1) / 2 : bytes;
 }
 
 bool AppendSelectedText(TextDocument& doc, TextPosition start, TextPosition end, size_t maxUnits,

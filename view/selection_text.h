@@ -21,8 +21,16 @@ bool WalkSelectedText(TextDocument& doc, TextPosition start, TextPosition end, s
                       const TextSink& sink);
 
 // Units from start to end, counted without reading the text of long lines;
-// the count stops as soon as it passes stopAbove.
-uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end, uint64_t stopAbove);
+// the count stops as soon as it passes stopAbove. step, when given, is called
+// between blocks of lines and while a long line's table is built; false
+// abandons the count, which then gives UINT64_MAX.
+uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end, uint64_t stopAbove,
+                        const std::function<bool()>& step = nullptr);
+
+// Most units the text from start to end can hold, from the line index
+// alone: no encoding gives more units than bytes (UTF-16: one per two).
+// UINT64_MAX when the index cannot tell (the file is still being indexed).
+uint64_t SelectedUnitsAtMost(const TextDocument& doc, TextPosition start, TextPosition end);
 
 // WalkSelectedText appending to out.
 bool AppendSelectedText(TextDocument& doc, TextPosition start, TextPosition end, size_t maxUnits,

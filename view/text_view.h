@@ -191,7 +191,7 @@ public:
     HWND findDialog = nullptr;
     bool findRunning = false;      // a search or count is running (it pumps messages)
     bool findCancel = false;       // set to stop the running search or count
-    uint32_t findPumpIntervalMs = 100;  // least time between two pumps of a running search
+    uint32_t findPumpIntervalMs = 40;   // least time between two pumps of a running search
     void FindNext();
     void FindPrevious();
     void CountMatches();

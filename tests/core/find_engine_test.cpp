@@ -426,6 +426,69 @@ TEST(FindDocument, ProgressHookSeesBlocksAndCancels) {
     EXPECT_EQ(hit, P(950, 0));
 }
 
+// Between two progress calls the prefilter reads one step of the file, where
+// the text is absent (it would read on to the next candidate) and inside one
+// long line; the table of a long line is built with progress calls too
+// (which may read other lines), and cancelling stops it. Where every byte starts a candidate, the prefilter's
+// comparisons stay linear in the bytes.
+TEST(FindDocument, ProgressComesEveryStepAndPrefilterWorkIsLinear) {
+    const uint64_t step = (512 << 10) + 64;
+    std::string hay;
+    while (hay.size() < (5 << 20)) hay += "hay hay hay\n";
+    // a long line of CJK (cut pieces leave bytes over), short lines, another long line
+    std::string one;
+    for (int i = 0; i < (5 << 20) / 3; ++i) one += "\xE4\xB8\xAD";
+    for (int i = 0; i < 200; ++i) one += "\ny";
+    one += std::string(3 << 20, 'y') + "\n";
+    for (const std::string* text : {&hay, &one}) {
+        TempTextFile f(*text);
+        ASSERT_TRUE(f.opened);
+        f.doc.maxBlockBytes = 1 << 20;
+        std::vector<uint64_t> at{BlockPrefilter::BytesRead()};
+        FindProgress watch = [&](uint64_t, uint64_t) { return at.push_back(BlockPrefilter::BytesRead()), true; };
+        TextPosition hit;
+        EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, watch), SearchResult::NotFound);
+        watch(0, 0);
+        EXPECT_EQ(SearchBackward(f.doc, P(f.doc.lineCount, 0), u"needle", Plain, hit, watch), SearchResult::NotFound);
+        watch(0, 0);
+        EXPECT_GE(at.back() - at.front(), 2 * text->size());
+        uint64_t most = 0;
+        for (size_t i = 1; i < at.size(); ++i) most = std::max(most, at[i] - at[i - 1]);
+        EXPECT_LE(most, step);
+    }
+    TempTextFile f(one);
+    ASSERT_TRUE(f.opened);
+    f.doc.maxBlockBytes = 1 << 20;
+    BlockPrefilter::Enable(false);
+    uint64_t building = 0, total = 0;
+    // The hook reads other blocks meanwhile, as a paint would.
+    ASSERT_GT(f.doc.LineLength(200), 3u << 20);
+    EXPECT_EQ(CountAll(f.doc, u"\u4E2D", Plain, total, [&](uint64_t, uint64_t) {
+                  building += f.doc.longTables.size() == 1;
+                  return f.doc.LinePiece(200, 5, 3) == u"yyy" && f.doc.GetLineText(150) == u"y\n";
+              }),
+              SearchResult::Found);
+    EXPECT_EQ(total, (5u << 20) / 3);
+    EXPECT_GE(building, (5u << 20) / step);
+    TextPosition hit;
+    f.doc.ClearCache();
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"needle", Plain, hit, [](uint64_t, uint64_t) { return false; }),
+              SearchResult::Cancelled);
+    EXPECT_TRUE(f.doc.longTables.empty());
+    BlockPrefilter::Enable(true);
+    // Lines of 999 '=' against 1000 of them, ignoring and matching case.
+    std::string eq;
+    while (eq.size() < (2 << 20)) eq += std::string(999, '=') + "\n";
+    TempTextFile g(eq);
+    ASSERT_TRUE(g.opened);
+    const uint64_t before = BlockPrefilter::BytesCompared();
+    for (const FindOptions& o : {Plain, Case}) {
+        EXPECT_EQ(SearchForward(g.doc, P(0, 0), P(0, 0), std::u16string(1000, u'='), o, hit), SearchResult::NotFound);
+        EXPECT_EQ(SearchBackward(g.doc, P(0, 0), std::u16string(1000, u'='), o, hit), SearchResult::NotFound);
+    }
+    EXPECT_LE(BlockPrefilter::BytesCompared() - before, 4 * 32 * eq.size());
+}
+
 // ---- whole-document results against the rules applied line by line ----
 
 namespace {
@@ -497,8 +560,10 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         for (char16_t u : text) utf16be += {char(u >> 8), char(u & 0xFF)};
         TempTextFile a(utf8), b(utf16, Encoding::Utf16Le), c(utf16be, Encoding::Utf16Be), g(utf8, Encoding::Ansi);
         ASSERT_TRUE(a.opened && b.opened && c.opened && g.opened);
-        // Each vector path of the block prefilter and block counts in turn, and neither.
+        // Each vector path of the block prefilter and block counts in turn, and neither;
+        // the prefilter in short steps, giving up at once or soon where candidates cost.
         BlockPrefilter::Enable(round % 4 != 1);
+        BlockPrefilter::Limits(round % 2 == 0 ? 40 + round : 0, 0, round % 4 == 0 ? 0 : 2);
         BlockScan::Enable(round % 4 != 1);
         simd_level::Cap(static_cast<simd_level::Level>(round % 3));
         for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
@@ -524,6 +589,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         }
     }
     BlockPrefilter::Enable(true);
+    BlockPrefilter::Limits(0, 0, 0);
     BlockScan::Enable(true);
     simd_level::Cap(simd_level::Avx2);
 }

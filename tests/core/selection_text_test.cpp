@@ -134,3 +134,41 @@ TEST(SelectionText, LongLinesCopyLikeTheWholeText) {
         else EXPECT_GT(early, budget / 2);
     }
 }
+
+// The bound the line index gives holds in every encoding, with malformed
+// bytes, NULs (which leave the rest of their block without text, so bytes
+// bound the units only from above) and long lines; a count with a step
+// calls it between blocks of lines and while a long line's table is built,
+// and stops when it says so.
+TEST(SelectionText, BoundFromTheIndexAndCountInSteps) {
+    std::string bytes;
+    for (int i = 0; i < 450; ++i)
+        bytes += i % 97 == 5 ? std::string("a\0b\r\n", 5) : i % 7 ? "\xE4\xB8\xAD\xFFx\n" : "\n";
+    bytes += std::string(3000, 'y') + "\r\n\xF0\x9F\x98\x80";
+    std::mt19937 rng(5);
+    for (Encoding e : {Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be, Encoding::Ansi}) {
+        TempTextFile f(bytes, e);
+        ASSERT_TRUE(f.opened);
+        for (int64_t bound : {int64_t(0), int64_t(1000)}) {
+            if (bound) f.doc.maxBlockBytes = bound;
+            for (int q = 0; q < 100; ++q) {
+                const TextPosition a = P(rng() % 460, rng() % 9), b = P(rng() % 460, rng() % 4000);
+                ASSERT_LE(SelectedLength(f.doc, a, b, UINT64_MAX), SelectedUnitsAtMost(f.doc, a, b)) << q;
+            }
+        }
+        if (e == Encoding::Utf16Le || e == Encoding::Utf16Be) continue;
+        int steps = 0;
+        EXPECT_EQ(SelectedLength(f.doc, P(0, 0), P(460, 0), UINT64_MAX, [&] { return ++steps, true; }),
+                  SelectedLength(f.doc, P(0, 0), P(460, 0), UINT64_MAX));
+        EXPECT_EQ(steps, 4);
+        f.doc.ClearCache();
+        EXPECT_EQ(SelectedLength(f.doc, P(0, 0), P(460, 0), UINT64_MAX, [] { return false; }), UINT64_MAX);
+        EXPECT_EQ(SelectedLength(f.doc, P(450, 9), P(450, 20), UINT64_MAX, [] { return false; }), UINT64_MAX);
+    }
+    std::string nuls;
+    for (int i = 0; i < 300; ++i) nuls += std::string("\0\n", 2);
+    TempTextFile nul(nuls);
+    ASSERT_TRUE(nul.opened);
+    EXPECT_EQ(SelectedLength(nul.doc, P(0, 0), P(300, 0), UINT64_MAX), 0u);
+    EXPECT_EQ(SelectedUnitsAtMost(nul.doc, P(0, 0), P(300, 0)), 600u);
+}

@@ -6,9 +6,9 @@
 // pieces), which must give what the same document read whole gives. Inputs
 // whose first byte has bit 2 set are written to a file instead, in any
 // encoding and with short blocks, and the document's search and count with
-// the block prefilter and block counts, on each vector path, must equal those
-// with neither, and the UTF-8 and NUL checks of the block counts must agree
-// with plain ones.
+// the block prefilter (in short steps, giving up early, when bit 5 is set)
+// and block counts, on each vector path, must equal those with neither, and
+// the UTF-8 and NUL checks of the block counts must agree with plain ones.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -94,6 +94,9 @@ void DocumentCase(const uint8_t* data, size_t size) {
     const uint64_t stride = 1 + data[3] % 8;
     const uint64_t l1 = data[4], l2 = l1 + data[5] % 3;
     const TextPosition a{l1, data[6] % 8u}, b{l2, data[7] % 8u};
+    // bit 5: the prefilter in short steps with little work allowed
+    const int64_t step = (data[0] & 0x20) ? 1 + data[3] % 64 : 0;
+    const uint64_t allowance = data[2] % 3 * 8, perByte = data[5] & 1;
     data += 8;
     size -= 8;
     std::u16string pat;
@@ -118,6 +121,7 @@ void DocumentCase(const uint8_t* data, size_t size) {
     const Results want = Run(doc, pat, o, a, b);
     BlockPrefilter::Enable(true);
     BlockScan::Enable(true);
+    BlockPrefilter::Limits(step, allowance, perByte);
     for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
         simd_level::Cap(static_cast<simd_level::Level>(level));
         if (Run(doc, pat, o, a, b) != want) std::abort();
@@ -138,6 +142,7 @@ void DocumentCase(const uint8_t* data, size_t size) {
         if (HasNul(units.data(), units.size()) != (units.find(char16_t(0)) != std::u16string::npos)) std::abort();
     }
     simd_level::Cap(simd_level::Avx2);
+    BlockPrefilter::Limits(0, 0, 0);
 }
 
 } // namespace

@@ -151,6 +151,27 @@ uint64_t GoTo(Harness& h, const wchar_t* entry) {
     return h.v->topLine;
 }
 
+LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp);
+std::function<void()> onAppMessage;
+constexpr UINT AppMessage = WM_APP + 7;
+
+LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == AppMessage && onAppMessage) {
+        auto f = std::move(onAppMessage);
+        onAppMessage = nullptr;
+        f();
+        return 0;
+    }
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+// Posts a message whose handler runs f during the next pump.
+void DuringNextPump(Harness& h, std::function<void()> f) {
+    SetWindowLongPtrW(h.v->mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HookedProc));
+    onAppMessage = std::move(f);
+    PostMessageW(h.v->mainWindow, AppMessage, 0, 0);
+}
+
 std::string Lines(int count, const std::string& fill) {
     std::string s;
     for (int i = 0; i < count; ++i) s += fill + std::to_string(i) + "\r\n";
@@ -221,9 +242,10 @@ TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
     const uint64_t last = h.v->document.lineCount - 1;
     h.Select(P(0, 0), P(last, 0));
     std::u16string message;
-    InModalLoop([&] {
+    // The count handles messages too: the timer waits for the box.
+    std::function<void()> closeBox = [&] {
         HWND box = FindDialogWindow(L"复制");
-        if (!box) return;
+        if (!box) return InModalLoop(closeBox);
         EnumChildWindows(
             box,
             [](HWND c, LPARAM out) -> BOOL {
@@ -233,8 +255,14 @@ TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
             },
             reinterpret_cast<LPARAM>(&message));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-    });
+    };
+    InModalLoop(closeBox);
+    // Counting what the bytes allow to be more than the bound handles the
+    // waiting messages before the refusal.
+    bool beforeTheBox = false;
+    DuringNextPump(h, [&] { beforeTheBox = !FindDialogWindow(L"复制"); });
     h.v->CopySelection();
+    EXPECT_TRUE(beforeTheBox);
     EXPECT_NE(message, u"");
     EXPECT_EQ(ClipboardText(h.v->hwnd), u"kept");
 }
@@ -566,31 +594,6 @@ TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
 
 // ---- long runs: pumping, progress and cancelling ----
 
-namespace {
-
-LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp);
-std::function<void()> onAppMessage;
-constexpr UINT AppMessage = WM_APP + 7;
-
-LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    if (m == AppMessage && onAppMessage) {
-        auto f = std::move(onAppMessage);
-        onAppMessage = nullptr;
-        f();
-        return 0;
-    }
-    return DefWindowProcW(w, m, wp, lp);
-}
-
-// Posts a message whose handler runs f during the next pump.
-void DuringNextPump(Harness& h, std::function<void()> f) {
-    SetWindowLongPtrW(h.v->mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HookedProc));
-    onAppMessage = std::move(f);
-    PostMessageW(h.v->mainWindow, AppMessage, 0, 0);
-}
-
-} // namespace
-
 TEST(FindLongRun, ProgressAndCompletion) {
     Harness h(Lines(5000, "needle hay "));
     ASSERT_TRUE(h.opened);
@@ -619,6 +622,26 @@ TEST(FindLongRun, ProgressAndCompletion) {
     EXPECT_EQ(h.v->selStart, P(0, 7));
     EXPECT_EQ(h.v->selEnd, P(0, 13));
     EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
+}
+
+// One block of several steps without the text: the prefilter's steps show
+// the progress and take Esc.
+TEST(FindLongRun, ProgressWhileNoBlockHoldsTheText) {
+    Harness h(std::string(3 << 20, 'y') + "\n");
+    ASSERT_TRUE(h.opened);
+    h.v->findPumpIntervalMs = 0;
+    h.v->findOptions.wrapAround = false;
+    h.v->searchText = u"needle";
+    h.v->OpenFindDialog();
+    Harness::Drain();
+    std::u16string during;
+    DuringNextPump(h, [&] { during = h.Status(); });
+    h.v->FindNext();
+    EXPECT_EQ(during.rfind(u"正在查找 ", 0), 0u) << W(during);
+    EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'needle'.");
+    PostMessageW(h.v->hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    h.v->FindPrevious();
+    EXPECT_EQ(h.Status(), u"查找已取消.");
 }
 
 TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
