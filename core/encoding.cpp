@@ -78,8 +78,8 @@ std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length
 // reaches past x: the conversion would take such a sequence as cut off by
 // the end of the input and swallow what follows it. Valid text can be cut at
 // every character boundary. Only the last 64 positions are tried; a longer
-// run of malformed input is cut where its last character starts, which the
-// decoders told that the text goes on (`more`) convert exactly too.
+// run of malformed input is cut where its last character starts: decoders
+// told that the text goes on (`more`) convert that cut exactly too.
 size_t Utf8Cut(const unsigned char* p, size_t n) {
     const size_t window = 64;
     size_t from = n > window + 4 ? n - window - 4 : 0;
