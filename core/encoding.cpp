@@ -78,7 +78,8 @@ std::string WideToMulti(unsigned codePage, const char16_t* units, int32_t length
 // reaches past x: the conversion would take such a sequence as cut off by
 // the end of the input and swallow what follows it. Valid text can be cut at
 // every character boundary. Only the last 64 positions are tried; a longer
-// run of malformed input is cut at n.
+// run of malformed input is cut where its last character starts: decoders
+// told that the text goes on (`more`) convert that cut exactly too.
 size_t Utf8Cut(const unsigned char* p, size_t n) {
     const size_t window = 64;
     size_t from = n > window + 4 ? n - window - 4 : 0;
@@ -100,15 +101,17 @@ size_t Utf8Cut(const unsigned char* p, size_t n) {
         if (at <= n) lastStart[at - from] = last;
     }
     if (at == n) starts[n - from] = true;
+    size_t lastCharStart = 0;
     for (size_t x = n; x > from && x + window >= n; x--) {
         if (!starts[x - from]) continue;
+        if (!lastCharStart) lastCharStart = x;
         bool ok = true;
         size_t prev = lastStart[x - from];
         for (size_t l = x >= 3 ? x - 3 : 0; l < x && ok; l++)
             if (l >= from && starts[l - from] && l != prev && l + 1 + standin::Utf8AnnouncedTrail(p[l]) > x) ok = false;
         if (ok) return x;
     }
-    return n;
+    return lastCharStart ? lastCharStart : n;
 }
 
 } // namespace
@@ -164,6 +167,10 @@ size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n) {
         cut = Utf8Cut(p, n);
         break;
     case Encoding::Ansi: {
+        if (platform::AnsiIsUtf8()) {
+            cut = Utf8Cut(p, n);
+            break;
+        }
         // A run of lead-byte values after a boundary pairs up from its start;
         // an odd run ends in a lead byte whose trail byte is cut off.
         size_t run = 0;
@@ -190,9 +197,10 @@ namespace {
 
 // Utf8ToWide or AnsiToWide of n bytes through the exact fast paths; the
 // plain call when a platform call in them needed more room than n units.
-std::u16string DecodeBytes(bool ansi, const char* bytes, size_t n) {
+std::u16string DecodeBytes(bool ansi, const char* bytes, size_t n, bool more) {
     std::u16string out(n, u'\0');
-    const size_t got = ansi ? fast_convert::AnsiToUnits(bytes, n, &out[0]) : fast_convert::Utf8ToUnits(bytes, n, &out[0]);
+    const size_t got = ansi ? fast_convert::AnsiToUnits(bytes, n, &out[0], more)
+                            : fast_convert::Utf8ToUnits(bytes, n, &out[0], more);
     if (got == fast_convert::NoRoom)
         return ansi ? AnsiToWide(bytes, static_cast<int32_t>(n)) : Utf8ToWide(bytes, static_cast<int32_t>(n));
     out.resize(got);
@@ -201,7 +209,7 @@ std::u16string DecodeBytes(bool ansi, const char* bytes, size_t n) {
 
 }  // namespace
 
-std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize) {
+std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize, bool more) {
     std::u16string out;
     if (n == 0 || !bytes) return out;
     switch (encoding) {
@@ -215,7 +223,7 @@ std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n
             // by the end of the input swallows the rest of it.
             size_t limit = n - pieceSize >= 4 || n < 8 ? pieceSize : n - 4;
             size_t take = n <= pieceSize ? n : CharBoundaryPrefix(encoding, bytes, limit);
-            std::u16string part = DecodeBytes(ansi, bytes, take);
+            std::u16string part = DecodeBytes(ansi, bytes, take, take < n || more);
             if (out.empty()) out.swap(part);
             else out += part;
             bytes += take;
@@ -244,6 +252,6 @@ std::string EncodeWideInPieces(Encoding target, const char16_t* units, size_t co
     return WideToMulti(codePage, units, count, pieceUnits);
 }
 
-std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n) {
-    return DecodeTextInPieces(encoding, bytes, n, BytePieceSize);
+std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n, bool more) {
+    return DecodeTextInPieces(encoding, bytes, n, BytePieceSize, more);
 }

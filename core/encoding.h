@@ -45,16 +45,20 @@ int32_t SwapBytes16(char16_t* units, int32_t count);
 void SwapBytes16Large(char16_t* units, size_t count);
 
 // Decodes n file bytes; inputs of 2^31 bytes or more are converted in pieces
-// split at character boundaries.
-std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n);
+// split at character boundaries. more: the bytes are a prefix cut by
+// CharBoundaryPrefix of a text that goes on for four bytes or more; the
+// units are those that decoding the whole text gives for them.
+std::u16string DecodeText(Encoding encoding, const char* bytes, size_t n, bool more = false);
 // DecodeText with byte input converted in pieces of at most pieceSize bytes
 // (split by CharBoundaryPrefix); the result is the same for any piece size.
-std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize);
+std::u16string DecodeTextInPieces(Encoding encoding, const char* bytes, size_t n, size_t pieceSize,
+                                  bool more = false);
 
 // Largest prefix of [bytes, bytes+n) that ends on a character boundary of
 // encoding e, given that bytes starts on one (at least 1 byte when n > 0):
-// UTF-8 leaves out a trailing sequence it does not hold whole, ANSI a lead
-// byte without its trail byte, UTF-16 an odd byte and a trailing high
-// surrogate. Converting the prefix and the rest apart gives the same text as
-// converting them together.
+// UTF-8 (and ANSI when its code page is UTF-8) leaves out a trailing
+// sequence it does not hold whole, ANSI a lead byte without its trail byte,
+// UTF-16 an odd byte and a trailing high surrogate. Converting the prefix
+// (as text that goes on: DecodeText's more) and the rest apart gives the
+// same text as converting them together, when the rest is four bytes or more.
 size_t CharBoundaryPrefix(Encoding e, const char* bytes, size_t n);

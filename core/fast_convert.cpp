@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 #include "core/platform.h"
 #include "core/simd_level.h"
@@ -107,6 +108,78 @@ size_t PlatformEncode(unsigned codePage, const char16_t* u, size_t n, char* out,
     return got > 0 ? static_cast<size_t>(got) : NoRoom;
 }
 
+// Decodes s[0, n), a stretch that the text goes on after and that ends
+// where a character starts, as converting the whole text does: each call's
+// input is followed by three ASCII bytes, which no sequence in it reaches
+// past, and their units are dropped. A call ends where every decoder starts
+// a character: before a byte outside 0x80-0xBF, or after three of them.
+size_t DecodeBeforeMore(unsigned codePage, const unsigned char* s, size_t n, char16_t* out, size_t room) {
+    constexpr size_t Chunk = 4096, Pad = 3;
+    char bytes[Chunk + Pad];
+    char16_t units[Chunk + Pad];
+    auto cont = [s](size_t k) { return (s[k] & 0xC0) == 0x80; };
+    size_t i = 0, at = 0;
+    while (i < n) {
+        size_t end = n - i <= Chunk ? n : i + Chunk;
+        while (end < n && cont(end) && !(cont(end - 1) && cont(end - 2) && cont(end - 3))) end--;
+        const size_t len = end - i;
+        std::memcpy(bytes, s + i, len);
+        std::memset(bytes + len, 'A', Pad);
+        const int got = platform::MultiByteToWide(codePage, bytes, static_cast<int>(len + Pad), units, Chunk + Pad);
+        if (got < static_cast<int>(Pad) || static_cast<size_t>(got) - Pad > room - at) return NoRoom;
+        std::memcpy(out + at, units, (static_cast<size_t>(got) - Pad) * sizeof(char16_t));
+        at += static_cast<size_t>(got) - Pad;
+        i = end;
+    }
+    return at;
+}
+
+// UTF-8 through the code page given (UTF-8, or the ANSI code page when that is UTF-8).
+size_t Utf8Decode(unsigned codePage, const char* bytes, size_t n, char16_t* out, bool more) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
+    const bool sse2 = UseSse2();
+    // Every step writes at most one unit per byte it reads, so out[at] never
+    // passes s[i] and the room left is at least the input left.
+    size_t i = 0, at = 0;
+    while (i < n) {
+        const uint32_t b = s[i];
+        if (b < 0x80) {
+            const size_t k = WidenAscii(s + i, n - i, out + at, sse2);
+            i += k;
+            at += k;
+            continue;
+        }
+        switch (Utf8SequenceLength(s + i, n - i)) {
+        case 2:
+            out[at++] = static_cast<char16_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
+            i += 2;
+            break;
+        case 3:
+            out[at++] = static_cast<char16_t>(((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
+            i += 3;
+            break;
+        case 4: {
+            const uint32_t cp = (((b & 0x07) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
+                                 (s[i + 3] & 0x3Fu)) - 0x10000;
+            out[at++] = static_cast<char16_t>(0xD800 | (cp >> 10));
+            out[at++] = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+            i += 4;
+            break;
+        }
+        default: {
+            const size_t end = MalformedEnd(s, i, n);
+            const size_t got = more && end == n ? DecodeBeforeMore(codePage, s + i, n - i, out + at, n - at)
+                                                : PlatformDecode(codePage, bytes + i, end - i, out + at, n - at);
+            if (got == NoRoom) return NoRoom;
+            at += got;
+            i = end;
+            break;
+        }
+        }
+    }
+    return at;
+}
+
 bool CheckAnsiAscii() {
     char bytes[128];
     char16_t units[128];
@@ -143,51 +216,14 @@ bool AnsiKeepsAscii() {
     return keeps;
 }
 
-size_t Utf8ToUnits(const char* bytes, size_t n, char16_t* out) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
-    const bool sse2 = UseSse2();
-    // Every step writes at most one unit per byte it reads, so out[at] never
-    // passes s[i] and the room left is at least the input left.
-    size_t i = 0, at = 0;
-    while (i < n) {
-        const uint32_t b = s[i];
-        if (b < 0x80) {
-            const size_t k = WidenAscii(s + i, n - i, out + at, sse2);
-            i += k;
-            at += k;
-            continue;
-        }
-        switch (Utf8SequenceLength(s + i, n - i)) {
-        case 2:
-            out[at++] = static_cast<char16_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
-            i += 2;
-            break;
-        case 3:
-            out[at++] = static_cast<char16_t>(((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
-            i += 3;
-            break;
-        case 4: {
-            const uint32_t cp = (((b & 0x07) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-                                 (s[i + 3] & 0x3Fu)) - 0x10000;
-            out[at++] = static_cast<char16_t>(0xD800 | (cp >> 10));
-            out[at++] = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
-            i += 4;
-            break;
-        }
-        default: {
-            const size_t end = MalformedEnd(s, i, n);
-            const size_t got = PlatformDecode(platform::CodePageUtf8, bytes + i, end - i, out + at, n - at);
-            if (got == NoRoom) return NoRoom;
-            at += got;
-            i = end;
-            break;
-        }
-        }
-    }
-    return at;
+size_t Utf8ToUnits(const char* bytes, size_t n, char16_t* out, bool more) {
+    return Utf8Decode(platform::CodePageUtf8, bytes, n, out, more);
 }
 
-size_t AnsiToUnits(const char* bytes, size_t n, char16_t* out) {
+size_t AnsiToUnits(const char* bytes, size_t n, char16_t* out, bool more) {
+    // No byte is a lead byte at 65001, and a stretch below that ends with a
+    // UTF-8 lead byte would hand it the ASCII byte after it: decoded as UTF-8.
+    if (platform::AnsiIsUtf8()) return Utf8Decode(platform::CodePageAnsi, bytes, n, out, more);
     if (!AnsiKeepsAscii()) return PlatformDecode(platform::CodePageAnsi, bytes, n, out, n);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
     const bool* lead = Leads().lead;

@@ -12,9 +12,13 @@ namespace fast_convert {
 // the whole input. out holds n units for the decoders and 3 * n bytes for
 // the encoders. Returns NoRoom when a platform call needed more room than
 // that (the caller then converts the input the plain way).
+// more (decoders): the text goes on for four bytes or more after the input,
+// which ends where CharBoundaryPrefix cuts; the units are then those that
+// converting the whole text gives for these bytes. (Converted alone, a
+// sequence cut off by their end would take all the rest as one character.)
 constexpr size_t NoRoom = ~size_t(0);
-size_t Utf8ToUnits(const char* bytes, size_t n, char16_t* out);
-size_t AnsiToUnits(const char* bytes, size_t n, char16_t* out);
+size_t Utf8ToUnits(const char* bytes, size_t n, char16_t* out, bool more = false);
+size_t AnsiToUnits(const char* bytes, size_t n, char16_t* out, bool more = false);
 size_t UnitsToUtf8(const char16_t* units, size_t n, char* out);
 size_t UnitsToAnsi(const char16_t* units, size_t n, char* out);
 

@@ -126,7 +126,7 @@ bool TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t,
         // Most pieces of a long line hold no line end: their units are counted, not decoded.
         uint64_t count = 0;
         if ((pendingCr && !stopped) || !CountPlainUnits(encoding, buf, take, count)) {
-            const std::u16string units = DecodeText(encoding, buf, take);
+            const std::u16string units = DecodeText(encoding, buf, take, static_cast<int64_t>(take) < remaining);
             for (size_t i = 0; i < units.size() && !stopped; i++) {
                 const char16_t u = units[i];
                 if (u > 0x0D && !pendingCr) continue;
@@ -174,7 +174,7 @@ bool TextDocument::DecodePiece(const LongBlockTable& t, size_t i, std::u16string
     const size_t n = static_cast<size_t>(to - from);
     if (pieceBytes_.size() < n) pieceBytes_.resize(n);
     if (!file.Seek(from, SEEK_SET) || file.Read(pieceBytes_.data(), n) != n) return false;
-    out = DecodeText(encoding, pieceBytes_.data(), n);
+    out = DecodeText(encoding, pieceBytes_.data(), n, i + 2 < t.points.size());  // all but the last go on
     return out.size() == t.points[i + 1].column - t.points[i].column;  // else the file changed
 }
 

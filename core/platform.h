@@ -25,6 +25,15 @@ int MultiByteToWide(unsigned codePage, const char* src, int srcLen, char16_t* ds
 int WideToMultiByte(unsigned codePage, const char16_t* src, int srcLen, char* dst, int dstLen);
 // True when b is a lead byte of the ANSI code page.
 bool IsAnsiLeadByte(unsigned char b);
+// True when the ANSI code page is UTF-8 (65001: Windows' "use Unicode UTF-8
+// for worldwide language support", or a manifest's activeCodePage). It has
+// no lead bytes then, and its text is cut as UTF-8 text is.
+bool AnsiIsUtf8();
+#ifndef _WIN32
+// Test hook of the native build: while set, the stand-in takes the ANSI code
+// page as 65001 instead of 936.
+extern bool standinAnsiUtf8;
+#endif
 
 uint32_t TickCount();
 void SleepMs(unsigned ms);

@@ -1,5 +1,5 @@
 // POSIX side of the platform seam; the code-page calls use the stand-in
-// (code page 936 for the active ANSI code page).
+// (code page 936 for the active ANSI code page, 65001 under the test hook).
 #include "core/platform.h"
 
 #include <cstring>
@@ -15,19 +15,25 @@
 
 namespace platform {
 
+bool standinAnsiUtf8 = false;
+
+bool AnsiIsUtf8() { return standinAnsiUtf8; }
+
 int MultiByteToWide(unsigned codePage, const char* src, int srcLen, char16_t* dst, int dstLen) {
-    if (codePage == CodePageUtf8) return standin::Utf8ToUtf16(src, srcLen, dst, dstLen);
+    if (codePage == CodePageUtf8 || (codePage == CodePageAnsi && standinAnsiUtf8))
+        return standin::Utf8ToUtf16(src, srcLen, dst, dstLen);
     if (codePage == CodePageAnsi) return standin::GbkToUtf16(src, srcLen, dst, dstLen);
     return 0;
 }
 
 int WideToMultiByte(unsigned codePage, const char16_t* src, int srcLen, char* dst, int dstLen) {
-    if (codePage == CodePageUtf8) return standin::Utf16ToUtf8(src, srcLen, dst, dstLen);
+    if (codePage == CodePageUtf8 || (codePage == CodePageAnsi && standinAnsiUtf8))
+        return standin::Utf16ToUtf8(src, srcLen, dst, dstLen);
     if (codePage == CodePageAnsi) return standin::Utf16ToGbk(src, srcLen, dst, dstLen);
     return 0;
 }
 
-bool IsAnsiLeadByte(unsigned char b) { return IsGbkLeadByte(b); }
+bool IsAnsiLeadByte(unsigned char b) { return !standinAnsiUtf8 && IsGbkLeadByte(b); }
 
 uint32_t TickCount() {
     timespec ts;

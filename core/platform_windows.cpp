@@ -36,6 +36,7 @@ int WideToMultiByte(unsigned codePage, const char16_t* src, int srcLen, char* ds
 }
 
 bool IsAnsiLeadByte(unsigned char b) { return IsDBCSLeadByte(b) != FALSE; }
+bool AnsiIsUtf8() { return GetACP() == CP_UTF8; }
 
 uint32_t TickCount() { return GetTickCount(); }
 void SleepMs(unsigned ms) { Sleep(ms); }

@@ -90,21 +90,25 @@ bool Utf16ToBytes(Encoding src, Encoding target, const char* bytes, size_t n, co
     return true;
 }
 
-// Byte source (UTF-8 or ANSI) to a different target, in pieces.
+// Byte source (UTF-8 or ANSI) to a different target, in pieces. more: the
+// text goes on after the n bytes (see fast_convert).
 bool BytesToOther(Encoding src, Encoding target, const char* bytes, size_t n, const ByteSink& sink,
-                  ConvertBuffers* buffers) {
+                  ConvertBuffers* buffers, bool more) {
     size_t done = 0;
     while (done < n) {
         size_t rest = n - done;
-        size_t take = rest <= ConvertPieceBytes ? rest
-                                                : CharBoundaryPrefix(src, bytes + done, ConvertPieceBytes);
+        // Four bytes or more stay after a cut, where a sequence cut off by the end swallows the rest.
+        size_t take = rest <= ConvertPieceBytes
+                          ? rest
+                          : CharBoundaryPrefix(src, bytes + done, std::min(ConvertPieceBytes, rest - 4));
         if (take == 0) take = std::min(rest, ConvertPieceBytes);
         const char* piece = bytes + done;
         done += take;
+        const bool goesOn = done < n || more;
         if (buffers) {
             char16_t* units = buffers->Units(take);
-            size_t count = src == Encoding::Ansi ? fast_convert::AnsiToUnits(piece, take, units)
-                                                 : fast_convert::Utf8ToUnits(piece, take, units);
+            size_t count = src == Encoding::Ansi ? fast_convert::AnsiToUnits(piece, take, units, goesOn)
+                                                 : fast_convert::Utf8ToUnits(piece, take, units, goesOn);
             if (count != fast_convert::NoRoom) {
                 bool ok = IsUtf16(target) ? SinkUnits(units, count, target, sink)
                                           : SinkEncoded(target, units, count, buffers, sink);
@@ -126,7 +130,7 @@ bool BytesToOther(Encoding src, Encoding target, const char* bytes, size_t n, co
 }
 
 bool Convert(Encoding src, Encoding target, char* bytes, size_t n, const ByteSink& sink,
-             ConvertBuffers* buffers) {
+             ConvertBuffers* buffers, bool more = false) {
     if (n == 0 || bytes == nullptr) return true;
     src = Normalise(src);
     target = Normalise(target);
@@ -140,7 +144,7 @@ bool Convert(Encoding src, Encoding target, char* bytes, size_t n, const ByteSin
         }
         return Utf16ToBytes(src, target, bytes, even, sink, buffers);
     }
-    return BytesToOther(src, target, bytes, n, sink, buffers);
+    return BytesToOther(src, target, bytes, n, sink, buffers, more);
 }
 
 constexpr size_t ReadAheadBytes = size_t(1) << 20;
@@ -232,8 +236,7 @@ std::string TargetMark(Encoding target) {
     }
 }
 
-size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact) {
-    if (exact) *exact = true;
+size_t ConvertBoundary(Encoding src, const char* bytes, size_t n) {
     if (IsUtf16(src)) {
         size_t even = n & ~size_t(1);
         if (even >= 4) {
@@ -244,26 +247,7 @@ size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact) {
         }
         return even;
     }
-    const size_t cut = CharBoundaryPrefix(src, bytes, n);
-    if (src != Encoding::Utf8 && src != Encoding::Utf8Bom) return cut;
-    // Decoders take a lead byte that runs past the end of their input as one
-    // substitute for everything left; in malformed text that may be a lead
-    // byte before the last one. Prefer a cut that no lead byte reaches past,
-    // so both pieces decode exactly as the whole text does. Text without such
-    // a cut (lead bytes only) keeps the character boundary.
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
-    auto reaches = [p](size_t at, size_t back) {
-        unsigned char b = p[at - back];
-        size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        return len > back;
-    };
-    for (size_t c = cut; c > 0; --c) {
-        bool safe = true;
-        for (size_t back = 1; back <= 3 && back <= c && safe; ++back) safe = !reaches(c, back);
-        if (safe) return c;
-    }
-    if (exact) *exact = false;
-    return cut;
+    return CharBoundaryPrefix(src, bytes, n);
 }
 
 BlockConverter::BlockConverter(Encoding s, Encoding t, size_t lim)
@@ -295,11 +279,14 @@ bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skip
             have -= m;
         }
         first = false;
-        bool exact = true;
-        size_t use = last ? have : ConvertBoundary(src, p, have, &exact);
-        if (!exact) ++inexactCuts;
+        size_t use = have;
+        if (!last) {
+            // Four bytes or more of the block stay after the cut (as in CharBoundaryPrefix).
+            const size_t after = left >= 4 ? 0 : static_cast<size_t>(4 - left);
+            use = ConvertBoundary(src, p, have > after ? have - after : have);
+        }
         if (use == 0 && !last) use = have;  // cannot happen with a full buffer; stay finite
-        if (!ConvertBytes(src, target, p, use, sink, &outBuffers)) return false;
+        if (!::Convert(src, target, p, use, sink, &outBuffers, !last)) return false;
         if (last) return true;
         carried = have - use;
         std::memmove(buffer.data(), p + use, carried);

@@ -48,10 +48,10 @@ size_t SourceMarkLength(Encoding src, const char* bytes, size_t n);
 std::string TargetMark(Encoding target);
 
 // Where to cut a piece of text in src so that both parts convert exactly as
-// the whole does: a character boundary; UTF-16 keeps whole units and never
-// splits a surrogate pair. *exact is false for malformed UTF-8 of lead bytes
-// only, where no cut is exact for every decoder.
-size_t ConvertBoundary(Encoding src, const char* bytes, size_t n, bool* exact = nullptr);
+// the whole does (the first as text that goes on, with four bytes or more
+// after the cut): a character boundary (CharBoundaryPrefix); UTF-16 keeps
+// whole units and never splits a surrogate pair.
+size_t ConvertBoundary(Encoding src, const char* bytes, size_t n);
 
 // Streams blocks through one growing buffer. Blocks up to `limit` bytes are
 // read whole; longer ones are read in pieces of `limit` bytes split at
@@ -63,8 +63,6 @@ public:
     // U+FEFF of the source. False when the sink failed.
     bool Convert(const ByteSource& source, int64_t length, bool skipMark, const ByteSink& sink);
     size_t BufferSize() const { return buffer.size(); }
-    // Pieces cut where no exact cut existed (malformed UTF-8 only).
-    size_t InexactCuts() const { return inexactCuts; }
 
 private:
     Encoding src;
@@ -72,7 +70,6 @@ private:
     size_t limit;
     std::vector<char> buffer;
     ConvertBuffers outBuffers;
-    size_t inexactCuts = 0;
 };
 
 // target + decimal tick count + ".tmp"

@@ -264,6 +264,37 @@ if [ ${#e2e_names[@]} -gt 0 ] && [ ${#e2e_scripts[@]} -lt ${#e2e_names[@]} ]; th
     fail_step "e2e: no script for some of: ${e2e_names[*]}"
 fi
 
+# The decoding and cutting tests of core_tests once more with the ANSI code
+# page 65001 (Windows' "use Unicode UTF-8"), where no byte is a lead byte.
+# The other tests expect 936.
+utf8_acp_tests="StandinCompare.AnsiCodePageIsTheOneAsked:Boundary.PiecewiseDecodingMatchesWholeDecoding"
+utf8_acp_tests+=":Decode.AsciiTextDecodesAsThePlatformDoes:ConvertTest.BoundedPiecesMatchWholeBlocks"
+utf8_acp_tests+=":ConvertTest.FastPathsGiveThePlatformBytes:LongLines.*:LineSource.*:Hostile.RandomBinary"
+run_utf8_acp() {
+    local dir="$win/acp65001" out="$results/win-acp65001" n f s rc
+    note "Windows core_tests at ANSI code page 65001"
+    rm -rf "$out"
+    mkdir -p "$out"
+    if ! tv_utf8_acp_copy "$win/core_tests.exe" "$dir"; then
+        fail_step "wine core_tests at code page 65001: no test program"
+        return
+    fi
+    (cd "$dir" && TOMEVIEW_ACP=65001 timeout -k 10 1200 "$WINE" core_tests.exe --gtest_filter="$utf8_acp_tests" \
+        --gtest_output="xml:$(tv_winpath "$out/core_tests.xml")" </dev/null)
+    rc=$?
+    tv_wine_stop
+    if [ -f "$out/core_tests.xml" ]; then
+        read -r n f s < <(count_gtest_xml "$out/core_tests.xml")
+        passed=$((passed + n - f - s))
+        failed=$((failed + f))
+        report+=("$(printf '%-7s wine core_tests at code page 65001: %d cases, %d failed, %d skipped' \
+            "$([ "$f" = 0 ] && [ $rc = 0 ] && echo ok || echo FAILED)" "$n" "$f" "$s")")
+        [ $rc = 0 ] || [ "$f" != 0 ] || fail_step "wine core_tests at code page 65001: exit $rc after its cases"
+    else
+        fail_step "wine core_tests at code page 65001: crashed or timed out before reporting"
+    fi
+}
+
 if configured "$win"; then
     note "Windows tests under Wine"
     if ! tv_xvfb_start; then
@@ -279,6 +310,7 @@ if configured "$win"; then
     if [ $mode = all ]; then
         run_ctest wine "$win" "$results/win" "$(tv_winpath "$results/win")\\"
         tv_wine_stop
+        run_utf8_acp
     fi
 
     if [ ${#e2e_scripts[@]} -gt 0 ]; then

@@ -9,6 +9,7 @@
 #   tv_cups_stop       stop cupsd if tv_cups_ensure started it
 #   tv_wine_stop       end the Wine processes of this prefix (its own wineserver only)
 #   tv_winpath PATH    print the Windows form (Z:\...) of a Unix path
+#   tv_utf8_acp_copy EXE DIR  copy EXE into DIR with a manifest that runs it with ANSI code page 65001
 
 TV_SOURCE="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TV_BUILD_ROOT="${TOMEVIEW_BUILD_ROOT:-$TV_SOURCE/build}"
@@ -35,6 +36,26 @@ tv_winpath() {
     local p="$1"
     case "$p" in /*) ;; *) p="$PWD/$p" ;; esac
     printf 'Z:%s\n' "${p//\//\\}"
+}
+
+# Wine 8 takes the ANSI code page from the locale; it does not read the
+# registry's Nls\CodePage ACP. A program runs with 65001 when its manifest
+# asks for it (activeCodePage, as on Windows 10 1903 and later); a manifest
+# file beside the program counts only when none is built into it.
+tv_utf8_acp_copy() {
+    local exe="$1" dir="$2"
+    mkdir -p "$dir" && cp "$exe" "$dir/" || return 1
+    cat >"$dir/$(basename "$exe").manifest" <<'EOF'
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly manifestVersion="1.0" xmlns="urn:schemas-microsoft-com:asm.v1">
+  <assemblyIdentity type="win32" name="Tomeview.Tests" version="1.0.0.0"/>
+  <application xmlns="urn:schemas-microsoft-com:asm.v3">
+    <windowsSettings>
+      <activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>
+    </windowsSettings>
+  </application>
+</assembly>
+EOF
 }
 
 tv_prefix_stamp_value() {

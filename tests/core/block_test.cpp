@@ -252,11 +252,14 @@ std::string Filler(size_t n, uint32_t seed) {
 
 } // namespace
 
-// Characters, line ends, NULs and malformed sequences right before, on and
-// after the cut of a piece, in every encoding.
+// Characters, line ends, NULs and malformed sequences (runs of lead bytes
+// too) right before, on and after the cut of a piece, in every encoding, and
+// in ANSI when the ANSI code page is UTF-8.
 TEST(LongLines, PieceBoundariesReadLikeTheWholeLine) {
     const int64_t bound = 4096;
-    struct Case { Encoding enc; std::string mark, special; } cases[] = {
+    struct Case { Encoding enc; std::string mark, special; bool utf8Ansi = false; } cases[] = {
+        {Encoding::Utf8, "", std::string(100, '\xE0')}, {Encoding::Ansi, "", std::string(100, '\xE0'), true},
+        {Encoding::Ansi, "", "\xE4\xB8\xAD", true},     {Encoding::Ansi, "", "\xF0\x9F\x98\x80", true},
         {Encoding::Utf8, "", "\xE4\xB8\xAD"},         {Encoding::Utf8, "", "\xF0\x9F\x98\x80"},
         {Encoding::Utf8, "", "\r\n"},                 {Encoding::Utf8, "", "\xE4\xB8"},
         {Encoding::Utf8, "", "\xF0\x9F\x98\xFF\x80"}, {Encoding::Utf8Bom, "\xEF\xBB\xBF", "\r"},
@@ -270,6 +273,8 @@ TEST(LongLines, PieceBoundariesReadLikeTheWholeLine) {
     };
     uint32_t seed = 1;
     for (const Case& c : cases) {
+        testfiles::AnsiCodePageUtf8 codePage(c.utf8Ansi);
+        if (c.utf8Ansi && !codePage.ok()) continue;
         const bool wide = IsUtf16(c.enc);
         for (int d = -6; d <= 6; d += wide ? 2 : 1) {
             std::string bytes = c.mark + Filler(size_t(bound) + d - c.mark.size(), seed);

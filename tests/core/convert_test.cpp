@@ -15,6 +15,7 @@
 #include "core/simd_level.h"
 #include "core/text_document.h"
 #include "output/convert.h"
+#include "tests/core/test_files.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -260,12 +261,28 @@ TEST_F(ConvertTest, BoundedPiecesMatchWholeBlocks) {
             EXPECT_EQ(Convert(gbk, Encoding::Ansi, to, false, limit), Convert(gbk, Encoding::Ansi, to, false));
         }
     }
-    // Malformed input splits the same way too.
+    // Malformed input splits the same way too, runs of lead bytes included,
+    // and ANSI text when the ANSI code page is UTF-8.
     std::string bad = "\xE4\xB8" "a\xFF\xC3\n\xE4\xB8\xAD\xE4";
     for (int i = 0; i < 6; ++i) bad += bad;
-    for (size_t limit : {size_t(8), size_t(11)})
-        EXPECT_EQ(Convert(bad, Encoding::Utf8, Encoding::Utf16Le, false, limit),
-                  Convert(bad, Encoding::Utf8, Encoding::Utf16Le, false));
+    bad += "x" + std::string(100, '\xE0') + "\xE4\xB8\xAD" + std::string(90, '\xF0') + "\xC3z\xE0";
+    std::string huge(ConvertPieceBytes - 100, 'a');  // cut in ConvertBytes' own pieces
+    huge += std::string(200, '\xE0') + "b";
+    for (bool utf8Ansi : {false, true}) {
+        testfiles::AnsiCodePageUtf8 codePage(utf8Ansi);
+        if (!codePage.ok()) continue;
+        for (Encoding from : {Encoding::Utf8, Encoding::Ansi}) {
+            if (from == Encoding::Ansi && !utf8Ansi) continue;
+            for (size_t limit : {size_t(8), size_t(11), size_t(64), size_t(100)})
+                EXPECT_EQ(Convert(bad, from, Encoding::Utf16Le, false, limit), Convert(bad, from, Encoding::Utf16Le, false))
+                    << Name(from) << " " << limit;
+            std::string out, copy = huge;
+            ConvertBytes(from, Encoding::Utf16Le, &copy[0], copy.size(), [&](const char* p, size_t n) { out.append(p, n); return true; });
+            const std::u16string whole = from == Encoding::Ansi ? AnsiToWide(huge.data(), int32_t(huge.size()))
+                                                                : Utf8ToWide(huge.data(), int32_t(huge.size()));
+            EXPECT_TRUE(out == Utf16Bytes(whole, false)) << Name(from) << ": " << out.size() << " bytes";
+        }
+    }
 }
 
 // The fast paths give the bytes of the plain platform conversion for any
@@ -294,8 +311,11 @@ TEST_F(ConvertTest, FastPathsGiveThePlatformBytes) {
     }
     const Encoding sources[] = {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be};
     size_t failures = 0;
-    for (int level = simd_level::Scalar; level <= simd_level::Sse2; level++) {
-        simd_level::Cap(static_cast<simd_level::Level>(level));
+    // The last round with the ANSI code page as UTF-8 (natively; under Windows the process's own).
+    for (int level = simd_level::Scalar; level <= simd_level::Sse2 + 1; level++) {
+        testfiles::AnsiCodePageUtf8 codePage(level > simd_level::Sse2);
+        if (level > simd_level::Sse2 && !codePage.ok()) break;
+        simd_level::Cap(static_cast<simd_level::Level>(std::min<int>(level, simd_level::Sse2)));
         for (const std::string& t : texts) {
             for (Encoding from : sources) {
                 for (Encoding to : kTargets) {

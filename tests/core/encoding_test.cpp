@@ -236,21 +236,34 @@ TEST(Boundary, PrefixesEndOnCharacterBoundaries) {
 }
 
 // Decoding in pieces split at those boundaries gives the same text as one
-// conversion, also for malformed input (for pieces that are not one run of
-// lead bytes).
+// conversion, also for malformed input, runs of lead bytes longer than a cut
+// looks back included, and for ANSI text when the ANSI code page is UTF-8.
 TEST(Boundary, PiecewiseDecodingMatchesWholeDecoding) {
     const unsigned char alphabet[] = {'a', '\n', 0x00, 0x80, 0x81, 0xA1, 0xBF, 0xC2, 0xD6, 0xE4, 0xB8,
                                       0xAD, 0xED, 0xF0, 0x9F, 0x98, 0xF4, 0xFE, 0xFF, 0x40, 0x7F};
     std::mt19937 rng(3);
+    std::vector<std::string> texts;
     for (int round = 0; round < 300; round++) {
         std::string s(1 + rng() % 40, '\0');
         for (char& c : s) c = static_cast<char>(alphabet[rng() % sizeof alphabet]);
-        for (Encoding e : {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be}) {
-            std::u16string whole = DecodeText(e, s.data(), s.size());
-            for (size_t piece = 8; piece <= s.size(); piece++)
-                ASSERT_EQ(DecodeTextInPieces(e, s.data(), s.size(), piece), whole)
-                    << testing::PrintToString(s) << " piece " << piece << " encoding " << static_cast<int>(e);
-        }
+        texts.push_back(s);
+    }
+    for (const std::string run : {"\xE0", "\xF0", "\xE4\xB8", "\xF0\x9F\x98", "\xE0\xC3"}) {
+        std::string s = "ab\xE4\xB8\xAD";
+        while (s.size() < 150) s += run;
+        texts.push_back(s + "\r" + run);
+    }
+    for (bool utf8Ansi : {false, true}) {
+        testfiles::AnsiCodePageUtf8 codePage(utf8Ansi);
+        if (!codePage.ok()) continue;
+        for (const std::string& s : texts)
+            for (Encoding e : {Encoding::Utf8, Encoding::Ansi, Encoding::Utf16Le, Encoding::Utf16Be}) {
+                std::u16string whole = DecodeText(e, s.data(), s.size());
+                for (size_t piece = 8; piece <= s.size(); piece++)
+                    ASSERT_EQ(DecodeTextInPieces(e, s.data(), s.size(), piece), whole)
+                        << testing::PrintToString(s) << " piece " << piece << " encoding " << static_cast<int>(e)
+                        << (utf8Ansi ? " ANSI code page UTF-8" : "");
+            }
     }
 }
 

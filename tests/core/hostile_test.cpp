@@ -174,7 +174,7 @@ void ExpectConversionAgrees(TextDocument& doc, const std::string& bytes) {
     EXPECT_SAME_TEXT(ReadBytes(target), (withMark ? TargetMark(enc) : std::string()) + bytes.substr(mark));
     ASSERT_TRUE(doc.ConvertToFile(target, false, Encoding::Utf16Le));
     std::u16string wide = Model(bytes, enc).text;
-    if (enc != Encoding::Ansi) wide = DropMark(wide);
+    if (enc != Encoding::Ansi || mark) wide = DropMark(wide);  // ANSI has one at code page 65001
     if (enc == Encoding::Utf16Le)  // copied as it is, an odd last byte included
         EXPECT_SAME_TEXT(ReadBytes(target), bytes.substr(mark));
     else

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/codepage_standin.h"
 #include "core/gbk_table.h"
+#include "core/platform.h"
 
 namespace {
 
@@ -86,6 +88,14 @@ TEST(StandinCompare, ActiveCodePageIsGbk) {
     EXPECT_EQ(GetACP(), 936u) << "run the Windows tests with LANG=zh_CN.UTF-8";
     for (int b = 0; b < 256; b++)
         EXPECT_EQ(IsDBCSLeadByteEx(936, static_cast<BYTE>(b)) != FALSE, IsGbkLeadByte(static_cast<unsigned char>(b))) << b;
+}
+
+// 936, or the code page a run asks for (TOMEVIEW_ACP=65001 in scripts/test.sh).
+TEST(StandinCompare, AnsiCodePageIsTheOneAsked) {
+    const char* asked = std::getenv("TOMEVIEW_ACP");
+    const UINT want = asked ? static_cast<UINT>(std::atoi(asked)) : 936u;
+    EXPECT_EQ(GetACP(), want);
+    EXPECT_EQ(platform::AnsiIsUtf8(), want == CP_UTF8);
 }
 
 TEST(StandinCompare, GbkDecodesEverySingleAndDoubleByteCodeAlike) {

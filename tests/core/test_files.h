@@ -89,4 +89,28 @@ private:
     bool ok_;
 };
 
+// Natively, the stand-in takes the ANSI code page as UTF-8 (65001) or as
+// 936 while this lives; under Windows the process keeps its own, and ok
+// tells whether it is the one asked for.
+class AnsiCodePageUtf8 {
+public:
+    explicit AnsiCodePageUtf8(bool utf8) {
+#ifndef _WIN32
+        platform::standinAnsiUtf8 = utf8;
+#endif
+        ok_ = platform::AnsiIsUtf8() == utf8;
+    }
+    ~AnsiCodePageUtf8() {
+#ifndef _WIN32
+        platform::standinAnsiUtf8 = false;
+#endif
+    }
+    AnsiCodePageUtf8(const AnsiCodePageUtf8&) = delete;
+    AnsiCodePageUtf8& operator=(const AnsiCodePageUtf8&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+
 } // namespace testfiles

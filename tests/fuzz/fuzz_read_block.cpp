@@ -1,7 +1,7 @@
 // Fuzz target for reading lines: SplitBlock against the plain model, on text
 // decoded from the input in a chosen encoding; and the input as a file read
 // with a random small bound (lines in pieces) against the same file read
-// whole.
+// whole. The ANSI code page is 936 or UTF-8 (the stand-in's).
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Encoding e = encodings[data[0] & 3];
     uint64_t first = (data[0] >> 2) * 100ull;
     const int64_t bound = 16 + data[1] % 64 * 7;
+    platform::standinAnsiUtf8 = data[1] & 0x80;
     data += 2;
     size -= 2;
     std::u16string text = DecodeText(e, reinterpret_cast<const char*>(data), size);
