@@ -49,9 +49,11 @@ bool Utf8Settled(const unsigned char* p, size_t x) {
 // The largest x in (from, n] after which decoding starts afresh, so that
 // the bytes before x decode alone as they do with what follows; 0 if none.
 // p[0] is where a character starts. UTF-16: any whole unit. A double-byte
-// code page: its lead bytes pair up from the start of their run.
+// code page: its lead bytes pair up from the start of their run. A
+// single-byte code page: anywhere. ANSI as UTF-8 (65001): as UTF-8.
 size_t QuietCut(Encoding e, const unsigned char* p, size_t from, size_t n) {
     if (IsUtf16(e)) return n & ~size_t(1);
+    if (e == Encoding::Ansi && !platform::AnsiIsUtf8() && !platform::IsAnsiLeadByte(0x81)) return n;
     if (e == Encoding::Ansi && platform::IsAnsiLeadByte(0x81)) {
         size_t run = 0;
         while (run < n && platform::IsAnsiLeadByte(p[n - 1 - run])) run++;
