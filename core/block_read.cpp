@@ -31,16 +31,14 @@ void SplitBlock(const std::u16string& text, uint64_t firstLine, BlockCache& line
 namespace {
 
 // Whether UTF-8 decoding starts afresh at x (p[0] is where a character
-// starts): the character before x is whole (ASCII, or a well-formed
-// sequence that ends there), and no lead byte before it among the last
+// starts): the byte before x is ASCII, and no lead byte before it among the last
 // three announces a sequence reaching past x, which the conversion would
 // take as cut off by the end of the input and swallow what follows.
 bool Utf8Settled(const unsigned char* p, size_t x) {
-    size_t l = x - 1;
-    if (p[l] >= 0x80) {
-        while (l > 0 && x - l < 4 && (p[l] & 0xC0) == 0x80) l--;
-        if (x - l < 2 || standin::Utf8CharBytes(p + l, x - l) != x - l) return false;
-    }
+    // After ASCII only: a multi-byte character or a malformed run before x
+    // may decode otherwise when the input ends there.
+    const size_t l = x - 1;
+    if (p[l] >= 0x80) return false;
     for (size_t k = x >= 3 ? x - 3 : 0; k < l; k++)
         if (k + 1 + standin::Utf8AnnouncedTrail(p[k]) > x) return false;
     return true;
