@@ -107,6 +107,10 @@ public:
     // of GetLineText/LineTextRef/ClearCache.
     const std::u16string& LineTextRef(uint64_t line);
     BlockCache ReadBlock(uint64_t line);
+    // Lines per index block, and the block of a line: the one place of this rule.
+    uint64_t Stride() const { return indexStride ? indexStride : 100; }
+    uint64_t BlockOfLine(uint64_t line) const { return line / Stride(); }
+    uint64_t FirstLineOfBlock(uint64_t block) const { return block * Stride(); }
     // The file bytes [start, end) of index block `block` (the block the scan is
     // still filling ends at the last entry). False past the index or when closed.
     bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;

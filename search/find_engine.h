@@ -9,7 +9,7 @@
 #include <string>
 
 #include "search/find_options.h"
-#include "view/text_position.h"
+#include "core/text_position.h"
 
 class TextDocument;
 

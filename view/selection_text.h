@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "view/text_position.h"
+#include "core/text_position.h"
 
 class TextDocument;
 

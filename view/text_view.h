@@ -10,7 +10,7 @@
 #include "core/text_document.h"
 #include "search/find_options.h"
 #include "view/draw_surface.h"
-#include "view/text_position.h"
+#include "core/text_position.h"
 
 class TextView {
 public:
