@@ -23,6 +23,8 @@ public:
     HGDIOBJ previousPen = nullptr;
     HGDIOBJ previousFont = nullptr;
     HBRUSH backgroundBrush = nullptr;
+    COLORREF backgroundColour = RGB(255, 255, 255);
+    COLORREF gutterLineColour = RGB(165, 165, 165);
     HGDIOBJ previousBrush = nullptr;
     int32_t lineSpacing = 3;
     int32_t topPad = 2;
@@ -56,6 +58,13 @@ public:
     void SetFont(LOGFONTW lf);
     void PushClip(const RECT& r);
     void PopClip();
+    // The background and gutter-line colours: their brush and pen are made
+    // here, once per change, not per paint.
+    void SetColours(COLORREF background, COLORREF gutterLine);
+    // Fills area (edges included) with the background colour.
+    void FillBackground(const RECT& area);
+    // The gutter's vertical line at x, from top to bottom inclusive.
+    void DrawGutterLine(int x, int top, int bottom);
     int32_t CharWidth(char16_t c);
     int32_t TextWidth(const char16_t* p, size_t n);
 

@@ -179,3 +179,35 @@ int32_t DrawSurface::TextWidth(const char16_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) sum += CharWidth(p[i]);
     return static_cast<int32_t>(sum);
 }
+
+void DrawSurface::SetColours(COLORREF background, COLORREF gutterLine) {
+    backgroundColour = background;
+    gutterLineColour = gutterLine;
+    if (!memoryDc) return;
+    // Select the new objects before freeing the old ones: a selected object cannot be deleted.
+    HBRUSH brush = CreateSolidBrush(background);
+    SelectObject(memoryDc, brush);
+    if (backgroundBrush) DeleteObject(backgroundBrush);
+    backgroundBrush = brush;
+    HPEN pen = CreatePen(PS_SOLID, 1, gutterLine);
+    if (gutterPen) DeleteObject(gutterPen);
+    gutterPen = pen;
+}
+
+void DrawSurface::FillBackground(const RECT& area) {
+    if (!memoryDc) return;
+    if (!backgroundBrush) SetColours(backgroundColour, gutterLineColour);
+    SelectObject(memoryDc, backgroundBrush);
+    HGDIOBJ pen = SelectObject(memoryDc, GetStockObject(NULL_PEN));
+    Rectangle(memoryDc, area.left, area.top, area.right + 2, area.bottom + 2);
+    SelectObject(memoryDc, pen);
+}
+
+void DrawSurface::DrawGutterLine(int x, int top, int bottom) {
+    if (!memoryDc) return;
+    if (!gutterPen) SetColours(backgroundColour, gutterLineColour);
+    HGDIOBJ old = SelectObject(memoryDc, gutterPen);
+    MoveToEx(memoryDc, x, top, nullptr);
+    LineTo(memoryDc, x, bottom + 1);
+    SelectObject(memoryDc, old);
+}
