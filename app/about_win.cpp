@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 INT_PTR CALLBACK AboutDlgProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {

@@ -13,7 +13,7 @@ using std::min;
 #include <shellapi.h>
 
 #include "app/resource.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 // The application object: built before wWinMain runs, destroyed after it returns.
 TextView theApp;
@@ -39,10 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand) {
     theApp.EnableCommands(false, false);
     theApp.OpenFromCommandLine(GetCommandLineW());
     DragAcceptFiles(w, TRUE);
-    HACCEL accel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_TOMEVIEW));
     // Closing the window during the command-line open takes effect now.
     theApp.FinishDeferredClose();
     // GDI+ stays up until the process ends: the application object's drawing
     // surface still holds a GDI+ graphics object when wWinMain returns.
-    return RunMessageLoop(theApp, accel);
+    return RunMessageLoop(theApp);
 }

@@ -7,13 +7,10 @@
 #include <cwchar>
 
 #include "app/resource.h"
+#include "app/text_view.h"
 #include "core/win_string.h"
-#include "view/text_view.h"
 
 namespace {
-
-// The application object behind the one main window.
-TextView* mainApp = nullptr;
 
 const UINT documentCommands[] = {
     IDM_COPY, IDM_SELECT_ALL, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT,
@@ -51,7 +48,7 @@ void CheckBom(HMENU menu, bool on) {
 } // namespace
 
 HWND TextView::CreateMainWindow(HINSTANCE inst) {
-    mainApp = this;
+    instance = inst;
     LoadStringW(inst, IDS_APP_TITLE, titleBuffer, 100);
     LoadStringW(inst, IDC_TOMEVIEW, classBuffer, 100);
 
@@ -68,64 +65,45 @@ HWND TextView::CreateMainWindow(HINSTANCE inst) {
     wc.lpszClassName = classBuffer;
     RegisterClassExW(&wc);
 
-    instance = inst;
-    HWND w = CreateWindowExW(0, classBuffer, titleBuffer, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                             CW_USEDEFAULT, 0, nullptr, nullptr, inst, nullptr);
-    mainWindow = w;
-    // Long jobs pump messages themselves; F3 and the other accelerators
-    // work there too.
-    if (w) SetPumpAccelerators(w, LoadAcceleratorsW(inst, MAKEINTRESOURCEW(IDC_TOMEVIEW)));
-    return w;
+    // Every shortcut is in the accelerator table; long jobs translate it in
+    // their pump too.
+    jobs.accelerators = LoadAcceleratorsW(inst, MAKEINTRESOURCEW(IDC_TOMEVIEW));
+    return CreateWindowExW(0, classBuffer, titleBuffer, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                           nullptr, nullptr, inst, this);
+}
+
+void TextView::SetPaneDefaults() {
+    pane.extraLines = 15;
+    pane.backgroundColor = RGB(255, 255, 255);
+    pane.textColor = RGB(39, 65, 62);
+    pane.gutterLineColor = RGB(165, 165, 165);
+    pane.lineNumberColor = RGB(43, 145, 175);
+    pane.minGutterWidth = 48;
+    pane.scrollBarsEnabled = 1;
+    pane.wheelLines = 9;
+    pane.font = LOGFONTW{};
+    pane.font.lfHeight = 16;
+    pane.font.lfWeight = FW_NORMAL;
+    pane.font.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(pane.font.lfFaceName, L"Courier New", LF_FACESIZE - 1);
 }
 
 void TextView::OnMainCreate(HWND w) {
     mainWindow = w;
+    jobs.mainWindow = w;
     RECT rc;
     GetClientRect(w, &rc);
-
-    extraLines = 15;
-    lineNumbersShown = false;
-    backgroundColor = RGB(255, 255, 255);
-    textColor = RGB(39, 65, 62);
-    gutterLineColor = RGB(165, 165, 165);
-    lineNumberColor = RGB(43, 145, 175);
-    minGutterWidth = 48;
-    scrollBarsEnabled = 1;
-    wheelLines = 9;
-    font = LOGFONTW{};
-    font.lfHeight = 16;
-    font.lfWeight = FW_NORMAL;
-    font.lfCharSet = DEFAULT_CHARSET;
-    wcsncpy(font.lfFaceName, L"Courier New", LF_FACESIZE - 1);
-
-    WNDCLASSW tc{};
-    tc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    tc.lpfnWndProc = TextView::WindowProc;
-    tc.hInstance = GetModuleHandleW(nullptr);
-    tc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    tc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    tc.lpszClassName = L"Text2";
-    RegisterClassW(&tc);
-
-    hwnd = CreateWindowExW(0, L"Text2", L"Text2", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
-                           rc.left, rc.top, rc.right, rc.bottom, w, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-
-    surface.window = hwnd;
-    UpdateTextRect();
-    surface.Create(textRect);
-    surface.SetFont(font);
-    wheelPixels = 30 * surface.spaceWidth;
-    lineNumbersShown = true;
+    SetPaneDefaults();
+    pane.Create(w, rc);
 }
 
 void TextView::OnMainSize() {
     RECT rc;
     GetClientRect(mainWindow, &rc);
-    MoveWindow(hwnd, 0, 0, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    Layout();
+    MoveWindow(pane.hwnd, 0, 0, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    pane.Layout();
     if (focusPending) {
-        SetFocus(hwnd);
+        SetFocus(pane.hwnd);
         focusPending = false;
     }
 }
@@ -181,7 +159,7 @@ void TextView::ViewAs(Encoding a, UINT item) {
         document.encoding = a;
         document.redetect = false;  // chosen: a reload keeps it
         document.ClearCache();
-        InvalidateRect(hwnd, &clientRect, FALSE);
+        pane.Invalidate();
     }
     CheckOneOf(menu, IDM_VIEW_ANSI, item);
 }
@@ -200,22 +178,16 @@ void TextView::FontCommand() {
     if (JobRunning()) return;  // a job measures and draws with the font it started with
     // The dialog works on a copy: some systems rewrite the record even when
     // the user cancels, and a cancel must leave the font as it was.
-    LOGFONTW chosen = font;
+    LOGFONTW chosen = pane.font;
     CHOOSEFONTW cf{};
     cf.lStructSize = sizeof(cf);
-    cf.hwndOwner = hwnd;
+    cf.hwndOwner = pane.hwnd;
     cf.lpLogFont = &chosen;
-    cf.rgbColors = textColor;
+    cf.rgbColors = pane.textColor;
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
     if (!ChooseFontW(&cf)) return;
-    font = chosen;
-    textColor = cf.rgbColors;
-    surface.SetFont(font);
-    wheelPixels = 30 * surface.spaceWidth;
-    UpdateScrollRanges();
-    UpdateScrollPositions();
-    UpdateTextRect();
-    InvalidateRect(hwnd, &clientRect, FALSE);
+    pane.textColor = cf.rgbColors;
+    pane.SetFont(chosen);
 }
 
 void TextView::DropFiles(HDROP drop) {
@@ -253,9 +225,9 @@ bool TextView::OpenFromCommandLine(const wchar_t* commandLine) {
 void TextView::CloseMainWindow() {
     if (JobRunning()) {
         // Destroying the windows under a running job would leave it drawing
-        // into nothing; the close happens when the job is over. A Save As or
-        // a print job is stopped for it, a scan runs to its end.
-        quitAfterScan = true;
+        // into nothing; the close happens when the job is over. A job that
+        // can be cancelled is stopped for it, a scan runs to its end.
+        jobs.closePending = true;
         CancelJob();
         return;
     }
@@ -263,21 +235,22 @@ void TextView::CloseMainWindow() {
 }
 
 void TextView::FinishDeferredClose() {
-    if (quitAfterScan && !JobRunning()) {
-        quitAfterScan = false;
+    if (jobs.closePending && !JobRunning()) {
+        jobs.closePending = false;
         DestroyWindow(mainWindow);
     }
 }
 
 void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
     UINT id = LOWORD(wp);
+    if (jobs.Refuses(id)) return;
     switch (id) {
     case IDM_ABOUT:
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), w, AboutDlgProc, 0);
         break;
     case IDM_EXIT: CloseMainWindow(); break;
     case IDM_COPY: CopySelection(); break;
-    case IDM_SELECT_ALL: SelectAll(); break;
+    case IDM_SELECT_ALL: pane.SelectAll(); break;
     case IDM_OPEN: OpenCommand(); break;
     case IDM_RELOAD: ReloadCommand(); break;
     case IDM_SAVE_AS: SaveAs(); break;
@@ -293,17 +266,26 @@ void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
     case IDM_STORE_BOM: ToggleStoreWithBom(); break;
     case IDM_FIND: OpenFindDialog(); break;
     case IDM_FIND_NEXT: FindNext(); break;
-    case IDM_GOTO:
-        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_GOTO), hwnd, GoToDialogProc,
-                        reinterpret_cast<LPARAM>(this));
-        break;
+    case IDM_GOTO: ShowGoToDialog(); break;
     case IDM_FONT: FontCommand(); break;
     default: DefWindowProcW(w, WM_COMMAND, wp, lp); break;
     }
 }
 
-LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    TextView* app = mainApp;
+void TextView::OnInitMenuPopup() {
+    // Reload is there for an open document while no job runs; the other
+    // commands refuse themselves during a job.
+    if (document.file.IsOpen() && jobs.running != Job::Scan)
+        EnableMenuItem(GetMenu(mainWindow), IDM_RELOAD,
+                       MF_BYCOMMAND | (jobs.Refuses(IDM_RELOAD) ? MF_DISABLED : MF_ENABLED));
+}
+
+LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* created = static_cast<TextView*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    TextView* app = reinterpret_cast<TextView*>(GetWindowLongPtrW(w, GWLP_USERDATA));
     if (!app) return DefWindowProcW(w, msg, wp, lp);
     switch (msg) {
     case WM_CREATE: app->OnMainCreate(w); return 0;
@@ -314,37 +296,35 @@ LRESULT CALLBACK MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(w, &ps);
         return 0;
     }
-    case WM_KEYDOWN: app->HandleKey(wp); return 0;
+    case WM_KEYDOWN: app->pane.HandleKey(wp); return 0;
     case WM_SYSKEYDOWN:
         // System keys also get their default handling: Alt+F4, F10 and Alt
         // with a menu letter keep working while this window has the focus.
-        app->HandleKey(wp);
+        app->pane.HandleKey(wp);
         return DefWindowProcW(w, msg, wp, lp);
     case WM_SETFOCUS:
         // Back from another program or a dialog: the keys and the wheel go
         // to the text pane again.
-        if (app->hwnd) SetFocus(app->hwnd);
+        if (app->pane.hwnd) SetFocus(app->pane.hwnd);
         return 0;
     case WM_CLOSE: app->CloseMainWindow(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(w, GWLP_USERDATA, 0);
+        return DefWindowProcW(w, msg, wp, lp);
     case WM_COMMAND: app->OnCommand(w, wp, lp); return 0;
-    case WM_INITMENUPOPUP:
-        // Reload is there for an open document while no job runs; the other
-        // commands refuse themselves during a job.
-        if (app->document.file.IsOpen() && !app->scanRunning)
-            EnableMenuItem(GetMenu(w), IDM_RELOAD, MF_BYCOMMAND | (app->JobRunning() ? MF_DISABLED : MF_ENABLED));
-        return 0;
+    case WM_INITMENUPOPUP: app->OnInitMenuPopup(); return 0;
     case WM_DROPFILES: app->DropFiles(reinterpret_cast<HDROP>(wp)); return 0;
     default: return DefWindowProcW(w, msg, wp, lp);
     }
 }
 
-int RunMessageLoop(TextView& app, HACCEL accel) {
+int RunMessageLoop(TextView& app) {
     MSG msg{};
     BOOL got;
     while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
         // F3 works in the Find dialog too; its other keys are the dialog manager's.
-        if (!TranslateAcceleratorW(app.mainWindow, accel, &msg) && !DialogMessage(msg)) {
+        if (!TranslateAcceleratorW(app.mainWindow, app.jobs.accelerators, &msg) && !DialogMessage(msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/win_string.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 namespace {
 
@@ -32,11 +32,11 @@ double Now() {
 TextView* app = nullptr;
 
 LRESULT CALLBACK FrameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_SIZE && app && app->hwnd) {
+    if (msg == WM_SIZE && app && app->pane.hwnd) {
         RECT r{};
         GetClientRect(w, &r);
-        MoveWindow(app->hwnd, 0, 0, r.right, r.bottom, TRUE);
-        app->Layout();
+        MoveWindow(app->pane.hwnd, 0, 0, r.right, r.bottom, TRUE);
+        app->pane.Layout();
         return 0;
     }
     return DefWindowProcW(w, msg, wp, lp);
@@ -52,8 +52,8 @@ void Pump() {
 
 // One full paint through WM_PAINT.
 void Frame() {
-    InvalidateRect(app->hwnd, nullptr, FALSE);
-    UpdateWindow(app->hwnd);
+    InvalidateRect(app->pane.hwnd, nullptr, FALSE);
+    UpdateWindow(app->pane.hwnd);
 }
 
 double MsPerFrame(int frames) {
@@ -76,8 +76,8 @@ void SizePane(HWND top, int width, int height, bool pump = true) {
 void Screens(HWND top, int frames) {
     TextView& v = *app;
     RECT pane{};
-    GetClientRect(v.hwnd, &pane);
-    const uint64_t rows = v.RowsOnScreen();
+    GetClientRect(v.pane.hwnd, &pane);
+    const uint64_t rows = v.pane.RowsOnScreen();
     Frame();  // the first read and measuring
     const double flat = MsPerFrame(frames);
 
@@ -92,15 +92,15 @@ void Screens(HWND top, int frames) {
     }
 
     // 73 rows: what a 1080p window or a zoomed-out view shows.
-    SizePane(top, pane.right, 73 * v.surface.lineHeight);
-    const uint64_t tall = v.RowsOnScreen();
+    SizePane(top, pane.right, 73 * v.pane.surface.lineHeight);
+    const uint64_t tall = v.pane.RowsOnScreen();
     Frame();
     const double rows73 = MsPerFrame(frames);
     SizePane(top, pane.right, pane.bottom);
 
     // Lines 90 on: the end of block 0 and the start of block 1.
-    v.topLine = 90;
-    v.UpdateScrollPositions();
+    v.pane.topLine = 90;
+    v.pane.UpdateScrollPositions();
     Frame();
     const double straddle = MsPerFrame(frames);
     std::printf("size=%lld lines=%llu longest=%llu rows=%llu tall_rows=%llu flat_ms=%.3f resize_ms=%.3f "
@@ -133,30 +133,11 @@ int main(int argc, char** argv) {
     frame.hInstance = inst;
     frame.lpszClassName = L"PaintBenchFrame";
     RegisterClassW(&frame);
-    WNDCLASSW text{};
-    text.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    text.lpfnWndProc = TextView::WindowProc;
-    text.hInstance = inst;
-    text.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    text.lpszClassName = L"Text2";
-    RegisterClassW(&text);
-
-    v.font.lfHeight = 16;
-    v.font.lfWeight = 400;
-    v.font.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(v.font.lfFaceName, L"Courier New", 32);
-    v.lineNumbersShown = false;
+    v.SetPaneDefaults();
     HWND top = CreateWindowExW(0, L"PaintBenchFrame", L"paint bench", WS_OVERLAPPEDWINDOW, 0, 0, 1016, 739,
                                nullptr, nullptr, inst, nullptr);
     v.mainWindow = top;
-    v.hwnd = CreateWindowExW(0, L"Text2", L"Text2", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 1000, 700,
-                             top, nullptr, inst, nullptr);
-    SetWindowLongPtrW(v.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&v));
-    v.surface.window = v.hwnd;
-    v.surface.Create(v.textRect);
-    v.surface.SetFont(v.font);
-    v.wheelPixels = 30 * v.surface.spaceWidth;
-    v.lineNumbersShown = true;
+    v.pane.Create(top, RECT{0, 0, 1000, 700});
     ShowWindow(top, SW_SHOW);
     Pump();
 
@@ -168,44 +149,44 @@ int main(int argc, char** argv) {
         return 1;
     }
     double openSeconds = Now() - t;
-    v.Layout();
+    v.pane.Layout();
     Pump();
     if (screens) {
         Screens(top, frames);
         DestroyWindow(top);
-        v.surface.Destroy();
+        v.pane.surface.Destroy();
         v.document.Close();
         return 0;
     }
 
     Frame();  // first read of the top block
     double top0 = MsPerFrame(frames);
-    v.EnsureVisible(TextPosition{v.document.lineCount / 2, 0});
+    v.pane.EnsureVisible(TextPosition{v.document.lineCount / 2, 0});
     Frame();
     double middle = MsPerFrame(frames);
     t = Now();
-    v.MoveToEnd();  // what Ctrl+End runs
+    v.pane.MoveToEnd();  // what Ctrl+End runs
     Frame();
     double ctrlEnd = (Now() - t) * 1000.0;
     double end = MsPerFrame(frames);
 
     // Horizontal: jump to the middle of line 0 (the long line of the
     // single-line files), then scroll.
-    v.MoveToStart();
+    v.pane.MoveToStart();
     Frame();
-    const int64_t lineWidth = v.LineWidth(0);
-    const size_t lineUnits = static_cast<size_t>(v.ViewLineLength(0));
-    int64_t limit = v.LastXOffset();
+    const int64_t lineWidth = v.pane.LineWidth(0);
+    const size_t lineUnits = static_cast<size_t>(v.pane.ViewLineLength(0));
+    int64_t limit = v.pane.LastXOffset();
     int64_t target = lineWidth / 2 < limit ? lineWidth / 2 : limit;
     double hFirst = 0, hNext = 0;
-    if (target > 10 * v.wheelPixels) {
+    if (target > 10 * v.pane.wheelPixels) {
         t = Now();
-        v.ScrollHorizontal(target - v.xOffset, false);
+        v.pane.ScrollHorizontal(target - v.pane.xOffset, false);
         Frame();
         hFirst = (Now() - t) * 1000.0;
         t = Now();
         for (int i = 0; i < frames; ++i) {
-            v.ScrollHorizontal(i % 2 ? -v.wheelPixels : v.wheelPixels, false);
+            v.pane.ScrollHorizontal(i % 2 ? -v.pane.wheelPixels : v.pane.wheelPixels, false);
             Frame();
         }
         hNext = (Now() - t) * 1000.0 / frames;
@@ -214,9 +195,9 @@ int main(int argc, char** argv) {
                 "paint_end_ms=%.3f ctrl_end_ms=%.3f hscroll_first_ms=%.3f hscroll_ms=%.3f xoffset=%lld line0_units=%zu\n",
                 static_cast<long long>(v.document.fileSize), static_cast<unsigned long long>(v.document.lineCount),
                 static_cast<unsigned long long>(v.document.maxLineLength), openSeconds, top0, middle, end, ctrlEnd,
-                hFirst, hNext, static_cast<long long>(v.xOffset), lineUnits);
+                hFirst, hNext, static_cast<long long>(v.pane.xOffset), lineUnits);
     DestroyWindow(top);
-    v.surface.Destroy();
+    v.pane.surface.Destroy();
     v.document.Close();
     return 0;
 }

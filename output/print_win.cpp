@@ -1,21 +1,21 @@
-// The Print command: print dialog, pages with wrapped rows and page numbers,
-// progress in the main window's title.
+// Printing a document on a printer DC: pages with wrapped rows and page
+// numbers. Progress and cancel come through the caller's hooks.
 #include "output/print_win.h"
 
 #include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "core/text_document.h"
 #include "core/win_string.h"
 #include "output/print_layout.h"
-#include "view/text_view.h"
 
 namespace {
 
 const DOCINFOW kDocInfo = {sizeof(DOCINFOW), L"printer", nullptr, nullptr, 0};
 
 struct PrintJob {
-    TextView* app = nullptr;
+    const PrintHooks* hooks = nullptr;
     HDC dc = nullptr;
     int pageScale = 0;
     RECT rect{};
@@ -27,12 +27,6 @@ struct PrintJob {
     PrintMeasurer* measurer = nullptr;
 };
 
-void SetMainTitle(TextView& app, const std::u16string& text) {
-    HWND main = app.hwnd ? GetParent(app.hwnd) : nullptr;
-    if (!main) main = app.mainWindow;
-    if (main) SetWindowTextW(main, W(text));
-}
-
 void DrawPageNumber(PrintJob& job) {
     std::u16string text = PageNumberText(job.page);
     int width = MeasureText(*job.measurer, text.c_str(), -1);
@@ -42,7 +36,7 @@ void DrawPageNumber(PrintJob& job) {
 }
 
 void PrintRowDone(PrintJob& job) {
-    if (job.app->printCancel) return;  // the job ends at its next line
+    if (job.hooks->cancel && *job.hooks->cancel) return;  // the job ends at its next line
     job.y += job.lineHeight;
     if (job.y < job.rect.bottom) return;
     DrawPageNumber(job);
@@ -53,8 +47,7 @@ void PrintRowDone(PrintJob& job) {
     EndPage(job.dc);
     StartPage(job.dc);
     job.previousFont = SelectObject(job.dc, job.printerFont);
-    SetMainTitle(*job.app, PrintingTitle(job.app->titleText, finished));
-    PumpMessages();
+    if (job.hooks->pageDone) job.hooks->pageDone(finished);
 }
 
 }  // namespace
@@ -126,23 +119,23 @@ void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument
     rows.Finish(draw);
 }
 
-void PrintDocument(TextView& app, PRINTDLGW& pd) {
-    HDC dc = pd.hDC;
+PrintResult PrintPages(HDC dc, TextDocument& doc, const LOGFONTW& font, const PrintHooks& hooks, int32_t& pages) {
+    pages = 0;
     const int horzSize = GetDeviceCaps(dc, HORZSIZE);
     const int horzRes = GetDeviceCaps(dc, HORZRES);
     const int vertRes = GetDeviceCaps(dc, VERTRES);
     const int s = PageScale(horzRes, horzSize, GetDeviceCaps(dc, LOGPIXELSX));
 
-    if (StartDocW(dc, &kDocInfo) <= 0) return;
+    if (StartDocW(dc, &kDocInfo) <= 0) return PrintResult::NotStarted;
 
     PrintJob job;
-    job.app = &app;
+    job.hooks = &hooks;
     job.dc = dc;
     job.pageScale = s;
     job.page = 1;
     job.y = 80 * s;
     job.rect = {60 * s, 80 * s, horzRes - 60 * s, vertRes - 100 * s};
-    LOGFONTW lf = app.font;
+    LOGFONTW lf = font;
     lf.lfHeight *= s;
     job.printerFont = CreateFontIndirectW(&lf);
 
@@ -157,48 +150,28 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
     measurer->dc = dc;
     job.measurer = measurer.get();
 
+    const bool never = false;
+    const bool* cancel = hooks.cancel ? hooks.cancel : &never;
     RowDone rowDone = [&job] { PrintRowDone(job); };
-    for (uint64_t line = 0; line < app.document.lineCount && !app.printCancel; ++line) {
-        if (app.document.IsLongLine(line))
-            DrawLongLine(*measurer, job.rect, job.y, app.document, line, rowDone, &app.printCancel);
+    for (uint64_t line = 0; line < doc.lineCount && !*cancel; ++line) {
+        if (doc.IsLongLine(line))
+            DrawLongLine(*measurer, job.rect, job.y, doc, line, rowDone, cancel);
         else
-            DrawWrapped(*measurer, job.rect, job.y, app.document.GetLineText(line), rowDone);
+            DrawWrapped(*measurer, job.rect, job.y, doc.GetLineText(line), rowDone);
     }
-    if (app.printCancel) {
+    if (*cancel) {
         // Esc or closing the window: the spooler drops the job.
         SelectObject(dc, job.previousFont);
         DeleteObject(job.printerFont);
         AbortDoc(dc);
-        app.printCancel = false;
-        SetMainTitle(app, app.titleText + u" - 打印已取消");
-        return;
+        return PrintResult::Cancelled;
     }
 
     if (job.y > 80 * s) DrawPageNumber(job);
-    SetMainTitle(app, PrintedTitle(app.titleText, job.page));
-
+    pages = job.page;
     SelectObject(dc, job.previousFont);
     EndPage(dc);
     DeleteObject(job.printerFont);
     EndDoc(dc);
-}
-
-void TextView::PrintCommand() {
-    // One job at a time, and never over a file that is still being indexed
-    // or while a Save As writes.
-    if (JobRunning()) return;
-    PRINTDLGW pd{};
-    pd.lStructSize = sizeof(pd);
-    pd.hwndOwner = hwnd;
-    pd.Flags = PD_RETURNDC | PD_USEDEVMODECOPIESANDCOLLATE;
-    pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = pd.nCopies = 1;
-
-    printRunning = true;
-    printCancel = false;
-    if (PrintDlgW(&pd) == TRUE) PrintDocument(*this, pd);
-    if (pd.hDevMode) GlobalFree(pd.hDevMode);
-    if (pd.hDevNames) GlobalFree(pd.hDevNames);
-    if (pd.hDC) DeleteDC(pd.hDC);
-    printRunning = false;
-    printCancel = false;
+    return PrintResult::Printed;
 }

@@ -1,4 +1,4 @@
-// Printing the whole document on a printer DC.
+// Printing a whole document on a printer DC.
 #pragma once
 #include <windows.h>
 #include <commdlg.h>
@@ -8,7 +8,6 @@
 #include <string>
 
 class TextDocument;
-class TextView;
 
 // Width cache of one print job, per UTF-16 code unit; 0 means not measured.
 struct PrintMeasurer {
@@ -32,5 +31,14 @@ void DrawWrapped(PrintMeasurer& m, const RECT& rect, const int& y, const std::u1
 void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument& doc, uint64_t line,
                   const RowDone& rowDone, const bool* cancel = nullptr);
 
-// Prints every line of the document on the DC in pd.hDC.
-void PrintDocument(TextView& app, PRINTDLGW& pd);
+// What a print job tells its caller, and how it is stopped.
+struct PrintHooks {
+    // A page is finished and the next begun (1-based number of the finished one).
+    std::function<void(int32_t page)> pageDone;
+    // Set to stop the job: it is checked after every row.
+    const bool* cancel = nullptr;
+};
+enum class PrintResult { NotStarted, Printed, Cancelled };
+// Prints every line of doc with font (scaled to the printer) on dc; the
+// pages printed in pages.
+PrintResult PrintPages(HDC dc, TextDocument& doc, const LOGFONTW& font, const PrintHooks& hooks, int32_t& pages);

@@ -23,7 +23,7 @@ using std::min;
 
 #include "app/resource.h"
 #include "core/win_string.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 namespace {
 
@@ -184,6 +184,8 @@ std::function<void(const std::wstring&)> onTitle;
 constexpr UINT ScanProbe = WM_APP + 11;
 int probesHandled = 0;
 
+// The main window's own procedure, under the recording ones.
+WNDPROC mainProc = nullptr;
 LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == ScanProbe) {
         ++probesHandled;
@@ -197,7 +199,7 @@ LRESULT CALLBACK RecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         titles.push_back({reinterpret_cast<const wchar_t*>(lp), si.nMax});
         if (onTitle) onTitle(titles.back().text);
     }
-    return MainWndProc(w, msg, wp, lp);
+    return CallWindowProcW(mainProc, w, msg, wp, lp);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -206,6 +208,7 @@ protected:
         app = new TextView;
         main = app->CreateMainWindow(GetModuleHandleW(nullptr));
         ASSERT_NE(main, nullptr);
+        mainProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(main, GWLP_WNDPROC));
         ShowWindow(main, SW_SHOWNORMAL);
         UpdateWindow(main);
         app->EnableCommands(false, false);
@@ -245,7 +248,7 @@ protected:
     }
     void RecordTitles() {
         titles.clear();
-        recordedPane = app->hwnd;
+        recordedPane = app->pane.hwnd;
         SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc));
     }
 
@@ -270,13 +273,13 @@ TEST_F(MainWindowTest, StartsWithTitleAndOnlyOpenExitAboutUsable) {
     // The pane fills the client area and took the focus on the first resize.
     RECT client, pane;
     GetClientRect(main, &client);
-    GetClientRect(app->hwnd, &pane);
+    GetClientRect(app->pane.hwnd, &pane);
     EXPECT_EQ(pane.right, client.right);
     EXPECT_EQ(pane.bottom, client.bottom);
-    EXPECT_EQ(GetFocus(), app->hwnd);
-    EXPECT_TRUE(app->lineNumbersShown);
-    EXPECT_EQ(app->wheelPixels, 30 * app->surface.spaceWidth);
-    EXPECT_GT(app->surface.spaceWidth, 0);
+    EXPECT_EQ(GetFocus(), app->pane.hwnd);
+    EXPECT_TRUE(app->pane.lineNumbersShown);
+    EXPECT_EQ(app->pane.wheelPixels, 30 * app->pane.surface.spaceWidth);
+    EXPECT_GT(app->pane.surface.spaceWidth, 0);
 }
 
 TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
@@ -287,7 +290,7 @@ TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
     RunMessagesFor(30);
     RECT client, pane;
     GetClientRect(main, &client);
-    GetWindowRect(app->hwnd, &pane);
+    GetWindowRect(app->pane.hwnd, &pane);
     MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&pane), 2);
     EXPECT_EQ(pane.left, 0);
     EXPECT_EQ(pane.top, 0);
@@ -331,14 +334,14 @@ TEST_F(MainWindowTest, FileThatCannotBeOpenedLeavesOnlyOpenUsable) {
     std::wstring good = WriteTestFile(L"fail_good.txt", "one\ntwo\nthree\n");
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + good + L"\""));
     std::vector<UINT> marks = CheckedItems();
-    app->topLine = 2;
+    app->pane.topLine = 2;
     SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({missing})), 0);
     EXPECT_EQ(WindowText(main), FinishedTitle(good));
     EXPECT_TRUE(Enabled(IDM_OPEN));
     ExpectDocumentCommands(false);
     EXPECT_EQ(CheckedItems(), marks);
     EXPECT_EQ(W(app->filePath), missing);
-    EXPECT_EQ(app->topLine, 0u);
+    EXPECT_EQ(app->pane.topLine, 0u);
     EXPECT_EQ(app->document.lineCount, 1u);
     EXPECT_EQ(app->document.GetLineText(0), u"");
 }
@@ -381,7 +384,7 @@ TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
     ASSERT_TRUE(app->OpenDocument(U16(path.c_str()), Encoding::Ansi));
     app->RefreshEncodingMenu();
     EXPECT_EQ(app->document.GetLineText(0), u"你好\r\n");
-    EXPECT_EQ(app->ViewLineText(0), u"你好\r\n");
+    EXPECT_EQ(app->lines.Text(0), u"你好\r\n");
     SetWindowTextW(main, L"marker");
 
     Command(IDM_VIEW_UTF8);
@@ -390,7 +393,7 @@ TEST_F(MainWindowTest, ViewAsWithinFamilyRedecodesWithoutReopening) {
     EXPECT_EQ(app->document.lineCount, 3u);
     std::u16string redecoded = app->document.GetLineText(0);
     EXPECT_NE(redecoded, u"你好\r\n");
-    EXPECT_EQ(app->ViewLineText(0), redecoded);  // the view does not keep the old decoding
+    EXPECT_EQ(app->lines.Text(0), redecoded);  // the view does not keep the old decoding
     EXPECT_EQ(redecoded.substr(redecoded.size() - 2), u"\r\n");
     EXPECT_EQ(app->saveEncoding, Encoding::Ansi);
     EXPECT_EQ(CheckedItems(), (std::vector<UINT>{IDM_VIEW_UTF8, IDM_CONVERT_ANSI}));
@@ -516,18 +519,18 @@ TEST_F(MainWindowTest, OpenDialogOpensTheChosenFile) {
 }
 
 TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
-    LOGFONTW before = app->font;
-    COLORREF colour = app->textColor;
-    int32_t space = app->surface.spaceWidth;
+    LOGFONTW before = app->pane.font;
+    COLORREF colour = app->pane.textColor;
+    int32_t space = app->pane.surface.spaceWidth;
     WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
     Command(IDM_FONT);
     EXPECT_EQ(dialogsSeen, 1);
-    EXPECT_EQ(memcmp(&before, &app->font, sizeof(before)), 0)
-        << "height " << app->font.lfHeight << " weight " << app->font.lfWeight << " charset "
-        << int(app->font.lfCharSet) << " quality " << int(app->font.lfQuality) << " pitch "
-        << int(app->font.lfPitchAndFamily) << " out " << int(app->font.lfOutPrecision);
-    EXPECT_EQ(app->textColor, colour);
-    EXPECT_EQ(app->surface.spaceWidth, space);
+    EXPECT_EQ(memcmp(&before, &app->pane.font, sizeof(before)), 0)
+        << "height " << app->pane.font.lfHeight << " weight " << app->pane.font.lfWeight << " charset "
+        << int(app->pane.font.lfCharSet) << " quality " << int(app->pane.font.lfQuality) << " pitch "
+        << int(app->pane.font.lfPitchAndFamily) << " out " << int(app->pane.font.lfOutPrecision);
+    EXPECT_EQ(app->pane.textColor, colour);
+    EXPECT_EQ(app->pane.surface.spaceWidth, space);
 
     // Pick another colour in the dialog's colour box (cmb4) and confirm.
     static COLORREF picked;
@@ -548,8 +551,8 @@ TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
     Command(IDM_FONT);
     EXPECT_EQ(dialogsSeen, 1);
     ASSERT_EQ(picked, RGB(255, 0, 0));
-    EXPECT_EQ(app->textColor, RGB(255, 0, 0));
-    EXPECT_EQ(app->wheelPixels, 30 * app->surface.spaceWidth);
+    EXPECT_EQ(app->pane.textColor, RGB(255, 0, 0));
+    EXPECT_EQ(app->pane.wheelPixels, 30 * app->pane.surface.spaceWidth);
 }
 
 TEST_F(MainWindowTest, AboutBoxIsCentredWithItsLink) {
@@ -584,7 +587,7 @@ TEST_F(MainWindowTest, ProgressTitlesTrailTheScanAndWidenTheBar) {
     fclose(f);
 
     RecordTitles();
-    app->progressRedrawMs = 0;  // every percentage, however fast the scan
+    app->jobs.progressMs = 0;  // every percentage, however fast the scan
     // Between the titles too, a message posted during the scan is handled
     // before the next piece of it is read.
     int posted = 0;
@@ -621,19 +624,19 @@ TEST_F(MainWindowTest, ProgressTitlesTrailTheScanAndWidenTheBar) {
 TEST_F(MainWindowTest, OpenStartsWithAResetView) {
     std::wstring a = WriteTestFile(L"reset_a.txt", "aaaa\nbbbb\ncccc\n");
     ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
-    app->topLine = 2;
-    app->xOffset = 40;
-    app->anchor = app->selStart = TextPosition{1, 1};
-    app->selEnd = TextPosition{2, 2};
+    app->pane.topLine = 2;
+    app->pane.xOffset = 40;
+    app->pane.anchor = app->pane.selStart = TextPosition{1, 1};
+    app->pane.selEnd = TextPosition{2, 2};
     app->writeBom = true;
     app->document.GetLineText(0);
     std::wstring b = WriteTestFile(L"reset_b.txt", "\xE6\x96\x87\n");
     ASSERT_TRUE(app->OpenDocument(U16(b.c_str()), Encoding::None));
-    EXPECT_EQ(app->topLine, 0u);
-    EXPECT_EQ(app->xOffset, 0);
-    EXPECT_EQ(app->selStart, TextPosition{});
-    EXPECT_EQ(app->selEnd, TextPosition{});
-    EXPECT_EQ(app->anchor, TextPosition{});
+    EXPECT_EQ(app->pane.topLine, 0u);
+    EXPECT_EQ(app->pane.xOffset, 0);
+    EXPECT_EQ(app->pane.selStart, TextPosition{});
+    EXPECT_EQ(app->pane.selEnd, TextPosition{});
+    EXPECT_EQ(app->pane.anchor, TextPosition{});
     EXPECT_FALSE(app->writeBom);
     EXPECT_EQ(app->saveEncoding, Encoding::Utf8);
     EXPECT_EQ(app->document.GetLineText(0), u"文\n");
@@ -657,7 +660,7 @@ TEST_F(MainWindowTest, OpenRequestsDuringAScanAreIgnored) {
     // The menu is as the start-up left it.
     ExpectDocumentCommands(false);
     EXPECT_TRUE(CheckedItems().empty());
-    EXPECT_FALSE(app->scanRunning);
+    EXPECT_EQ(app->jobs.running, Job::None);
 }
 
 TEST_F(MainWindowTest, OpenRequestsDuringAPrintJobAreIgnored) {
@@ -665,14 +668,52 @@ TEST_F(MainWindowTest, OpenRequestsDuringAPrintJobAreIgnored) {
     std::wstring b = WriteTestFile(L"print_b.txt", "dropped meanwhile\n");
     ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
     // As if these arrived through the pump of a running print job.
-    app->printRunning = true;
+    app->jobs.running = Job::Print;
     EXPECT_FALSE(app->OpenDocument(U16(b.c_str()), Encoding::None));
     SendMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({b})), 0);
     SendMessageW(main, WM_COMMAND, IDM_VIEW_UTF16LE, 0);
-    app->printRunning = false;
+    app->jobs.running = Job::None;
     EXPECT_EQ(W(app->filePath), a);
     EXPECT_EQ(app->document.encoding, Encoding::Ansi);
     EXPECT_EQ(app->document.GetLineText(0), u"printed document\n");
+}
+
+// One table says which commands each job refuses: the document commands
+// during every job, Find next (F3) during a scan only.
+TEST_F(MainWindowTest, JobsRefuseCommandsByOneTable) {
+    for (Job j : {Job::Scan, Job::Find, Job::Count, Job::Save, Job::Print, Job::Copy}) {
+        app->jobs.running = j;
+        for (UINT id : {IDM_OPEN, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT, IDM_FONT, IDM_VIEW_UTF8})
+            EXPECT_TRUE(app->jobs.Refuses(id)) << static_cast<int>(j) << " " << id;
+        for (UINT id : {IDM_GOTO, IDM_FIND, IDM_SELECT_ALL, IDM_ABOUT, IDM_EXIT})
+            EXPECT_FALSE(app->jobs.Refuses(id)) << static_cast<int>(j) << " " << id;
+        EXPECT_EQ(app->jobs.Refuses(IDM_FIND_NEXT), j == Job::Scan);
+        EXPECT_EQ(app->jobs.Refuses(IDM_COPY), j == Job::Copy);
+    }
+    app->jobs.running = Job::None;
+    EXPECT_FALSE(app->jobs.Refuses(IDM_OPEN));
+
+    // F3 pressed while F5 scans: no search over a half-indexed document.
+    std::string text;
+    for (int i = 0; i < 6000; ++i) text += i == 100 ? "needle\n" : "hay " + std::to_string(i) + "\n";
+    const std::wstring path = WriteTestFile(L"f3_scan.txt", text.substr(0, text.size() / 2));
+    ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
+    WriteTestFile(L"f3_scan.txt", text);
+    app->searchText = u"needle";
+    app->OpenFindDialog();
+    app->jobs.progressMs = 0;
+    app->document.scanBufferSize = 4096;
+    PostMessageW(app->pane.hwnd, WM_KEYDOWN, VK_F3, 0x003D0001);
+    ASSERT_TRUE(app->ReloadDocument());
+    EXPECT_EQ(WindowText(GetDlgItem(app->findDialog, IDC_FIND_STATUS)), L"");
+    MSG m;
+    EXPECT_FALSE(PeekMessageW(&m, app->pane.hwnd, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));  // the scan took the key
+    // The same key after the scan finds.
+    PostMessageW(app->pane.hwnd, WM_KEYDOWN, VK_F3, 0x003D0001);
+    app->PumpMessages();
+    EXPECT_EQ(app->pane.selStart, (TextPosition{100, 0}));
+    DestroyWindow(app->findDialog);
+    DeleteFileW(path.c_str());
 }
 
 TEST_F(MainWindowTest, CloseDuringAScanEndsAfterTheScan) {
@@ -682,7 +723,7 @@ TEST_F(MainWindowTest, CloseDuringAScanEndsAfterTheScan) {
     ASSERT_TRUE(app->OpenDocument(U16(a.c_str()), Encoding::None));
     EXPECT_TRUE(IsWindow(main));
     EXPECT_EQ(WindowText(main), FinishedTitle(a));
-    EXPECT_TRUE(app->quitAfterScan);
+    EXPECT_TRUE(app->jobs.closePending);
 
     app->FinishDeferredClose();
     EXPECT_FALSE(IsWindow(main));
@@ -693,8 +734,8 @@ TEST_F(MainWindowTest, CloseDuringAScanEndsAfterTheScan) {
 
 TEST_F(MainWindowTest, PumpKeepsTheQuitRequestForTheOuterLoop) {
     PostQuitMessage(7);
-    PumpMessages();
-    PumpMessages();
+    app->PumpMessages();
+    app->PumpMessages();
     MSG m;
     ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(m.wParam, 7u);
@@ -712,42 +753,42 @@ TEST_F(MainWindowTest, AltF4ClosesTheMainWindowWhenItHasTheFocus) {
 int menuLoops = 0;
 LRESULT CALLBACK MenuRecordingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_ENTERMENULOOP) ++menuLoops;
-    return MainWndProc(w, msg, wp, lp);
+    return CallWindowProcW(mainProc, w, msg, wp, lp);
 }
 void CALLBACK EndMenuTimer(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
 
 TEST_F(MainWindowTest, SystemKeysInThePaneReachTheMenuAndClose) {
-    ASSERT_EQ(GetFocus(), app->hwnd);
+    ASSERT_EQ(GetFocus(), app->pane.hwnd);
     SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MenuRecordingProc));
     UINT_PTR timer = SetTimer(nullptr, 0, 50, EndMenuTimer);  // ends each menu loop from inside
     menuLoops = 0;
-    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_F10, 0x00440001);
-    SendMessageW(app->hwnd, WM_SYSKEYUP, VK_F10, 0xC0440001);
+    SendMessageW(app->pane.hwnd, WM_SYSKEYDOWN, VK_F10, 0x00440001);
+    SendMessageW(app->pane.hwnd, WM_SYSKEYUP, VK_F10, 0xC0440001);
     RunMessagesFor(50);
     EXPECT_EQ(menuLoops, 1) << "F10";
-    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_MENU, 0x20380001);
-    SendMessageW(app->hwnd, WM_SYSKEYUP, VK_MENU, 0xC0380001);
+    SendMessageW(app->pane.hwnd, WM_SYSKEYDOWN, VK_MENU, 0x20380001);
+    SendMessageW(app->pane.hwnd, WM_SYSKEYUP, VK_MENU, 0xC0380001);
     RunMessagesFor(50);
     EXPECT_EQ(menuLoops, 2) << "Alt";
     KillTimer(nullptr, timer);
     // Alt+F4 in the pane closes the main window.
-    SendMessageW(app->hwnd, WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+    SendMessageW(app->pane.hwnd, WM_SYSKEYDOWN, VK_F4, 0x203E0001);
     RunMessagesFor(100);
     EXPECT_FALSE(IsWindow(main));
 }
 
 TEST_F(MainWindowTest, FocusReturnsToThePane) {
-    EXPECT_EQ(GetFocus(), app->hwnd);
+    EXPECT_EQ(GetFocus(), app->pane.hwnd);
     SetFocus(main);  // activation after Alt+Tab or a dialog focuses the main window
-    EXPECT_EQ(GetFocus(), app->hwnd);
+    EXPECT_EQ(GetFocus(), app->pane.hwnd);
     Command(IDM_FIND);
     RunMessagesFor(50);
     ASSERT_NE(app->findDialog, nullptr);
     SetFocus(GetDlgItem(app->findDialog, IDC_FIND_TEXT));
-    ASSERT_NE(GetFocus(), app->hwnd);
-    SendMessageW(app->hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(60, 10));
-    SendMessageW(app->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(60, 10));
-    EXPECT_EQ(GetFocus(), app->hwnd);
+    ASSERT_NE(GetFocus(), app->pane.hwnd);
+    SendMessageW(app->pane.hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(60, 10));
+    SendMessageW(app->pane.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(60, 10));
+    EXPECT_EQ(GetFocus(), app->pane.hwnd);
 }
 
 TEST_F(MainWindowTest, ExitDestroysTheWindowAndPostsQuit) {
@@ -806,7 +847,7 @@ TEST_F(MainWindowTest, SaveAsShowsItsProgressAndEscCancelsIt) {
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     const std::wstring title = FinishedTitle(path);
     RecordTitles();
-    app->progressRedrawMs = 0;
+    app->jobs.progressMs = 0;
 
     // Converted and copied: the percentages rise, then the title returns.
     const std::wstring target = WriteTestFile(L"save_target.txt", "old");
@@ -833,7 +874,7 @@ TEST_F(MainWindowTest, SaveAsShowsItsProgressAndEscCancelsIt) {
     for (const std::wstring& to : {target, path}) {
         WriteTestFile(L"save_target.txt", "old");
         const std::string head = FileHead(to, 64);
-        const HWND escTo = to == path ? main : app->hwnd;
+        const HWND escTo = to == path ? main : app->pane.hwnd;
         titles.clear();
         int tempsSeen = -1;
         onTitle = [&](const std::wstring& t) {
@@ -845,8 +886,8 @@ TEST_F(MainWindowTest, SaveAsShowsItsProgressAndEscCancelsIt) {
         EXPECT_FALSE(app->SaveCopy(U16(to.c_str())));
         onTitle = nullptr;
         EXPECT_EQ(tempsSeen, 1);
-        EXPECT_TRUE(app->saveCancel);
-        EXPECT_FALSE(app->saveRunning);
+        EXPECT_TRUE(app->saveCancelled);
+        EXPECT_EQ(app->jobs.running, Job::None);
         EXPECT_EQ(TemporaryFiles(to), 0);
         EXPECT_EQ(FileHead(to, 64), head);
         EXPECT_EQ(FileBytes(to), to == path ? 12 << 20 : 3);
@@ -873,17 +914,17 @@ LRESULT CALLBACK SaveProbeProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_APP) return DefWindowProcW(w, msg, wp, lp);
     TextView& v = *probedApp;
     if (wp == 3) {  // after Find next
-        during.found = v.selStart;
+        during.found = v.pane.selStart;
         return 0;
     }
     if (wp == 1) {  // after Select all
-        during.all = v.selEnd;
-        v.anchor = v.selStart = TextPosition{2, 0};
-        v.selEnd = TextPosition{2, 12};
+        during.all = v.pane.selEnd;
+        v.pane.anchor = v.pane.selStart = TextPosition{2, 0};
+        v.pane.selEnd = TextPosition{2, 12};
         return 0;
     }
-    during.saving = v.saveRunning;
-    during.topLine = v.topLine;
+    during.saving = v.jobs.running == Job::Save;
+    during.topLine = v.pane.topLine;
     during.title = WindowText(v.mainWindow);
     if (OpenClipboard(nullptr)) {
         if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
@@ -900,7 +941,7 @@ TEST_F(MainWindowTest, CommandsDuringASaveAreRefusedAndReadingGoesOn) {
     const std::wstring other = WriteTestFile(L"save_busy_other.txt", "dropped\n");
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     RecordTitles();
-    app->progressRedrawMs = 0;
+    app->jobs.progressMs = 0;
     app->searchText = u"line 0000150";
     probedApp = app;
     during = DuringSave{};
@@ -917,7 +958,7 @@ TEST_F(MainWindowTest, CommandsDuringASaveAreRefusedAndReadingGoesOn) {
         for (UINT id : {IDM_OPEN, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT, IDM_FONT, IDM_VIEW_UTF16LE})
             PostMessageW(main, WM_COMMAND, id, 0);
         PostMessageW(main, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
-        PostMessageW(app->hwnd, WM_VSCROLL, SB_PAGEDOWN, 0);
+        PostMessageW(app->pane.hwnd, WM_VSCROLL, SB_PAGEDOWN, 0);
         PostMessageW(main, WM_COMMAND, IDM_FIND_NEXT, 0);
         PostMessageW(probe, WM_APP, 3, 0);
         PostMessageW(main, WM_COMMAND, IDM_SELECT_ALL, 0);
@@ -951,7 +992,7 @@ TEST_F(MainWindowTest, ClosingDuringASaveCancelsItThenCloses) {
     const std::wstring path = WriteLinesFile(L"save_close.txt", 12);
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     RecordTitles();
-    app->progressRedrawMs = 0;
+    app->jobs.progressMs = 0;
     app->saveEncoding = Encoding::Utf16Le;
     const std::wstring target = TempDir() + L"save_close_copy.txt";
     DeleteFileW(target.c_str());
@@ -1029,36 +1070,37 @@ TEST_F(MainWindowTest, ReloadKeepsThePlaceAndTakesInWhatWasAppended) {
     const std::wstring path = WriteTestFile(L"reload.log", Lines(0, 1000));
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
     EXPECT_TRUE(Enabled(IDM_RELOAD));
-    app->saveRunning = true;
+    app->jobs.running = Job::Save;
     SendMessageW(main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
     EXPECT_FALSE(Enabled(IDM_RELOAD));
-    app->saveRunning = false;
+    app->jobs.running = Job::None;
     SendMessageW(main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
     EXPECT_TRUE(Enabled(IDM_RELOAD));
     app->writeBom = true;
     app->saveEncoding = Encoding::Utf16Be;
 
     // In the middle: the place stays. F5 in the pane reloads.
-    app->topLine = 300;
-    app->xOffset = 16;
-    app->anchor = app->selStart = TextPosition{310, 2};
-    app->selEnd = TextPosition{320, 5};
+    app->pane.topLine = 300;
+    app->pane.xOffset = 16;
+    app->pane.anchor = app->pane.selStart = TextPosition{310, 2};
+    app->pane.selEnd = TextPosition{320, 5};
     AppendToFile(path, Lines(1000, 1500));
-    SendMessageW(app->hwnd, WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(app->pane.hwnd, WM_KEYDOWN, VK_F5, 0);
+    app->PumpMessages();
     EXPECT_TRUE(app->document.reloadAppended);
     EXPECT_EQ(app->document.lineCount, 1501u);
     EXPECT_EQ(app->document.GetLineText(1499), u"row 1499\t" + std::u16string(49, u'-') + u"\n");
-    EXPECT_EQ(app->topLine, 300u);
-    EXPECT_EQ(app->xOffset, 16);
-    EXPECT_EQ(app->selStart, (TextPosition{310, 2}));
-    EXPECT_EQ(app->selEnd, (TextPosition{320, 5}));
+    EXPECT_EQ(app->pane.topLine, 300u);
+    EXPECT_EQ(app->pane.xOffset, 16);
+    EXPECT_EQ(app->pane.selStart, (TextPosition{310, 2}));
+    EXPECT_EQ(app->pane.selEnd, (TextPosition{320, 5}));
     EXPECT_EQ(WindowText(main), FinishedTitle(path));
     EXPECT_EQ(app->saveEncoding, Encoding::Utf16Be);
     EXPECT_TRUE(app->writeBom);
 
     // At the end: the end stays in view, also across a CR LF split by the old end.
-    app->MoveToEnd();
-    const uint64_t page = static_cast<uint64_t>(app->LinesPerPage());
+    app->pane.MoveToEnd();
+    const uint64_t page = static_cast<uint64_t>(app->pane.LinesPerPage());
     AppendToFile(path, Lines(1500, 1800) + "tail\r");
     Command(IDM_RELOAD);
     EXPECT_EQ(app->document.lineCount, 1802u);
@@ -1069,8 +1111,8 @@ TEST_F(MainWindowTest, ReloadKeepsThePlaceAndTakesInWhatWasAppended) {
     EXPECT_EQ(last, 1801u);
     EXPECT_EQ(app->document.GetLineText(1800), u"tail\r\n");
     EXPECT_EQ(app->document.GetLineText(1801), u"after");
-    EXPECT_GE(last, app->topLine);
-    EXPECT_LT(last, app->topLine + page);
+    EXPECT_GE(last, app->pane.topLine);
+    EXPECT_LT(last, app->pane.topLine + page);
     TextDocument fresh;
     ASSERT_TRUE(fresh.Open(U16(path.c_str()), Encoding::None));
     EXPECT_EQ(app->document.lineCount, fresh.lineCount);
@@ -1080,18 +1122,18 @@ TEST_F(MainWindowTest, ReloadKeepsThePlaceAndTakesInWhatWasAppended) {
     fresh.Close();
 
     // Replaced by a shorter file: indexed afresh, the place clamped to it.
-    app->topLine = 1200;
-    app->anchor = app->selStart = TextPosition{1, 3};
-    app->selEnd = TextPosition{1500, 2};
+    app->pane.topLine = 1200;
+    app->pane.anchor = app->pane.selStart = TextPosition{1, 3};
+    app->pane.selEnd = TextPosition{1500, 2};
     WriteTestFile(L"reload.log", "short\nfile\n");
     Command(IDM_RELOAD);
     EXPECT_FALSE(app->document.reloadAppended);
     EXPECT_EQ(app->document.lineCount, 3u);
     EXPECT_EQ(app->document.GetLineText(1), u"file\n");
-    EXPECT_LE(app->topLine, app->LastScrollableLine());
-    EXPECT_EQ(app->selStart, (TextPosition{1, 3}));
-    EXPECT_EQ(app->selEnd, (TextPosition{2, 0}));
-    EXPECT_EQ(app->xOffset, 0);
+    EXPECT_LE(app->pane.topLine, app->pane.LastScrollableLine());
+    EXPECT_EQ(app->pane.selStart, (TextPosition{1, 3}));
+    EXPECT_EQ(app->pane.selEnd, (TextPosition{2, 0}));
+    EXPECT_EQ(app->pane.xOffset, 0);
     ExpectDocumentCommands(true);
 
     DeleteFileW(path.c_str());
@@ -1102,35 +1144,35 @@ TEST_F(MainWindowTest, ReloadKeepsTheHorizontalPlaceAndPlacesInLongLines) {
     const std::string tabs = "first\n" + std::string(400, '\t') + "\nshort\n";
     const std::wstring path = WriteTestFile(L"reload_wide.log", tabs);
     ASSERT_TRUE(OpenFromCommandLine(L"\"" + path + L"\""));
-    app->EnsureVisible(TextPosition{1, 400});
-    const int64_t end = app->xOffset;
-    EXPECT_GT(end, 2 * 401 * app->surface.spaceWidth);
+    app->pane.EnsureVisible(TextPosition{1, 400});
+    const int64_t end = app->pane.xOffset;
+    EXPECT_GT(end, 2 * 401 * app->pane.surface.spaceWidth);
     AppendToFile(path, "appended\n");
     Command(IDM_RELOAD);
     EXPECT_TRUE(app->document.reloadAppended);
-    EXPECT_EQ(app->xOffset, end);
+    EXPECT_EQ(app->pane.xOffset, end);
     WriteTestFile(L"reload_wide.log", "First" + tabs.substr(5));  // indexed afresh, the line is the same
     Command(IDM_RELOAD);
     EXPECT_FALSE(app->document.reloadAppended);
-    EXPECT_EQ(app->xOffset, end);
+    EXPECT_EQ(app->pane.xOffset, end);
     // An offset past 32 bits, in a line measured that wide.
-    app->NoteLineWidth(int64_t(5) << 30);
-    app->xOffset = 3000000000;
+    app->pane.NoteLineWidth(int64_t(5) << 30);
+    app->pane.xOffset = 3000000000;
     AppendToFile(path, "more\n");
     Command(IDM_RELOAD);
-    EXPECT_EQ(app->xOffset, 3000000000);
+    EXPECT_EQ(app->pane.xOffset, 3000000000);
 
     // A caret and a selection in a line read in pieces stay where they were.
     app->document.maxBlockBytes = 4096;
     WriteTestFile(L"reload_wide.log", "first\n" + std::string(20000, 'x') + "\n");
     Command(IDM_RELOAD);
-    app->anchor = app->selStart = TextPosition{1, 15000};
-    app->selEnd = TextPosition{1, 30000};
+    app->pane.anchor = app->pane.selStart = TextPosition{1, 15000};
+    app->pane.selEnd = TextPosition{1, 30000};
     AppendToFile(path, "more\n");
     Command(IDM_RELOAD);
     EXPECT_TRUE(app->document.IsLongLine(1));
-    EXPECT_EQ(app->selStart, (TextPosition{1, 15000}));
-    EXPECT_EQ(app->selEnd, (TextPosition{1, 20001}));
+    EXPECT_EQ(app->pane.selStart, (TextPosition{1, 15000}));
+    EXPECT_EQ(app->pane.selEnd, (TextPosition{1, 20001}));
     DeleteFileW(path.c_str());
 }
 

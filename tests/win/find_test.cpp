@@ -17,10 +17,10 @@ using std::min;
 
 #include "app/resource.h"
 #include "core/win_string.h"
-#include "search/find_dialogs.h"
+#include "app/find_dialogs.h"
 #include "tests/core/temp_text_file.h"
 #include "tests/win/test_host_win.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ public:
     }
     void Click(int id) { SendMessageW(GetDlgItem(v->findDialog, id), BM_CLICK, 0, 0); }
     void Select(TextPosition a, TextPosition b) {
-        v->anchor = v->selStart = a;
-        v->selEnd = b;
+        v->pane.anchor = v->pane.selStart = a;
+        v->pane.selEnd = b;
     }
 
     GdiplusSession gdiplus;
@@ -148,7 +148,7 @@ uint64_t GoTo(Harness& h, const wchar_t* entry) {
     EXPECT_EQ(seen, u"1");
     EXPECT_EQ(LOWORD(selection), 0);
     EXPECT_EQ(HIWORD(selection), 1);  // the whole "1" is selected
-    return h.v->topLine;
+    return h.v->pane.topLine;
 }
 
 LRESULT CALLBACK HookedProc(HWND w, UINT m, WPARAM wp, LPARAM lp);
@@ -185,16 +185,16 @@ TEST(Clipboard, CopyPutsExactlyTheSelectedText) {
     ASSERT_TRUE(h.opened);
     h.Select(P(0, 6), P(3, 6));
     h.v->CopySelection();
-    EXPECT_EQ(ClipboardText(h.v->hwnd), u"line\r\nsecond\nthird\rlast \u4E2D");
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"line\r\nsecond\nthird\rlast \u4E2D");
     // The block holds the text and one NUL.
-    ASSERT_TRUE(OpenClipboard(h.v->hwnd));
+    ASSERT_TRUE(OpenClipboard(h.v->pane.hwnd));
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     ASSERT_NE(data, nullptr);
     EXPECT_GE(GlobalSize(data), (22 + 1) * sizeof(wchar_t));
     CloseClipboard();
     h.Select(P(1, 2), P(2, 0));
     h.v->CopySelection();
-    EXPECT_EQ(ClipboardText(h.v->hwnd), u"cond\n");
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"cond\n");
     EXPECT_EQ(h.v->SelectedText(), u"cond\n");
 }
 
@@ -212,19 +212,19 @@ TEST(Clipboard, LongLinesCopyInFull) {
     const std::u16string wa(a.begin(), a.end()), wb = Utf8ToWide(b.data(), int32_t(b.size()));
     h.Select(P(0, 4000), P(1, 2500));
     h.v->CopySelection();
-    EXPECT_EQ(ClipboardText(h.v->hwnd), wa.substr(4000) + u"\r\n" + wb.substr(0, 2500));
-    h.v->SelectAll();
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), wa.substr(4000) + u"\r\n" + wb.substr(0, 2500));
+    h.v->pane.SelectAll();
     h.v->CopySelection();
-    EXPECT_EQ(ClipboardText(h.v->hwnd), wa + u"\r\n" + wb);
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), wa + u"\r\n" + wb);
 }
 
 TEST(Clipboard, EmptySelectionLeavesTheClipboardAlone) {
     Harness h("some text\n");
     ASSERT_TRUE(h.opened);
-    PutClipboardText(h.v->hwnd, u"earlier");
+    PutClipboardText(h.v->pane.hwnd, u"earlier");
     h.Select(P(0, 4), P(0, 4));
     h.v->CopySelection();
-    EXPECT_EQ(ClipboardText(h.v->hwnd), u"earlier");
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"earlier");
 }
 
 TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
@@ -238,7 +238,7 @@ TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
     bytes.clear();
     bytes.shrink_to_fit();
     ASSERT_TRUE(h.opened);
-    PutClipboardText(h.v->hwnd, u"kept");
+    PutClipboardText(h.v->pane.hwnd, u"kept");
     const uint64_t last = h.v->document.lineCount - 1;
     h.Select(P(0, 0), P(last, 0));
     std::u16string message;
@@ -264,7 +264,7 @@ TEST(Clipboard, SelectionBeyondTheBoundIsRefusedWithAMessage) {
     h.v->CopySelection();
     EXPECT_TRUE(beforeTheBox);
     EXPECT_NE(message, u"");
-    EXPECT_EQ(ClipboardText(h.v->hwnd), u"kept");
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"kept");
 }
 
 TEST(FindCommands, StatusTextsAndSelection) {
@@ -275,22 +275,22 @@ TEST(FindCommands, StatusTextsAndSelection) {
     SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"beta");
     EXPECT_EQ(h.v->searchText, u"beta");
     h.Click(IDC_FIND_NEXT);
-    EXPECT_EQ(h.v->selStart, P(0, 6));
-    EXPECT_EQ(h.v->selEnd, P(0, 10));
-    EXPECT_EQ(h.v->anchor, P(0, 6));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 6));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 10));
+    EXPECT_EQ(h.v->pane.anchor, P(0, 6));
     EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
     h.Click(IDC_FIND_NEXT);
-    EXPECT_EQ(h.v->selStart, P(1, 6));
+    EXPECT_EQ(h.v->pane.selStart, P(1, 6));
     h.Click(IDC_FIND_PREVIOUS);
-    EXPECT_EQ(h.v->selStart, P(0, 6));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 6));
     h.Click(IDC_COUNT);
     EXPECT_EQ(h.Status(), u"计数：2 处匹配.");
-    EXPECT_EQ(h.v->selStart, P(0, 6));  // counting leaves the selection
+    EXPECT_EQ(h.v->pane.selStart, P(0, 6));  // counting leaves the selection
     SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"omega");
     h.Click(IDC_FIND_NEXT);
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'omega'.");
-    EXPECT_EQ(h.v->selStart, P(0, 6));
-    EXPECT_EQ(h.v->selEnd, P(0, 10));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 6));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 10));
     h.Click(IDC_COUNT);
     EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
     // The check boxes drive the options at once.
@@ -312,7 +312,7 @@ TEST(FindCommands, StatusTextsAndSelection) {
     h.Select(P(1, 6), P(1, 10));
     h.Click(IDC_FIND_NEXT);
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'bet'.");
-    EXPECT_EQ(h.v->selStart, P(1, 6));
+    EXPECT_EQ(h.v->pane.selStart, P(1, 6));
 }
 
 // Running out of memory is reported where the operation reports its results.
@@ -354,9 +354,9 @@ TEST(FindCommands, OutOfMemoryIsReported) {
     // Copy builds no string of the selection: it writes into the clipboard's
     // block, so it still copies.
     EXPECT_EQ(copy, u"");
-    EXPECT_EQ(ClipboardText(h.v->hwnd), h.v->SelectedText());
-    EXPECT_EQ(h.v->selStart, P(0, 0));
-    EXPECT_FALSE(h.v->findRunning);
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), h.v->SelectedText());
+    EXPECT_EQ(h.v->pane.selStart, P(0, 0));
+    EXPECT_EQ(h.v->jobs.running, Job::None);
     h.Click(IDC_COUNT);
     EXPECT_EQ(h.Status(), u"计数：0 处匹配.");
 }
@@ -368,13 +368,13 @@ TEST(FindCommands, EmptySearchTextAndNoDialog) {
     h.v->FindNext();  // F3 before anything was searched: nothing happens
     h.v->FindPrevious();
     h.v->CountMatches();
-    EXPECT_EQ(h.v->selStart, P(0, 1));
-    EXPECT_EQ(h.v->selEnd, P(0, 2));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 1));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 2));
     EXPECT_EQ(h.v->findDialog, nullptr);
     h.v->searchText = u"abc";
     h.v->FindNext();  // searches without a dialog to report to
-    EXPECT_EQ(h.v->selStart, P(0, 4));
-    EXPECT_EQ(h.v->selEnd, P(0, 7));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 4));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 7));
 }
 
 TEST(FindDialog, SeededFromTheSelection) {
@@ -441,26 +441,25 @@ TEST(FindDialog, WorksFromTheKeyboard) {
     HWND edit = GetDlgItem(dlg, IDC_FIND_TEXT);
     SetDlgItemTextW(dlg, IDC_FIND_TEXT, L"beta");
     EXPECT_EQ(GetFocus(), edit);
-    HACCEL accel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_TOMEVIEW));
     auto keys = [&](std::initializer_list<WPARAM> vks) {
         for (WPARAM vk : vks) {
             PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1);
             PostMessageW(GetFocus(), WM_KEYUP, vk, 0xC0000001);
             PostQuitMessage(0);
-            EXPECT_EQ(RunMessageLoop(*h.v, accel), 0);
+            EXPECT_EQ(RunMessageLoop(*h.v), 0);
         }
     };
     keys({VK_RETURN});
     EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
-    EXPECT_EQ(h.v->selStart, P(1, 0));
-    EXPECT_EQ(h.v->selEnd, P(1, 4));
+    EXPECT_EQ(h.v->pane.selStart, P(1, 0));
+    EXPECT_EQ(h.v->pane.selEnd, P(1, 4));
     keys({VK_TAB, VK_TAB, VK_SPACE});
     EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_MATCH_CASE));
     EXPECT_TRUE(h.v->findOptions.matchCase);
     keys({VK_TAB, VK_TAB, VK_RETURN});
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'beta'.");
     PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
-    EXPECT_TRUE(PumpMessages());
+    EXPECT_TRUE(h.v->PumpMessages());
     EXPECT_FALSE(IsWindowVisible(dlg));
 }
 
@@ -549,18 +548,18 @@ TEST(GoToDialog, MovesTheViewOnly) {
     SCROLLINFO bar{};
     bar.cbSize = sizeof(bar);
     bar.fMask = SIF_POS;
-    GetScrollInfo(h.v->hwnd, SB_VERT, &bar);
+    GetScrollInfo(h.v->pane.hwnd, SB_VERT, &bar);
     EXPECT_EQ(bar.nPos, 999);  // the thumb follows the jump
-    EXPECT_EQ(h.v->selStart, P(2, 1));  // selection untouched
-    EXPECT_EQ(h.v->selEnd, P(2, 3));
+    EXPECT_EQ(h.v->pane.selStart, P(2, 1));  // selection untouched
+    EXPECT_EQ(h.v->pane.selEnd, P(2, 3));
     // A target from the top line down to one row past the screen counts as visible.
-    const uint64_t rows = h.v->RowsOnScreen();
+    const uint64_t rows = h.v->pane.RowsOnScreen();
     EXPECT_EQ(GoTo(h, std::to_wstring(999 + rows + 1).c_str()), 999u);
     EXPECT_EQ(GoTo(h, std::to_wstring(999 + rows + 2).c_str()), 999u + rows + 1);
     EXPECT_EQ(GoTo(h, L"10"), 9u);
     // Entries that are not a line number go to the last line (the view clamps near the end).
     for (const wchar_t* e : {L"0", L"", L"-5", L"abc", L"123456789"}) {
-        h.v->topLine = 0;
+        h.v->pane.topLine = 0;
         uint64_t top = GoTo(h, e);
         EXPECT_GT(top, 2000u) << e;
         EXPECT_LE(top, h.v->document.lineCount - 1) << e;
@@ -570,7 +569,7 @@ TEST(GoToDialog, MovesTheViewOnly) {
 TEST(GoToDialog, EscapeClosesWithoutMoving) {
     Harness h(Lines(100, "x"));
     ASSERT_TRUE(h.opened);
-    h.v->topLine = 0;
+    h.v->pane.topLine = 0;
     InModalLoop([&] {
         HWND dlg = FindDialogWindow(L"转跳到");
         if (dlg) {
@@ -579,7 +578,7 @@ TEST(GoToDialog, EscapeClosesWithoutMoving) {
         }
     });
     EXPECT_EQ(h.v->ShowGoToDialog(), 0);
-    EXPECT_EQ(h.v->topLine, 0u);
+    EXPECT_EQ(h.v->pane.topLine, 0u);
 }
 
 TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
@@ -587,7 +586,7 @@ TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
     ASSERT_TRUE(h.opened);
     // Line count as a huge file would have it; lines past the file read as empty.
     h.v->document.lineCount = 6000000000ull;
-    h.v->topLine = 0;
+    h.v->pane.topLine = 0;
     EXPECT_EQ(GoTo(h, L"5000000001"), 5000000000ull);
     EXPECT_EQ(GoTo(h, L"2"), 1u);
 }
@@ -597,7 +596,7 @@ TEST(GoToDialog, JumpsFartherThanThirtyTwoBits) {
 TEST(FindLongRun, ProgressAndCompletion) {
     Harness h(Lines(5000, "needle hay "));
     ASSERT_TRUE(h.opened);
-    h.v->findPumpIntervalMs = 0;  // pump at every block
+    h.v->jobs.progressMs = 0;  // pump at every block
     h.v->searchText = u"needle";
     h.v->OpenFindDialog();
     Harness::Drain();
@@ -605,22 +604,22 @@ TEST(FindLongRun, ProgressAndCompletion) {
     bool runningSeen = false;
     DuringNextPump(h, [&] {
         during = h.Status();
-        runningSeen = h.v->findRunning;
+        runningSeen = h.v->jobs.running == Job::Count;
     });
     h.v->CountMatches();
     EXPECT_TRUE(runningSeen);
     EXPECT_EQ(during.rfind(u"正在计数 ", 0), 0u) << W(during);
     EXPECT_NE(during.find(u"已找到 100 处"), std::u16string::npos);
     EXPECT_EQ(h.Status(), u"计数：5000 处匹配.");
-    EXPECT_FALSE(h.v->findRunning);
+    EXPECT_EQ(h.v->jobs.running, Job::None);
     // A forward search that has to wrap still lands on the first match.
     h.Select(P(1, 3), P(1, 3));
     h.v->searchText = u"hay 0\r";
     DuringNextPump(h, [&] { during = h.Status(); });
     h.v->FindNext();
     EXPECT_EQ(during.rfind(u"正在查找 ", 0), 0u) << W(during);
-    EXPECT_EQ(h.v->selStart, P(0, 7));
-    EXPECT_EQ(h.v->selEnd, P(0, 13));
+    EXPECT_EQ(h.v->pane.selStart, P(0, 7));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 13));
     EXPECT_EQ(h.Status(), u"查找结果：1 处地方被查找到.");
 }
 
@@ -629,7 +628,7 @@ TEST(FindLongRun, ProgressAndCompletion) {
 TEST(FindLongRun, ProgressWhileNoBlockHoldsTheText) {
     Harness h(std::string(3 << 20, 'y') + "\n");
     ASSERT_TRUE(h.opened);
-    h.v->findPumpIntervalMs = 0;
+    h.v->jobs.progressMs = 0;
     h.v->findOptions.wrapAround = false;
     h.v->searchText = u"needle";
     h.v->OpenFindDialog();
@@ -639,7 +638,7 @@ TEST(FindLongRun, ProgressWhileNoBlockHoldsTheText) {
     h.v->FindNext();
     EXPECT_EQ(during.rfind(u"正在查找 ", 0), 0u) << W(during);
     EXPECT_EQ(h.Status(), u"查找结果：全文查找不到文本 'needle'.");
-    PostMessageW(h.v->hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(h.v->pane.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
     h.v->FindPrevious();
     EXPECT_EQ(h.Status(), u"查找已取消.");
 }
@@ -647,7 +646,7 @@ TEST(FindLongRun, ProgressWhileNoBlockHoldsTheText) {
 TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     Harness h(Lines(5000, "needle hay "));
     ASSERT_TRUE(h.opened);
-    h.v->findPumpIntervalMs = 0;
+    h.v->jobs.progressMs = 0;
     h.v->searchText = u"needle";
     h.v->OpenFindDialog();
     Harness::Drain();
@@ -657,7 +656,7 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     EXPECT_FALSE(IsWindowVisible(h.v->findDialog));  // and the dialog is hidden
     h.v->OpenFindDialog();
     // So does F3, in the dialog or in the text pane.
-    for (HWND w : {GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), h.v->hwnd}) {
+    for (HWND w : {GetDlgItem(h.v->findDialog, IDC_FIND_TEXT), h.v->pane.hwnd}) {
         PostMessageW(w, WM_KEYDOWN, VK_F3, 0x003D0001);
         h.v->CountMatches();
         EXPECT_EQ(h.Status(), u"计数已取消.");
@@ -668,9 +667,9 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     PostMessageW(GetDlgItem(h.v->findDialog, IDC_COUNT), BM_CLICK, 0, 0);
     h.v->FindNext();
     EXPECT_EQ(h.Status(), u"查找已取消.");
-    EXPECT_EQ(h.v->selStart, P(2, 0));
+    EXPECT_EQ(h.v->pane.selStart, P(2, 0));
     h.v->searchText = u"not there";  // the click moved the focus, so the edit was read again
-    PostMessageW(h.v->hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(h.v->pane.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
     h.v->FindPrevious();
     EXPECT_EQ(h.Status(), u"查找已取消.");
     // The document viewed in another encoding from within the pump.

@@ -15,8 +15,9 @@
 #include "core/win_string.h"
 #include "output/print_layout.h"
 #include "output/print_win.h"
+#include "app/print_command.h"
 #include "tests/core/test_files.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 namespace fs = std::filesystem;
 
@@ -147,9 +148,9 @@ protected:
             SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordTitles)));
         view = std::make_unique<TextView>();
         view->mainWindow = main;
-        view->hwnd = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, main, nullptr,
+        view->pane.hwnd = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, main, nullptr,
                                      nullptr, nullptr);
-        view->font = ViewFont();
+        view->pane.font = ViewFont();
         view->titleText = u"doc";
         g_titles = &titles;
     }
@@ -173,7 +174,7 @@ protected:
     int RowsPerPage() {
         int s = PageScale(GetDeviceCaps(pd.hDC, HORZRES), GetDeviceCaps(pd.hDC, HORZSIZE),
                           GetDeviceCaps(pd.hDC, LOGPIXELSX));
-        LOGFONTW lf = view->font;
+        LOGFONTW lf = view->pane.font;
         lf.lfHeight *= s;
         HFONT f = CreateFontIndirectW(&lf);
         HGDIOBJ o = SelectObject(pd.hDC, f);
@@ -227,19 +228,19 @@ TEST_F(PrinterTest, ACancelledJobStopsAtItsPage) {
     std::string text;
     for (int i = 0; i < 4 * RowsPerPage(); ++i) text += "row " + std::to_string(i) + "\n";
     OpenText(text);
-    view->printRunning = true;  // as the Print command has it
+    view->jobs.running = Job::Print;  // as the Print command has it
     g_cancelView = view.get();
     g_cancelAt = L"doc - 正在打印文件：第2页";
     PrintDocument(*view, pd);
     g_cancelView = nullptr;
-    view->printRunning = false;
+    view->jobs.running = Job::None;
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"doc - 正在打印文件：第1页", L"doc - 正在打印文件：第2页",
                                                  L"doc - 打印已取消"}));
-    EXPECT_FALSE(view->printCancel);
+    EXPECT_FALSE(view->jobs.cancel);
 }
 
 TEST_F(PrinterTest, SecondPrintDuringAJobIsIgnored) {
-    view->printRunning = true;
+    view->jobs.running = Job::Print;
     std::atomic<bool> dialog{false};
     std::thread watch([&] {
         for (int t = 0; t < 1500; t += 50) {
@@ -257,7 +258,7 @@ TEST_F(PrinterTest, SecondPrintDuringAJobIsIgnored) {
     view->PrintCommand();
     watch.join();
     EXPECT_FALSE(dialog);
-    EXPECT_TRUE(view->printRunning);
+    EXPECT_EQ(view->jobs.running, Job::Print);
     EXPECT_TRUE(titles.empty());
 }
 

@@ -15,7 +15,7 @@
 #include "core/win_string.h"
 #include "output/convert.h"
 #include "tests/win/test_host_win.h"
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -47,7 +47,7 @@ protected:
         view = std::make_unique<TextView>();
         view->mainWindow = main;
         view->instance = GetModuleHandleW(nullptr);
-        view->hwnd = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 400, 300, main, nullptr,
+        view->pane.hwnd = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 400, 300, main, nullptr,
                                      GetModuleHandleW(nullptr), nullptr);
     }
     void TearDown() override {
@@ -297,14 +297,14 @@ TEST_F(SaveTest, RefusedOntoTheOpenFileWhileAPrintRuns) {
     Write(src, kGbk);
     Open(src);
     view->saveEncoding = Encoding::Utf16Le;
-    view->printRunning = true;
+    view->jobs.running = Job::Print;
     EXPECT_FALSE(view->SaveCopy(view->filePath));
     EXPECT_EQ(Read(src), kGbk);
     EXPECT_TRUE(view->document.file.IsOpen());
     EXPECT_EQ(view->document.GetLineText(0), u"\u4E2D\u6587\r\n");
     // Another target is fine during a print.
     EXPECT_TRUE(view->SaveCopy(P(dir / "other.txt")));
-    view->printRunning = false;
+    view->jobs.running = Job::None;
     EXPECT_EQ(Entries(), 2u);
 }
 
@@ -411,7 +411,7 @@ TEST_F(SaveTest, NothingWithoutAFileOrWhileOneOpens) {
     WNDCLASSW probeClass{};
     probeClass.lpfnWndProc = [](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
         if (msg != WM_APP) return DefWindowProcW(w, msg, wp, lp);
-        savedDuringScan = timerView->scanRunning;
+        savedDuringScan = timerView->jobs.running == Job::Scan;
         timerView->SaveAs();
         return 0;
     };

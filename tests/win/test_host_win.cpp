@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "app/resource.h"
 #include "core/win_string.h"
 
 namespace {
@@ -40,11 +41,11 @@ LRESULT CALLBACK TestHost::FrameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE: {
             RECT client{};
             GetClientRect(w, &client);
-            if (v.hwnd) {
-                MoveWindow(v.hwnd, 0, 0, client.right, client.bottom, TRUE);
-                v.Layout();
+            if (v.pane.hwnd) {
+                MoveWindow(v.pane.hwnd, 0, 0, client.right, client.bottom, TRUE);
+                v.pane.Layout();
                 if (v.focusPending) {
-                    SetFocus(v.hwnd);
+                    SetFocus(v.pane.hwnd);
                     v.focusPending = false;
                 }
             }
@@ -52,10 +53,11 @@ LRESULT CALLBACK TestHost::FrameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_COMMAND:
             host->commands.push_back(LOWORD(wp));
+            if (LOWORD(wp) == IDM_SELECT_ALL) v.pane.SelectAll();  // as the main window does
             return 0;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
-            v.HandleKey(wp);
+            v.pane.HandleKey(wp);
             return 0;
         default:
             break;
@@ -77,14 +79,6 @@ bool TestHost::Create(int clientWidth, int clientHeight) {
         frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         frame.lpszClassName = FrameClass;
         RegisterClassExW(&frame);
-        WNDCLASSW text{};
-        text.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-        text.lpfnWndProc = TextView::WindowProc;
-        text.hInstance = instance;
-        text.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-        text.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        text.lpszClassName = L"Text2";
-        RegisterClassW(&text);
         registered = true;
     }
     view_.reset(new TextView());
@@ -98,36 +92,13 @@ bool TestHost::Create(int clientWidth, int clientHeight) {
     if (!frame_) return false;
     SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     v.mainWindow = frame_;
+    v.jobs.mainWindow = frame_;
 
-    // Start settings of the view, as the main window gives them.
-    v.extraLines = 15;
-    v.lineNumbersShown = false;
-    v.backgroundColor = RGB(255, 255, 255);
-    v.textColor = RGB(39, 65, 62);
-    v.gutterLineColor = RGB(165, 165, 165);
-    v.lineNumberColor = RGB(43, 145, 175);
-    v.minGutterWidth = 48;
-    v.scrollBarsEnabled = 1;
-    v.wheelLines = 9;
-    v.font = LOGFONTW{};
-    v.font.lfHeight = 16;
-    v.font.lfWeight = 400;
-    v.font.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(v.font.lfFaceName, L"Courier New", 32);
-
+    // Start settings of the pane, as the main window gives them.
+    v.SetPaneDefaults();
     RECT client{};
     GetClientRect(frame_, &client);
-    HWND pane = CreateWindowExW(0, L"Text2", L"Text2", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
-                                client.left, client.top, client.right, client.bottom, frame_, nullptr, instance,
-                                nullptr);
-    if (!pane) return false;
-    v.hwnd = pane;
-    SetWindowLongPtrW(pane, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&v));
-    v.surface.window = pane;
-    v.surface.Create(v.textRect);
-    v.surface.SetFont(v.font);
-    v.wheelPixels = 30 * v.surface.spaceWidth;
-    v.lineNumbersShown = true;
+    if (!v.pane.Create(frame_, client)) return false;
 
     ShowWindow(frame_, SW_SHOW);
     UpdateWindow(frame_);
@@ -143,7 +114,7 @@ void TestHost::Destroy() {
         frame_ = nullptr;
     }
     if (view_) {
-        view_->surface.Destroy();
+        view_->pane.surface.Destroy();
         view_->document.Close();
         view_.reset();
     }
@@ -152,14 +123,12 @@ void TestHost::Destroy() {
 
 bool TestHost::Open(const std::u16string& path) {
     TextView& v = *view_;
-    v.topLine = 0;
-    v.xOffset = 0;
-    v.anchor = v.selStart = v.selEnd = TextPosition{};
+    v.pane.Reset();
     v.document.ClearCache();
     bool ok = v.document.Open(path, Encoding::None);
     v.filePath = path;
-    v.Layout();
-    v.Invalidate();
+    v.pane.Layout();
+    v.pane.Invalidate();
     Pump();
     return ok;
 }
@@ -177,7 +146,7 @@ void TestHost::Repaint() {
     UpdateWindow(pane());
 }
 
-COLORREF TestHost::Pixel(int x, int y) const { return GetPixel(view_->surface.memoryDc, x, y); }
+COLORREF TestHost::Pixel(int x, int y) const { return GetPixel(view_->pane.surface.memoryDc, x, y); }
 
 void TestHost::MoveMouse(int x, int y) const {
     POINT pt{x, y};

@@ -1,5 +1,5 @@
-// A top-level window with a Text2 pane over a TextView, set up the way the
-// main window does it, for tests that drive the real view window.
+// A top-level window with a text pane over a TextView, set up the way the
+// main window does it, for tests that drive the real pane window.
 #pragma once
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "view/text_view.h"
+#include "app/text_view.h"
 
 class TestHost {
 public:
@@ -36,9 +36,10 @@ public:
     // Sends a message to the view window.
     LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const;
 
-    TextView& view() { return *view_; }
+    TextView& app() { return *view_; }
+    TextPane& view() { return view_->pane; }
     HWND frame() const { return frame_; }
-    HWND pane() const { return view_ ? view_->hwnd : nullptr; }
+    HWND pane() const { return view_ ? view_->pane.hwnd : nullptr; }
     // WM_COMMAND ids the frame received (it stands in for the main window).
     std::vector<int> commands;
 

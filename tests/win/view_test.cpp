@@ -32,12 +32,18 @@ protected:
         ASSERT_TRUE(host.Open(path));
         host.Repaint();
     }
-    TextView& v() { return host.view(); }
+    TextPane& v() { return host.view(); }
     DrawSurface& s() { return host.view().surface; }
     int X0() { return v().textRect.left + v().GutterWidth(v().GutterReferenceLine()); }
     int RowTop(int row) { return v().textRect.top + row * s().lineHeight; }
     void Wheel(int delta) { host.Send(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(static_cast<short>(delta)))); }
     void Key(WPARAM vk) { host.Send(WM_KEYDOWN, vk); }
+    // A key pressed in the pane, through the program's accelerator table.
+    void Accelerate(WPARAM vk) {
+        static const HACCEL table = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_TOMEVIEW));
+        MSG m{host.pane(), WM_KEYDOWN, vk, 0, 0, {}};
+        TranslateAcceleratorW(host.frame(), table, &m);
+    }
     void Scroll(UINT msg, int code) { host.Send(msg, MAKEWPARAM(code, 0)); }
     SCROLLINFO Bar(int bar) {
         SCROLLINFO si{};
@@ -93,6 +99,7 @@ protected:
         spyTrack = tracked;
         WNDPROC old = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(host.pane(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Spy)));
+        spyOld = old;
         UINT_PTR timer = SetTimer(nullptr, 0, 40, DragTick);
         Mouse(MOUSEEVENTF_LEFTDOWN, 0, 0);
         for (int i = 0; i < 100 && dragStep < 5; ++i) {
@@ -123,13 +130,14 @@ protected:
     static int dragX, dragFrom, dragTo, dragStep;
     // Records the top line after every live thumb-tracking message.
     static LRESULT CALLBACK Spy(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-        LRESULT r = TextView::WindowProc(w, msg, wp, lp);
+        LRESULT r = CallWindowProcW(spyOld, w, msg, wp, lp);
         if (msg == WM_VSCROLL && LOWORD(wp) == SB_THUMBTRACK && spyTrack)
             spyTrack->push_back(static_cast<int>(spyView->topLine));
         return r;
     }
     static std::vector<int>* spyTrack;
-    static TextView* spyView;
+    static TextPane* spyView;
+    static WNDPROC spyOld;
 
     // UTF-16 LE bytes with their mark.
     static std::string Utf16(const std::u16string& text) {
@@ -152,7 +160,8 @@ protected:
 
 std::vector<int>* ViewTest::spyTrack = nullptr;
 int ViewTest::dragX = 0, ViewTest::dragFrom = 0, ViewTest::dragTo = 0, ViewTest::dragStep = 0;
-TextView* ViewTest::spyView = nullptr;
+TextPane* ViewTest::spyView = nullptr;
+WNDPROC ViewTest::spyOld = nullptr;
 
 TEST_F(ViewTest, SurfaceMeasuresTabsLineEndsAndFontChanges) {
     DrawSurface& surface = s();
@@ -238,7 +247,7 @@ TEST_F(ViewTest, ScrollLimitsOfShortAndLongDocuments) {
     EXPECT_EQ(v().topLine, 0u);
 
     Open(Lines(1000));
-    const uint64_t lines = v().document.lineCount;
+    const uint64_t lines = host.app().document.lineCount;
     ASSERT_EQ(lines, 1001u);
     const int32_t page = v().LinesPerPage();
     ASSERT_GT(page, 5);
@@ -330,7 +339,7 @@ TEST_F(ViewTest, HorizontalRangeReachesTheEndOfWideLines) {
     const int32_t page = v().TextWidthPx() - v().EffectiveGutter();
     int64_t lineWidth = 0;
     for (char16_t c : wide) lineWidth += s().CharWidth(c);
-    ASSERT_GT(lineWidth, static_cast<int64_t>(1.2 * s().spaceWidth * v().document.maxLineLength));
+    ASSERT_GT(lineWidth, static_cast<int64_t>(1.2 * s().spaceWidth * host.app().document.maxLineLength));
     // The painted line is measured: the far right of the bar shows its end.
     Scroll(WM_HSCROLL, SB_BOTTOM);
     for (int i = 0; i < 40; ++i) Scroll(WM_HSCROLL, SB_LINERIGHT);
@@ -362,7 +371,7 @@ TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
     struct Seen {
         std::vector<COLORREF> rows;
         TextPosition hit;
-        TextView::WordSelection word;
+        TextPane::WordSelection word;
         int64_t ensured;
     };
     std::vector<int64_t> offsets;
@@ -384,16 +393,16 @@ TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
         return seen;
     };
     Open(bytes);
-    ASSERT_FALSE(v().document.IsLongLine(1));
+    ASSERT_FALSE(host.app().document.IsLongLine(1));
     const int64_t width = v().LineWidth(1);
     // Both ends of the selection on screen, both ends of the line, and between.
     offsets = {0, 3, v().PrefixWidth(1, 100000) - 100, v().PrefixWidth(1, 150007) - 300, 777777, width - 200};
     std::vector<Seen> whole;
     for (int64_t offset : offsets) whole.push_back(look(offset));
 
-    v().document.maxBlockBytes = 4096;
+    host.app().document.maxBlockBytes = 4096;
     Open(bytes);
-    ASSERT_TRUE(v().document.IsLongLine(1));
+    ASSERT_TRUE(host.app().document.IsLongLine(1));
     EXPECT_EQ(v().LineWidth(1), width);
     for (size_t i = 0; i < whole.size(); ++i) {
         Seen seen = look(offsets[i]);
@@ -408,13 +417,13 @@ TEST_F(ViewTest, LongLinesShowFromPiecesAsIfReadWhole) {
     EXPECT_EQ(v().TextRangeWidth(), width + 4 * s().spaceWidth);
     Scroll(WM_HSCROLL, SB_BOTTOM);
     EXPECT_GE(v().xOffset + v().TextWidthPx() - v().EffectiveGutter(), width);
-    EXPECT_LT(v().viewPiece.size(), 20000u);
-    EXPECT_LE(v().document.LineTextRef(1).size(), 4096u);
+    EXPECT_LT(host.app().lines.LastPiece().size(), 20000u);
+    EXPECT_LE(host.app().document.LineTextRef(1).size(), 4096u);
     // Find selects a match near the line's end and brings it on screen.
-    v().searchText = u"ZQX";
+    host.app().searchText = u"ZQX";
     v().anchor = v().selStart = v().selEnd = TextPosition{0, 0};
     v().xOffset = 0;
-    v().FindNext();
+    host.app().FindNext();
     EXPECT_EQ(v().selStart, (TextPosition{1, v().ViewLineLength(1) - 10}));
     const int64_t x = v().PrefixWidth(1, v().selStart.column);
     EXPECT_GE(x, v().xOffset);
@@ -508,7 +517,7 @@ TEST_F(ViewTest, SelectionInvertsCellsIncludingTheLineFeedCell) {
     EXPECT_EQ(v().selStart, v().selEnd);
     {
         HeldKey control(VK_CONTROL);
-        Key('A');
+        Accelerate('A');
     }
     EXPECT_EQ(v().selStart, (TextPosition{0, 0}));
     EXPECT_EQ(v().selEnd, (TextPosition{3, 4}));
@@ -549,7 +558,7 @@ TEST_F(ViewTest, SelectionInvertsCellsIncludingTheLineFeedCell) {
 
 TEST_F(ViewTest, RowsPastTheEndShowBackgroundAndNoNumbers) {
     Open("one\ntwo\nthree");
-    ASSERT_EQ(v().document.lineCount, 3u);
+    ASSERT_EQ(host.app().document.lineCount, 3u);
     const int x0 = X0();
     auto hasColor = [&](int row, int from, int to, COLORREF c) {
         for (int y = RowTop(row); y < RowTop(row + 1); ++y)
@@ -598,18 +607,18 @@ TEST_F(ViewTest, ScrolledOffsetCutsACharacter) {
 
 TEST_F(ViewTest, EmptyLastLineIsNotReadOnEveryPaint) {
     Open(std::string(5000, 'q') + "\n");
-    ASSERT_EQ(v().document.lineCount, 2u);
+    ASSERT_EQ(host.app().document.lineCount, 2u);
     host.Repaint();
-    const char16_t* data = v().document.LineTextRef(0).data();
+    const char16_t* data = host.app().document.LineTextRef(0).data();
     for (int i = 0; i < 3; ++i) host.Repaint();
     // The block holding line 0 was not read again for the empty line 1.
-    EXPECT_EQ(v().document.LineTextRef(0).data(), data);
-    EXPECT_TRUE(v().ViewLineText(1).empty());
-    EXPECT_TRUE(v().ViewLineText(5).empty());
+    EXPECT_EQ(host.app().document.LineTextRef(0).data(), data);
+    EXPECT_TRUE(host.app().lines.Text(1).empty());
+    EXPECT_TRUE(host.app().lines.Text(5).empty());
     // The same path opened again with other content: the last line is read.
     Open("ab\n");
     Open("a\nb");
-    EXPECT_EQ(v().ViewLineText(1), u"b");
+    EXPECT_EQ(host.app().lines.Text(1), u"b");
     bool ink = false;
     for (int x = X0(); x < X0() + s().spaceWidth; ++x)
         for (int y = RowTop(1); y < RowTop(2); ++y) ink |= host.Pixel(x, y) != White;
@@ -626,13 +635,13 @@ TEST_F(ViewTest, AScreenAcrossTwoBlocksIsNotReadAgainOnEveryPaint) {
         LargeAllocationsFail oom(512);
         host.Repaint();
         host.Repaint();
-        EXPECT_EQ(v().ViewLineText(99), u"line 99\n");
-        EXPECT_EQ(v().ViewLineText(100), u"line 100\n");
+        EXPECT_EQ(host.app().lines.Text(99), u"line 99\n");
+        EXPECT_EQ(host.app().lines.Text(100), u"line 100\n");
     }
     v().topLine = 250;  // a third block takes the place of the older one
     host.Repaint();
-    EXPECT_EQ(v().ViewLineText(250), u"line 250\n");
-    EXPECT_EQ(v().ViewLineText(199), u"line 199\n");
+    EXPECT_EQ(host.app().lines.Text(250), u"line 250\n");
+    EXPECT_EQ(host.app().lines.Text(199), u"line 199\n");
 }
 
 // What a screen needs stays cached: painting again measures and reads nothing,
@@ -648,12 +657,12 @@ TEST_F(ViewTest, ScreensPaintAgainFromTheirCaches) {
     for (int i = 0; i < 200; ++i) text += std::string(5000, char('a' + i % 26)) + "\n";
     Open(text);
     ASSERT_GT(v().RowsOnScreen(), 64u);
-    v().viewBlockBudget = 600000;  // a block holds 500,000 units
+    host.app().lines.budget = 600000;  // a block holds 500,000 units
     auto again = [&](const char* what) {
-        const uint64_t measured = s().lineMetrics.unitsMeasured, reads = v().viewBlockReads;
+        const uint64_t measured = s().lineMetrics.unitsMeasured, reads = host.app().lines.reads;
         host.Repaint();
         EXPECT_EQ(s().lineMetrics.unitsMeasured - measured, 0u) << what;
-        EXPECT_EQ(v().viewBlockReads - reads, 0u) << what;
+        EXPECT_EQ(host.app().lines.reads - reads, 0u) << what;
     };
     again("a second paint");
     RECT frame{};
@@ -665,8 +674,8 @@ TEST_F(ViewTest, ScreensPaintAgainFromTheirCaches) {
     host.Repaint();
     again("a screen across two blocks");
     ASSERT_EQ(WriteTempFile("tomeview_view_test.txt", text + "tail\n"), path);
-    ASSERT_TRUE(v().ReloadDocument());
-    ASSERT_TRUE(v().document.reloadAppended);
+    ASSERT_TRUE(host.app().ReloadDocument());
+    ASSERT_TRUE(host.app().document.reloadAppended);
     again("after F5");
 }
 
@@ -753,9 +762,9 @@ TEST_F(ViewTest, HitTestOnCharacterHalves) {
     host.MoveMouse(x0 + 1, -s().lineHeight - 1);
     EXPECT_EQ(v().HitTest().line, 49u);
     // Below the last line the last line is hit.
-    v().topLine = v().document.lineCount - 3;
+    v().topLine = host.app().document.lineCount - 3;
     host.MoveMouse(x0 + 1, RowTop(10));
-    EXPECT_EQ(v().HitTest().line, v().document.lineCount - 1);
+    EXPECT_EQ(v().HitTest().line, host.app().document.lineCount - 1);
 }
 
 TEST_F(ViewTest, ClickShiftClickAndDragSelect) {
@@ -775,7 +784,7 @@ TEST_F(ViewTest, ClickShiftClickAndDragSelect) {
         HeldKey control(VK_CONTROL);
         Key(VK_END);
     }
-    const uint64_t end = v().document.lineCount;
+    const uint64_t end = host.app().document.lineCount;
     EXPECT_EQ(v().selStart, (TextPosition{end, 0}));
     TextPosition p = ClickAt(x0 + 2 * w + 1, RowTop(1) + 2, WM_LBUTTONDOWN, VK_SHIFT);
     EXPECT_EQ(v().selStart, p);
@@ -835,7 +844,7 @@ TEST_F(ViewTest, DoubleClickSelectsWordsByClass) {
     // The two CJK characters are two cells wide each in this font or one; find by column.
     TextPosition cjk{0, 13};
     v().anchor = v().selStart = v().selEnd = cjk;
-    TextView::WordSelection word = v().WordAt(cjk);
+    TextPane::WordSelection word = v().WordAt(cjk);
     EXPECT_EQ(word.selStart, (TextPosition{0, 13}));
     EXPECT_EQ(word.selEnd, (TextPosition{0, 15}));
     EXPECT_EQ(dbl(60, 0), sel(0, 15, 16));  // past the end: the last run
@@ -874,12 +883,18 @@ TEST_F(ViewTest, KeysMoveAndShortcutsGoToTheMainWindow) {
         HeldKey control(VK_CONTROL);
         Key(VK_HOME);
         EXPECT_EQ(v().topLine, 0u);
-        for (char c : std::string("OSPFGC")) Key(static_cast<WPARAM>(c));
-        Key('Z');
+        // The pane passes no command on: the program's accelerator table
+        // turns every shortcut into its menu command.
+        for (char c : std::string("OSPFGCAZ")) Key(static_cast<WPARAM>(c));
+        EXPECT_TRUE(host.commands.empty());
+        EXPECT_EQ(v().selEnd, (TextPosition{0, 0}));
+        for (char c : std::string("OSPFGCAZ")) Accelerate(c);
     }
     Key(VK_F5);
+    EXPECT_EQ(host.commands.size(), 7u);
+    Accelerate(VK_F5);
     EXPECT_EQ(host.commands, (std::vector<int>{IDM_OPEN, IDM_SAVE_AS, IDM_PRINT, IDM_FIND, IDM_GOTO, IDM_COPY,
-                                               IDM_RELOAD}));
+                                               IDM_SELECT_ALL, IDM_RELOAD}));
     // Keys reaching the main window act the same.
     SendMessageW(host.frame(), WM_KEYDOWN, VK_NEXT, 0);
     EXPECT_EQ(v().topLine, static_cast<uint64_t>(page));
@@ -932,8 +947,8 @@ TEST_F(ViewTest, ZoomThatHidesABarRedrawsItsStrip) {
 }
 
 TEST_F(ViewTest, HugeDocumentsMapTheBarAndJumpTheWholeDistance) {
-    TextView& view = v();
-    view.document.lineCount = 6000000000ull;  // no file behind it: lines read as empty
+    TextPane& view = v();
+    host.app().document.lineCount = 6000000000ull;  // no file behind it: lines read as empty
     view.Layout();
     const int32_t page = view.LinesPerPage();
     const uint64_t last = view.LastScrollableLine();

@@ -1,29 +1,25 @@
-// Text rectangle, rows per page, gutter width, the two scroll positions and
+// A pane's text rectangle, rows per page, gutter width, the two scroll positions and
 // the scroll bars, wheel scrolling and Ctrl+wheel zoom.
 #include <cmath>
 
 #include "view/scroll_map.h"
-#include "view/text_view.h"
+#include "view/text_pane.h"
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
-int32_t TextView::LinesPerPage() const {
+int32_t TextPane::LinesPerPage() const {
     if (surface.lineHeight <= 0) return 0;
     return TextHeight() / surface.lineHeight;
 }
 
-uint64_t TextView::RowsOnScreen() const {
+uint64_t TextPane::RowsOnScreen() const {
     if (surface.lineHeight <= 0 || TextHeight() <= 0) return 0;
     return static_cast<uint64_t>(std::ceil(static_cast<double>(TextHeight()) / surface.lineHeight));
 }
 
-int64_t TextView::TextRangeWidth() const {
-    // The estimate: 1.2 x spaceWidth x the longest line's length in code
-    // units. A line longer than one block read lies in a long block and is
-    // measured when it shows, so the estimate stops at that length.
-    uint64_t length = document.maxLineLength;
-    const uint64_t blockUnits = static_cast<uint64_t>(document.BlockBound()) / (IsUtf16(document.encoding) ? 2 : 1);
-    if (length > blockUnits) length = blockUnits;
+int64_t TextPane::TextRangeWidth() const {
+    // The estimate: 1.2 x spaceWidth x the longest line's length in code units.
+    uint64_t length = lines.longest ? lines.longest() : 0;
     uint64_t product = static_cast<uint64_t>(static_cast<int64_t>(surface.spaceWidth)) * length;
     double estimate = static_cast<double>(product) * 1.2;
     int64_t range = estimate >= 4.0e18 ? int64_t(4) << 60 : static_cast<int64_t>(estimate);
@@ -36,7 +32,7 @@ int64_t TextView::TextRangeWidth() const {
     return range;
 }
 
-bool TextView::NoteLineWidth(int64_t width) {
+bool TextPane::NoteLineWidth(int64_t width) {
     uint64_t stamp = MetricsStamp();
     if (widestStamp != stamp) {
         widestStamp = stamp;
@@ -47,18 +43,18 @@ bool TextView::NoteLineWidth(int64_t width) {
     return true;
 }
 
-bool TextView::ScaledHorizontalBar() const { return TextRangeWidth() > 0x7FFFFFFF; }
+bool TextPane::ScaledHorizontalBar() const { return TextRangeWidth() > 0x7FFFFFFF; }
 
-int32_t TextView::MaxTextWidth() const {
+int32_t TextPane::MaxTextWidth() const {
     return ScaledHorizontalBar() ? scroll_map::ScaledRange - 1 : static_cast<int32_t>(TextRangeWidth());
 }
 
-int64_t TextView::LastXOffset() {
+int64_t TextPane::LastXOffset() {
     int64_t limit = TextRangeWidth() - 1 - (TextWidthPx() - EffectiveGutter());
     return limit < 0 ? 0 : limit;
 }
 
-int TextView::LineNumberDigits(uint64_t line, char16_t* out) {
+int TextPane::LineNumberDigits(uint64_t line, char16_t* out) {
     char16_t reversed[24];
     int count = 0;
     uint64_t v = line + 1;
@@ -70,16 +66,16 @@ int TextView::LineNumberDigits(uint64_t line, char16_t* out) {
     return count;
 }
 
-int32_t TextView::GutterWidth(uint64_t line) {
+int32_t TextPane::GutterWidth(uint64_t line) {
     char16_t units[24];
     int count = LineNumberDigits(line, units);
     int32_t width = surface.TextWidth(units, static_cast<size_t>(count)) + 3 * surface.spaceWidth;
     return width > minGutterWidth ? width : minGutterWidth;
 }
 
-int32_t TextView::EffectiveGutter() { return lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0; }
+int32_t TextPane::EffectiveGutter() { return lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0; }
 
-void TextView::UpdateTextRect() {
+void TextPane::UpdateTextRect() {
     GetClientRect(hwnd, &clientRect);
     textRect = clientRect;
     textRect.left += marginLeft;
@@ -88,22 +84,22 @@ void TextView::UpdateTextRect() {
     textRect.bottom += marginBottom;
 }
 
-bool TextView::ScaledVerticalBar() const { return scroll_map::IsScaled(document.lineCount, extraLines); }
+bool TextPane::ScaledVerticalBar() const { return scroll_map::IsScaled(LineCount(), extraLines); }
 
-int32_t TextView::ScaledBarPage() const {
+int32_t TextPane::ScaledBarPage() const {
     int32_t page = LinesPerPage();
     uint64_t extra = extraLines > 0 ? static_cast<uint64_t>(extraLines) : 0;
-    return scroll_map::ScaledPage(page > 0 ? static_cast<uint64_t>(page) : 0, document.lineCount + extra);
+    return scroll_map::ScaledPage(page > 0 ? static_cast<uint64_t>(page) : 0, LineCount() + extra);
 }
 
-uint64_t TextView::LastScrollableLine() const {
+uint64_t TextPane::LastScrollableLine() const {
     int64_t page = 0;
     if (surface.lineHeight > 0) page = static_cast<int64_t>(static_cast<double>(TextHeight()) / surface.lineHeight);
-    int64_t last = static_cast<int64_t>(document.lineCount) + extraLines - page;
+    int64_t last = static_cast<int64_t>(LineCount()) + extraLines - page;
     return last < 0 ? 0 : static_cast<uint64_t>(last);
 }
 
-void TextView::UpdateScrollRanges() {
+void TextPane::UpdateScrollRanges() {
     if (!scrollBarsEnabled) return;
     SCROLLINFO si{};
     si.cbSize = sizeof(SCROLLINFO);
@@ -113,7 +109,7 @@ void TextView::UpdateScrollRanges() {
         si.nMax = scroll_map::ScaledRange - 1;
         si.nPage = static_cast<UINT>(ScaledBarPage());
     } else {
-        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(document.lineCount)) + extraLines;
+        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(LineCount())) + extraLines;
         double page = surface.lineHeight > 0 ? static_cast<double>(TextHeight()) / surface.lineHeight : 0.0;
         si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
     }
@@ -125,13 +121,13 @@ void TextView::UpdateScrollRanges() {
     SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
 }
 
-int32_t TextView::ScaledHorizontalPage() {
+int32_t TextPane::ScaledHorizontalPage() {
     int64_t page = TextWidthPx() - EffectiveGutter();
     return scroll_map::ScaledPage(page > 0 ? static_cast<uint64_t>(page) : 0,
                                   static_cast<uint64_t>(TextRangeWidth()));
 }
 
-void TextView::UpdateScrollPositions() {
+void TextPane::UpdateScrollPositions() {
     if (!scrollBarsEnabled) return;
     SCROLLINFO si{};
     si.cbSize = sizeof(SCROLLINFO);
@@ -149,9 +145,9 @@ void TextView::UpdateScrollPositions() {
     SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
 }
 
-bool TextView::ScrollVertical(int32_t delta, bool redraw) { return ScrollVerticalBy(delta, redraw); }
+bool TextPane::ScrollVertical(int32_t delta, bool redraw) { return ScrollVerticalBy(delta, redraw); }
 
-bool TextView::ScrollVerticalBy(int64_t delta, bool redraw) {
+bool TextPane::ScrollVerticalBy(int64_t delta, bool redraw) {
     if (delta == 0) return false;
     uint64_t old = topLine;
     uint64_t magnitude = delta < 0 ? 0 - static_cast<uint64_t>(delta) : static_cast<uint64_t>(delta);
@@ -166,7 +162,7 @@ bool TextView::ScrollVerticalBy(int64_t delta, bool redraw) {
     return topLine != old;
 }
 
-bool TextView::ScrollHorizontal(int64_t delta, bool redraw) {
+bool TextPane::ScrollHorizontal(int64_t delta, bool redraw) {
     if (delta == 0) return false;
     int64_t old = xOffset;
     int64_t offset = xOffset > 0 && delta < -xOffset ? 0 : xOffset + delta;
@@ -181,11 +177,11 @@ bool TextView::ScrollHorizontal(int64_t delta, bool redraw) {
     return xOffset != old;
 }
 
-void TextView::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
+void TextPane::Invalidate() { InvalidateRect(hwnd, &clientRect, FALSE); }
 
-void TextView::Layout() {
-    // What the view keeps of lines and their widths stays: it is keyed by the
-    // document's generation and the font, which another file or font changes.
+void TextPane::Layout() {
+    // What the pane keeps of lines and their widths stays: it is keyed by the
+    // source's stamp and the font, which another file or font changes.
     UpdateTextRect();
     UpdateScrollRanges();
     UpdateScrollPositions();
@@ -193,20 +189,16 @@ void TextView::Layout() {
     RebuildSurface();
 }
 
-void TextView::RebuildSurface() {
+void TextPane::RebuildSurface() {
     RECT client{};
     GetClientRect(hwnd, &client);
     surface.Create(client);
-    if (surface.backgroundBrush) DeleteObject(surface.backgroundBrush);
-    surface.backgroundBrush = CreateSolidBrush(backgroundColor);
-    SelectObject(surface.memoryDc, surface.backgroundBrush);
-    HGDIOBJ pen = SelectObject(surface.memoryDc, GetStockObject(NULL_PEN));
-    Rectangle(surface.memoryDc, client.left, client.top, client.right + 2, client.bottom + 2);
-    SelectObject(surface.memoryDc, pen);
+    surface.SetColours(backgroundColor, gutterLineColor);
+    surface.FillBackground(client);
     surface.SetFont(font);
 }
 
-void TextView::FitSurface() {
+void TextPane::FitSurface() {
     if (!surface.memoryDc) return;  // not created yet
     RECT client{};
     GetClientRect(hwnd, &client);
@@ -222,7 +214,7 @@ static int32_t ClampToInt32(int64_t v) {
     return static_cast<int32_t>(v);
 }
 
-LRESULT TextView::OnScroll(int bar, int request) {
+LRESULT TextPane::OnScroll(int bar, int request) {
     SCROLLINFO si{};
     si.cbSize = sizeof(SCROLLINFO);
     si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
@@ -317,7 +309,7 @@ LRESULT TextView::OnScroll(int bar, int request) {
     return 0;
 }
 
-void TextView::Zoom(bool up) {
+void TextPane::Zoom(bool up) {
     if (font.lfHeight < 0) {
         // A character height (negative) from the font dialog zooms by its size.
         font.lfHeight += up ? -2 : 2;
@@ -334,7 +326,45 @@ void TextView::Zoom(bool up) {
     Invalidate();
 }
 
-LRESULT TextView::OnMouseWheel(WPARAM wParam) {
+void TextPane::SetFont(const LOGFONTW& f) {
+    font = f;
+    surface.SetFont(font);
+    wheelPixels = 30 * surface.spaceWidth;
+    UpdateScrollRanges();
+    UpdateScrollPositions();
+    UpdateTextRect();
+    Invalidate();
+}
+
+void TextPane::UpdateGrowingScrollBars() {
+    if (!scrollBarsEnabled) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    si.nMin = 0;
+    const bool scaled = ScaledVerticalBar();
+    if (scaled) {
+        // Too many lines for line units: the bar maps onto lines, and its
+        // thumb moves as the count grows.
+        si.nMax = scroll_map::ScaledRange - 1;
+        si.nPage = static_cast<UINT>(ScaledBarPage());
+    } else {
+        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(LineCount())) + extraLines;
+        si.nPage = static_cast<UINT>(static_cast<double>(TextHeight()) / surface.lineHeight);
+    }
+    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+    if (scaled) UpdateScrollPositions();
+
+    SCROLLINFO hi{};
+    hi.cbSize = sizeof(hi);
+    hi.fMask = SIF_RANGE | SIF_PAGE;
+    GetScrollInfo(hwnd, SB_HORZ, &hi);
+    hi.nMax = MaxTextWidth();
+    hi.fMask = SIF_RANGE | SIF_PAGE;
+    SetScrollInfo(hwnd, SB_HORZ, &hi, TRUE);
+}
+
+LRESULT TextPane::OnMouseWheel(WPARAM wParam) {
     bool up = static_cast<int32_t>(static_cast<uint32_t>(wParam)) >= 0;
     if (KeyDown(VK_CONTROL)) {
         Zoom(up);

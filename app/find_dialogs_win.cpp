@@ -1,12 +1,12 @@
 // The modeless Find dialog and the modal Go-to dialog.
-#include "search/find_dialogs.h"
+#include "app/find_dialogs.h"
 
 #include <cstdlib>
 
 #include "app/resource.h"
+#include "app/text_view.h"
 #include "core/win_string.h"
 #include "view/selection_text.h"
-#include "view/text_view.h"
 
 namespace {
 
@@ -47,6 +47,7 @@ uint64_t GoToTargetLine(const wchar_t* text, uint64_t lineCount) {
 INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
+        SetWindowLongPtrW(dlg, GWLP_USERDATA, lp);
         CentreOverOwner(dlg);
         return TRUE;
     case WM_CLOSE:
@@ -78,7 +79,7 @@ INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         case IDCANCEL:
             // Esc: a running search stops, the dialog goes.
-            if (v && v->findRunning) v->findCancel = true;
+            if (v && (v->jobs.running == Job::Find || v->jobs.running == Job::Count)) v->jobs.cancel = true;
             ShowWindow(dlg, SW_HIDE);
             return TRUE;
         default:
@@ -92,16 +93,20 @@ INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 void TextView::OpenFindDialog() {
     if (!findDialog) {
-        HWND d = CreateDialogParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_FIND), hwnd, FindDialogProc,
+        // The edit's notifications while the dialog is made would read its
+        // empty text into searchText.
+        const std::u16string text = searchText;
+        HWND d = CreateDialogParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_FIND), pane.hwnd, FindDialogProc,
                                     reinterpret_cast<LPARAM>(this));
         if (!d) return;
         findDialog = d;
-        SetWindowLongPtrW(d, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        jobs.ownedDialog = d;
+        searchText = text;
     }
     // Only the first FindTextMax units can become the search text, so a huge
     // selection is not assembled whole.
     std::u16string seed;
-    AppendSelectedText(document, selStart, selEnd, FindTextMax, seed);
+    AppendSelectedText(document, pane.selStart, pane.selEnd, FindTextMax, seed);
     if (!seed.empty()) searchText = seed;
     CheckDlgButton(findDialog, IDC_WHOLE_WORD, findOptions.wholeWord ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_MATCH_CASE, findOptions.matchCase ? BST_CHECKED : BST_UNCHECKED);
@@ -132,13 +137,7 @@ INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
             if (TextView* v = ViewOf(dlg)) {
                 wchar_t buf[255];
                 if (GetDlgItemTextW(dlg, IDC_GOTO_LINE, buf, 255) <= 0) buf[0] = 0;
-                const uint64_t t = GoToTargetLine(buf, v->document.lineCount);
-                const uint64_t top = v->topLine;
-                if (!(top <= t && t <= top + v->RowsOnScreen())) {
-                    v->ScrollVerticalBy(static_cast<int64_t>(t - top), true);
-                    v->UpdateScrollPositions();  // the thumb follows the jump
-                    InvalidateRect(v->hwnd, &v->clientRect, FALSE);
-                }
+                v->GoToLine(GoToTargetLine(buf, v->document.lineCount));
             }
             EndDialog(dlg, 0);
             return TRUE;
@@ -154,6 +153,14 @@ INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 INT_PTR TextView::ShowGoToDialog() {
-    return DialogBoxParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_GOTO), hwnd, GoToDialogProc,
+    return DialogBoxParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_GOTO), pane.hwnd, GoToDialogProc,
                            reinterpret_cast<LPARAM>(this));
+}
+
+void TextView::GoToLine(uint64_t t) {
+    const uint64_t top = pane.topLine;
+    if (top <= t && t <= top + pane.RowsOnScreen()) return;
+    pane.ScrollVerticalBy(static_cast<int64_t>(t - top), true);
+    pane.UpdateScrollPositions();  // the thumb follows the jump
+    pane.Invalidate();
 }

@@ -10,10 +10,10 @@
 #include <new>
 #include <string>
 
+#include "app/text_view.h"
 #include "core/platform.h"
 #include "core/win_string.h"
 #include "output/convert.h"
-#include "view/text_view.h"
 
 namespace {
 
@@ -39,51 +39,47 @@ Encoding EncodingWritten(Encoding target, bool mark) {
     return target;
 }
 
-HWND MainOf(const TextView& v) {
-    HWND main = v.hwnd ? GetParent(v.hwnd) : nullptr;
-    return main ? main : v.mainWindow;
-}
-
-// Marks a Save As running while it writes: the commands that would disturb
-// it are refused, Esc and closing the window cancel it, and the title shows
-// the share written, as often as the open shows its own.
+// Runs a Save As as the running job while it writes (or within the running
+// one, when called from it): the commands that would disturb it are
+// refused, Esc and closing the window cancel it, and the title shows the
+// share written, as often as the open shows its own.
 class SaveRun {
 public:
-    explicit SaveRun(TextView& v) : v_(v) {
-        v.saveRunning = true;
-        v.saveCancel = false;
-    }
-    ~SaveRun() { End(); }
+    explicit SaveRun(TextView& v) : v_(v), scope_(v.jobs, Job::Save) {}
     SaveRun(const SaveRun&) = delete;
     SaveRun& operator=(const SaveRun&) = delete;
 
     bool Progress(int64_t done, int64_t total) {
         const int64_t pct = total > 0 ? std::min(done, total) * 100 / total : 100;
-        if (pct != noted_ && v_.ProgressDue(noted_ < 0)) {
+        if (pct != noted_ && v_.jobs.ProgressDue(noted_ < 0)) {
             noted_ = static_cast<int32_t>(pct);
             const std::string digits = std::to_string(pct);
-            const std::u16string title =
-                v_.titleText + u" - 正在保存文件：" + std::u16string(digits.begin(), digits.end()) + u"%";
-            SetWindowTextW(MainOf(v_), W(title));
-            v_.ProgressShown();
+            v_.SetMainTitle(v_.titleText + u" - 正在保存文件：" + std::u16string(digits.begin(), digits.end()) + u"%");
+            v_.jobs.ProgressShown();
         }
-        PumpMessages();
-        return !v_.saveCancel;
+        v_.jobs.Pump();
+        return !v_.jobs.cancel;
     }
     ConvertProgress Hook() {
         return [this](int64_t done, int64_t total) { return Progress(done, total); };
     }
-    // The writing is over: the title returns, other commands work again.
+    // The writing is over: the title returns, other commands work again,
+    // and saveCancelled tells whether it was cancelled.
     void End() {
-        if (!v_.saveRunning) return;
-        v_.saveRunning = false;
-        if (noted_ >= 0) SetWindowTextW(MainOf(v_), W(v_.titleText));
+        if (ended_) return;
+        ended_ = true;
+        v_.saveCancelled = v_.jobs.cancel;
+        scope_.End();
+        if (noted_ >= 0) v_.SetMainTitle(v_.titleText);
         noted_ = -1;
     }
+    ~SaveRun() { End(); }
 
 private:
     TextView& v_;
+    JobRunner::Scope scope_;
     int32_t noted_ = -1;
+    bool ended_ = false;
 };
 
 // The file copied as it is, through a temporary file beside the target, in
@@ -125,7 +121,7 @@ void TextView::SaveAs() {
 
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = hwnd;
+    ofn.hwndOwner = pane.hwnd;
     ofn.lpstrFilter = L"txt文件\0*.txt\0csv文件\0*.csv\0log文件\0*.log\0data文件\0*.data\0";
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = name;
@@ -135,11 +131,10 @@ void TextView::SaveAs() {
     ofn.lpstrDefExt = L"tvd";
     if (!GetSaveFileNameW(&ofn)) return;
 
-    saveCancel = false;
+    saveCancelled = false;
     bool ok = SaveCopy(U16(name));
-    const wchar_t* text = ok ? L"保存成功！" : saveCancel ? L"已取消保存。" : L"保存失败！";
-    saveCancel = false;
-    MessageBoxW(hwnd, text, L"文件另存", MB_OK);
+    const wchar_t* text = ok ? L"保存成功！" : saveCancelled ? L"已取消保存。" : L"保存失败！";
+    MessageBoxW(pane.hwnd, text, L"文件另存", MB_OK);
 }
 
 bool TextView::SaveCopy(const std::u16string& target) {
@@ -168,8 +163,8 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
     const bool ontoSource = target == filePath || SameFile(filePath, target);
     if (ontoSource && sameEncoding && mark == sourceMark) return true;
 
-    // A running print or scan reads the open file between its messages.
-    if (ontoSource && (printRunning || scanRunning)) return false;
+    // A running job (a print, a scan) reads the open file between its messages.
+    if (ontoSource && JobRunning()) return false;
     SaveRun run(*this);
     if (wanted != source || mark != sourceMark) {
         if (!ontoSource) return ConvertDocument(document, target, mark, wanted, false, MaxBlockBytes, run.Hook());
@@ -185,7 +180,7 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
             saveEncoding = wanted;
             writeBom = mark;
             RefreshEncodingMenu();
-            InvalidateRect(hwnd, nullptr, FALSE);
+            InvalidateRect(pane.hwnd, nullptr, FALSE);
         }
         return ok;
     }

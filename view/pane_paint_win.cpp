@@ -1,6 +1,6 @@
-// Painting of the text view: background, visible lines with tabs expanded,
+// Painting of a text pane: background, visible lines with tabs expanded,
 // selection by inversion, the line-number gutter, and the copy to the screen.
-#include "view/text_view.h"
+#include "view/text_pane.h"
 
 void DrawSurface::DrawRun(int x, int y, const char16_t* p, size_t n) {
     size_t runStart = 0;
@@ -76,122 +76,29 @@ void DrawSurface::DrawLineFrom(int x, int y, int64_t offset, int width, const ch
     InvertRect(memoryDc, &cells);
 }
 
-uint64_t TextView::MetricsStamp() const {
-    // Bytes appended to the file leave the stamp: the lines they reach are
-    // dropped from the width cache by the reload.
+uint64_t TextPane::MetricsStamp() const {
     uint64_t stamp = surface.fontGeneration;
-    stamp ^= static_cast<uint64_t>(static_cast<uint32_t>(document.encoding)) << 32;
-    stamp ^= document.generation * 0xC2B2AE3D27D4EB4Full;
+    if (lines.stamp) stamp ^= lines.stamp();
     return stamp;
 }
 
-void TextView::DropViewText() {
-    viewBlocks.clear();
-    viewBlocks.shrink_to_fit();
-    viewPiece.clear();
-    viewPiece.shrink_to_fit();
-    surface.lineMetrics.Clear();
-}
+void TextPane::DropWidths() { surface.lineMetrics.Clear(); }
 
-void TextView::TrimViewBlocks(uint64_t reading, uint64_t adding) {
-    const uint64_t stride = document.indexStride ? document.indexStride : 100;
-    const uint64_t firstShown = topLine / stride, lastShown = (topLine + RowsOnScreen()) / stride;
-    for (;;) {
-        uint64_t total = adding;
-        size_t others = 0;
-        ViewBlock* oldest = nullptr;
-        bool stale = false;  // of another document or encoding: it goes anyway
-        for (ViewBlock& b : viewBlocks) {
-            total += b.units;
-            const bool other = b.generation != document.generation || b.encoding != document.encoding;
-            if (!other && (b.block == reading || (b.block >= firstShown && b.block <= lastShown))) continue;
-            ++others;
-            if (!oldest || (other && !stale) || (other == stale && b.lastUse < oldest->lastUse)) {
-                oldest = &b;
-                stale = other;
-            }
-        }
-        if (!oldest || (!stale && others <= 1 && total <= viewBlockBudget)) return;
-        viewBlocks.erase(viewBlocks.begin() + (oldest - viewBlocks.data()));
+uint64_t TextPane::ViewLineLength(uint64_t line) { return lines.length ? lines.length(line) : 0; }
+
+const char16_t* TextPane::ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got) {
+    static const char16_t none[1] = {0};
+    if (!lines.units) {
+        if (got) *got = 0;
+        return none;
     }
+    size_t given = 0;
+    const char16_t* p = lines.units(line, from, count, &given);
+    if (got) *got = given;
+    return p;
 }
 
-const std::u16string& TextView::ViewLineText(uint64_t line) {
-    static const std::u16string empty;
-    const LineIndex& index = document.lineIndex;
-    if (line >= document.lineCount || index.empty()) return empty;
-    const uint64_t stride = document.indexStride ? document.indexStride : 100;
-    const uint64_t j = line / stride;
-    if (j >= index.size()) return empty;
-    // A line of a long block is read in pieces (ViewLineUnits); its text
-    // here is the bounded prefix the document gives.
-    if (document.IsLongLine(line)) return document.LineTextRef(line);
-    // The same bounds ReadBlock takes: a block whose bytes moved is another block.
-    const bool lastBlock = j + 1 >= index.size();
-    const int64_t start = index[j];
-    const int64_t end = !lastBlock ? index[j + 1] : document.indexing ? index.back() : document.fileSize;
-    for (size_t i = 0; i < viewBlocks.size(); ++i) {
-        ViewBlock& b = viewBlocks[i];
-        if (b.block != j) continue;
-        if (b.start == start && b.end == end && b.encoding == document.encoding &&
-            b.generation == document.generation) {
-            b.lastUse = ++viewBlockClock;
-            auto it = b.lines.find(line);
-            if (it != b.lines.end()) return it->second;
-            if (b.whole) return empty;  // after a NUL or the final line end
-        }
-        // Other bytes or an incomplete read: free it before reading again.
-        viewBlocks.erase(viewBlocks.begin() + i);
-        break;
-    }
-    // Room first, so that the read does not come on top of blocks it drops.
-    const uint64_t bytes = static_cast<uint64_t>(end - start);
-    TrimViewBlocks(j, IsUtf16(document.encoding) ? bytes / 2 : bytes);
-    ViewBlock block;
-    block.lines = document.ReadBlock(line);
-    ++viewBlockReads;
-    for (const auto& entry : block.lines) block.units += entry.second.size();
-    block.whole = document.blockComplete && (!lastBlock || !document.indexing);
-    block.block = j;
-    block.start = start;
-    block.end = end;
-    block.encoding = document.encoding;
-    block.generation = document.generation;
-    block.lastUse = ++viewBlockClock;
-    viewBlocks.push_back(std::move(block));
-    TrimViewBlocks(j, 0);
-    for (ViewBlock& b : viewBlocks) {
-        if (b.block != j) continue;
-        auto it = b.lines.find(line);
-        return it != b.lines.end() ? it->second : empty;
-    }
-    return empty;
-}
-
-uint64_t TextView::ViewLineLength(uint64_t line) {
-    if (document.IsLongLine(line)) return document.LineLength(line);
-    return ViewLineText(line).size();
-}
-
-const char16_t* TextView::ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got) {
-    if (document.IsLongLine(line)) {
-        const uint64_t n = document.LineLength(line);
-        if (from > n) from = n;
-        if (count > n - from) count = static_cast<size_t>(n - from);
-        viewPiece = document.LinePiece(line, from, count);
-        // A file changed under the view may give less: measure blanks then.
-        if (viewPiece.size() != count) viewPiece.resize(count, u' ');
-        if (got) *got = count;
-        return viewPiece.data();
-    }
-    const std::u16string& text = ViewLineText(line);
-    if (from > text.size()) from = text.size();
-    if (count > text.size() - from) count = static_cast<size_t>(text.size() - from);
-    if (got) *got = count;
-    return text.data() + from;
-}
-
-int64_t TextView::PrefixWidth(uint64_t line, uint64_t count) {
+int64_t TextPane::PrefixWidth(uint64_t line, uint64_t count) {
     const uint64_t n = ViewLineLength(line);
     return surface.lineMetrics.PrefixWidth(
         line, n, MetricsStamp(), count,
@@ -199,24 +106,13 @@ int64_t TextView::PrefixWidth(uint64_t line, uint64_t count) {
         [this](char16_t c) { return surface.CharWidth(c); });
 }
 
-int64_t TextView::LineWidth(uint64_t line) {
+int64_t TextPane::LineWidth(uint64_t line) {
     const uint64_t n = ViewLineLength(line);
     int64_t width = surface.lineMetrics.Total(
         line, n, MetricsStamp(), [this, line](uint64_t from, size_t k) { return ViewLineUnits(line, from, k); },
         [this](char16_t c) { return surface.CharWidth(c); });
     NoteLineWidth(width);
     return width;
-}
-
-static void FillBackground(DrawSurface& s, COLORREF color, const RECT& area) {
-    // Select the new brush before freeing the old one: a selected object cannot be deleted.
-    HBRUSH brush = CreateSolidBrush(color);
-    SelectObject(s.memoryDc, brush);
-    if (s.backgroundBrush) DeleteObject(s.backgroundBrush);
-    s.backgroundBrush = brush;
-    HGDIOBJ pen = SelectObject(s.memoryDc, GetStockObject(NULL_PEN));
-    Rectangle(s.memoryDc, area.left, area.top, area.right + 2, area.bottom + 2);
-    SelectObject(s.memoryDc, pen);
 }
 
 static void CopyToScreen(DrawSurface& surface, HDC dc, const RECT& paintRect) {
@@ -230,14 +126,14 @@ static void CopyToScreen(DrawSurface& surface, HDC dc, const RECT& paintRect) {
            copy.left - surface.rect.left, copy.top - surface.rect.top, SRCCOPY);
 }
 
-void TextView::Paint(HDC dc, const RECT& paintRect) {
+void TextPane::Paint(HDC dc, const RECT& paintRect) {
     if (!surface.memoryDc) return;
-    FillBackground(surface, backgroundColor, clientRect);
+    surface.FillBackground(clientRect);
     SetTextColor(surface.memoryDc, textColor);
 
     uint64_t first = topLine;
     uint64_t last = topLine + RowsOnScreen();
-    if (last > document.lineCount - 1) last = document.lineCount - 1;
+    if (last > LineCount() - 1) last = LineCount() - 1;
 
     int32_t x0 = textRect.left + (lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0);
     RECT row{x0, textRect.top, textRect.right, textRect.top + surface.lineHeight};
@@ -280,23 +176,18 @@ void TextView::Paint(HDC dc, const RECT& paintRect) {
     if (TextRangeWidth() != rangeBefore) UpdateScrollRanges();
 }
 
-void TextView::DrawGutter(uint64_t first, uint64_t last) {
+void TextPane::DrawGutter(uint64_t first, uint64_t last) {
     if (!lineNumbersShown) return;
     HDC m = surface.memoryDc;
     surface.PushClip(textRect);
     int32_t x = textRect.left + GutterWidth(GutterReferenceLine()) - 3;
     SetTextColor(m, lineNumberColor);
-    HPEN pen = CreatePen(PS_SOLID, 1, gutterLineColor);
-    SelectObject(m, pen);
-    if (surface.gutterPen) DeleteObject(surface.gutterPen);
-    surface.gutterPen = pen;
-    MoveToEx(m, x, textRect.top, nullptr);
-    LineTo(m, x, textRect.bottom + 1);
+    surface.DrawGutterLine(x, textRect.top, textRect.bottom);
     RECT cell{textRect.left, textRect.top, x, textRect.top + surface.lineHeight};
     if (first <= last) {
         for (uint64_t n = first;; ++n) {
             char16_t digits[24];
-            int count = LineNumberDigits(n, digits);
+            int count = LineNumberDigits(lines.number ? lines.number(n) : n, digits);
             DrawTextW(m, reinterpret_cast<const wchar_t*>(digits), count, &cell, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
             OffsetRect(&cell, 0, surface.lineHeight);
             if (n == last) break;

@@ -1,74 +1,40 @@
-// Find next, find previous and count, with their status texts. Long runs
-// pump messages between blocks of lines, show their progress in the Find
-// dialog and can be cancelled: by any find command (the dialog's buttons,
-// F3) issued while one runs, or by Esc in the main window, the text view or
-// the Find dialog.
+// Find next, find previous and count, with their status texts. They run as
+// jobs: progress in the Find dialog, cancelled by any find command (the
+// dialog's buttons, F3) issued while one runs, or by Esc in the main
+// window, the text pane or the Find dialog.
 #include <new>
 #include <string>
 
 #include "app/resource.h"
+#include "app/text_view.h"
 #include "core/win_string.h"
 #include "search/find_engine.h"
-#include "view/text_view.h"
 
 namespace {
-
-TextView* runningView = nullptr;
-HHOOK escHook = nullptr;
-
-bool IsOwnWindow(const TextView& v, HWND w) {
-    if (!w) return false;
-    if (w == v.hwnd || w == v.mainWindow) return true;
-    return v.findDialog && (w == v.findDialog || IsChild(v.findDialog, w));
-}
-
-LRESULT CALLBACK EscapeHook(int code, WPARAM wp, LPARAM lp) {
-    if (code == HC_ACTION && wp == PM_REMOVE && runningView) {
-        const MSG* m = reinterpret_cast<const MSG*>(lp);
-        if (m->message == WM_KEYDOWN && m->wParam == VK_ESCAPE && IsOwnWindow(*runningView, m->hwnd))
-            runningView->findCancel = true;
-    }
-    return CallNextHookEx(escHook, code, wp, lp);
-}
 
 std::u16string Decimal(uint64_t v) {
     std::string s = std::to_string(v);
     return std::u16string(s.begin(), s.end());
 }
 
-// Marks the view busy for one operation and keeps the window alive while
-// it runs; cancels when asked, when the window closes, or when the
-// document changes under the operation (a file opened or viewed in another
-// encoding from within the pump).
+// Runs one search or count as the running job; it stops when asked, when
+// the window closes, or when the document changes under it (a file opened
+// or viewed in another encoding from within the pump).
 class FindRun {
 public:
-    explicit FindRun(TextView& v)
-        : v_(v), path_(v.filePath), encoding_(v.document.encoding), lines_(v.document.lineCount),
-          size_(v.document.fileSize), last_(GetTickCount()) {
-        v.findRunning = true;
-        v.findCancel = false;
-        runningView = &v;
-        escHook = SetWindowsHookExW(WH_GETMESSAGE, EscapeHook, nullptr, GetCurrentThreadId());
-    }
-    ~FindRun() {
-        if (escHook) UnhookWindowsHookEx(escHook);
-        escHook = nullptr;
-        runningView = nullptr;
-        v_.findRunning = false;
-        v_.findCancel = false;
-    }
+    FindRun(TextView& v, Job job)
+        : v_(v), scope_(v.jobs, job), path_(v.filePath), encoding_(v.document.encoding),
+          lines_(v.document.lineCount), size_(v.document.fileSize) {}
     FindRun(const FindRun&) = delete;
     FindRun& operator=(const FindRun&) = delete;
 
     // progress(done, total) shows the share done; false cancels.
     template <class Show>
     bool Step(uint64_t done, uint64_t total, Show show) {
-        if (v_.findCancel) return false;
-        if (GetTickCount() - last_ < v_.findPumpIntervalMs) return true;
+        if (v_.jobs.cancel) return false;
+        if (!v_.jobs.PumpDue()) return true;
         show(total ? static_cast<unsigned>(done * 100 / total) : 0u);
-        bool alive = PumpMessages();
-        last_ = GetTickCount();
-        if (!alive || v_.findCancel) return false;
+        if (!v_.jobs.Pump() || v_.jobs.cancel) return false;
         if (v_.mainWindow && !IsWindow(v_.mainWindow)) return false;  // the program is closing
         return v_.filePath == path_ && v_.document.encoding == encoding_ && v_.document.lineCount == lines_ &&
                v_.document.fileSize == size_;
@@ -76,12 +42,23 @@ public:
 
 private:
     TextView& v_;
+    JobRunner::Scope scope_;
     std::u16string path_;
     Encoding encoding_;
     uint64_t lines_;
     int64_t size_;
-    DWORD last_;
 };
+
+// A find command while a search or count runs stops it; during another job
+// it is refused.
+bool StartOrStop(TextView& v) {
+    if (v.searchText.empty()) return false;
+    if (v.jobs.running == Job::Find || v.jobs.running == Job::Count) {
+        v.jobs.cancel = true;
+        return false;
+    }
+    return !v.jobs.Refuses(IDM_FIND_NEXT);
+}
 
 size_t SearchLength(const std::u16string& s) {
     size_t z = s.find(char16_t(0));
@@ -89,18 +66,14 @@ size_t SearchLength(const std::u16string& s) {
 }
 
 void RunSearch(TextView& v, bool forward) {
-    if (v.searchText.empty()) return;
-    if (v.findRunning) {
-        v.findCancel = true;
-        return;
-    }
+    if (!StartOrStop(v)) return;
     const std::u16string pat = v.searchText;
     const FindOptions opt = v.findOptions;
-    const TextPosition from = v.selStart, to = v.selEnd;
+    const TextPosition from = v.pane.selStart, to = v.pane.selEnd;
     TextPosition hit;
     SearchResult r;
     {
-        FindRun run(v);
+        FindRun run(v, Job::Find);
         FindProgress progress = [&](uint64_t done, uint64_t total) {
             return run.Step(done, total, [&](unsigned pct) {
                 v.SetFindStatus(u"正在查找 " + Decimal(pct) + u"%（Esc 或再点按钮取消）");
@@ -116,9 +89,9 @@ void RunSearch(TextView& v, bool forward) {
     }
     switch (r) {
     case SearchResult::Found:
-        v.anchor = v.selStart = hit;
-        v.selEnd = TextPosition{hit.line, hit.column + SearchLength(pat)};
-        v.EnsureVisible(v.selStart);
+        v.pane.anchor = v.pane.selStart = hit;
+        v.pane.selEnd = TextPosition{hit.line, hit.column + SearchLength(pat)};
+        v.pane.EnsureVisible(v.pane.selStart);
         v.SetFindStatus(u"查找结果：1 处地方被查找到.");
         break;
     case SearchResult::NotFound:
@@ -137,17 +110,13 @@ void TextView::FindNext() { RunSearch(*this, true); }
 void TextView::FindPrevious() { RunSearch(*this, false); }
 
 void TextView::CountMatches() {
-    if (searchText.empty()) return;
-    if (findRunning) {
-        findCancel = true;
-        return;
-    }
+    if (!StartOrStop(*this)) return;
     const std::u16string pat = searchText;
     const FindOptions opt = findOptions;
     uint64_t total = 0;
     SearchResult r;
     {
-        FindRun run(*this);
+        FindRun run(*this, Job::Count);
         FindProgress progress = [&](uint64_t done, uint64_t lines) {
             return run.Step(done, lines, [&](unsigned pct) {
                 SetFindStatus(u"正在计数 " + Decimal(pct) + u"%，已找到 " + Decimal(total) + u" 处（Esc 或再点按钮取消）");

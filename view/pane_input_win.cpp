@@ -1,46 +1,77 @@
-// The Text2 window procedure: keys, mouse selection, hit testing and keeping
-// a position in view.
-#include "app/resource.h"
-#include "view/text_view.h"
+// A pane's window: its class, the message handlers, keys, mouse selection,
+// hit testing and keeping a position in view.
+#include "view/text_pane.h"
 #include "view/word_select.h"
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
-// Commands of other parts go through the main window's command table, so
-// that a shortcut does exactly what its menu item does.
-static void SendCommand(HWND mainWindow, int id) {
-    if (mainWindow) SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+const wchar_t TextPane::ClassName[] = L"Text2";
+
+bool TextPane::Create(HWND parent, const RECT& r) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSW tc{};
+        tc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+        tc.lpfnWndProc = WindowProc;
+        tc.hInstance = GetModuleHandleW(nullptr);
+        tc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+        tc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        tc.lpszClassName = ClassName;
+        registered = RegisterClassW(&tc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }
+    // The pane's own settings must hold before its first message.
+    lineNumbersShown = false;
+    HWND w = CreateWindowExW(0, ClassName, ClassName, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
+                             r.left, r.top, r.right - r.left, r.bottom - r.top, parent, nullptr,
+                             GetModuleHandleW(nullptr), this);
+    if (!w) return false;
+    surface.window = hwnd;
+    UpdateTextRect();
+    surface.Create(textRect);
+    surface.SetColours(backgroundColor, gutterLineColor);
+    surface.SetFont(font);
+    wheelPixels = 30 * surface.spaceWidth;
+    lineNumbersShown = true;
+    return true;
 }
 
-LRESULT CALLBACK TextView::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    TextView* view = reinterpret_cast<TextView*>(GetWindowLongPtrW(w, GWLP_USERDATA));
-    if (!view) return DefWindowProcW(w, msg, wp, lp);
-    switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(w, &ps);
-        view->Paint(dc, ps.rcPaint);
-        EndPaint(w, &ps);
-        return 0;
+LRESULT CALLBACK TextPane::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* pane = static_cast<TextPane*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
+        if (pane) pane->hwnd = w;
     }
+    TextPane* pane = reinterpret_cast<TextPane*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+    if (!pane) return DefWindowProcW(w, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(w, GWLP_USERDATA, 0);
+        pane->hwnd = nullptr;
+        return DefWindowProcW(w, msg, wp, lp);
+    }
+    return pane->OnMessage(msg, wp, lp);
+}
+
+LRESULT TextPane::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT: OnPaint(); return 0;
     case WM_SETCURSOR:
         SetCursor(LoadCursorW(nullptr, IDC_ARROW));
         return 0;
     case WM_KEYDOWN:
-        view->HandleKey(wp);
+        HandleKey(wp);
         return 0;
     case WM_SYSKEYDOWN:
-        // System keys the view does not use keep their default handling:
+        // System keys the pane does not use keep their default handling:
         // Alt+F4 closes the main window, F10 and Alt open its menus.
-        if (view->HandleKey(wp)) return 0;
-        return DefWindowProcW(w, msg, wp, lp);
+        if (HandleKey(wp)) return 0;
+        return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_SIZE:
         // A scroll bar shown or hidden after a zoom or a font change resizes
         // the client area without a resize of the main window.
-        view->FitSurface();
+        FitSurface();
         return 0;
     case WM_CAPTURECHANGED:
-        view->dragging = false;
+        dragging = false;
         return 0;
     case WM_KEYUP:
     case WM_CHAR:
@@ -52,69 +83,70 @@ LRESULT CALLBACK TextView::WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_IME_COMPOSITION:
     case WM_USER:
         return 0;
-    case WM_VSCROLL:
-        return view->OnScroll(SB_VERT, LOWORD(wp));
-    case WM_HSCROLL:
-        return view->OnScroll(SB_HORZ, LOWORD(wp));
-    case WM_MOUSEWHEEL:
-        return view->OnMouseWheel(wp);
-    case WM_MOUSEMOVE:
-        // Only a drag that began with a press in this pane extends the
-        // selection: a button still held from a click elsewhere (the
-        // double-click that closed the Open dialog) does not.
-        if (view->dragging && GetCapture() == w) {
-            TextPosition p = view->HitTest();
-            view->ExtendTo(p);
-            view->EnsureVisible(p);
-        }
-        return 0;
-    case WM_LBUTTONDOWN: {
-        TextPosition p = view->HitTest();
-        if (KeyDown(VK_SHIFT)) {
-            view->ExtendTo(p);
-        } else {
-            view->anchor = view->selStart = view->selEnd = p;
-        }
-        view->Invalidate();
-        SetFocus(w);
-        SetCapture(w);
-        view->dragging = GetCapture() == w;
-        return 0;
-    }
+    case WM_VSCROLL: return OnScroll(SB_VERT, LOWORD(wp));
+    case WM_HSCROLL: return OnScroll(SB_HORZ, LOWORD(wp));
+    case WM_MOUSEWHEEL: return OnMouseWheel(wp);
+    case WM_MOUSEMOVE: OnMouseMove(); return 0;
+    case WM_LBUTTONDOWN: OnLeftButtonDown(); return 0;
     case WM_LBUTTONUP:
-        view->dragging = false;
+        dragging = false;
         ReleaseCapture();
         return 0;
-    case WM_LBUTTONDBLCLK: {
-        TextPosition p = view->HitTest();
-        if (KeyDown(VK_SHIFT)) {
-            view->ExtendTo(p);
-        } else {
-            WordSelection word = view->WordAt(p);
-            view->anchor = word.anchor;
-            view->selStart = word.selStart;
-            view->selEnd = word.selEnd;
-        }
-        view->Invalidate();
-        return 0;
-    }
-    default:
-        return DefWindowProcW(w, msg, wp, lp);
+    case WM_LBUTTONDBLCLK: OnLeftButtonDoubleClick(); return 0;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
-bool TextView::HandleKey(WPARAM vk) {
+void TextPane::OnPaint() {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd, &ps);
+    Paint(dc, ps.rcPaint);
+    EndPaint(hwnd, &ps);
+}
+
+void TextPane::OnMouseMove() {
+    // Only a drag that began with a press in this pane extends the
+    // selection: a button still held from a click elsewhere (the
+    // double-click that closed the Open dialog) does not.
+    if (!dragging || GetCapture() != hwnd) return;
+    TextPosition p = HitTest();
+    ExtendTo(p);
+    EnsureVisible(p);
+}
+
+void TextPane::OnLeftButtonDown() {
+    TextPosition p = HitTest();
+    if (KeyDown(VK_SHIFT)) {
+        ExtendTo(p);
+    } else {
+        anchor = selStart = selEnd = p;
+    }
+    Invalidate();
+    SetFocus(hwnd);
+    SetCapture(hwnd);
+    dragging = GetCapture() == hwnd;
+}
+
+void TextPane::OnLeftButtonDoubleClick() {
+    TextPosition p = HitTest();
+    if (KeyDown(VK_SHIFT)) {
+        ExtendTo(p);
+    } else {
+        WordSelection word = WordAt(p);
+        anchor = word.anchor;
+        selStart = word.selStart;
+        selEnd = word.selEnd;
+    }
+    Invalidate();
+}
+
+// Navigation keys only: commands and their shortcuts are the accelerator
+// table's.
+bool TextPane::HandleKey(WPARAM vk) {
     if (KeyDown(VK_CONTROL)) {
         switch (vk) {
         case VK_END: MoveToEnd(); break;
         case VK_HOME: MoveToStart(); break;
-        case 'A': SelectAll(); break;
-        case 'C': SendCommand(mainWindow, IDM_COPY); break;
-        case 'F': SendCommand(mainWindow, IDM_FIND); break;
-        case 'G': SendCommand(mainWindow, IDM_GOTO); break;
-        case 'O': SendCommand(mainWindow, IDM_OPEN); break;
-        case 'P': SendCommand(mainWindow, IDM_PRINT); break;
-        case 'S': SendCommand(mainWindow, IDM_SAVE_AS); break;
         default: return false;
         }
         return true;
@@ -130,19 +162,18 @@ bool TextView::HandleKey(WPARAM vk) {
         break;
     case VK_END: MoveToEnd(); break;
     case VK_HOME: MoveToStart(); break;
-    case VK_F5: SendCommand(mainWindow, IDM_RELOAD); break;
     default: return false;
     }
     return true;
 }
 
-void TextView::MeasureLine(uint64_t line) {
+void TextPane::MeasureLine(uint64_t line) {
     const int64_t before = TextRangeWidth();
     LineWidth(line);
     if (TextRangeWidth() != before) UpdateScrollRanges();
 }
 
-TextPosition TextView::HitTest() {
+TextPosition TextPane::HitTest() {
     POINT pt{};
     GetCursorPos(&pt);
     ScreenToClient(hwnd, &pt);
@@ -150,7 +181,7 @@ TextPosition TextView::HitTest() {
     int32_t row = surface.lineHeight > 0 ? (pt.y - textRect.top) / surface.lineHeight : 0;
     int64_t line = static_cast<int64_t>(topLine) + row;
     if (line < 0) line = 0;
-    else if (static_cast<uint64_t>(line) > document.lineCount - 1) line = static_cast<int64_t>(document.lineCount - 1);
+    else if (static_cast<uint64_t>(line) > LineCount() - 1) line = static_cast<int64_t>(LineCount() - 1);
     result.line = static_cast<uint64_t>(line);
 
     int64_t rem = xOffset + pt.x - (textRect.left + EffectiveGutter());
@@ -189,7 +220,7 @@ TextPosition TextView::HitTest() {
     return result;
 }
 
-void TextView::EnsureVisible(const TextPosition& p) {
+void TextPane::EnsureVisible(const TextPosition& p) {
     int64_t page = LinesPerPage();
     // The whole 64-bit distance is scrolled, not a 32-bit remainder of it.
     if (topLine != 0 && p.line < topLine) {
@@ -213,7 +244,7 @@ void TextView::EnsureVisible(const TextPosition& p) {
     Invalidate();
 }
 
-void TextView::ExtendTo(const TextPosition& p) {
+void TextPane::ExtendTo(const TextPosition& p) {
     if (anchor < p) {
         selStart = anchor;
         selEnd = p;
@@ -223,29 +254,29 @@ void TextView::ExtendTo(const TextPosition& p) {
     }
 }
 
-void TextView::MoveToStart() {
+void TextPane::MoveToStart() {
     anchor = selStart = selEnd = TextPosition{0, 0};
     EnsureVisible(selStart);
 }
 
-void TextView::MoveToEnd() {
-    anchor = selStart = selEnd = TextPosition{document.lineCount, 0};
+void TextPane::MoveToEnd() {
+    anchor = selStart = selEnd = TextPosition{LineCount(), 0};
     EnsureVisible(selStart);
 }
 
-void TextView::SelectAll() {
-    uint64_t last = document.lineCount - 1;
+void TextPane::SelectAll() {
+    uint64_t last = LineCount() - 1;
     uint64_t length = ViewLineLength(last);
     anchor = selStart = TextPosition{0, 0};
     selEnd = TextPosition{last, length};
     Invalidate();
 }
 
-TextView::WordSelection TextView::WordAt(const TextPosition& p) {
+TextPane::WordSelection TextPane::WordAt(const TextPosition& p) {
     WordSelection result{p, p, p};
     uint64_t base = 0;
     WordRange word;
-    if (document.IsLongLine(p.line)) {
+    if (lines.isLong && lines.isLong(p.line)) {
         // A word of a long line is looked for in the piece around the column.
         const uint64_t reach = 4096;
         base = p.column > reach ? p.column - reach : 0;
@@ -253,10 +284,18 @@ TextView::WordSelection TextView::WordAt(const TextPosition& p) {
         const char16_t* units = ViewLineUnits(p.line, base, static_cast<size_t>(p.column - base + reach), &count);
         word = ::WordAt(std::u16string(units, count), p.column - base);
     } else {
-        word = ::WordAt(ViewLineText(p.line), p.column);
+        size_t count = 0;
+        const char16_t* units = ViewLineUnits(p.line, 0, static_cast<size_t>(ViewLineLength(p.line)), &count);
+        word = ::WordAt(std::u16string(units, count), p.column);
     }
     if (!word.found) return result;
     result.anchor = result.selStart = TextPosition{p.line, base + word.lo};
     result.selEnd = TextPosition{p.line, base + word.hi};
     return result;
+}
+
+void TextPane::Reset() {
+    topLine = 0;
+    xOffset = 0;
+    anchor = selStart = selEnd = TextPosition{};
 }

@@ -2,57 +2,45 @@
 #include <cstring>
 #include <new>
 
+#include "app/resource.h"
+#include "app/text_view.h"
 #include "core/win_string.h"
 #include "view/selection_text.h"
-#include "view/text_view.h"
 
-std::u16string TextView::SelectedText() { return ::SelectedText(document, selStart, selEnd); }
-
-namespace {
-
-// Least time between two pumps while a long count runs.
-constexpr DWORD CountPumpMs = 40;
-
-// A count runs (a copy asked for meanwhile is not made).
-bool counting = false;
-struct Counting {
-    Counting() { counting = true; }
-    ~Counting() { counting = false; }
-    Counting(const Counting&) = delete;
-    Counting& operator=(const Counting&) = delete;
-};
-
-} // namespace
+std::u16string TextView::SelectedText() { return ::SelectedText(document, pane.selStart, pane.selEnd); }
 
 // The text is measured first and then written straight into the clipboard's
 // block, piece by piece, so it is held in memory once. When its bytes allow
 // more units than the limit, the count may take long: it handles the waiting
-// messages (first at once, then every 40 ms), and stops when the window
-// closes or the document changes meanwhile.
+// messages as a job (first at once, then every 40 ms), and stops when the
+// window closes or the document changes meanwhile.
 void TextView::CopySelection() {
-    const TextPosition from = selStart, to = selEnd;
-    if (from == to || counting) return;
-    HWND owner = mainWindow ? mainWindow : hwnd;
+    const TextPosition from = pane.selStart, to = pane.selEnd;
+    if (from == to || jobs.Refuses(IDM_COPY)) return;
+    HWND owner = mainWindow ? mainWindow : pane.hwnd;
     uint64_t length;
     if (SelectedUnitsAtMost(document, from, to) <= CopyLimitUnits) {
         length = SelectedLength(document, from, to, CopyLimitUnits);
     } else {
         const std::u16string path = filePath;
         const Encoding encoding = document.encoding;
-        const uint64_t lines = document.lineCount;
+        const uint64_t lineCount = document.lineCount;
         const int64_t size = document.fileSize;
-        DWORD last = GetTickCount() - CountPumpMs;
+        JobRunner::Scope counting(jobs, Job::Copy);
+        bool first = true;
         auto step = [&] {
-            if (GetTickCount() - last < CountPumpMs) return true;
-            const bool alive = PumpMessages();
-            last = GetTickCount();
-            return alive && (!mainWindow || IsWindow(mainWindow)) && filePath == path &&
-                   document.encoding == encoding && document.lineCount == lines && document.fileSize == size;
+            // The first step handles the waiting messages at once.
+            if (first) {
+                first = false;
+                if (!jobs.Nested() && !jobs.Pump()) return false;
+            } else if (!jobs.Step()) {
+                return false;
+            }
+            return (!mainWindow || IsWindow(mainWindow)) && filePath == path && document.encoding == encoding &&
+                   document.lineCount == lineCount && document.fileSize == size;
         };
-        {
-            Counting running;
-            length = SelectedLength(document, from, to, CopyLimitUnits, step);
-        }
+        length = SelectedLength(document, from, to, CopyLimitUnits, step);
+        counting.End();
         if (length == UINT64_MAX) return;
     }
     if (length > CopyLimitUnits) {
@@ -84,7 +72,7 @@ void TextView::CopySelection() {
                     MB_OK | MB_ICONWARNING);
         return;
     }
-    if (!OpenClipboard(hwnd)) {
+    if (!OpenClipboard(pane.hwnd)) {
         GlobalFree(block);
         return;
     }

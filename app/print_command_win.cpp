@@ -1,0 +1,41 @@
+// The Print command: the print dialog, the job with its progress in the
+// main window's title, and its cancel.
+#include "app/print_command.h"
+
+#include "app/text_view.h"
+#include "output/print_layout.h"
+#include "output/print_win.h"
+
+void PrintDocument(TextView& app, PRINTDLGW& pd) {
+    PrintHooks hooks;
+    hooks.cancel = &app.jobs.cancel;
+    hooks.pageDone = [&app](int32_t finished) {
+        app.SetMainTitle(PrintingTitle(app.titleText, finished));
+        app.jobs.Pump();
+    };
+    int32_t pages = 0;
+    switch (PrintPages(pd.hDC, app.document, app.pane.font, hooks, pages)) {
+    case PrintResult::NotStarted: break;
+    case PrintResult::Cancelled:
+        app.jobs.cancel = false;
+        app.SetMainTitle(app.titleText + u" - 打印已取消");
+        break;
+    case PrintResult::Printed: app.SetMainTitle(PrintedTitle(app.titleText, pages)); break;
+    }
+}
+
+void TextView::PrintCommand() {
+    // One job at a time, and never over a file that is still being indexed
+    // or while a Save As writes.
+    if (JobRunning()) return;
+    JobRunner::Scope job(jobs, Job::Print);
+    PRINTDLGW pd{};
+    pd.lStructSize = sizeof(pd);
+    pd.hwndOwner = pane.hwnd;
+    pd.Flags = PD_RETURNDC | PD_USEDEVMODECOPIESANDCOLLATE;
+    pd.nFromPage = pd.nToPage = pd.nMinPage = pd.nMaxPage = pd.nCopies = 1;
+    if (PrintDlgW(&pd) == TRUE) PrintDocument(*this, pd);
+    if (pd.hDevMode) GlobalFree(pd.hDevMode);
+    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+    if (pd.hDC) DeleteDC(pd.hDC);
+}
