@@ -4,6 +4,7 @@
 
 #include "app/resource.h"
 #include "app/text_view.h"
+#include "app/ui_text.h"
 #include "core/win_string.h"
 #include "view/selection_text.h"
 
@@ -44,8 +45,7 @@ void TextView::CopySelection() {
         if (length == UINT64_MAX) return;
     }
     if (length > CopyLimitUnits) {
-        MessageBoxW(owner, L"选中的文本超过 256 MiB，无法复制到剪贴板。请选择较少的文本后再复制。", L"复制",
-                    MB_OK | MB_ICONWARNING);
+        MessageBoxW(owner, W(UiText(IDS_COPY_TOO_LARGE)), W(UiText(IDS_COPY_CAPTION)), MB_OK | MB_ICONWARNING);
         return;
     }
     HGLOBAL block = GlobalAlloc(GMEM_DDESHARE, static_cast<SIZE_T>((length + 1) * sizeof(char16_t)));
@@ -68,8 +68,7 @@ void TextView::CopySelection() {
     }
     if (!memory) {
         if (block) GlobalFree(block);
-        MessageBoxW(owner, L"内存不足，无法复制选中的文本。请选择较少的文本后再复制。", L"复制",
-                    MB_OK | MB_ICONWARNING);
+        MessageBoxW(owner, W(UiText(IDS_COPY_NO_MEMORY)), W(UiText(IDS_COPY_CAPTION)), MB_OK | MB_ICONWARNING);
         return;
     }
     if (!OpenClipboard(pane.hwnd)) {

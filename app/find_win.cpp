@@ -7,15 +7,12 @@
 
 #include "app/resource.h"
 #include "app/text_view.h"
+#include "app/ui_text.h"
+#include "core/fill_in.h"
 #include "core/win_string.h"
 #include "search/find_engine.h"
 
 namespace {
-
-std::u16string Decimal(uint64_t v) {
-    std::string s = std::to_string(v);
-    return std::u16string(s.begin(), s.end());
-}
 
 // Runs one search or count as the running job; it stops when asked, when
 // the window closes, or when the document changes under it (a file opened
@@ -76,14 +73,14 @@ void RunSearch(TextView& v, bool forward) {
         FindRun run(v, Job::Find);
         FindProgress progress = [&](uint64_t done, uint64_t total) {
             return run.Step(done, total, [&](unsigned pct) {
-                v.SetFindStatus(u"正在查找 " + Decimal(pct) + u"%（Esc 或再点按钮取消）");
+                v.SetFindStatus(UiText(IDS_FIND_PROGRESS, {DecimalText(pct)}));
             });
         };
         try {
             r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress)
                         : SearchBackward(v.document, from, pat, opt, hit, progress);
         } catch (const std::bad_alloc&) {
-            v.SetFindStatus(u"查找失败：内存不足.");
+            v.SetFindStatus(UiText(IDS_FIND_NO_MEMORY));
             return;
         }
     }
@@ -92,13 +89,13 @@ void RunSearch(TextView& v, bool forward) {
         v.pane.anchor = v.pane.selStart = hit;
         v.pane.selEnd = TextPosition{hit.line, hit.column + SearchLength(pat)};
         v.pane.EnsureVisible(v.pane.selStart);
-        v.SetFindStatus(u"查找结果：1 处地方被查找到.");
+        v.SetFindStatus(UiText(IDS_FIND_FOUND));
         break;
     case SearchResult::NotFound:
-        v.SetFindStatus(u"查找结果：全文查找不到文本 '" + pat + u"'.");
+        v.SetFindStatus(UiText(IDS_FIND_NOT_FOUND, {pat}));
         break;
     case SearchResult::Cancelled:
-        v.SetFindStatus(u"查找已取消.");
+        v.SetFindStatus(UiText(IDS_FIND_CANCELLED));
         break;
     }
 }
@@ -119,20 +116,20 @@ void TextView::CountMatches() {
         FindRun run(*this, Job::Count);
         FindProgress progress = [&](uint64_t done, uint64_t lines) {
             return run.Step(done, lines, [&](unsigned pct) {
-                SetFindStatus(u"正在计数 " + Decimal(pct) + u"%，已找到 " + Decimal(total) + u" 处（Esc 或再点按钮取消）");
+                SetFindStatus(UiText(IDS_COUNT_PROGRESS, {DecimalText(pct), DecimalText(total)}));
             });
         };
         try {
             r = CountAll(document, pat, opt, total, progress);
         } catch (const std::bad_alloc&) {
-            SetFindStatus(u"计数失败：内存不足.");
+            SetFindStatus(UiText(IDS_COUNT_NO_MEMORY));
             return;
         }
     }
     if (r == SearchResult::Cancelled)
-        SetFindStatus(u"计数已取消.");
+        SetFindStatus(UiText(IDS_COUNT_CANCELLED));
     else
-        SetFindStatus(u"计数：" + Decimal(total) + u" 处匹配.");
+        SetFindStatus(UiText(IDS_COUNT_DONE, {DecimalText(total)}));
 }
 
 void TextView::SetFindStatus(const std::u16string& text) {

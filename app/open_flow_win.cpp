@@ -7,26 +7,22 @@
 #include <string>
 
 #include "core/win_string.h"
+#include "app/resource.h"
 #include "app/text_view.h"
+#include "app/ui_text.h"
+#include "core/fill_in.h"
 
 const char16_t MakerSite[] = u"https://tomeview.example.org";
 
 namespace {
 
 std::u16string IndexingTitle(const std::u16string& path, int32_t percent) {
-    std::u16string t = u"Tomeview超大文本浏览器-Orvane：";
-    t += MakerSite;
-    t += u"，正在打开文件：";
-    t += path;
-    t += u" - ";
-    std::string digits = std::to_string(percent);
-    t.append(digits.begin(), digits.end());
-    t += u"%";
-    return t;
+    return UiText(IDS_OPENING_TITLE, {UiText(IDS_PRODUCT_TITLE, {MakerSite}), path,
+                                      DecimalText(static_cast<uint64_t>(percent))});
 }
 
 std::u16string FinishedTitle(const std::u16string& path) {
-    return path + u" - Tomeview超大文本浏览器-Orvane：" + MakerSite;
+    return UiText(IDS_FILE_TITLE, {path, UiText(IDS_PRODUCT_TITLE, {MakerSite})});
 }
 
 std::u16string FullPath(const std::u16string& path) {
@@ -62,11 +58,13 @@ bool TextView::ShowOpenDialog() {
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = pane.hwnd;
-    ofn.lpstrFilter = L"文本文件(*.txt,*.csv);\0*.txt;*.csv;\0所有文件\0*.*\0";
+    const std::wstring filter = UiFilter(IDS_OPEN_FILTER);
+    const std::u16string caption = UiText(IDS_OPEN_CAPTION);
+    ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = path;
     ofn.nMaxFile = 260;
-    ofn.lpstrTitle = L"请选择一个文件";
+    ofn.lpstrTitle = W(caption);
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!GetOpenFileNameW(&ofn)) return true;
     bool ok = OpenDocument(U16(path), Encoding::None);

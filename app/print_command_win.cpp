@@ -2,15 +2,18 @@
 // main window's title, and its cancel.
 #include "app/print_command.h"
 
+#include "app/resource.h"
 #include "app/text_view.h"
-#include "output/print_layout.h"
+#include "app/ui_text.h"
+#include "core/fill_in.h"
 #include "output/print_win.h"
 
 void PrintDocument(TextView& app, PRINTDLGW& pd) {
     PrintHooks hooks;
     hooks.cancel = &app.jobs.cancel;
+    hooks.pageNumber = [](int32_t page) { return UiText(IDS_PRINT_PAGE_NUMBER, {DecimalText(static_cast<uint64_t>(page))}); };
     hooks.pageDone = [&app](int32_t finished) {
-        app.SetMainTitle(PrintingTitle(app.titleText, finished));
+        app.SetMainTitle(UiText(IDS_PRINT_PROGRESS, {app.titleText, DecimalText(static_cast<uint64_t>(finished))}));
         app.jobs.Pump();
     };
     int32_t pages = 0;
@@ -18,9 +21,11 @@ void PrintDocument(TextView& app, PRINTDLGW& pd) {
     case PrintResult::NotStarted: break;
     case PrintResult::Cancelled:
         app.jobs.cancel = false;
-        app.SetMainTitle(app.titleText + u" - 打印已取消");
+        app.SetMainTitle(UiText(IDS_PRINT_CANCELLED, {app.titleText}));
         break;
-    case PrintResult::Printed: app.SetMainTitle(PrintedTitle(app.titleText, pages)); break;
+    case PrintResult::Printed:
+        app.SetMainTitle(UiText(IDS_PRINT_DONE, {app.titleText, DecimalText(static_cast<uint64_t>(pages))}));
+        break;
     }
 }
 

@@ -41,6 +41,37 @@
 #define IDC_FIND_STATUS 1023
 
 #define IDD_GOTO 151
+
+// Texts of the string table; %1, %2 are filled in (FillIn), | in a file
+// filter stands for its NUL separators.
+#define IDS_PRODUCT_TITLE 200       // "Tomeview超大文本浏览器-Orvane："
+#define IDS_OPENING_TITLE 201       // the title while a file is indexed
+#define IDS_FILE_TITLE 202          // the title of an open file
+#define IDS_OPEN_FILTER 203
+#define IDS_OPEN_CAPTION 204
+#define IDS_COPY_CAPTION 210
+#define IDS_COPY_TOO_LARGE 211
+#define IDS_COPY_NO_MEMORY 212
+#define IDS_FIND_PROGRESS 220
+#define IDS_FIND_NO_MEMORY 221
+#define IDS_FIND_FOUND 222
+#define IDS_FIND_NOT_FOUND 223
+#define IDS_FIND_CANCELLED 224
+#define IDS_COUNT_PROGRESS 225
+#define IDS_COUNT_NO_MEMORY 226
+#define IDS_COUNT_CANCELLED 227
+#define IDS_COUNT_DONE 228
+#define IDS_SAVE_PROGRESS 230
+#define IDS_SAVE_FILTER 231
+#define IDS_SAVE_CAPTION 232
+#define IDS_SAVE_DONE 233
+#define IDS_SAVE_CANCELLED 234
+#define IDS_SAVE_FAILED 235
+#define IDS_SAVE_BOX_CAPTION 236
+#define IDS_PRINT_PAGE_NUMBER 240
+#define IDS_PRINT_PROGRESS 241
+#define IDS_PRINT_DONE 242
+#define IDS_PRINT_CANCELLED 243
 #define IDC_GOTO_LINE 1003
 
 #ifndef IDC_STATIC

@@ -10,7 +10,10 @@
 #include <new>
 #include <string>
 
+#include "app/resource.h"
 #include "app/text_view.h"
+#include "app/ui_text.h"
+#include "core/fill_in.h"
 #include "core/platform.h"
 #include "core/win_string.h"
 #include "output/convert.h"
@@ -53,8 +56,7 @@ public:
         const int64_t pct = total > 0 ? std::min(done, total) * 100 / total : 100;
         if (pct != noted_ && v_.jobs.ProgressDue(noted_ < 0)) {
             noted_ = static_cast<int32_t>(pct);
-            const std::string digits = std::to_string(pct);
-            v_.SetMainTitle(v_.titleText + u" - 正在保存文件：" + std::u16string(digits.begin(), digits.end()) + u"%");
+            v_.SetMainTitle(UiText(IDS_SAVE_PROGRESS, {v_.titleText, DecimalText(static_cast<uint64_t>(pct))}));
             v_.jobs.ProgressShown();
         }
         v_.jobs.Pump();
@@ -122,19 +124,21 @@ void TextView::SaveAs() {
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = pane.hwnd;
-    ofn.lpstrFilter = L"txt文件\0*.txt\0csv文件\0*.csv\0log文件\0*.log\0data文件\0*.data\0";
+    const std::wstring filter = UiFilter(IDS_SAVE_FILTER);
+    const std::u16string caption = UiText(IDS_SAVE_CAPTION);
+    ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = name;
     ofn.nMaxFile = SaveNameUnits;
-    ofn.lpstrTitle = L"保存到";
+    ofn.lpstrTitle = W(caption);
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
     ofn.lpstrDefExt = L"tvd";
     if (!GetSaveFileNameW(&ofn)) return;
 
     saveCancelled = false;
     bool ok = SaveCopy(U16(name));
-    const wchar_t* text = ok ? L"保存成功！" : saveCancelled ? L"已取消保存。" : L"保存失败！";
-    MessageBoxW(pane.hwnd, text, L"文件另存", MB_OK);
+    const UINT text = ok ? IDS_SAVE_DONE : saveCancelled ? IDS_SAVE_CANCELLED : IDS_SAVE_FAILED;
+    MessageBoxW(pane.hwnd, W(UiText(text)), W(UiText(IDS_SAVE_BOX_CAPTION)), MB_OK);
 }
 
 bool TextView::SaveCopy(const std::u16string& target) {

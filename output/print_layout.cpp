@@ -1,4 +1,4 @@
-// Page scale, row breaking and the texts of a print job.
+// Page scale and row breaking of a print job.
 #include "output/print_layout.h"
 
 #include <cstdint>
@@ -44,22 +44,4 @@ void RowBreaker::Finish(const EmitText& emit) {
     row_.clear();
     advances_.clear();
     w_ = 0;
-}
-
-namespace {
-std::u16string Digits(int32_t n) {
-    std::u16string s;
-    for (char c : std::to_string(n)) s.push_back(static_cast<char16_t>(c));
-    return s;
-}
-}  // namespace
-
-std::u16string PageNumberText(int32_t page) { return u"第" + Digits(page) + u"页"; }
-
-std::u16string PrintingTitle(const std::u16string& titleText, int32_t page) {
-    return titleText + u" - 正在打印文件：" + PageNumberText(page);
-}
-
-std::u16string PrintedTitle(const std::u16string& titleText, int32_t pages) {
-    return titleText + u" - 打印文件完成：总共" + Digits(pages) + u"页";
 }

@@ -38,9 +38,3 @@ private:
     int64_t w_ = 0;
     bool stopped_ = false;  // a NUL ended the text
 };
-
-// "第" + page + "页"
-std::u16string PageNumberText(int32_t page);
-// Main window titles during and after a job.
-std::u16string PrintingTitle(const std::u16string& titleText, int32_t page);
-std::u16string PrintedTitle(const std::u16string& titleText, int32_t pages);

@@ -28,7 +28,7 @@ struct PrintJob {
 };
 
 void DrawPageNumber(PrintJob& job) {
-    std::u16string text = PageNumberText(job.page);
+    const std::u16string text = job.hooks->pageNumber ? job.hooks->pageNumber(job.page) : std::u16string();
     int width = MeasureText(*job.measurer, text.c_str(), -1);
     int x = (job.rect.right + job.rect.left - width) / 2;
     ExtTextOutW(job.dc, x, job.rect.bottom + 2 * job.lineHeight, 0, nullptr, W(text),

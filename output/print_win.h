@@ -35,6 +35,8 @@ void DrawLongLine(PrintMeasurer& m, const RECT& rect, const int& y, TextDocument
 struct PrintHooks {
     // A page is finished and the next begun (1-based number of the finished one).
     std::function<void(int32_t page)> pageDone;
+    // The text printed under each page (1-based).
+    std::function<std::u16string(int32_t page)> pageNumber;
     // Set to stop the job: it is checked after every row.
     const bool* cancel = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fill_in.h"
 #include "output/print_layout.h"
 
 namespace {
@@ -76,11 +77,15 @@ TEST(PrintLayout, PageScale) {
     EXPECT_EQ(PageScale(2479, -5, 300), 3);
 }
 
+// The texts of a print job are filled in from their patterns.
 TEST(PrintLayout, Texts) {
-    EXPECT_EQ(PageNumberText(1), u"第1页");
-    EXPECT_EQ(PageNumberText(120), u"第120页");
-    EXPECT_EQ(PrintingTitle(u"a.txt - T", 3), u"a.txt - T - 正在打印文件：第3页");
-    EXPECT_EQ(PrintedTitle(u"", 12), u" - 打印文件完成：总共12页");
+    EXPECT_EQ(FillIn(u"第%1页", {DecimalText(1)}), u"第1页");
+    EXPECT_EQ(FillIn(u"第%1页", {DecimalText(120)}), u"第120页");
+    EXPECT_EQ(FillIn(u"%1 - 正在打印文件：第%2页", {u"a.txt - T", DecimalText(3)}), u"a.txt - T - 正在打印文件：第3页");
+    EXPECT_EQ(FillIn(u"%1 - 打印文件完成：总共%2页", {u"", DecimalText(12)}), u" - 打印文件完成：总共12页");
+    // Places without an argument, %% and a lone % at the end stay readable.
+    EXPECT_EQ(FillIn(u"%2 %% %1%", {u"%2"}), u"%2 % %2%");
+    EXPECT_EQ(DecimalText(18446744073709551615ull), u"18446744073709551615");
 }
 
 }  // namespace
