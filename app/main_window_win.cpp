@@ -1,5 +1,5 @@
-// The main window: creation of the text pane, the command table, menu states,
-// the encoding commands, the Font command and dropped files.
+// The main window: creation of the text pane, the command table, the Open,
+// Reload and Font commands, dropped files and closing.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -12,37 +12,10 @@
 
 namespace {
 
-const UINT documentCommands[] = {
-    IDM_COPY, IDM_SELECT_ALL, IDM_RELOAD, IDM_SAVE_AS, IDM_PRINT,
-    IDM_VIEW_ANSI, IDM_VIEW_UTF8, IDM_VIEW_UTF16LE, IDM_VIEW_UTF16BE,
-    IDM_CONVERT_ANSI, IDM_CONVERT_UTF8, IDM_CONVERT_UTF16LE, IDM_CONVERT_UTF16BE,
-    IDM_STORE_BOM, IDM_FIND, IDM_GOTO, IDM_FIND_NEXT, IDM_FONT,
-};
-
 // View-as and Convert-to items map to encodings in the same order.
 Encoding ItemEncoding(UINT first, UINT item) {
     static const Encoding order[] = {Encoding::Ansi, Encoding::Utf8Bom, Encoding::Utf16Le, Encoding::Utf16Be};
     return order[item - first];
-}
-
-// Offset of the item that shows encoding e within its group of four.
-UINT EncodingSlot(Encoding e) {
-    switch (e) {
-    case Encoding::Utf8Bom:
-    case Encoding::Utf8: return 1;
-    case Encoding::Utf16Le: return 2;
-    case Encoding::Utf16Be: return 3;
-    default: return 0;  // None, Ansi
-    }
-}
-
-void CheckOneOf(HMENU menu, UINT first, UINT chosen) {
-    for (UINT id = first; id < first + 4; ++id) CheckMenuItem(menu, id, MF_BYCOMMAND | MF_UNCHECKED);
-    CheckMenuItem(menu, chosen, MF_BYCOMMAND | MF_CHECKED);
-}
-
-void CheckBom(HMENU menu, bool on) {
-    CheckMenuItem(menu, IDM_STORE_BOM, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
 } // namespace
@@ -108,23 +81,6 @@ void TextView::OnMainSize() {
     }
 }
 
-void TextView::EnableCommands(bool enable, bool includeOpen) {
-    HMENU menu = GetMenu(mainWindow);
-    UINT state = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED);
-    if (includeOpen) EnableMenuItem(menu, IDM_OPEN, state);
-    for (UINT id : documentCommands) EnableMenuItem(menu, id, state);
-}
-
-void TextView::RefreshEncodingMenu() {
-    EnableCommands(true, true);
-    HMENU menu = GetMenu(mainWindow);
-    CheckBom(menu, writeBom);
-    CheckOneOf(menu, IDM_VIEW_ANSI, IDM_VIEW_ANSI + EncodingSlot(document.encoding));
-    // The Convert-to mark shows what Save As will write; right after an open
-    // that is the document's encoding.
-    CheckOneOf(menu, IDM_CONVERT_ANSI, IDM_CONVERT_ANSI + EncodingSlot(saveEncoding));
-}
-
 void TextView::OpenCommand() {
     if (JobRunning()) return;  // a running open or print keeps the menu as it is
     EnableCommands(false, true);
@@ -143,35 +99,6 @@ void TextView::ReloadCommand() {
         // The file is gone: as after a failed open, only Open is left.
         EnableCommands(false, false);
     }
-}
-
-void TextView::ViewAs(Encoding a, UINT item) {
-    if (JobRunning()) return;
-    Encoding e = document.encoding;
-    HMENU menu = GetMenu(mainWindow);
-    if (e != Encoding::None && IsUtf16(a) != IsUtf16(e)) {
-        std::u16string path = filePath;
-        OpenDocument(path, a);
-        // The open set new Save As defaults; keep their marks truthful.
-        CheckOneOf(menu, IDM_CONVERT_ANSI, IDM_CONVERT_ANSI + EncodingSlot(saveEncoding));
-        CheckBom(menu, writeBom);
-    } else {
-        document.encoding = a;
-        document.redetect = false;  // chosen: a reload keeps it
-        document.ClearCache();
-        pane.Invalidate();
-    }
-    CheckOneOf(menu, IDM_VIEW_ANSI, item);
-}
-
-void TextView::ConvertTo(Encoding e, UINT item) {
-    saveEncoding = e;
-    CheckOneOf(GetMenu(mainWindow), IDM_CONVERT_ANSI, item);
-}
-
-void TextView::ToggleStoreWithBom() {
-    writeBom = !writeBom;
-    CheckBom(GetMenu(mainWindow), writeBom);
 }
 
 void TextView::FontCommand() {

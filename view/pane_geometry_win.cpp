@@ -7,6 +7,8 @@
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
+uint64_t TextPane::GutterReferenceLine() const { return topLine + RowsOnScreen(); }
+
 int32_t TextPane::LinesPerPage() const {
     if (surface.lineHeight <= 0) return 0;
     return TextHeight() / surface.lineHeight;
@@ -32,17 +34,6 @@ int64_t TextPane::TextRangeWidth() const {
     return range;
 }
 
-bool TextPane::NoteLineWidth(int64_t width) {
-    uint64_t stamp = MetricsStamp();
-    if (widestStamp != stamp) {
-        widestStamp = stamp;
-        widestMeasured = 0;
-    }
-    if (width <= widestMeasured) return false;
-    widestMeasured = width;
-    return true;
-}
-
 bool TextPane::ScaledHorizontalBar() const { return TextRangeWidth() > 0x7FFFFFFF; }
 
 int32_t TextPane::MaxTextWidth() const {
@@ -52,18 +43,6 @@ int32_t TextPane::MaxTextWidth() const {
 int64_t TextPane::LastXOffset() {
     int64_t limit = TextRangeWidth() - 1 - (TextWidthPx() - EffectiveGutter());
     return limit < 0 ? 0 : limit;
-}
-
-int TextPane::LineNumberDigits(uint64_t line, char16_t* out) {
-    char16_t reversed[24];
-    int count = 0;
-    uint64_t v = line + 1;
-    do {
-        reversed[count++] = static_cast<char16_t>(u'0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
-    return count;
 }
 
 int32_t TextPane::GutterWidth(uint64_t line) {

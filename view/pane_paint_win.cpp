@@ -76,45 +76,6 @@ void DrawSurface::DrawLineFrom(int x, int y, int64_t offset, int width, const ch
     InvertRect(memoryDc, &cells);
 }
 
-uint64_t TextPane::MetricsStamp() const {
-    uint64_t stamp = surface.fontGeneration;
-    if (lines.stamp) stamp ^= lines.stamp();
-    return stamp;
-}
-
-void TextPane::DropWidths() { surface.lineMetrics.Clear(); }
-
-uint64_t TextPane::ViewLineLength(uint64_t line) { return lines.length ? lines.length(line) : 0; }
-
-const char16_t* TextPane::ViewLineUnits(uint64_t line, uint64_t from, size_t count, size_t* got) {
-    static const char16_t none[1] = {0};
-    if (!lines.units) {
-        if (got) *got = 0;
-        return none;
-    }
-    size_t given = 0;
-    const char16_t* p = lines.units(line, from, count, &given);
-    if (got) *got = given;
-    return p;
-}
-
-int64_t TextPane::PrefixWidth(uint64_t line, uint64_t count) {
-    const uint64_t n = ViewLineLength(line);
-    return surface.lineMetrics.PrefixWidth(
-        line, n, MetricsStamp(), count,
-        [this, line](uint64_t from, size_t k) { return ViewLineUnits(line, from, k); },
-        [this](char16_t c) { return surface.CharWidth(c); });
-}
-
-int64_t TextPane::LineWidth(uint64_t line) {
-    const uint64_t n = ViewLineLength(line);
-    int64_t width = surface.lineMetrics.Total(
-        line, n, MetricsStamp(), [this, line](uint64_t from, size_t k) { return ViewLineUnits(line, from, k); },
-        [this](char16_t c) { return surface.CharWidth(c); });
-    NoteLineWidth(width);
-    return width;
-}
-
 static void CopyToScreen(DrawSurface& surface, HDC dc, const RECT& paintRect) {
     RECT r = paintRect;
     if (r.left == r.right || r.top == r.bottom) return;

@@ -43,7 +43,7 @@ public:
     int32_t TextWidthPx() const { return textRect.right - textRect.left; }
     int32_t LinesPerPage() const;
     uint64_t RowsOnScreen() const;
-    uint64_t GutterReferenceLine() const { return topLine + RowsOnScreen(); }
+    uint64_t GutterReferenceLine() const;
     // Pixel width the horizontal range covers: the estimate from the longest
     // line, and at least the widest line measured so far plus some room.
     int64_t TextRangeWidth() const;
@@ -92,7 +92,7 @@ public:
     // The 1-based decimal number of a 0-based line; returns the digit count.
     static int LineNumberDigits(uint64_t line, char16_t* out);
 
-    // --- painting (view/pane_paint_win.cpp) ---
+    // --- painting (view/pane_paint_win.cpp), measuring (view/pane_measure_win.cpp) ---
     COLORREF backgroundColor = RGB(255, 255, 255);
     COLORREF textColor = RGB(39, 65, 62);
     COLORREF gutterLineColor = RGB(165, 165, 165);
