@@ -7,6 +7,7 @@
 #include <list>
 #include <string>
 
+#include "view/gdi_object.h"
 #include "view/line_metrics.h"
 
 struct DrawSurfaceGdiplus;  // 16-byte holder: GpGraphics* and last status
@@ -14,33 +15,33 @@ struct DrawSurfaceGdiplus;  // 16-byte holder: GpGraphics* and last status
 class DrawSurface {
 public:
     RECT rect{};
-    HDC memoryDc = nullptr;
     HWND window = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
-    HPEN gutterPen = nullptr;
-    HFONT font = nullptr;
-    HGDIOBJ previousPen = nullptr;
-    HGDIOBJ previousFont = nullptr;
-    HBRUSH backgroundBrush = nullptr;
+    // Every GDI object is owned by its holder. The objects come before the
+    // DC, which puts back its own objects when it goes: none of them is then
+    // deleted while selected.
+    GdiObject<HBITMAP> bitmap;
+    GdiObject<HPEN> gutterPen;
+    GdiObject<HFONT> font;
+    GdiObject<HBRUSH> backgroundBrush;
+    GdiObject<HBRUSH> whiteBrush;
+    GdiObject<HPEN> whitePen;
+    std::list<GdiObject<HRGN>> regionStack;
+    MemoryDc memoryDc;
     COLORREF backgroundColour = RGB(255, 255, 255);
     COLORREF gutterLineColour = RGB(165, 165, 165);
-    HGDIOBJ previousBrush = nullptr;
     int32_t lineSpacing = 3;
     int32_t topPad = 2;
     int32_t bottomPad = 1;
     int32_t spaceWidth = 0;
     int32_t lineHeight = 0;
-    std::list<HRGN> regionStack;
     std::list<RECT> rectStack;
+    // Made on memoryDc and deleted before it.
     DrawSurfaceGdiplus* gdiplus = nullptr;
     // Width + 1 of each code unit measured so far; 0: not measured yet.
     uint16_t widthCache[65536] = {};
     // Code units handed to GDI to measure or draw (watched by tests).
     uint64_t gdiUnits = 0;
 
-    HBRUSH whiteBrush = nullptr;
-    HPEN whitePen = nullptr;
     uint32_t fontGeneration = 0;  // changes whenever widthCache is cleared
     LineMetrics lineMetrics;      // checkpoints of long lines on screen
     // The font last set: a new canvas (a new size) selects it again and keeps
@@ -51,6 +52,7 @@ public:
     DrawSurface() = default;
     DrawSurface(const DrawSurface&) = delete;
     DrawSurface& operator=(const DrawSurface&) = delete;
+    ~DrawSurface() { Destroy(); }
 
     void Create(const RECT& r);
     void Release();

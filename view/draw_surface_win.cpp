@@ -28,20 +28,20 @@ static void MeasureSpace(DrawSurface& s) {
 
 void DrawSurface::Create(const RECT& r) {
     Release();
-    HDC windowDc = GetDC(window);
+    WindowDc windowDc(window);
     rect = r;
-    memoryDc = CreateCompatibleDC(windowDc);
+    memoryDc = MemoryDc(windowDc);
     bitmap = CreateCompatibleBitmap(windowDc, r.right - r.left + 1, r.bottom - r.top + 1);
-    previousBitmap = SelectObject(memoryDc, bitmap);
+    memoryDc.Select(bitmap);
     whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
-    previousBrush = SelectObject(memoryDc, whiteBrush);
+    memoryDc.Select(whiteBrush);
     whitePen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
-    previousPen = SelectObject(memoryDc, whitePen);
+    memoryDc.Select(whitePen);
     SetBkMode(memoryDc, TRANSPARENT);
     if (hasLogFont) {
         // The same font on a DC of the same screen measures the same.
         font = CreateFontIndirectW(&logFont);
-        previousFont = SelectObject(memoryDc, font);
+        memoryDc.Select(font);
         MeasureSpace(*this);
     } else {
         MeasureSpace(*this);
@@ -55,42 +55,27 @@ void DrawSurface::Create(const RECT& r) {
         gdiplus->graphics = nullptr;
         gdiplus->status = GdipCreateFromHDC(memoryDc, &gdiplus->graphics);
     }
-    ReleaseDC(window, windowDc);
 }
 
 void DrawSurface::Release() {
-    if (memoryDc) {
-        if (previousBrush) SelectObject(memoryDc, previousBrush);
-        if (previousPen) SelectObject(memoryDc, previousPen);
-        if (previousFont) SelectObject(memoryDc, previousFont);
-        if (previousBitmap) SelectObject(memoryDc, previousBitmap);
-    }
     if (gdiplus) {
         // The graphics object refers to the DC: delete it before the DC goes.
         if (gdiplus->graphics) GdipDeleteGraphics(gdiplus->graphics);
         GdipFree(gdiplus);
         gdiplus = nullptr;
     }
-    if (bitmap) DeleteObject(bitmap);
-    if (memoryDc) DeleteDC(memoryDc);
-    bitmap = nullptr;
-    memoryDc = nullptr;
-    previousBrush = previousPen = previousFont = previousBitmap = nullptr;
-    if (whiteBrush) DeleteObject(whiteBrush);
-    if (whitePen) DeleteObject(whitePen);
-    if (gutterPen) DeleteObject(gutterPen);
-    if (font) DeleteObject(font);
-    if (backgroundBrush) DeleteObject(backgroundBrush);
-    whiteBrush = nullptr;
-    whitePen = nullptr;
-    gutterPen = nullptr;
-    font = nullptr;
-    backgroundBrush = nullptr;
+    // The DC puts back its own objects first: then none of these is selected.
+    memoryDc.Reset();
+    bitmap.Reset();
+    whiteBrush.Reset();
+    whitePen.Reset();
+    gutterPen.Reset();
+    font.Reset();
+    backgroundBrush.Reset();
 }
 
 void DrawSurface::Destroy() {
     Release();
-    for (HRGN r : regionStack) DeleteObject(r);
     regionStack.clear();
     rectStack.clear();
 }
@@ -98,15 +83,8 @@ void DrawSurface::Destroy() {
 void DrawSurface::SetFont(LOGFONTW lf) {
     // The font in use already: its measured widths stay.
     if (font && hasLogFont && std::memcmp(&lf, &logFont, sizeof(lf)) == 0) return;
-    if (font) {
-        // Deselect before deleting: a selected font cannot be freed.
-        if (memoryDc && previousFont) SelectObject(memoryDc, previousFont);
-        DeleteObject(font);
-        font = nullptr;
-    }
-    font = CreateFontIndirectW(&lf);
-    HGDIOBJ old = SelectObject(memoryDc, font);
-    if (!previousFont) previousFont = old;
+    memoryDc.Replace(font, CreateFontIndirectW(&lf));
+    memoryDc.Select(font);
     MeasureSpace(*this);
     std::memset(widthCache, 0, sizeof(widthCache));
     ++fontGeneration;
@@ -133,8 +111,8 @@ void DrawSurface::PushClip(const RECT& r) {
         else
             clip = RECT{0, 0, 0, 0};
     }
-    HRGN region = CreateRectRgn(clip.left, clip.top, clip.right + 1, clip.bottom + 1);
-    regionStack.push_back(region);
+    regionStack.emplace_back(CreateRectRgn(clip.left, clip.top, clip.right + 1, clip.bottom + 1));
+    HRGN region = regionStack.back();
     if (memoryDc) SelectClipRgn(memoryDc, region);
     MirrorClip(gdiplus, region);
     rectStack.push_back(clip);
@@ -142,10 +120,9 @@ void DrawSurface::PushClip(const RECT& r) {
 
 void DrawSurface::PopClip() {
     if (regionStack.empty()) return;
-    DeleteObject(regionStack.back());
     regionStack.pop_back();
     if (!rectStack.empty()) rectStack.pop_back();
-    HRGN back = regionStack.empty() ? nullptr : regionStack.back();
+    HRGN back = regionStack.empty() ? nullptr : regionStack.back().Get();
     if (memoryDc) SelectClipRgn(memoryDc, back);
     MirrorClip(gdiplus, back);
 }
@@ -181,17 +158,13 @@ int32_t DrawSurface::TextWidth(const char16_t* p, size_t n) {
 }
 
 void DrawSurface::SetColours(COLORREF background, COLORREF gutterLine) {
+    // The same colours: the brush and pen made for them stay.
+    if (backgroundBrush && gutterPen && background == backgroundColour && gutterLine == gutterLineColour) return;
     backgroundColour = background;
     gutterLineColour = gutterLine;
     if (!memoryDc) return;
-    // Select the new objects before freeing the old ones: a selected object cannot be deleted.
-    HBRUSH brush = CreateSolidBrush(background);
-    SelectObject(memoryDc, brush);
-    if (backgroundBrush) DeleteObject(backgroundBrush);
-    backgroundBrush = brush;
-    HPEN pen = CreatePen(PS_SOLID, 1, gutterLine);
-    if (gutterPen) DeleteObject(gutterPen);
-    gutterPen = pen;
+    memoryDc.Replace(backgroundBrush, CreateSolidBrush(background));
+    memoryDc.Replace(gutterPen, CreatePen(PS_SOLID, 1, gutterLine));
 }
 
 void DrawSurface::FillBackground(const RECT& area) {

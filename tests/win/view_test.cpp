@@ -997,3 +997,61 @@ TEST_F(ViewTest, HugeDocumentsMapTheBarAndJumpTheWholeDistance) {
 }
 
 }  // namespace
+
+namespace {
+
+// GDI objects of this process. Under Wine GetGuiResources answers 0: the
+// process's GDI handle table, which the PEB (gs:0x60) points to as on
+// Windows, is counted instead (x64 layout).
+size_t GdiObjectCount() {
+    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
+    struct Entry {
+        UINT64 object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type, flags;
+        UINT64 user;
+    };
+    const char* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));
+    const Entry* table = *reinterpret_cast<const Entry* const*>(peb + 0xF8);
+    size_t n = 0;
+    for (size_t i = 0; table && i < 0x10000; ++i) n += table[i].type != 0;
+    return n;
+}
+
+TEST_F(ViewTest, SurfaceObjectsAreFreedOverRebuildsAndWithTheSurface) {
+    Open(Lines(300));
+    const RECT base = s().rect;
+    auto cycle = [&](int i) {
+        RECT r = base;
+        r.right -= i % 2;
+        s().Create(r);
+        LOGFONTW lf = v().font;
+        lf.lfHeight = 15 + i % 3;
+        s().SetFont(lf);
+        const COLORREF back = RGB(255, 255, 250 + i % 5), line = RGB(165, 165, 160 + i % 5);
+        s().SetColours(back, line);
+        const HBRUSH brush = s().backgroundBrush;
+        s().SetColours(back, line);  // the same colours make nothing new
+        EXPECT_EQ(s().backgroundBrush.Get(), brush);
+        host.Repaint();
+        // Dropped with clips still pushed and without Destroy.
+        auto other = std::make_unique<DrawSurface>();
+        other->window = host.pane();
+        other->Create(RECT{0, 0, 99, 49});
+        other->SetFont(lf);
+        other->FillBackground(other->rect);
+        other->DrawGutterLine(10, 0, 49);
+        other->PushClip(RECT{0, 0, 40, 40});
+        other->PushClip(RECT{5, 5, 60, 20});
+        other->DrawRun(0, 0, u"abc", 3);
+    };
+    cycle(0);  // GDI's own first-use objects
+    const size_t before = GdiObjectCount();
+    ASSERT_GT(before, 0u);
+    for (int i = 1; i <= 150; ++i) cycle(i);
+    EXPECT_EQ(GdiObjectCount(), before);
+}
+
+}  // namespace
