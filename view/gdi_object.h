@@ -42,14 +42,6 @@ private:
     H h_ = nullptr;
 };
 
-// Deleting a held object by hand goes through its holder, which then holds
-// nothing (and so does not delete it a second time).
-template <class H>
-BOOL DeleteObject(GdiObject<H>& held) {
-    H h = held.Detach();
-    return h ? ::DeleteObject(h) : FALSE;
-}
-
 // A memory DC. Select remembers the DC's own object of each kind (bitmap,
 // brush, pen, font) the first time that kind is selected; those are put back
 // before DeleteDC, so that nothing selected through the DC's life stays
