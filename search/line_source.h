@@ -53,7 +53,6 @@ private:
     TextDocument& doc_;
     bool forward_;
     bool wantBytes_;
-    uint64_t stride_;
 
     // bytes of blocks [chunkFirst_, chunkEnd_) starting at file offset chunkStart_
     std::vector<char> bytes_;
