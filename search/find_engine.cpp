@@ -186,11 +186,12 @@ uint64_t ColumnOf(size_t s) { return s == NoMatch ? NoColumn : s; }
 // Whether a line is long (read in pieces), asked once per block.
 struct LongLines {
     TextDocument& doc;
-    uint64_t block = UINT64_MAX;
+    uint64_t first = 1, end = 0;  // the lines of the block asked last
     bool isLong = false;
     bool operator()(uint64_t line) {
-        if (doc.BlockOfLine(line) != block) {
-            block = doc.BlockOfLine(line);
+        if (line < first || line >= end) {
+            first = doc.FirstLineOfBlock(doc.BlockOfLine(line));
+            end = doc.FirstLineOfBlock(doc.BlockOfLine(line) + 1);
             isLong = doc.IsLongLine(line);
         }
         return isLong;
@@ -381,12 +382,15 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
         filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };
     for (; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
-        uint64_t inBlock = 0;
-        if (i % stride == 0 && ((filter.usable() && !filter.BlockMayMatch(doc.BlockOfLine(i))) ||
-                                (blocks.usable() && blocks.Count(doc.BlockOfLine(i), inBlock)))) {
-            total += inBlock;
-            i = std::min(count, doc.FirstLineOfBlock(doc.BlockOfLine(i) + 1)) - 1;
-            continue;
+        if (i % stride == 0) {
+            const uint64_t block = doc.BlockOfLine(i);
+            uint64_t inBlock = 0;
+            if ((filter.usable() && !filter.BlockMayMatch(block)) ||
+                (blocks.usable() && blocks.Count(block, inBlock))) {
+                total += inBlock;
+                i = std::min(count, doc.FirstLineOfBlock(block + 1)) - 1;
+                continue;
+            }
         }
         if (filter.cancelled()) return SearchResult::Cancelled;
         if (isLong(i)) {

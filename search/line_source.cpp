@@ -192,9 +192,11 @@ bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const 
 
 AnyLine LineSource::GetAny(uint64_t line) {
     if (line >= doc_.lineCount) return {EmptyUnits, nullptr, 0, false};
-    const uint64_t block = doc_.BlockOfLine(line);
-    if (!haveBlock_ || block != block_) {
-        block_ = block;
+    // The lines [blockFirst_, blockEnd_) are those of the block held.
+    if (!haveBlock_ || line < blockFirst_ || line >= blockEnd_) {
+        const uint64_t block = doc_.BlockOfLine(line);
+        blockFirst_ = doc_.FirstLineOfBlock(block);
+        blockEnd_ = doc_.FirstLineOfBlock(block + 1);
         haveBlock_ = true;
         fallback_ = !LoadBlock(block);
     }
@@ -202,7 +204,7 @@ AnyLine LineSource::GetAny(uint64_t line) {
         const std::u16string& s = doc_.LineTextRef(line);
         return {s.data(), nullptr, s.size(), false};
     }
-    const uint64_t k = line - doc_.FirstLineOfBlock(block);
+    const uint64_t k = line - blockFirst_;
     if (k + 1 >= starts_.size()) return {EmptyUnits, nullptr, 0, false};
     const size_t from = starts_[size_t(k)], length = starts_[size_t(k + 1)] - from;
     if (heldAsBytes_) return {nullptr, blockBytes_ + from, length, true};
