@@ -166,8 +166,7 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     BlockCache lines;
     blockComplete = false;
     if (!file.IsOpen() || line >= lineCount || lineIndex.empty()) return lines;
-    const uint64_t stride = indexStride ? indexStride : 100;
-    const uint64_t j = line / stride;
+    const uint64_t j = BlockOfLine(line);
     int64_t start, end;
     if (!BlockBytes(j, start, end)) return lines;
     if (end - start <= 0) {
@@ -183,7 +182,7 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     const size_t piece = readPieceBytes > 0 ? readPieceBytes : 1;
     if (want > piece) {
         try {
-            blockComplete = SplitInPieces(file, encoding, start, end, piece, j * stride, lines);
+            blockComplete = SplitInPieces(file, encoding, start, end, piece, FirstLineOfBlock(j), lines);
         } catch (const std::bad_alloc&) {
             lines.clear();
             blockComplete = false;
@@ -197,7 +196,7 @@ BlockCache TextDocument::ReadBlock(uint64_t line) {
     try {
         std::u16string text = DecodeText(encoding, buffer.get(), got);
         buffer.reset();
-        SplitBlock(text, j * stride, lines);
+        SplitBlock(text, FirstLineOfBlock(j), lines);
         blockComplete = whole;
     } catch (const std::bad_alloc&) {
         lines.clear();
@@ -215,7 +214,7 @@ const std::u16string& EmptyText() {
 const std::u16string& TextDocument::LineTextRef(uint64_t line) {
     auto it = blockCache.find(line);
     if (it != blockCache.end()) return it->second;
-    const uint64_t block = line / (indexStride ? indexStride : 100);
+    const uint64_t block = BlockOfLine(line);
     // Reading the block again would give the same lines: a block of NULs
     // would otherwise be read whole for every line of it on screen.
     if (line < lineCount && block == cachedBlock) return EmptyText();
@@ -223,7 +222,7 @@ const std::u16string& TextDocument::LineTextRef(uint64_t line) {
         // A line of a long block: its first units only, one line at a time.
         blockCache.clear();
         cachedBlock = NoBlock;
-        std::u16string text = LinePiece(line, 0, PrefixUnits());
+        std::u16string text = LongLinePiece(line, 0, PrefixUnits());
         if (text.empty()) return EmptyText();
         return blockCache.emplace(line, std::move(text)).first->second;
     }
@@ -236,3 +235,22 @@ const std::u16string& TextDocument::LineTextRef(uint64_t line) {
 }
 
 std::u16string TextDocument::GetLineText(uint64_t line) { return LineTextRef(line); }
+
+std::u16string TextDocument::LinePiece(uint64_t line, uint64_t column, size_t count) {
+    if (count == 0 || line >= lineCount) return std::u16string();
+    if (IsLongLine(line)) return LongLinePiece(line, column, count);
+    std::u16string out;
+    try {
+        const std::u16string& text = LineTextRef(line);
+        if (column < text.size()) out.assign(text, static_cast<size_t>(column), count);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+    }
+    return out;
+}
+
+uint64_t TextDocument::LineLength(uint64_t line, const TableProgress& progress) {
+    if (line >= lineCount) return 0;
+    if (!IsLongLine(line)) return LineTextRef(line).size();
+    return LongLineLength(line, progress);
+}

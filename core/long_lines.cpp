@@ -9,35 +9,6 @@
 #include "core/plain_units.h"
 #include "core/text_document.h"
 
-int64_t TextDocument::BlockBound() const {
-    return maxBlockBytes > 0 && maxBlockBytes < MaxBlockBytes ? maxBlockBytes : MaxBlockBytes;
-}
-
-size_t TextDocument::PieceBytes() const {
-    const int64_t bound = std::max<int64_t>(BlockBound(), 16);
-    return bound < static_cast<int64_t>(LinePieceBytes) ? static_cast<size_t>(bound) : LinePieceBytes;
-}
-
-size_t TextDocument::PrefixUnits() const {
-    const int64_t bound = BlockBound();
-    return bound < static_cast<int64_t>(LongLinePrefixUnits) ? static_cast<size_t>(bound) : LongLinePrefixUnits;
-}
-
-bool TextDocument::BlockBytes(uint64_t block, int64_t& start, int64_t& end) const {
-    if (!file.IsOpen() || block >= lineIndex.size()) return false;
-    start = lineIndex[static_cast<size_t>(block)];
-    if (block + 1 < lineIndex.size()) end = lineIndex[static_cast<size_t>(block + 1)];
-    else if (indexing) end = lineIndex.back();  // the block the scan is still filling
-    else end = fileSize;
-    return true;
-}
-
-bool TextDocument::IsLongLine(uint64_t line) {
-    if (line >= lineCount) return false;
-    int64_t start, end;
-    return BlockBytes(line / (indexStride ? indexStride : 100), start, end) && end - start > BlockBound();
-}
-
 const LongBlockTable* TextDocument::LongTable(uint64_t block, const TableProgress& progress) {
     int64_t start, end;
     if (!BlockBytes(block, start, end) || end - start <= BlockBound()) return nullptr;
@@ -69,7 +40,7 @@ const LongBlockTable* TextDocument::LongTable(uint64_t block, const TableProgres
 
 bool TextDocument::BuildLongTable(int64_t start, int64_t end, LongBlockTable& t, const TableProgress& progress) {
     const size_t spacing = PieceBytes();
-    const uint64_t stride = indexStride ? indexStride : 100;
+    const uint64_t stride = Stride();
     // Its own buffer: the progress call may read other pieces.
     std::vector<char> bytes(spacing);
     char* buf = bytes.data();
@@ -178,18 +149,12 @@ bool TextDocument::DecodePiece(const LongBlockTable& t, size_t i, std::u16string
     return out.size() == t.points[i + 1].column - t.points[i].column;  // else the file changed
 }
 
-std::u16string TextDocument::LinePiece(uint64_t line, uint64_t column, size_t count) {
+std::u16string TextDocument::LongLinePiece(uint64_t line, uint64_t column, size_t count) {
     std::u16string out;
-    if (count == 0 || line >= lineCount) return out;
     try {
-        if (!IsLongLine(line)) {
-            const std::u16string& text = LineTextRef(line);
-            if (column < text.size()) out.assign(text, static_cast<size_t>(column), count);
-            return out;
-        }
-        const uint64_t stride = indexStride ? indexStride : 100;
-        const LongBlockTable* t = LongTable(line / stride);
-        const uint64_t k = line % stride;
+        const uint64_t block = BlockOfLine(line);
+        const LongBlockTable* t = LongTable(block);
+        const uint64_t k = line - FirstLineOfBlock(block);
         if (!t || k + 1 >= t->bounds.size()) return out;
         const uint64_t lineStart = t->bounds[k], lineEnd = t->bounds[k + 1];
         if (column >= lineEnd - lineStart) return out;
@@ -212,12 +177,10 @@ std::u16string TextDocument::LinePiece(uint64_t line, uint64_t column, size_t co
     return out;
 }
 
-uint64_t TextDocument::LineLength(uint64_t line, const TableProgress& progress) {
-    if (line >= lineCount) return 0;
-    if (!IsLongLine(line)) return LineTextRef(line).size();
-    const uint64_t stride = indexStride ? indexStride : 100;
-    const LongBlockTable* t = LongTable(line / stride, progress);
-    const uint64_t k = line % stride;
+uint64_t TextDocument::LongLineLength(uint64_t line, const TableProgress& progress) {
+    const uint64_t block = BlockOfLine(line);
+    const LongBlockTable* t = LongTable(block, progress);
+    const uint64_t k = line - FirstLineOfBlock(block);
     if (!t || k + 1 >= t->bounds.size()) return 0;
     return t->bounds[k + 1] - t->bounds[k];
 }

@@ -119,7 +119,7 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
     if (resume && !in.Seek(scanEnd.bytes)) return false;
     if (progress) progress(noted);
     if (!resume) lineIndex.push_back(0);
-    LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, indexStride);
+    LineScanner scanner(lineIndex, unitWidth, encoding == Encoding::Utf16Be, Stride());
     if (resume) scanner.GoOn(scanEnd.scanner);
     int64_t consumed = resume ? scanEnd.bytes : 0;
     uint64_t base = static_cast<uint64_t>(consumed);

@@ -187,6 +187,9 @@ public:
     bool ConvertChunk(FileStream& out, char* bytes, int64_t count, Encoding targetEncoding);
 
 private:
+    // LinePiece and LineLength of a line of a long block (IsLongLine).
+    std::u16string LongLinePiece(uint64_t line, uint64_t column, size_t count);
+    uint64_t LongLineLength(uint64_t line, const TableProgress& progress);
     const LongBlockTable* LongTable(uint64_t block, const TableProgress& progress = nullptr);
     bool BuildLongTable(int64_t start, int64_t end, LongBlockTable& table, const TableProgress& progress);
     bool DecodePiece(const LongBlockTable& table, size_t i, std::u16string& out);

@@ -215,7 +215,6 @@ void BlockScan::Enable(bool on) { enabled.store(on); }
 BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOptions& opt)
     : doc_(doc), wholeWord_(opt.wholeWord), units_(pat, opt.matchCase),
       bytes_(std::basic_string<unsigned char>(), false) {
-    stride_ = doc.indexStride ? doc.indexStride : 100;
     const std::u16string text = Searched(pat);
     if (!enabled.load() || text.empty()) return;
     if (text.find_first_of(u"\r\n") != std::u16string::npos) return;
@@ -257,9 +256,7 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
 bool BlockScan::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
     // As the line source reads blocks.
     if (!doc_.BlockBytes(block, start, end)) return false;
-    const int64_t bound =
-        doc_.maxBlockBytes > 0 && doc_.maxBlockBytes < MaxBlockBytes ? doc_.maxBlockBytes : MaxBlockBytes;
-    return start <= end && end - start <= std::min(bound, LargestBlock) && end <= doc_.fileSize;
+    return start <= end && end - start <= std::min(doc_.BlockBound(), LargestBlock) && end <= doc_.fileSize;
 }
 
 bool BlockScan::Fill(uint64_t block) {

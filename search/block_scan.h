@@ -46,7 +46,6 @@ private:
     bool alwaysCheck_ = false;  // the search text has a form malformed bytes decode to
     bool asciiOnly_ = false;    // UTF-8: the search text is ASCII
     bool rawFilter_ = false;    // ANSI: a block without the bytes has no match
-    uint64_t stride_ = 100;
     Matcher units_;
     ByteMatcher bytes_;
     // bytes of blocks [chunkFirst_, chunkEnd_) from file offset chunkStart_

@@ -78,8 +78,6 @@ uint64_t CountLine(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, b
     return CountMatches(m, t, padded ? len : NulAt(t, 0, len), padded, wholeWord, seen);
 }
 
-uint64_t Stride(const TextDocument& doc) { return doc.indexStride ? doc.indexStride : 100; }
-
 // UTF-16 units of a character that starts with byte b (0 for a continuation byte).
 inline size_t UnitsOfLead(unsigned char b) { return b < 0x80 ? 1 : b < 0xC0 ? 0 : b < 0xF0 ? 1 : 2; }
 
@@ -188,12 +186,12 @@ uint64_t ColumnOf(size_t s) { return s == NoMatch ? NoColumn : s; }
 // Whether a line is long (read in pieces), asked once per block.
 struct LongLines {
     TextDocument& doc;
-    uint64_t stride;
-    uint64_t block = UINT64_MAX;
+    uint64_t first = 1, end = 0;  // the lines of the block asked last
     bool isLong = false;
     bool operator()(uint64_t line) {
-        if (line / stride != block) {
-            block = line / stride;
+        if (line < first || line >= end) {
+            first = doc.FirstLineOfBlock(doc.BlockOfLine(line));
+            end = doc.FirstLineOfBlock(doc.BlockOfLine(line) + 1);
             isLong = doc.IsLongLine(line);
         }
         return isLong;
@@ -238,21 +236,22 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     Matchers m(doc, pat, opt.matchCase);
     if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
-    const uint64_t stride = Stride(doc);
+    const uint64_t stride = doc.Stride();
     const uint64_t first = selEnd.line;
     const uint64_t pass1 = first < count ? count - first : 0;
     const uint64_t pass2 = opt.wrapAround ? std::min<uint64_t>(selStart.line + 1, count) : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, true, m.useBytes);
-    LongLines isLong{doc, stride};
+    LongLines isLong{doc};
     BlockPrefilter filter(doc, pat, opt.matchCase, true);
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole.
     auto skip = [&](uint64_t& i, uint64_t end) {
-        if (!filter.usable() || filter.BlockMayMatch(i / stride)) return false;
-        uint64_t next = std::min(end, (i / stride + 1) * stride);
+        const uint64_t block = doc.BlockOfLine(i);
+        if (!filter.usable() || filter.BlockMayMatch(block)) return false;
+        uint64_t next = std::min(end, doc.FirstLineOfBlock(block + 1));
         done += next - 1 - i;
         i = next - 1;
         return true;
@@ -304,7 +303,7 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
     if (count == 0) return SearchResult::NotFound;
-    const uint64_t stride = Stride(doc);
+    const uint64_t stride = doc.Stride();
     const uint64_t first = selStart.line;
     // Lines past the end read as empty, so the scan can start at the last line.
     const uint64_t start = std::min(first, count - 1);
@@ -313,15 +312,16 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
     LineSource src(doc, false, m.useBytes);
-    LongLines isLong{doc, stride};
+    LongLines isLong{doc};
     BlockPrefilter filter(doc, pat, opt.matchCase, false);
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole,
     // down to the block's first line or low, whichever is higher.
     auto skip = [&](uint64_t& i, uint64_t low) {
-        if (!filter.usable() || filter.BlockMayMatch(i / stride)) return false;
-        uint64_t next = std::max(low, i / stride * stride);
+        const uint64_t block = doc.BlockOfLine(i);
+        if (!filter.usable() || filter.BlockMayMatch(block)) return false;
+        uint64_t next = std::max(low, doc.FirstLineOfBlock(block));
         done += i - next;
         i = next;
         return true;
@@ -372,9 +372,9 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     Matchers m(doc, pat, opt.matchCase);
     if (m.units.size() == 0) return SearchResult::NotFound;
     const uint64_t count = doc.lineCount;
-    const uint64_t stride = Stride(doc);
+    const uint64_t stride = doc.Stride();
     LineSource src(doc, true, m.useBytes);
-    LongLines isLong{doc, stride};
+    LongLines isLong{doc};
     BlockScan blocks(doc, pat, opt);
     BlockPrefilter filter(doc, blocks.usable() ? std::u16string() : pat, opt.matchCase, true);
     uint64_t i = 0;
@@ -382,12 +382,15 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
         filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };
     for (; i < count; ++i) {
         if (progress && i != 0 && i % stride == 0 && !progress(i, count)) return SearchResult::Cancelled;
-        uint64_t inBlock = 0;
-        if (i % stride == 0 && ((filter.usable() && !filter.BlockMayMatch(i / stride)) ||
-                                (blocks.usable() && blocks.Count(i / stride, inBlock)))) {
-            total += inBlock;
-            i = std::min(count, i + stride) - 1;
-            continue;
+        if (i % stride == 0) {
+            const uint64_t block = doc.BlockOfLine(i);
+            uint64_t inBlock = 0;
+            if ((filter.usable() && !filter.BlockMayMatch(block)) ||
+                (blocks.usable() && blocks.Count(block, inBlock))) {
+                total += inBlock;
+                i = std::min(count, doc.FirstLineOfBlock(block + 1)) - 1;
+                continue;
+            }
         }
         if (filter.cancelled()) return SearchResult::Cancelled;
         if (isLong(i)) {

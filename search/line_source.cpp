@@ -184,7 +184,7 @@ bool DecodeWellFormedUtf8(const unsigned char* s, size_t n, char16_t* out, size_
 } // namespace
 
 LineSource::LineSource(TextDocument& doc, bool forward, bool bytes)
-    : doc_(doc), forward_(forward), wantBytes_(bytes), stride_(doc.indexStride ? doc.indexStride : 100) {}
+    : doc_(doc), forward_(forward), wantBytes_(bytes) {}
 
 bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
     return doc_.BlockBytes(block, start, end);
@@ -192,9 +192,11 @@ bool LineSource::BlockRange(uint64_t block, int64_t& start, int64_t& end) const 
 
 AnyLine LineSource::GetAny(uint64_t line) {
     if (line >= doc_.lineCount) return {EmptyUnits, nullptr, 0, false};
-    const uint64_t block = line / stride_;
-    if (!haveBlock_ || block != block_) {
-        block_ = block;
+    // The lines [blockFirst_, blockEnd_) are those of the block held.
+    if (!haveBlock_ || line < blockFirst_ || line >= blockEnd_) {
+        const uint64_t block = doc_.BlockOfLine(line);
+        blockFirst_ = doc_.FirstLineOfBlock(block);
+        blockEnd_ = doc_.FirstLineOfBlock(block + 1);
         haveBlock_ = true;
         fallback_ = !LoadBlock(block);
     }
@@ -202,7 +204,7 @@ AnyLine LineSource::GetAny(uint64_t line) {
         const std::u16string& s = doc_.LineTextRef(line);
         return {s.data(), nullptr, s.size(), false};
     }
-    const uint64_t k = line - block * stride_;
+    const uint64_t k = line - blockFirst_;
     if (k + 1 >= starts_.size()) return {EmptyUnits, nullptr, 0, false};
     const size_t from = starts_[size_t(k)], length = starts_[size_t(k + 1)] - from;
     if (heldAsBytes_) return {nullptr, blockBytes_ + from, length, true};
@@ -236,9 +238,7 @@ bool LineSource::LoadBlock(uint64_t block) {
         starts_.assign(1, 0);
         return true;
     }
-    const int64_t bound =
-        doc_.maxBlockBytes > 0 && doc_.maxBlockBytes < MaxBlockBytes ? doc_.maxBlockBytes : MaxBlockBytes;
-    if (end - start > bound || end - start > FastBlockBytes) return false;
+    if (end - start > doc_.BlockBound() || end - start > FastBlockBytes) return false;
     if (block < chunkFirst_ || block >= chunkEnd_ || start < chunkStart_) {
         if (!FillChunk(block)) return false;
     }

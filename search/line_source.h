@@ -53,7 +53,6 @@ private:
     TextDocument& doc_;
     bool forward_;
     bool wantBytes_;
-    uint64_t stride_;
 
     // bytes of blocks [chunkFirst_, chunkEnd_) starting at file offset chunkStart_
     std::vector<char> bytes_;
@@ -63,7 +62,7 @@ private:
     // decoded text of the current block and its line starts
     bool haveBlock_ = false;
     bool fallback_ = false;
-    uint64_t block_ = 0;
+    uint64_t blockFirst_ = 0, blockEnd_ = 0;
     std::vector<char16_t> units_;
     size_t unitCount_ = 0;
     std::vector<size_t> starts_;  // line k of the block spans [starts_[k], starts_[k+1])

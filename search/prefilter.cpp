@@ -267,7 +267,6 @@ void BlockPrefilter::Limits(int64_t step, uint64_t allowance, uint64_t perByte) 
 
 BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, bool matchCase, bool forward)
     : doc_(doc), forward_(forward) {
-    stride_ = doc.indexStride ? doc.indexStride : 100;
     std::u16string text = pat.substr(0, pat.find(char16_t(0)));
     if (!enabled.load() || text.empty()) return;
     std::basic_string<unsigned char> nd;
@@ -300,15 +299,6 @@ BlockPrefilter::BlockPrefilter(TextDocument& doc, const std::u16string& pat, boo
     needle_ = nd;
     mid_ = LeastCommon(nd);
     usable_ = true;
-}
-
-bool BlockPrefilter::BlockBytes(uint64_t block, int64_t& start, int64_t& end) const {
-    const LineIndex& index = doc_.lineIndex;
-    if (block >= index.size()) return false;
-    start = index[block];
-    // The last entry (or an index cut short) covers the rest of the file.
-    end = block + 1 < index.size() ? index[block + 1] : doc_.fileSize;
-    return start <= end && end <= doc_.fileSize;
 }
 
 bool BlockPrefilter::Load(int64_t start, int64_t end) {
@@ -361,7 +351,8 @@ void BlockPrefilter::StepBackward() {
 bool BlockPrefilter::BlockMayMatch(uint64_t block) {
     if (!usable_ || cancelled_) return true;
     int64_t start, end;
-    if (!BlockBytes(block, start, end)) return true;
+    // The bytes the document reads for the block's lines.
+    if (!doc_.BlockBytes(block, start, end) || start > end || end > doc_.fileSize) return true;
     const int64_t n = static_cast<int64_t>(needle_.size());
     if (end - start < n) return false;
     // Steps after the first report the share of the block done.

@@ -48,7 +48,6 @@ public:
     static void Limits(int64_t stepBytes, uint64_t allowance, uint64_t perByte);
 
 private:
-    bool BlockBytes(uint64_t block, int64_t& start, int64_t& end) const;
     void StepForward();   // scans on from fwdStop_
     void StepBackward();  // scans on down from bwdStop_
     bool Load(int64_t start, int64_t end);
@@ -60,7 +59,6 @@ private:
     bool cancelled_ = false;
     std::basic_string<unsigned char> needle_;  // folded when fold_
     size_t mid_ = 0;  // the needle's least common inner byte
-    uint64_t stride_ = 100;
     std::vector<unsigned char> buf_;
     int64_t bufStart_ = 0, bufEnd_ = 0;
     // Forward: no candidate starts in [fwdFrom_, fwdStop_); when fwdHit_ one

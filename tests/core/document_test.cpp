@@ -95,6 +95,12 @@ TEST(Scan, IndexEntries) {
     ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
     EXPECT_EQ(doc.lineCount, 101u);
     EXPECT_EQ(IndexOf(doc), (std::vector<int64_t>{0, doc.fileSize}));
+    // A stride of 0 stands for 100, in the index as in the reads.
+    doc.indexStride = 0;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
+    EXPECT_EQ(IndexOf(doc), (std::vector<int64_t>{0, doc.fileSize}));
+    EXPECT_EQ(doc.GetLineText(57), u"line 57\n");
+    doc.indexStride = 100;
 
     std::string mixed;
     std::vector<int64_t> starts;

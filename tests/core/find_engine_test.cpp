@@ -594,6 +594,34 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
     simd_level::Cap(simd_level::Avx2);
 }
 
+// While the scan fills the last block its lines read as empty, and a search
+// finds nothing there: the prefilter reads the bytes of the blocks before it
+// and at most a step past them, not the rest of the file.
+TEST(FindDocument, WhileIndexingTheFillingBlockIsNotSearched) {
+    std::string text;
+    while (text.size() < (2 << 20)) text += "hay " + std::to_string(text.size()) + "\n";
+    TempFile f(text + "zebra at the end\n");
+    TextDocument doc;
+    doc.scanBufferSize = 64 << 10;
+    BlockPrefilter::Limits(4096, 4096, 16);
+    int checks = 0;
+    TextPosition hit;
+    doc.scanStep = [&] {
+        const uint64_t before = BlockPrefilter::BytesRead();
+        for (const FindOptions& o : {Plain, Case}) {
+            EXPECT_EQ(SearchForward(doc, P(0, 0), P(0, 0), u"zebra", o, hit), SearchResult::NotFound);
+            EXPECT_EQ(SearchBackward(doc, P(doc.lineCount, 0), u"zebra", o, hit), SearchResult::NotFound);
+        }
+        EXPECT_LE(BlockPrefilter::BytesRead() - before, 8 * (uint64_t(doc.lineIndex.back()) + 4096 + 5));
+        checks++;
+    };
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::Utf8));
+    BlockPrefilter::Limits(0, 0, 0);
+    EXPECT_GT(checks, 30);
+    ASSERT_EQ(SearchBackward(doc, P(doc.lineCount, 0), u"zebra", Plain, hit), SearchResult::Found);
+    EXPECT_EQ(doc.GetLineText(hit.line), u"zebra at the end\n");
+}
+
 namespace {
 
 // Well-formed UTF-8 without NUL, by the ranges of each byte of a sequence.
