@@ -57,7 +57,6 @@ uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end,
                         const std::function<bool()>& step) {
     if (end < start) std::swap(start, end);
     if (start == end) return 0;
-    const uint64_t stride = doc.indexStride ? doc.indexStride : 100;
     bool stopped = false;
     TableProgress building;
     if (step)
@@ -72,7 +71,7 @@ uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end,
     uint64_t total = part(start.line, start.column, start.line == end.line ? end.column : UINT64_MAX);
     if (start.line == end.line) return stopped ? UINT64_MAX : total;
     for (uint64_t i = start.line + 1; i < end.line && i < doc.lineCount && total <= stopAbove && !stopped; ++i) {
-        if (step && i % stride == 0 && !step()) return UINT64_MAX;
+        if (step && i == doc.FirstLineOfBlock(doc.BlockOfLine(i)) && !step()) return UINT64_MAX;
         total += doc.LineLength(i, building);
     }
     if (total <= stopAbove && !stopped) total += part(end.line, 0, end.column);
@@ -82,10 +81,9 @@ uint64_t SelectedLength(TextDocument& doc, TextPosition start, TextPosition end,
 uint64_t SelectedUnitsAtMost(const TextDocument& doc, TextPosition start, TextPosition end) {
     if (end < start) std::swap(start, end);
     if (start.line >= doc.lineCount) return 0;
-    const uint64_t stride = doc.indexStride ? doc.indexStride : 100;
     const uint64_t last = std::min(end.line, doc.lineCount - 1);
     int64_t from, to, a, b;
-    if (doc.indexing || !doc.BlockBytes(start.line / stride, from, a) || !doc.BlockBytes(last / stride, b, to) ||
+    if (doc.indexing || !doc.BlockBytes(doc.BlockOfLine(start.line), from, a) || !doc.BlockBytes(doc.BlockOfLine(last), b, to) ||
         to < from)
         return UINT64_MAX;
     const uint64_t bytes = uint64_t(to - from);
