@@ -49,7 +49,7 @@ JobRunner::Scope::Scope(JobRunner& runner, Job job)
     runner.cancel = false;
     ++runner.depth_;
     // The first messages are handled after one interval, as later ones.
-    if (outer_ == Job::None) runner.pumpNext_ = Clock::now() + std::chrono::milliseconds(runner.progressMs);
+    if (outer_ == Job::None) runner.pumpNext_ = GetTickCount64() + runner.progressMs;
 }
 
 void JobRunner::Scope::End() {
@@ -67,25 +67,25 @@ void JobRunner::Scope::End() {
 // is also kept under a tenth of the job's time. The window answers every 40 ms.
 bool JobRunner::ProgressDue(bool first) {
     if (Nested()) return false;
-    const Clock::time_point now = Clock::now();
+    const uint64_t now = GetTickCount64();
     if (!first && now < progressNext_) return false;
     shownAt_ = now;
-    progressNext_ = now + std::chrono::milliseconds(progressMs);
+    progressNext_ = now + progressMs;
     pumpNext_ = progressNext_;
     return true;
 }
 
 void JobRunner::ProgressShown() {
     if (progressMs == 0) return;
-    const Clock::time_point now = Clock::now();
+    const uint64_t now = GetTickCount64();
     progressNext_ = std::max(progressNext_, now + 9 * (now - shownAt_));
 }
 
 bool JobRunner::PumpDue() {
     if (Nested()) return false;
-    const Clock::time_point now = Clock::now();
+    const uint64_t now = GetTickCount64();
     if (now < pumpNext_) return false;
-    pumpNext_ = now + std::chrono::milliseconds(progressMs);
+    pumpNext_ = now + progressMs;
     return true;
 }
 
