@@ -302,7 +302,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
         // only a block without NUL.
         bool leadAtEnd = false;
         for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
-        if (asciiOnly_ && !leadAtEnd) return std::memchr(raw, 0, n) == nullptr;
+        if (asciiOnly_ && !leadAtEnd) return simd::FindNul(raw, 0, n) == n;
         return CleanUtf8(raw, n);
     }
     if (utf16_) {
@@ -317,7 +317,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     if (rawFilter_) {
         bool exact = false;
         count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, AnsiSure{raw});
-        if (exact && std::memchr(raw, 0, n) == nullptr) return true;
+        if (exact && simd::FindNul(raw, 0, n) == n) return true;
         count = 0;
     }
     if (n == 0) return true;

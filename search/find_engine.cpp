@@ -27,9 +27,7 @@ namespace {
 
 inline size_t NulAt(const char16_t* t, size_t from, size_t len) { return simd::FindNul(t, from, len); }
 inline size_t NulAt(const unsigned char* t, size_t from, size_t len) {
-    if (from >= len) return len;
-    const void* z = std::memchr(t + from, 0, len - from);
-    return z ? size_t(static_cast<const unsigned char*>(z) - t) : len;
+    return from >= len ? len : simd::FindNul(t, from, len);
 }
 
 // The searchable text of a line ends at its first NUL. U is a UTF-16 unit,
