@@ -37,7 +37,7 @@ g_rare=$(tv_bench_best "$runs" env LC_ALL=C grep -Fic TIMEOUT "$file")
 g_freq=$(tv_bench_best "$runs" env LC_ALL=C grep -Fic worker "$file")
 drive() {  # EXE or --bare; sets out, peak
     "$WINE" "$TV_BENCH_WIN/count_driver_win.exe" "$1" "$(tv_winpath "$file")" "$runs" TIMEOUT worker \
-        2>/dev/null | tr -d '\r' >"$out_file" || { echo "bench_count: the driver failed ($1)" >&2; exit 1; }
+        | tr -d '\r' >"$out_file" || { echo "bench_count: the driver failed ($1)" >&2; exit 1; }
     out=$(cat "$out_file")
     peak=$(sed -n 's/^peak_mib=//p' "$out_file")
 }

@@ -51,7 +51,8 @@ bool EndsWith(const std::wstring& s, const wchar_t* p) {
     return s.size() >= n && s.compare(s.size() - n, n, p) == 0;
 }
 
-// Handles closed when it goes.
+// A started program, ended if it still runs and its handles closed when
+// this goes.
 class ChildProcess {
 public:
     PROCESS_INFORMATION pi{};
@@ -59,6 +60,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() {
+        if (pi.hProcess && Running()) TerminateProcess(pi.hProcess, 1);
         if (pi.hThread) CloseHandle(pi.hThread);
         if (pi.hProcess) CloseHandle(pi.hProcess);
     }
@@ -136,17 +138,18 @@ int Bare(const std::wstring& file, int runs, const std::vector<std::wstring>& te
         return 1;
     }
     std::printf("open_seconds=%.4f\n", Now() - t0);
-    for (const std::wstring& text : texts) {
-        double best = 1e30;
-        uint64_t total = 0;
-        for (int i = 0; i < runs; ++i) {
+    std::vector<double> best(texts.size(), 1e30);
+    std::vector<uint64_t> matches(texts.size(), 0);
+    for (int i = 0; i < runs; ++i) {
+        for (size_t k = 0; k < texts.size(); ++k) {
             const double t = Now();
-            CountAll(doc, U16(text.c_str()), FindOptions{}, total);
-            best = std::min(best, Now() - t);
+            CountAll(doc, U16(texts[k].c_str()), FindOptions{}, matches[k]);
+            best[k] = std::min(best[k], Now() - t);
         }
-        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(text).c_str(),
-                    static_cast<unsigned long long>(total), best);
     }
+    for (size_t k = 0; k < texts.size(); ++k)
+        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(),
+                    static_cast<unsigned long long>(matches[k]), best[k]);
     PrintPeak(GetCurrentProcess());
     return 0;
 }
@@ -185,12 +188,13 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
         std::fprintf(stderr, "count_driver: no Find dialog\n");
         rc = 1;
     }
-    for (size_t k = 0; rc == 0 && k < texts.size(); ++k) {
-        // The edit's change notification makes the text the search text.
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[k].c_str()));
-        double best = 1e30;
-        unsigned long long matches = 0;
-        for (int i = 0; rc == 0 && i < runs; ++i) {
+    // The texts take turns, so that the load of the machine weighs on each alike.
+    std::vector<double> best(texts.size(), 1e30);
+    std::vector<unsigned long long> matches(texts.size(), 0);
+    for (int i = 0; rc == 0 && i < runs; ++i) {
+        for (size_t k = 0; rc == 0 && k < texts.size(); ++k) {
+            // The edit's change notification makes the text the search text.
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[k].c_str()));
             SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
             const double t = Now();
             // Posted: the count runs inside the click's handling.
@@ -198,8 +202,8 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
             for (;;) {
                 const std::wstring s = ControlText(status);
                 if (StartsWith(s, CountDone)) {
-                    best = std::min(best, Now() - t);
-                    matches = Digits(s);
+                    best[k] = std::min(best[k], Now() - t);
+                    matches[k] = Digits(s);
                     break;
                 }
                 if (StartsWith(s, CountFailed) || StartsWith(s, CountCancelled) || !app.Running() ||
@@ -211,15 +215,13 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
                 Sleep(1);
             }
         }
-        if (rc == 0)
-            std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(), matches, best);
-        std::fflush(stdout);
     }
+    for (size_t k = 0; rc == 0 && k < texts.size(); ++k)
+        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(), matches[k], best[k]);
     PrintPeak(app.pi.hProcess);
     PostMessageW(main, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(app.pi.hProcess, 30000) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "count_driver: the program did not close\n");
-        TerminateProcess(app.pi.hProcess, 1);
         rc = 1;
     }
     return rc;
