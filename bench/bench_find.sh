@@ -5,7 +5,13 @@
 #   count matching case      vs  grep -c TIMEOUT
 #   find next across file    vs  grep -c (a text only on the last line)
 #   find previous across     vs  grep -c (a text only on the first line; UTF-8 only)
-# and, on 8 MiB of lines of 999 '=', find next of 1000 '=' ignoring case (no
+# On the UTF-8 log, a count ignoring case of a frequent word ("worker", 1.09
+# matches a line) vs LC_ALL=C grep -Fic worker, beside counts of TIMEOUT
+# (0.27 a line) and of a text found once: the cost of a match is the time the
+# extra matches add, (t worker - t TIMEOUT) / (matches worker - matches TIMEOUT),
+# and the count of the frequent word is compared with the count of the text
+# found once (ratio: its time / the frequent word's time).
+# And, on 8 MiB of lines of 999 '=', find next of 1000 '=' ignoring case (no
 # line holds it, every byte starts a candidate) vs grep -Fic.
 # Prints times and ratios (grep time / engine time: above 1 means faster
 # than grep), each the shortest of TOMEVIEW_BENCH_RUNS runs (default 3), and
@@ -98,7 +104,46 @@ one() {  # label, data name, ops, peer data name
     return 0
 }
 
+count_of() {  # file, text; sets t (seconds, one count), m (matches), peak
+    peak=$(tv_bench_peak "$out_file" "$TV_BENCH_NATIVE/find_bench" "$1" "$2" NEEDLE-AT-END NEEDLE-AT-START \
+        1 count_ignore_case)
+    t=$(awk '$1 == "count_ignore_case" { print $2 }' "$out_file")
+    m=$(awk '$1 == "count_ignore_case" { print $3 }' "$out_file")
+}
+least() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b + 0 < a + 0) ? b : a }'; }
+
+# Right after the UTF-8 log's figures: ref_fic is its TIMEOUT count.
+frequent() {
+    local log8 g_freq t m peak t_freq="" m_freq p_freq t_rare="" m_rare t_once="" m_once ns k
+    log8="$(tv_bench_file log-utf8)"
+    echo "== frequent word: count ignoring case of worker, TIMEOUT and NEEDLE-AT-END in $log8"
+    g_freq=$(tv_bench_best "$runs" bytes grep -Fic worker "$log8")
+    # Taken in turns, so that the load of the machine weighs on the three alike.
+    for ((k = 0; k < runs; k++)); do
+        count_of "$log8" worker; t_freq=$(least "$t_freq" "$t") m_freq=$m p_freq=$peak
+        count_of "$log8" TIMEOUT; t_rare=$(least "$t_rare" "$t") m_rare=$m
+        count_of "$log8" NEEDLE-AT-END; t_once=$(least "$t_once" "$t") m_once=$m
+    done
+    ns=$(awk -v f="$t_freq" -v r="$t_rare" -v a="$m_freq" -v b="$m_rare" 'BEGIN { printf "%.2f", (f - r) * 1e9 / (a - b) }')
+    printf '   %-28s %9s %9s %7s  %s\n' "operation" "engine s" "peer s" "ratio" "peer"
+    printf '   %-28s %9.3f %9.3f %7s  %s\n' "count worker (frequent)" "$t_freq" "$g_freq" "$(ratio "$g_freq" "$t_freq")" \
+        "LC_ALL=C grep -Fic worker"
+    printf '   %-28s %9.3f %9.3f %7s  %s\n' "count worker (frequent)" "$t_freq" "$t_once" "$(ratio "$t_once" "$t_freq")" \
+        "engine, count NEEDLE-AT-END"
+    echo "   counts: $m_freq worker, $m_rare TIMEOUT, $m_once NEEDLE-AT-END; count TIMEOUT $t_rare s;" \
+        "cost of a match $ns ns"
+    # grep -c counts lines; grep -o prints every match.
+    if [ "$m_freq" != "$(bytes grep -oiF worker "$log8" | wc -l)" ] || [ "$m_rare" != "$ref_fic" ] || [ "$m_once" != 1 ]; then
+        echo "MISMATCH (frequent word): the engine's counts differ from grep's" >&2
+        ok=0
+    fi
+    tv_bench_result "count, ignoring case, frequent word" "$t_freq" "$g_freq" "grep -Fic, LC_ALL=C" s ">=2" "$p_freq"
+    tv_bench_result "count, frequent word, vs a text found once" "$t_freq" "$t_once" "ours, found once" s ">=0.7" "$p_freq"
+    tv_bench_result "cost of a match (frequent - rare word)" "$ns" - - ns - "$p_freq"
+}
+
 one "UTF-8" log-utf8 count_ignore_case,count_match_case,find_next_across,find_previous_across log-utf8
+frequent
 one "UTF-16 LE" log-utf16le count_ignore_case,count_match_case,find_next_across log-utf8
 one "UTF-16 BE" log-utf16be count_ignore_case,count_match_case,find_next_across log-utf8
 one "GBK (ANSI)" log-gbk count_ignore_case,count_match_case,find_next_across log-gbk

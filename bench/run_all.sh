@@ -38,9 +38,10 @@ say "built in $((SECONDS - t)) s"
 
 t=$SECONDS
 say "===== data files (generated once, reused)"
-for name in log-utf8 log-utf16le log-utf16be log-gbk paint-small line-small line-big lines-long; do
+for name in log-utf8 log-utf16le log-utf16be log-gbk paint-small line-small line-big lines-long \
+    dense4-utf8 dense15-utf8 dense4-utf16le dense15-utf16le; do
     f="$(tv_bench_file "$name")" || { say "FAILED: generating $name"; exit 1; }
-    say "$(printf '%-12s %9.1f MiB  %s' "$name" "$(awk -v b="$(stat -c %s "$f")" 'BEGIN { print b / 1048576 }')" "$f")"
+    say "$(printf '%-15s %9.1f MiB  %s' "$name" "$(awk -v b="$(stat -c %s "$f")" 'BEGIN { print b / 1048576 }')" "$f")"
 done
 say "data ready in $((SECONDS - t)) s"
 
@@ -63,6 +64,7 @@ run() {  # $1 title, rest: command
 }
 run "index (Open vs wc -l)" bash bench/bench_index.sh
 run "find (vs grep -Fic / grep -c)" bash bench/bench_find.sh
+run "count in tomeview.exe under Wine (vs grep -Fic)" bash bench/bench_count.sh
 run "convert (Save As vs iconv)" bash bench/bench_convert.sh
 run "paint (Windows build under Wine)" bash bench/bench_paint.sh
 run "open (tomeview.exe under Wine vs wc -l)" bash bench/bench_open.sh

@@ -101,7 +101,7 @@ tv_bench_peak() {
 tv_bench_result() {
     awk -v f="$1" -v o="$2" -v p="$3" -v pn="$4" -v u="$5" -v t="$6" -v m="$7" 'BEGIN {
         r = (o + 0 > 0 && p != "-") ? sprintf("%.2f", p / o) : "-"
-        fmt = (u == "ms" || u == "us") ? "%.2f %s" : "%.3f %s"
+        fmt = (u == "ms" || u == "us" || u == "ns") ? "%.2f %s" : "%.3f %s"
         ours = sprintf(fmt, o, u)
         peer = (p == "-") ? "-" : sprintf(fmt, p, u)
         printf "RESULT|%s|%s|%s|%s|%s|%s|%s\n", f, ours, peer, pn, r, t, m

@@ -6,7 +6,8 @@
 Names:
   log-utf8      >= 2.15 GB CR LF log, English and Chinese, UTF-8 without BOM.
                 The first line holds NEEDLE-AT-START, the last NEEDLE-AT-END,
-                and no line holds "timeout" (any case) more than once.
+                and no line holds "timeout" (any case) more than once; every
+                other line holds "worker" once or twice (1.09 times a line).
   log-utf16le   the same lines in UTF-16 LE with a BOM, >= 2.15 GB
   log-utf16be   the same lines in UTF-16 BE with a BOM, >= 2.15 GB
   log-gbk       the same lines as log-utf8 in GBK (code page 936)
@@ -14,9 +15,10 @@ Names:
   line-small    one line of 200 KiB (ASCII, Chinese and tabs), LF at the end
   line-big      the same line at 200 MiB
   lines-long    200 lines of 300,000 units each (the line-small text), LF ends
-  dense4-utf8   1 GB of 4-byte CR LF lines
-  dense15-utf8  1 GB of 15-byte CR LF lines
-  dense4-utf16le, dense15-utf16le  the same lines in UTF-16 LE with a BOM (2 GB)
+  dense4-utf8   2 GiB of 4-byte CR LF lines ("ab" CR LF)
+  dense15-utf8  2 GiB of 15-byte CR LF lines (13 digits CR LF)
+  dense4-utf16le, dense15-utf16le  the same lines in UTF-16 LE with a BOM, as
+                many as fill 1 GB in UTF-8 (2 GB)
 
 The content depends only on this file, so equal names give equal bytes.
 Each file is written under a temporary name and renamed when complete.
@@ -93,11 +95,15 @@ def write_long_lines(path, count, units):
             f.write(line)
 
 
-def write_dense(path, width, codec, bom):
-    text = "".join(("%0*d" % (width - 2, i % (10 ** (width - 2))))[-(width - 2):] + "\r\n"
-                   for i in range(1 << 16))
+def write_dense(path, width, codec, bom, utf8_bytes):
+    """Lines of width bytes in UTF-8, as many as fill utf8_bytes in UTF-8."""
+    if width == 4:
+        text = "ab\r\n" * (1 << 16)
+    else:
+        text = "".join(("%0*d" % (width - 2, i % (10 ** (width - 2))))[-(width - 2):] + "\r\n"
+                       for i in range(1 << 16))
     block = text.encode(codec)
-    total = 1000 * 1000 * 1000 * len(block) // len(text.encode("utf-8"))
+    total = utf8_bytes * len(block) // len(text.encode("utf-8"))
     with open(path, "wb") as f:
         f.write(bom)
         for _ in range(-(-total // len(block))):
@@ -113,10 +119,10 @@ MAKERS = {
     "line-small": lambda p: write_line(p, 200 << 10),
     "line-big": lambda p: write_line(p, 200 << 20),
     "lines-long": lambda p: write_long_lines(p, 200, 300000),
-    "dense4-utf8": lambda p: write_dense(p, 4, "utf-8", b""),
-    "dense15-utf8": lambda p: write_dense(p, 15, "utf-8", b""),
-    "dense4-utf16le": lambda p: write_dense(p, 4, "utf-16-le", b"\xff\xfe"),
-    "dense15-utf16le": lambda p: write_dense(p, 15, "utf-16-le", b"\xff\xfe"),
+    "dense4-utf8": lambda p: write_dense(p, 4, "utf-8", b"", 1 << 31),
+    "dense15-utf8": lambda p: write_dense(p, 15, "utf-8", b"", 1 << 31),
+    "dense4-utf16le": lambda p: write_dense(p, 4, "utf-16-le", b"\xff\xfe", 1000 * 1000 * 1000),
+    "dense15-utf16le": lambda p: write_dense(p, 15, "utf-16-le", b"\xff\xfe", 1000 * 1000 * 1000),
 }
 
 

@@ -1,0 +1,243 @@
+// Count as a user runs it in the program: starts tomeview.exe on a file,
+// waits for its finished title, opens the Find dialog, types each text into
+// it and clicks Count, timing the click to the final status text
+// ("计数：N 处匹配."). With --bare, the same counts through CountAll on a
+// TextDocument in this process instead (no window, title or pump).
+// Usage: count_driver_win.exe EXE FILE RUNS TEXT...
+//        count_driver_win.exe --bare FILE RUNS TEXT...
+// Prints "open_seconds=S" (start to the finished title; for --bare, the
+// Open), per text "count text=T matches=N seconds=S" (the shortest of RUNS
+// counts), and "peak_mib=M", the program's peak working set ("-" unknown).
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "core/text_document.h"
+#include "core/win_string.h"
+#include "search/find_engine.h"
+
+namespace {
+
+const wchar_t FinishedEnd[] = L" - Tomeview超大文本浏览器-Orvane：https://tomeview.example.org";
+const wchar_t CountDone[] = L"计数：";
+const wchar_t CountFailed[] = L"计数失败";
+const wchar_t CountCancelled[] = L"计数已取消";
+const double Patience = 600;  // seconds for any one wait
+
+double Now() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+std::wstring Wide(const char* s) {
+    wchar_t buf[MAX_PATH * 4] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH * 4)) return std::wstring();
+    return buf;
+}
+
+bool StartsWith(const std::wstring& s, const wchar_t* p) { return s.compare(0, wcslen(p), p) == 0; }
+
+bool EndsWith(const std::wstring& s, const wchar_t* p) {
+    const size_t n = wcslen(p);
+    return s.size() >= n && s.compare(s.size() - n, n, p) == 0;
+}
+
+// A started program, ended if it still runs and its handles closed when
+// this goes.
+class ChildProcess {
+public:
+    PROCESS_INFORMATION pi{};
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() {
+        if (pi.hProcess && Running()) TerminateProcess(pi.hProcess, 1);
+        if (pi.hThread) CloseHandle(pi.hThread);
+        if (pi.hProcess) CloseHandle(pi.hProcess);
+    }
+    bool Running() const { return WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT; }
+};
+
+// The first top-level window of the process that want() accepts.
+template <class Want>
+HWND FindTopWindow(DWORD pid, Want want) {
+    struct Search {
+        DWORD pid;
+        Want* want;
+        HWND found;
+    } s{pid, &want, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner != s->pid || !(*s->want)(w)) return TRUE;
+            s->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// A top-level window's title; the system keeps it, so a busy program need
+// not answer.
+std::wstring Title(HWND w) {
+    wchar_t buf[1024] = {};
+    GetWindowTextW(w, buf, 1024);
+    return buf;
+}
+
+std::wstring ControlText(HWND w) {
+    wchar_t buf[512] = {};
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutW(w, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL,
+                             static_cast<UINT>(Patience * 1000), &n))
+        return std::wstring();
+    return std::wstring(buf, std::min<size_t>(n, 511));
+}
+
+std::string Narrow(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w) s += c < 128 ? static_cast<char>(c) : '?';
+    return s;
+}
+
+unsigned long long Digits(const std::wstring& s) {
+    unsigned long long n = 0;
+    for (wchar_t c : s)
+        if (c >= L'0' && c <= L'9') n = n * 10 + static_cast<unsigned>(c - L'0');
+    return n;
+}
+
+void PrintPeak(HANDLE process) {
+    using Info = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+    auto info = reinterpret_cast<Info>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "K32GetProcessMemoryInfo")));
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof(pmc);
+    if (info && info(process, &pmc, sizeof(pmc)) && pmc.PeakWorkingSetSize)
+        std::printf("peak_mib=%.1f\n", static_cast<double>(pmc.PeakWorkingSetSize) / 1048576.0);
+    else
+        std::printf("peak_mib=-\n");
+}
+
+int Bare(const std::wstring& file, int runs, const std::vector<std::wstring>& texts) {
+    TextDocument doc;
+    const double t0 = Now();
+    if (!doc.Open(U16(file.c_str()), Encoding::None)) {
+        std::fprintf(stderr, "count_driver: cannot open the file\n");
+        return 1;
+    }
+    std::printf("open_seconds=%.4f\n", Now() - t0);
+    std::vector<double> best(texts.size(), 1e30);
+    std::vector<uint64_t> matches(texts.size(), 0);
+    for (int i = 0; i < runs; ++i) {
+        for (size_t k = 0; k < texts.size(); ++k) {
+            const double t = Now();
+            CountAll(doc, U16(texts[k].c_str()), FindOptions{}, matches[k]);
+            best[k] = std::min(best[k], Now() - t);
+        }
+    }
+    for (size_t k = 0; k < texts.size(); ++k)
+        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(),
+                    static_cast<unsigned long long>(matches[k]), best[k]);
+    PrintPeak(GetCurrentProcess());
+    return 0;
+}
+
+int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std::vector<std::wstring>& texts) {
+    std::wstring cmd = L"\"" + exe + L"\" \"" + file + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    ChildProcess app;
+    const double t0 = Now();
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &app.pi)) {
+        std::fprintf(stderr, "count_driver: cannot start the program (error %lu)\n", GetLastError());
+        return 1;
+    }
+    const DWORD pid = app.pi.dwProcessId;
+    HWND main = nullptr;
+    while (!main) {
+        main = FindTopWindow(pid, [](HWND w) { return EndsWith(Title(w), FinishedEnd); });
+        if (main) break;
+        if (!app.Running() || Now() - t0 > Patience) {
+            std::fprintf(stderr, "count_driver: no finished title\n");
+            return 1;
+        }
+        Sleep(5);
+    }
+    std::printf("open_seconds=%.4f\n", Now() - t0);
+    std::fflush(stdout);
+
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_FIND, 0), 0);
+    const HWND dlg = FindTopWindow(pid, [](HWND w) { return GetDlgItem(w, IDC_FIND_STATUS) != nullptr; });
+    const HWND edit = dlg ? GetDlgItem(dlg, IDC_FIND_TEXT) : nullptr;
+    const HWND button = dlg ? GetDlgItem(dlg, IDC_COUNT) : nullptr;
+    const HWND status = dlg ? GetDlgItem(dlg, IDC_FIND_STATUS) : nullptr;
+    int rc = 0;
+    if (!edit || !button || !status) {
+        std::fprintf(stderr, "count_driver: no Find dialog\n");
+        rc = 1;
+    }
+    // The texts take turns, so that the load of the machine weighs on each alike.
+    std::vector<double> best(texts.size(), 1e30);
+    std::vector<unsigned long long> matches(texts.size(), 0);
+    for (int i = 0; rc == 0 && i < runs; ++i) {
+        for (size_t k = 0; rc == 0 && k < texts.size(); ++k) {
+            // The edit's change notification makes the text the search text.
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[k].c_str()));
+            SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            const double t = Now();
+            // Posted: the count runs inside the click's handling.
+            PostMessageW(button, BM_CLICK, 0, 0);
+            for (;;) {
+                const std::wstring s = ControlText(status);
+                if (StartsWith(s, CountDone)) {
+                    best[k] = std::min(best[k], Now() - t);
+                    matches[k] = Digits(s);
+                    break;
+                }
+                if (StartsWith(s, CountFailed) || StartsWith(s, CountCancelled) || !app.Running() ||
+                    Now() - t > Patience) {
+                    std::fprintf(stderr, "count_driver: the count did not finish\n");
+                    rc = 1;
+                    break;
+                }
+                Sleep(1);
+            }
+        }
+    }
+    for (size_t k = 0; rc == 0 && k < texts.size(); ++k)
+        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(), matches[k], best[k]);
+    PrintPeak(app.pi.hProcess);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(app.pi.hProcess, 30000) != WAIT_OBJECT_0) {
+        std::fprintf(stderr, "count_driver: the program did not close\n");
+        rc = 1;
+    }
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: count_driver_win.exe EXE|--bare FILE RUNS TEXT...\n");
+        return 2;
+    }
+    const int runs = std::max(1, std::atoi(argv[3]));
+    std::vector<std::wstring> texts;
+    for (int i = 4; i < argc; ++i) texts.push_back(Wide(argv[i]));
+    const std::wstring file = Wide(argv[2]);
+    if (std::string(argv[1]) == "--bare") return Bare(file, runs, texts);
+    return Drive(Wide(argv[1]), file, runs, texts);
+}
