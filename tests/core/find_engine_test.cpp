@@ -178,7 +178,12 @@ void CompareAll(const std::u16string& L, const std::u16string& p) {
             ASSERT_EQ(MatchForward(L, c, p, o), RefForward(L, c, p, o)) << "c=" << c;
         for (size_t lim : {WholeLine, L.size() / 2, L.size() / 3 + 1, size_t(1)})
             ASSERT_EQ(MatchBackward(L, lim, p, o), RefBackward(L, lim, p, o)) << "limit=" << lim;
-        ASSERT_EQ(CountInLine(L, p, o), RefCount(L, p, o));
+        // Counting on each vector path.
+        const uint64_t want = RefCount(L, p, o);
+        for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+            simd_level::Cap(static_cast<simd_level::Level>(level));
+            ASSERT_EQ(CountInLine(L, p, o), want) << "level " << level;
+        }
     }
 }
 
@@ -192,15 +197,27 @@ TEST(FindMatcher, AgreesWithReferenceOnRandomText) {
         std::u16string L = RandomText(rng, len, round % 3 ? alphabet.substr(0, 7) : alphabet);
         std::u16string p;
         if (len && rng() % 2) {
-            size_t s = rng() % len, n = 1 + rng() % 6;
+            size_t s = rng() % len, n = 1 + rng() % (round % 4 ? 6 : 20);
             p = L.substr(s, n);
         } else {
             p = RandomText(rng, 1 + rng() % 4, alphabet.substr(0, 6));
         }
         if (p.empty() || p.find(char16_t(0)) != std::u16string::npos) p.assign(1, u'a');
+        if (round % 5 == 0) {
+            // Dense: the search text over and over, cases flipped, with short
+            // gaps (letters or not) and overlaps where it repeats itself.
+            L.clear();
+            while (L.size() < len) {
+                std::u16string q = p;
+                for (char16_t& u : q)
+                    if (IsLetter(u) && rng() % 4 == 0) u ^= 0x20;
+                L += q.substr(0, q.size() - rng() % 2 * (q.size() / 2)) + RandomText(rng, rng() % 3, u"aA .\u4E2D");
+            }
+        }
         SCOPED_TRACE(round);
         CompareAll(L, p);
     }
+    simd_level::Cap(simd_level::Avx2);
 }
 
 TEST(FindMatcher, RepetitiveTextStaysCorrectAfterSwitchingToAutomaton) {
@@ -571,6 +588,8 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
                 std::u16string pat = pieces[rng() % 15] + pieces[rng() % 10];
                 if (q % 5 == 0) pat = pieces[rng() % 10];
                 if (q % 5 == 1) pat += pieces[rng() % 10] + pieces[rng() % 10];  // rare: most blocks lack it
+                if (q % 8 == 7)
+                    while (pat.size() < 17) pat += pieces[rng() % 10];
                 FindOptions o = Opt(rng() % 2, rng() % 2);
                 o.wrapAround = rng() % 4 != 0;
                 const uint64_t l1 = rng() % d->lineCount, l2 = l1 + rng() % 3;
@@ -581,10 +600,14 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
                 ASSERT_EQ(got, want);
                 ASSERT_EQ(SearchBackward(*d, s, pat, o, got), LineByLineBackward(*d, s, pat, o, want));
                 ASSERT_EQ(got, want);
-                uint64_t total = 0, expected = 0;
+                uint64_t total = 0, expected = 0, plain = 0;
                 CountAll(*d, pat, o, total);
-                for (uint64_t i = 0; i < d->lineCount; ++i) expected += CountInLine(d->GetLineText(i), pat, o);
+                for (uint64_t i = 0; i < d->lineCount; ++i) {
+                    expected += CountInLine(d->GetLineText(i), pat, o);
+                    plain += RefCount(d->GetLineText(i), pat, o);
+                }
                 ASSERT_EQ(total, expected);
+                ASSERT_EQ(total, plain);
             }
         }
     }
