@@ -180,17 +180,6 @@ void SwapUnits(char16_t* t, size_t n) {
     SwapBytes16Large(t, n);
 }
 
-// In the bytes of an ANSI block, for an ASCII search text: a byte after two
-// ASCII bytes (or after the block's start, where decoding starts) begins a
-// character in every code page whose characters take one or two bytes and
-// whose lead bytes are above 127, so an occurrence there is ASCII characters,
-// decoded as they are. Its neighbours are the same letters or non-letters in
-// the decoded text: a byte above 127 decodes to no ASCII letter.
-struct AnsiSure {
-    const unsigned char* t;
-    bool operator()(size_t s) const { return !((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)); }
-};
-
 // The search text up to its first NUL.
 std::u16string Searched(const std::u16string& pat) { return pat.substr(0, pat.find(char16_t(0))); }
 
@@ -313,10 +302,16 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     }
     // ANSI: counted in the bytes when every occurrence there is sure to be
     // one in the decoded text (and the block has no NUL, which ends a line's
-    // text), else decoded as the document decodes a block.
+    // text), else decoded as the document decodes a block. For an ASCII
+    // search text, a byte after two ASCII bytes (or after the block's start,
+    // where decoding starts) begins a character in every code page whose
+    // characters take one or two bytes and whose lead bytes are above 127,
+    // so an occurrence there is ASCII characters, decoded as they are. Its
+    // neighbours are the same letters or non-letters in the decoded text: a
+    // byte above 127 decodes to no ASCII letter.
     if (rawFilter_) {
         bool exact = false;
-        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, AnsiSure{raw});
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, true);
         if (exact && std::memchr(raw, 0, n) == nullptr) return true;
         count = 0;
     }

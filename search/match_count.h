@@ -15,24 +15,29 @@ inline bool WholeWordAt(const U* t, size_t len, size_t s, size_t n) {
 }
 
 // Accepted non-overlapping occurrences in t[0, len); padded as for Begin.
-// seen tells whether any occurrence was there at all. sure(s) tells whether
-// the occurrence at s is sure to be one in the decoded text: false at any
-// occurrence ends the count with exact false and 0.
-template <class U, class Sure>
+// seen tells whether any occurrence was there at all. With asciiBefore (bytes
+// of ANSI text) an occurrence is sure to be one in the decoded text only
+// where neither of the two bytes before it is above 127: any other ends the
+// count with exact false and 0.
+template <class U>
 uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen,
-                      bool& exact, Sure sure) {
+                      bool& exact, bool asciiBefore) {
     const size_t n = m.size();
     seen = false;
     exact = true;
     if (n == 0 || len < n) return 0;
     m.Begin(t, len, padded);
     uint64_t total = 0;
+    typename BasicMatcher<U>::CountRule rule;
+    rule.wholeWord = wholeWord;
+    rule.asciiBefore = asciiBefore;
+    if (m.Count(rule, total, seen, exact)) return total;
     size_t p = 0;
     while (p < len) {
         const size_t s = m.Next(p, len);
         if (s == NoMatch) break;
         seen = true;
-        if (!sure(s)) {
+        if (asciiBefore && ((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80))) {
             exact = false;
             return 0;
         }
@@ -50,5 +55,5 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
 template <class U>
 uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen) {
     bool exact;
-    return CountMatches(m, t, len, padded, wholeWord, seen, exact, [](size_t) { return true; });
+    return CountMatches(m, t, len, padded, wholeWord, seen, exact, false);
 }
