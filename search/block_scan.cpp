@@ -234,6 +234,7 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
         if (rawFilter_) {
             b.assign(text.begin(), text.end());
             bytes_ = ByteMatcher(b, opt.matchCase);
+            for (int k = 0; k < 256; ++k) lead_[k] = platform::IsAnsiLeadByte(static_cast<unsigned char>(k));
         }
         ansi_ = true;
         break;
@@ -269,6 +270,52 @@ bool BlockScan::Fill(uint64_t block) {
     chunkEnd_ = hi;
     chunkStart_ = cs;
     return true;
+}
+
+int BlockScan::Decided(const unsigned char* raw, size_t n, size_t s) {
+    const size_t len = bytes_.size();
+    if (s == 0) return -1;
+    // Lead bytes just before `end`. A byte that is no lead byte ends a
+    // character (one takes one byte, or a lead byte and the next), and the
+    // lead bytes after it pair up from the start of their run, as where the
+    // document cuts a block.
+    auto leads = [&](size_t end) {
+        size_t k = end;
+        while (k > 0 && lead_[raw[k - 1]]) --k;
+        return end - k;
+    };
+    const size_t before = leads(s);
+    // A lead byte right before s: what it does with an ASCII byte is the code
+    // page's; decoding from the start of its run tells.
+    if (before % 2) return DecodedNear(raw, n, s, s - before);
+    // s starts a character: the occurrence is its ASCII characters.
+    if (!wholeWord_) return 1;
+    // After the occurrence a character starts: ASCII decodes as it is.
+    if (s + len < n && raw[s + len] < 0x80 && IsLetter(raw[s + len])) return 0;
+    // Before it: a byte above 127 (the end of a double-byte character or a
+    // character of its own, no letter either way), or ASCII, its own
+    // character unless a lead byte just before it takes it.
+    if (raw[s - 1] >= 0x80) return 1;
+    const size_t earlier = leads(s - 1);
+    if (earlier % 2) return DecodedNear(raw, n, s, s - 1 - earlier);
+    return IsLetter(raw[s - 1]) ? 0 : 1;
+}
+
+int BlockScan::DecodedNear(const unsigned char* raw, size_t n, size_t s, size_t q) {
+    const size_t len = bytes_.size();
+    const size_t k = s + len - q;
+    if (k > 0x7FFFFFFF) return -1;
+    if (near_.size() < k) near_.resize(k);
+    const int r = platform::MultiByteToWide(platform::CodePageAnsi, reinterpret_cast<const char*>(raw) + q, int(k),
+                                            near_.data(), int(k));
+    // The bytes before s give at least one unit.
+    if (r <= int(len)) return -1;
+    const char16_t* at = near_.data() + (r - int(len));
+    for (size_t j = 0; j < len; ++j)
+        if (at[j] != raw[s + j]) return 0;
+    if (!wholeWord_) return 1;
+    if (IsLetter(at[-1]) || (s + len < n && raw[s + len] < 0x80 && IsLetter(raw[s + len]))) return 0;
+    return 1;
 }
 
 bool BlockScan::Count(uint64_t block, uint64_t& count) {
@@ -308,11 +355,17 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     // characters take one or two bytes and whose lead bytes are above 127,
     // so an occurrence there is ASCII characters, decoded as they are. Its
     // neighbours are the same letters or non-letters in the decoded text: a
-    // byte above 127 decodes to no ASCII letter.
+    // byte above 127 decodes to no ASCII letter. The other occurrences are
+    // judged one by one by the lead bytes just before them.
     if (rawFilter_) {
         bool exact = false;
-        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, true);
-        if (exact && std::memchr(raw, 0, n) == nullptr) return true;
+        unsure_.clear();
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, true, &unsure_);
+        if (exact && std::memchr(raw, 0, n) == nullptr) {
+            size_t k = 0;
+            for (int r; k < unsure_.size() && (r = Decided(raw, n, unsure_[k])) >= 0; ++k) count += uint64_t(r);
+            if (k == unsure_.size()) return true;
+        }
         count = 0;
     }
     if (n == 0) return true;

@@ -31,6 +31,7 @@ struct DenseCount {
     const U (*key)[32 / sizeof(U)];
     const U (*ors)[32 / sizeof(U)];
     bool wholeWord, asciiBefore, overlaps;
+    std::vector<size_t>* unsure;
     uint64_t count = 0;
     size_t next = 0;  // where an occurrence may start that overlaps no counted one
     bool seen = false, sure = true;
@@ -168,9 +169,14 @@ TV_ALWAYS_INLINE bool Window(DenseCount<U>& c, const U* p, size_t at, uint32_t m
     if (c.asciiBefore) {
         const uint32_t high = Ops::High(p);
         const uint32_t b1 = at >= 1 && t[at - 1] >= 0x80, b2 = at >= 2 && t[at - 2] >= 0x80;
-        if (m & ((high << 1) | (high << 2) | b1 | (b1 << 1) | b2)) {
-            c.sure = false;
-            return false;
+        const uint32_t odd = m & ((high << 1) | (high << 2) | b1 | (b1 << 1) | b2);
+        if (odd) {
+            if (!c.unsure || c.overlaps) {
+                c.sure = false;
+                return false;
+            }
+            for (uint32_t u = odd; u; u &= u - 1) c.unsure->push_back(at + bits::Low(u) / sizeof(U));
+            m &= ~odd;
         }
     }
     if (c.wholeWord) {
@@ -242,7 +248,8 @@ TV_TARGET_AVX2 void CountAvx2(DenseCount<U>& c, size_t len) { Count<U, Avx2Ops<U
 template <class U>
 bool BasicMatcher<U>::Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const {
     if (n_ == 0 || n_ > CountMax) return false;
-    DenseCount<U> c{text_, n_, laneKey_, laneOr_, rule.wholeWord, rule.asciiBefore && sizeof(U) == 1, overlaps_};
+    DenseCount<U> c{text_, n_, laneKey_, laneOr_, rule.wholeWord, rule.asciiBefore && sizeof(U) == 1, overlaps_,
+                    rule.unsure};
     switch (simd_level::Current()) {
 #if TV_HAVE_AVX2_PATH
     case simd_level::Avx2: CountAvx2(c, len_); break;

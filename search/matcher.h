@@ -20,6 +20,8 @@ public:
     BasicMatcher(const Str& pat, bool matchCase);
 
     size_t size() const { return n_; }
+    // Two occurrences can overlap (the search text as compared has a border).
+    bool Overlaps() const { return overlaps_; }
     // Whether the occurrence that Last reported equals the search text
     // exactly (valid when matching case).
     bool LastWasExact() const { return lastExact_; }
@@ -40,8 +42,11 @@ public:
     struct CountRule {
         bool wholeWord = false;
         // Bytes of ANSI text: an occurrence counts only where neither of the
-        // two bytes before it is above 127; any other one stops the count.
+        // two bytes before it is above 127; any other one stops the count,
+        // or, when unsure is given and the search text cannot overlap
+        // itself, is left out of the count with its start added to unsure.
         bool asciiBefore = false;
+        std::vector<size_t>* unsure = nullptr;
     };
     // Longest search text Count takes.
     static constexpr size_t CountMax = 16;

@@ -9,6 +9,7 @@
 #include "core/simd_level.h"
 #include "search/block_scan.h"
 #include "search/find_engine.h"
+#include "search/match_count.h"
 #include "search/prefilter.h"
 #include "search/matcher.h"
 #include "core/text_document.h"
@@ -590,6 +591,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
                 if (q % 5 == 1) pat += pieces[rng() % 10] + pieces[rng() % 10];  // rare: most blocks lack it
                 if (q % 8 == 7)
                     while (pat.size() < 17) pat += pieces[rng() % 10];
+                if (q % 8 == 6) pat = u"b";  // dense, mostly next to letters (or to ANSI trail bytes)
                 FindOptions o = Opt(rng() % 2, rng() % 2);
                 o.wrapAround = rng() % 4 != 0;
                 const uint64_t l1 = rng() % d->lineCount, l2 = l1 + rng() % 3;
@@ -705,6 +707,39 @@ TEST(FindBlocks, CleanUtf8AndNulChecksAgreeWithThePlainOnesOnEveryPath) {
                 ASSERT_TRUE(HasNul(t.data() + 1, n)) << "level " << level << " length " << n << " at " << k;
                 t[1 + k] = u;
             }
+        }
+    }
+    simd_level::Cap(simd_level::Avx2);
+}
+
+// ANSI blocks are counted in their bytes unless an occurrence has a byte
+// above 127 among the two before it: such an occurrence, met in the count,
+// stops it; a stopped count met one; a finished one is the plain count.
+TEST(FindBlocks, AnsiByteCountsStopExactlyNextToNonAsciiBytes) {
+    const unsigned char ascii[] = {'a', 'b', 'A', ' '}, high[] = {0xAD, 0xE4};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 4000; ++round) {
+        std::basic_string<unsigned char> t(rng() % 150, 'a'), p(1 + rng() % 3, 'a');
+        for (auto& c : t) c = rng() % 24 ? ascii[rng() % 4] : high[rng() % 2];
+        for (auto& c : p) c = ascii[rng() % 4];
+        const FindOptions o = Opt(round & 1, round & 2);
+        const std::u16string text(t.begin(), t.end()), pat(p.begin(), p.end());
+        auto unsure = [&](size_t s) { return (s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80); };
+        bool met = false, any = false;  // an unsure occurrence the count meets, or any at all
+        for (size_t s = 0, from = 0; s + p.size() <= t.size(); ++s) {
+            if (!model::Occurs(text, s, text.size(), pat, o.matchCase)) continue;
+            any |= unsure(s);
+            if (s < from) continue;
+            met |= unsure(s);
+            if (model::Passes(text, text.size(), s, p.size(), o.wholeWord)) from = s + p.size();
+        }
+        for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+            simd_level::Cap(static_cast<simd_level::Level>(level));
+            ByteMatcher m(p, o.matchCase);
+            bool seen = false, exact = false;
+            const uint64_t got = CountMatches(m, t.data(), t.size(), false, o.wholeWord, seen, exact, true);
+            SCOPED_TRACE(testing::Message() << "round " << round << " level " << level);
+            ASSERT_TRUE(exact ? !met && got == RefCount(text, pat, o) : any && got == 0);
         }
     }
     simd_level::Cap(simd_level::Avx2);
