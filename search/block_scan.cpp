@@ -235,6 +235,7 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
             b.assign(text.begin(), text.end());
             bytes_ = ByteMatcher(b, opt.matchCase);
             for (int k = 0; k < 256; ++k) lead_[k] = platform::IsAnsiLeadByte(static_cast<unsigned char>(k));
+            ansiUtf8_ = platform::AnsiIsUtf8();
         }
         ansi_ = true;
         break;
@@ -357,7 +358,12 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     // neighbours are the same letters or non-letters in the decoded text: a
     // byte above 127 decodes to no ASCII letter. The other occurrences are
     // judged one by one by the lead bytes just before them.
-    if (rawFilter_) {
+    // The ANSI code page 65001 has no lead bytes, but there, as in UTF-8
+    // blocks, a sequence cut by the end of the block takes the rest of it.
+    bool cut = false;
+    if (ansiUtf8_)
+        for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) cut |= raw[k] >= 0xC0;
+    if (rawFilter_ && !cut) {
         bool exact = false;
         unsure_.clear();
         count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, true, &unsure_);

@@ -60,6 +60,7 @@ private:
     std::vector<size_t> unsure_;   // ANSI: occurrences next to bytes above 127
     std::vector<char16_t> near_;   // ANSI: one of them decoded
     bool lead_[256] = {};          // ANSI: the lead bytes of the code page
+    bool ansiUtf8_ = false;        // ANSI: the code page is 65001
     uint64_t chunkFirst_ = 0, chunkEnd_ = 0;
     int64_t chunkStart_ = 0;
 };

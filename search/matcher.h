@@ -54,9 +54,9 @@ public:
     // text of Begin (as calling Next from 0 and going on after each accepted
     // one, or one unit further after a rejected one, finds them), in one pass
     // that compares every unit of the search text at 16 or 32 bytes of text
-    // at a time. seen: any occurrence at all; sure false: one broke
-    // asciiBefore (count is then left as it was). False, doing nothing, for
-    // a longer search text or without a vector path.
+    // at a time. seen: any occurrence at all; sure false: one that broke
+    // asciiBefore stopped the count (count is then left as it was). False,
+    // doing nothing, for a longer search text or without a vector path.
     bool Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const;
 
 private:

@@ -15,6 +15,7 @@
 #include "core/text_document.h"
 #include "tests/core/find_reference.h"
 #include "tests/core/temp_text_file.h"
+#include "tests/core/test_files.h"
 
 using namespace std::string_literals;
 
@@ -568,6 +569,8 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         // Rounds 4 and 8 hold NULs, which end a line's text and a block's split.
         for (int i = 0; i < count; ++i) text += pieces[rng() % (round == 4 || round == 8 ? 16 : 15)];
         std::string utf8 = Utf8Of(text);
+        // These rounds also read the ANSI file with the stand-in's code page 65001.
+        testfiles::AnsiCodePageUtf8 codePage(round % 4 == 3);
         if (round % 4 == 3) {
             utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
             // A lead byte whose sequence the end of the file cuts takes the rest of it.
