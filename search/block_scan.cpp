@@ -180,17 +180,6 @@ void SwapUnits(char16_t* t, size_t n) {
     SwapBytes16Large(t, n);
 }
 
-// In the bytes of an ANSI block, for an ASCII search text: a byte after two
-// ASCII bytes (or after the block's start, where decoding starts) begins a
-// character in every code page whose characters take one or two bytes and
-// whose lead bytes are above 127, so an occurrence there is ASCII characters,
-// decoded as they are. Its neighbours are the same letters or non-letters in
-// the decoded text: a byte above 127 decodes to no ASCII letter.
-struct AnsiSure {
-    const unsigned char* t;
-    bool operator()(size_t s) const { return !((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80)); }
-};
-
 // The search text up to its first NUL.
 std::u16string Searched(const std::u16string& pat) { return pat.substr(0, pat.find(char16_t(0))); }
 
@@ -245,6 +234,8 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
         if (rawFilter_) {
             b.assign(text.begin(), text.end());
             bytes_ = ByteMatcher(b, opt.matchCase);
+            for (int k = 0; k < 256; ++k) lead_[k] = platform::IsAnsiLeadByte(static_cast<unsigned char>(k));
+            ansiUtf8_ = platform::AnsiIsUtf8();
         }
         ansi_ = true;
         break;
@@ -282,6 +273,52 @@ bool BlockScan::Fill(uint64_t block) {
     return true;
 }
 
+int BlockScan::Decided(const unsigned char* raw, size_t n, size_t s) {
+    const size_t len = bytes_.size();
+    if (s == 0) return -1;
+    // Lead bytes just before `end`. A byte that is no lead byte ends a
+    // character (one takes one byte, or a lead byte and the next), and the
+    // lead bytes after it pair up from the start of their run, as where the
+    // document cuts a block.
+    auto leads = [&](size_t end) {
+        size_t k = end;
+        while (k > 0 && lead_[raw[k - 1]]) --k;
+        return end - k;
+    };
+    const size_t before = leads(s);
+    // A lead byte right before s: what it does with an ASCII byte is the code
+    // page's; decoding from the start of its run tells.
+    if (before % 2) return DecodedNear(raw, n, s, s - before);
+    // s starts a character: the occurrence is its ASCII characters.
+    if (!wholeWord_) return 1;
+    // After the occurrence a character starts: ASCII decodes as it is.
+    if (s + len < n && raw[s + len] < 0x80 && IsLetter(raw[s + len])) return 0;
+    // Before it: a byte above 127 (the end of a double-byte character or a
+    // character of its own, no letter either way), or ASCII, its own
+    // character unless a lead byte just before it takes it.
+    if (raw[s - 1] >= 0x80) return 1;
+    const size_t earlier = leads(s - 1);
+    if (earlier % 2) return DecodedNear(raw, n, s, s - 1 - earlier);
+    return IsLetter(raw[s - 1]) ? 0 : 1;
+}
+
+int BlockScan::DecodedNear(const unsigned char* raw, size_t n, size_t s, size_t q) {
+    const size_t len = bytes_.size();
+    const size_t k = s + len - q;
+    if (k > 0x7FFFFFFF) return -1;
+    if (near_.size() < k) near_.resize(k);
+    const int r = platform::MultiByteToWide(platform::CodePageAnsi, reinterpret_cast<const char*>(raw) + q, int(k),
+                                            near_.data(), int(k));
+    // The bytes before s give at least one unit.
+    if (r <= int(len)) return -1;
+    const char16_t* at = near_.data() + (r - int(len));
+    for (size_t j = 0; j < len; ++j)
+        if (at[j] != raw[s + j]) return 0;
+    if (!wholeWord_) return 1;
+    if (IsLetter(at[-1]) || (s + len < n && raw[s + len] < 0x80 && IsLetter(raw[s + len]))) return 0;
+    return 1;
+}
+
 bool BlockScan::Count(uint64_t block, uint64_t& count) {
     count = 0;
     if (!usable_ || !doc_.file.IsOpen()) return false;
@@ -313,11 +350,28 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     }
     // ANSI: counted in the bytes when every occurrence there is sure to be
     // one in the decoded text (and the block has no NUL, which ends a line's
-    // text), else decoded as the document decodes a block.
-    if (rawFilter_) {
+    // text), else decoded as the document decodes a block. For an ASCII
+    // search text, a byte after two ASCII bytes (or after the block's start,
+    // where decoding starts) begins a character in every code page whose
+    // characters take one or two bytes and whose lead bytes are above 127,
+    // so an occurrence there is ASCII characters, decoded as they are. Its
+    // neighbours are the same letters or non-letters in the decoded text: a
+    // byte above 127 decodes to no ASCII letter. The other occurrences are
+    // judged one by one by the lead bytes just before them.
+    // The ANSI code page 65001 has no lead bytes, but there, as in UTF-8
+    // blocks, a sequence cut by the end of the block takes the rest of it.
+    bool cut = false;
+    if (ansiUtf8_)
+        for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) cut |= raw[k] >= 0xC0;
+    if (rawFilter_ && !cut) {
         bool exact = false;
-        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, AnsiSure{raw});
-        if (exact && simd::FindNul(raw, 0, n) == n) return true;
+        unsure_.clear();
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, exact, true, &unsure_);
+        if (exact && simd::FindNul(raw, 0, n) == n) {
+            size_t k = 0;
+            for (int r; k < unsure_.size() && (r = Decided(raw, n, unsure_[k])) >= 0; ++k) count += uint64_t(r);
+            if (k == unsure_.size()) return true;
+        }
         count = 0;
     }
     if (n == 0) return true;

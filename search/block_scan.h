@@ -38,6 +38,12 @@ public:
 private:
     bool BlockRange(uint64_t block, int64_t& start, int64_t& end) const;
     bool Fill(uint64_t block);
+    // Whether the occurrence at byte s of the ANSI block raw[0, n), next to
+    // a byte above 127, is one in the decoded text and passes the rules
+    // there: 1 or 0; -1 when the block has to be decoded whole.
+    int Decided(const unsigned char* raw, size_t n, size_t s);
+    // The same, from the bytes from q (where a character starts) decoded.
+    int DecodedNear(const unsigned char* raw, size_t n, size_t s, size_t q);
 
     TextDocument& doc_;
     bool usable_ = false;
@@ -51,6 +57,10 @@ private:
     // bytes of blocks [chunkFirst_, chunkEnd_) from file offset chunkStart_
     std::vector<char16_t> buf_;  // char16_t for alignment; holds bytes
     std::vector<char16_t> decoded_;
+    std::vector<size_t> unsure_;   // ANSI: occurrences next to bytes above 127
+    std::vector<char16_t> near_;   // ANSI: one of them decoded
+    bool lead_[256] = {};          // ANSI: the lead bytes of the code page
+    bool ansiUtf8_ = false;        // ANSI: the code page is 65001
     uint64_t chunkFirst_ = 0, chunkEnd_ = 0;
     int64_t chunkStart_ = 0;
 };

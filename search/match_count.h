@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "search/find_engine.h"
 #include "search/matcher.h"
@@ -15,26 +16,38 @@ inline bool WholeWordAt(const U* t, size_t len, size_t s, size_t n) {
 }
 
 // Accepted non-overlapping occurrences in t[0, len); padded as for Begin.
-// seen tells whether any occurrence was there at all. sure(s) tells whether
-// the occurrence at s is sure to be one in the decoded text: false at any
-// occurrence ends the count with exact false and 0.
-template <class U, class Sure>
+// seen tells whether any occurrence was there at all. With asciiBefore (bytes
+// of ANSI text) an occurrence is sure to be one in the decoded text only
+// where neither of the two bytes before it is above 127: any other ends the
+// count with exact false and 0, or, with unsure given and a search text that
+// cannot overlap itself, is left out of the count and its start added there.
+template <class U>
 uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen,
-                      bool& exact, Sure sure) {
+                      bool& exact, bool asciiBefore, std::vector<size_t>* unsure = nullptr) {
     const size_t n = m.size();
     seen = false;
     exact = true;
     if (n == 0 || len < n) return 0;
     m.Begin(t, len, padded);
     uint64_t total = 0;
+    typename BasicMatcher<U>::CountRule rule;
+    rule.wholeWord = wholeWord;
+    rule.asciiBefore = asciiBefore;
+    rule.unsure = unsure;
+    if (m.Count(rule, total, seen, exact)) return total;
     size_t p = 0;
     while (p < len) {
         const size_t s = m.Next(p, len);
         if (s == NoMatch) break;
         seen = true;
-        if (!sure(s)) {
-            exact = false;
-            return 0;
+        if (asciiBefore && ((s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80))) {
+            if (!unsure || m.Overlaps()) {
+                exact = false;
+                return 0;
+            }
+            unsure->push_back(s);
+            p = s + 1;
+            continue;
         }
         if (!wholeWord || WholeWordAt(t, len, s, n)) {
             ++total;
@@ -50,5 +63,5 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
 template <class U>
 uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen) {
     bool exact;
-    return CountMatches(m, t, len, padded, wholeWord, seen, exact, [](size_t) { return true; });
+    return CountMatches(m, t, len, padded, wholeWord, seen, exact, false);
 }

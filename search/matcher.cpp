@@ -52,6 +52,17 @@ BasicMatcher<U>::BasicMatcher(const Str& text, bool matchCase) : matchCase_(matc
     for (auto& u : folded_) u = Fold(u);
     key_ = matchCase ? pat : folded_;
     if (n_ > 0) {
+        std::vector<uint32_t> fail;
+        BuildFailure(key_, fail);
+        overlaps_ = fail[n_ - 1] > 0;
+    }
+    if (n_ <= CountMax)
+        for (size_t k = 0; k < n_; ++k)
+            for (size_t j = 0; j < 32 / sizeof(U); ++j) {
+                laneKey_[k][j] = key_[k];
+                laneOr_[k][j] = !matchCase && IsLetter(key_[k]) ? U(0x20) : U(0);
+            }
+    if (n_ > 0) {
         FilterPair(pat[0], !matchCase, firstA_, firstB_);
         FilterPair(pat[n_ - 1], !matchCase, lastA_, lastB_);
         FilterPair(pat[0], true, fFirstA_, fFirstB_);

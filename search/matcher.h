@@ -20,6 +20,8 @@ public:
     BasicMatcher(const Str& pat, bool matchCase);
 
     size_t size() const { return n_; }
+    // Two occurrences can overlap (the search text as compared has a border).
+    bool Overlaps() const { return overlaps_; }
     // Whether the occurrence that Last reported equals the search text
     // exactly (valid when matching case).
     bool LastWasExact() const { return lastExact_; }
@@ -35,6 +37,27 @@ public:
     // Last case-folded occurrence ending at or before end. Successive calls
     // for one text must pass end no larger than the previous result + n - 1.
     size_t Last(size_t end);
+
+    // How Count judges an occurrence besides its units.
+    struct CountRule {
+        bool wholeWord = false;
+        // Bytes of ANSI text: an occurrence counts only where neither of the
+        // two bytes before it is above 127; any other one stops the count,
+        // or, when unsure is given and the search text cannot overlap
+        // itself, is left out of the count with its start added to unsure.
+        bool asciiBefore = false;
+        std::vector<size_t>* unsure = nullptr;
+    };
+    // Longest search text Count takes.
+    static constexpr size_t CountMax = 16;
+    // Adds to count the accepted non-overlapping occurrences in the whole
+    // text of Begin (as calling Next from 0 and going on after each accepted
+    // one, or one unit further after a rejected one, finds them), in one pass
+    // that compares every unit of the search text at 16 or 32 bytes of text
+    // at a time. seen: any occurrence at all; sure false: one that broke
+    // asciiBefore stopped the count (count is then left as it was). False,
+    // doing nothing, for a longer search text or without a vector path.
+    bool Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const;
 
 private:
     size_t NextKmp(size_t from, size_t end);
@@ -60,6 +83,11 @@ private:
     __m128i vFirstA_, vFirstB_, vLastA_, vLastB_, vfFirstA_, vfFirstB_, vfLastA_, vfLastB_;
 #endif
     std::vector<uint32_t> fwdFail_, bwdFail_, bwdExactFail_;
+    // For Count: unit k of key_, and what to or a text unit with before
+    // comparing it (0x20 for a folded letter), each filling 32 bytes.
+    U laneKey_[CountMax][32 / sizeof(U)] = {};
+    U laneOr_[CountMax][32 / sizeof(U)] = {};
+    bool overlaps_ = false;  // two occurrences can overlap (key_ has a border)
 
     const U* text_ = nullptr;
     size_t len_ = 0;

@@ -291,7 +291,8 @@ TEST(Document, CloseReleasesEverything) {
 
 // The scanner on its own, on each vector path, against the model: line
 // lengths around the 64-unit blocks, long lines among short ones, dense
-// line ends, CR LF and lone CRs on every block and read boundary.
+// line ends, CR LF and lone CRs on every block and read boundary, index
+// strides and the chunks of the index.
 TEST(Scan, EveryVectorPathMatchesTheModel) {
     std::mt19937 rng(11);
     std::vector<std::string> texts;
@@ -313,10 +314,12 @@ TEST(Scan, EveryVectorPathMatchesTheModel) {
             for (size_t read : {size_t(1), size_t(63), size_t(64), size_t(65), size_t(130), size_t(4096)}) {
                 for (int width = 1; width <= 2; width++) {
                     std::string bytes = width == 1 ? t : ToUtf16(t, read % 2 == 1);
-                    model::ScanResult want = model::Scan(bytes, width, read % 2 == 1, read * width);
-                    LineIndex index;
+                    // Strides of 1 and 7 too, and index chunks from one entry up.
+                    const uint64_t stride = read == 63 ? 1 : read == 65 ? 7 : 100;
+                    model::ScanResult want = model::Scan(bytes, width, read % 2 == 1, read * width, stride);
+                    LineIndex index(read % 3);
                     index.push_back(0);
-                    LineScanner scanner(index, width, read % 2 == 1);
+                    LineScanner scanner(index, width, read % 2 == 1, stride);
                     for (size_t at = 0; at < bytes.size(); at += read * width) {
                         size_t got = std::min(bytes.size() - at, read * width);
                         scanner.Feed(reinterpret_cast<const unsigned char*>(bytes.data() + at), got / width);

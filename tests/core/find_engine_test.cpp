@@ -9,11 +9,13 @@
 #include "core/simd_level.h"
 #include "search/block_scan.h"
 #include "search/find_engine.h"
+#include "search/match_count.h"
 #include "search/prefilter.h"
 #include "search/matcher.h"
 #include "core/text_document.h"
 #include "tests/core/find_reference.h"
 #include "tests/core/temp_text_file.h"
+#include "tests/core/test_files.h"
 
 using namespace std::string_literals;
 
@@ -178,7 +180,12 @@ void CompareAll(const std::u16string& L, const std::u16string& p) {
             ASSERT_EQ(MatchForward(L, c, p, o), RefForward(L, c, p, o)) << "c=" << c;
         for (size_t lim : {WholeLine, L.size() / 2, L.size() / 3 + 1, size_t(1)})
             ASSERT_EQ(MatchBackward(L, lim, p, o), RefBackward(L, lim, p, o)) << "limit=" << lim;
-        ASSERT_EQ(CountInLine(L, p, o), RefCount(L, p, o));
+        // Counting on each vector path.
+        const uint64_t want = RefCount(L, p, o);
+        for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+            simd_level::Cap(static_cast<simd_level::Level>(level));
+            ASSERT_EQ(CountInLine(L, p, o), want) << "level " << level;
+        }
     }
 }
 
@@ -192,15 +199,27 @@ TEST(FindMatcher, AgreesWithReferenceOnRandomText) {
         std::u16string L = RandomText(rng, len, round % 3 ? alphabet.substr(0, 7) : alphabet);
         std::u16string p;
         if (len && rng() % 2) {
-            size_t s = rng() % len, n = 1 + rng() % 6;
+            size_t s = rng() % len, n = 1 + rng() % (round % 4 ? 6 : 20);
             p = L.substr(s, n);
         } else {
             p = RandomText(rng, 1 + rng() % 4, alphabet.substr(0, 6));
         }
         if (p.empty() || p.find(char16_t(0)) != std::u16string::npos) p.assign(1, u'a');
+        if (round % 5 == 0) {
+            // Dense: the search text over and over, cases flipped, with short
+            // gaps (letters or not) and overlaps where it repeats itself.
+            L.clear();
+            while (L.size() < len) {
+                std::u16string q = p;
+                for (char16_t& u : q)
+                    if (IsLetter(u) && rng() % 4 == 0) u ^= 0x20;
+                L += q.substr(0, q.size() - rng() % 2 * (q.size() / 2)) + RandomText(rng, rng() % 3, u"aA .\u4E2D");
+            }
+        }
         SCOPED_TRACE(round);
         CompareAll(L, p);
     }
+    simd_level::Cap(simd_level::Avx2);
 }
 
 TEST(FindMatcher, RepetitiveTextStaysCorrectAfterSwitchingToAutomaton) {
@@ -550,6 +569,8 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         // Rounds 4 and 8 hold NULs, which end a line's text and a block's split.
         for (int i = 0; i < count; ++i) text += pieces[rng() % (round == 4 || round == 8 ? 16 : 15)];
         std::string utf8 = Utf8Of(text);
+        // These rounds also read the ANSI file with the stand-in's code page 65001.
+        testfiles::AnsiCodePageUtf8 codePage(round % 4 == 3);
         if (round % 4 == 3) {
             utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
             // A lead byte whose sequence the end of the file cuts takes the rest of it.
@@ -571,6 +592,9 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
                 std::u16string pat = pieces[rng() % 15] + pieces[rng() % 10];
                 if (q % 5 == 0) pat = pieces[rng() % 10];
                 if (q % 5 == 1) pat += pieces[rng() % 10] + pieces[rng() % 10];  // rare: most blocks lack it
+                if (q % 8 == 7)
+                    while (pat.size() < 17) pat += pieces[rng() % 10];
+                if (q % 8 == 6) pat = u"b";  // dense, mostly next to letters (or to ANSI trail bytes)
                 FindOptions o = Opt(rng() % 2, rng() % 2);
                 o.wrapAround = rng() % 4 != 0;
                 const uint64_t l1 = rng() % d->lineCount, l2 = l1 + rng() % 3;
@@ -581,10 +605,14 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
                 ASSERT_EQ(got, want);
                 ASSERT_EQ(SearchBackward(*d, s, pat, o, got), LineByLineBackward(*d, s, pat, o, want));
                 ASSERT_EQ(got, want);
-                uint64_t total = 0, expected = 0;
+                uint64_t total = 0, expected = 0, plain = 0;
                 CountAll(*d, pat, o, total);
-                for (uint64_t i = 0; i < d->lineCount; ++i) expected += CountInLine(d->GetLineText(i), pat, o);
+                for (uint64_t i = 0; i < d->lineCount; ++i) {
+                    expected += CountInLine(d->GetLineText(i), pat, o);
+                    plain += RefCount(d->GetLineText(i), pat, o);
+                }
                 ASSERT_EQ(total, expected);
+                ASSERT_EQ(total, plain);
             }
         }
     }
@@ -682,6 +710,39 @@ TEST(FindBlocks, CleanUtf8AndNulChecksAgreeWithThePlainOnesOnEveryPath) {
                 ASSERT_TRUE(HasNul(t.data() + 1, n)) << "level " << level << " length " << n << " at " << k;
                 t[1 + k] = u;
             }
+        }
+    }
+    simd_level::Cap(simd_level::Avx2);
+}
+
+// ANSI blocks are counted in their bytes unless an occurrence has a byte
+// above 127 among the two before it: such an occurrence, met in the count,
+// stops it; a stopped count met one; a finished one is the plain count.
+TEST(FindBlocks, AnsiByteCountsStopExactlyNextToNonAsciiBytes) {
+    const unsigned char ascii[] = {'a', 'b', 'A', ' '}, high[] = {0xAD, 0xE4};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 4000; ++round) {
+        std::basic_string<unsigned char> t(rng() % 150, 'a'), p(1 + rng() % 3, 'a');
+        for (auto& c : t) c = rng() % 24 ? ascii[rng() % 4] : high[rng() % 2];
+        for (auto& c : p) c = ascii[rng() % 4];
+        const FindOptions o = Opt(round & 1, round & 2);
+        const std::u16string text(t.begin(), t.end()), pat(p.begin(), p.end());
+        auto unsure = [&](size_t s) { return (s >= 1 && t[s - 1] >= 0x80) || (s >= 2 && t[s - 2] >= 0x80); };
+        bool met = false, any = false;  // an unsure occurrence the count meets, or any at all
+        for (size_t s = 0, from = 0; s + p.size() <= t.size(); ++s) {
+            if (!model::Occurs(text, s, text.size(), pat, o.matchCase)) continue;
+            any |= unsure(s);
+            if (s < from) continue;
+            met |= unsure(s);
+            if (model::Passes(text, text.size(), s, p.size(), o.wholeWord)) from = s + p.size();
+        }
+        for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
+            simd_level::Cap(static_cast<simd_level::Level>(level));
+            ByteMatcher m(p, o.matchCase);
+            bool seen = false, exact = false;
+            const uint64_t got = CountMatches(m, t.data(), t.size(), false, o.wholeWord, seen, exact, true);
+            SCOPED_TRACE(testing::Message() << "round " << round << " level " << level);
+            ASSERT_TRUE(exact ? !met && got == RefCount(text, pat, o) : any && got == 0);
         }
     }
     simd_level::Cap(simd_level::Avx2);

@@ -15,13 +15,14 @@ struct ScanResult {
 };
 
 // The scan over `data` read in pieces of `readSize` bytes (last one shorter);
-// an odd trailing byte of a 2-byte read is not scanned.
-inline ScanResult Scan(const std::string& data, int width, bool bigEndian, size_t readSize) {
+// an odd trailing byte of a 2-byte read is not scanned. The index holds the
+// start of every stride-th line.
+inline ScanResult Scan(const std::string& data, int width, bool bigEndian, size_t readSize, uint64_t stride = 100) {
     ScanResult r;
     uint64_t len = 0, base = 0;
     bool pendingCr = false;
     auto endLine = [&](uint64_t next) {
-        if (r.lineCount % 100 == 0) r.index.push_back(static_cast<int64_t>(next));
+        if (r.lineCount % stride == 0) r.index.push_back(static_cast<int64_t>(next));
         r.lineCount++;
     };
     auto raise = [&](uint64_t v) { if (v > r.maxLineLength) r.maxLineLength = v; };

@@ -1,8 +1,9 @@
 // Differential fuzz target: the line scan against the plain model of the
-// line rules, for both unit widths, with random read sizes, on each vector
-// path (scalar, SSE2, AVX2 where the processor has it). The same data is also
-// scanned as a file that grew: each part is fed to a scanner that goes on
-// from where the previous one stood before it finished, as a reload does.
+// line rules, for both unit widths, with random read sizes, index strides
+// and index chunk sizes, on each vector path (scalar, SSE2, AVX2 where the
+// processor has it). The same data is also scanned as a file that grew: each
+// part is fed to a scanner that goes on from where the previous one stood
+// before it finished, as a reload does.
 #include <cstdint>
 #include <algorithm>
 #include <cstdlib>
@@ -28,13 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             else if (b >= 0xE8) c = 0;
         }
 
-    model::ScanResult want = model::Scan(text, width, bigEndian, readSize);
+    // Strides of every line, a few lines and a block of units; chunks from one entry up.
+    static const uint64_t strides[4] = {100, 1, 3, 64};
+    const uint64_t stride = strides[(data[0] >> 3) & 3];
+    const unsigned chunkBits = data[0] >> 5;
+    model::ScanResult want = model::Scan(text, width, bigEndian, readSize, stride);
 
     for (int level = simd_level::Scalar; level <= simd_level::Avx2; level++) {
     simd_level::Cap(static_cast<simd_level::Level>(level));
-    LineIndex index;
+    LineIndex index(chunkBits);
     index.push_back(0);
-    LineScanner scanner(index, width, bigEndian);
+    LineScanner scanner(index, width, bigEndian, stride);
     for (size_t at = 0; at < text.size(); at += readSize) {
         size_t got = text.size() - at < readSize ? text.size() - at : readSize;
         // Each read lands at a fresh, odd-aligned place so the wide loads see every alignment.
@@ -56,12 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t cuts[5] = {0, 0, 0, 0, units};
         for (int c = 0; c < 3 && units > 0; c++)
             cuts[c + 1] = std::max(cuts[c], static_cast<size_t>(data[(c + 1) % size]) * 131 % (units + 1));
-        LineIndex grown;
+        LineIndex grown(chunkBits);
         grown.push_back(0);
         LineScanner::Position at;
         size_t entries = 1;
         for (int part = 0; part < 4; part++) {
-            LineScanner s(grown, width, bigEndian);
+            LineScanner s(grown, width, bigEndian, stride);
             if (part > 0) {
                 grown.truncate(entries);
                 s.GoOn(at);
