@@ -71,8 +71,16 @@ void TextView::CopySelection() {
         MessageBoxW(owner, W(UiText(IDS_COPY_NO_MEMORY)), W(UiText(IDS_COPY_CAPTION)), MB_OK | MB_ICONWARNING);
         return;
     }
-    if (!OpenClipboard(pane.hwnd)) {
+    // Another program (a clipboard manager taking in what it just saw) may
+    // hold the clipboard for a moment: try again for about half a second.
+    bool open = OpenClipboard(pane.hwnd) != FALSE;
+    for (int tries = 0; !open && tries < 25; ++tries) {
+        Sleep(20);
+        open = OpenClipboard(pane.hwnd) != FALSE;
+    }
+    if (!open) {
         GlobalFree(block);
+        MessageBoxW(owner, W(UiText(IDS_COPY_BUSY)), W(UiText(IDS_COPY_CAPTION)), MB_OK | MB_ICONWARNING);
         return;
     }
     EmptyClipboard();

@@ -11,7 +11,9 @@ using std::min;
 } // namespace Gdiplus
 #include <gdiplus.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <string>
 
@@ -196,6 +198,34 @@ TEST(Clipboard, CopyPutsExactlyTheSelectedText) {
     h.v->CopySelection();
     EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"cond\n");
     EXPECT_EQ(h.v->SelectedText(), u"cond\n");
+    // Another program holding the clipboard for a moment delays the copy,
+    // it does not lose it.
+    // A copy that gives up says so in a box, which is closed here.
+    std::atomic<bool> held{false}, copied{false}, sawBox{false};
+    std::thread other([&] {
+        HWND w = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        if (OpenClipboard(w)) {
+            held = true;
+            Sleep(150);
+            CloseClipboard();
+        }
+        held = true;
+        DestroyWindow(w);
+        while (!copied) {
+            if (HWND box = FindWindowW(nullptr, L"复制")) {
+                sawBox = true;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(20);
+        }
+    });
+    while (!held) Sleep(1);
+    h.Select(P(0, 0), P(0, 5));
+    h.v->CopySelection();
+    copied = true;
+    other.join();
+    EXPECT_FALSE(sawBox);
+    EXPECT_EQ(ClipboardText(h.v->pane.hwnd), u"first");
 }
 
 // A selection in long lines (read in pieces under a small bound), and Select
