@@ -277,6 +277,14 @@ bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skip
             size_t m = SourceMarkLength(src, p, have);
             p += m;
             have -= m;
+            if (m > 0 && !last) {
+                // Fill the room the mark took before cutting: the cut needs
+                // a full buffer to find a character boundary.
+                std::memmove(buffer.data(), p, have);
+                carried = have;
+                first = false;
+                continue;
+            }
         }
         first = false;
         size_t use = have;
