@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building and testing: installs the packages,
-# enables the zh_CN.UTF-8 locale, adds the CUPS PDF printer and creates the
-# Wine prefix in the build folder. Safe to run again; quick when all is there.
+# enables the zh_CN.UTF-8 locale, adds the CUPS PDF printer, fetches PCRE2's
+# source package into the build folder and creates the Wine prefix there.
+# Safe to run again; quick when all is there.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -18,6 +19,8 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev googletest ccache
     # Printing to PDF and reading it back
     cups cups-client printer-driver-cups-pdf poppler-utils
+    # apt-get source unpacks with dpkg-source
+    dpkg-dev
 )
 
 as_root() {
@@ -62,7 +65,34 @@ if [ "$(id -u)" = 0 ] && ! grep -qs '^<\(Default\)\?Printer PDF>' /etc/cups/prin
     ) || echo "setup: warning: no PDF printer; printing tests will fail" >&2
 fi
 
-# 4. The Wine prefix in the build folder
+# 4. PCRE2's source, from Debian's source package of the machine's own suite,
+#    unpacked with Debian's patches into <build root>/deps/pcre2; both builds
+#    compile it (cmake/pcre2.cmake).
+root="${TOMEVIEW_BUILD_ROOT:-$(cd "$here/.." && pwd)/build}"
+pcre2="$root/deps/pcre2"
+if [ ! -f "$pcre2/CMakeLists.txt" ]; then
+    if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        . /etc/os-release
+        echo "setup: adding a deb-src entry for $VERSION_CODENAME"
+        printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$VERSION_CODENAME" "$VERSION_CODENAME" | as_root tee /etc/apt/sources.list.d/tomeview-deb-src.sources >/dev/null
+        as_root apt-get update -q
+    fi
+    echo "setup: fetching PCRE2's source package"
+    rm -rf "$root/deps/fetch"
+    mkdir -p "$root/deps/fetch"
+    (cd "$root/deps/fetch" && apt-get source -q pcre2 >/dev/null) || {
+        as_root apt-get update -q
+        (cd "$root/deps/fetch" && apt-get source -q pcre2 >/dev/null)
+    }
+    unpacked="$(find "$root/deps/fetch" -mindepth 1 -maxdepth 1 -type d -name 'pcre2-*' | head -1)"
+    [ -f "$unpacked/CMakeLists.txt" ] || { echo "setup: apt-get source pcre2 gave no source tree" >&2; exit 1; }
+    rm -rf "$pcre2"
+    mv "$unpacked" "$pcre2"
+    rm -rf "$root/deps/fetch"
+fi
+
+# 5. The Wine prefix in the build folder
 unset WINEPREFIX
 # shellcheck source=wine-env.sh
 source "$here/wine-env.sh"
