@@ -38,7 +38,32 @@ size_t MatchBackward(const std::u16string& L, size_t limit, const std::u16string
 // Accepted, non-overlapping matches in L as counting sees them.
 uint64_t CountInLine(const std::u16string& L, const std::u16string& pat, const FindOptions& opt);
 
-enum class SearchResult { Found, NotFound, Cancelled };
+enum class SearchResult { Found, NotFound, Cancelled, Failed };
+
+// What a search reports besides its result. matchLength: the units of the
+// match found (the search text's, for literal text). Failed (regular
+// expressions only) tells why:
+//   BadPattern    the pattern does not compile; message is the engine's,
+//                 position the pattern's character (from 1) it names; nothing
+//                 was searched
+//   TooComplex    the engine gave up on line `line` (its match or depth
+//                 limits); the lines before it were searched
+//   MatchTooLong  line `line` is long (read in pieces, searched in windows
+//                 of the document's PrefixUnits(), 1,048,576 units unless
+//                 its block bound is lower) and a match in it would not fit
+//                 in one window
+struct SearchDetail {
+    enum class Failure { None, BadPattern, TooComplex, MatchTooLong };
+    uint64_t matchLength = 0;
+    Failure failure = Failure::None;
+    std::u16string message;
+    uint64_t position = 0;
+    uint64_t line = 0;
+};
+
+// Whether the search text can be searched with these options (a literal
+// always can); on false, detail says why as for Failed.
+bool CheckSearchText(const std::u16string& pat, const FindOptions& opt, SearchDetail& detail);
 
 // Called between blocks of lines with the lines scanned so far and the
 // lines the operation will scan in all; returning false cancels. Inside a
@@ -53,12 +78,13 @@ constexpr uint64_t ProgressBlockLines = 100;
 // Forward search from selEnd (wrapping to the start up to selStart's line).
 SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
                            const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
-                           const FindProgress& progress = nullptr);
+                           const FindProgress& progress = nullptr, SearchDetail* detail = nullptr);
 // Backward search from selStart (wrapping to the end down to selStart's line).
 SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart,
                             const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
-                            const FindProgress& progress = nullptr);
+                            const FindProgress& progress = nullptr, SearchDetail* detail = nullptr);
 // Counts every accepted match in the document; total holds the running count
 // whenever the progress hook is called.
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt,
-                      uint64_t& total, const FindProgress& progress = nullptr);
+                      uint64_t& total, const FindProgress& progress = nullptr,
+                      SearchDetail* detail = nullptr);
