@@ -10,6 +10,7 @@
 #include "search/matcher.h"
 #include "search/piece_search.h"
 #include "search/prefilter.h"
+#include "search/regex_search.h"
 #include "search/simd.h"
 
 bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase) {
@@ -226,13 +227,115 @@ PieceLine LongLine(TextDocument& doc, uint64_t i, const FindProgress& progress, 
     return L;
 }
 
-} // namespace
+// The literal search text, as the loops below ask it: a column or NoColumn
+// for a line, or a long line read in pieces; a match is the text's length.
+struct LiteralEngine {
+    LiteralEngine(TextDocument& doc, const std::u16string& pat, const FindOptions& opt)
+        : m(doc, pat, opt.matchCase), opt(opt), filterText(pat) {}
+    Matchers m;
+    FindOptions opt;
+    std::u16string filterText;
+    bool Usable(SearchDetail&) const { return m.units.size() > 0; }
+    bool Bytes() const { return m.useBytes; }
+    uint64_t Length() const { return m.units.size(); }
+    SearchDetail::Failure failure = SearchDetail::Failure::None;
 
-SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
-                           const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
-                           const FindProgress& progress) {
-    Matchers m(doc, pat, opt.matchCase);
-    if (m.units.size() == 0) return SearchResult::NotFound;
+    uint64_t Next(const AnyLine& L, uint64_t c) { return ColumnOf(Forward(m, L, c, opt.wholeWord)); }
+    uint64_t Next(PieceLine& L, uint64_t c) { return ForwardInPieces(L, c, m.units, opt.wholeWord); }
+    uint64_t Last(const AnyLine& L, size_t limit) { return ColumnOf(Backward(m, L, limit, opt)); }
+    uint64_t Last(PieceLine& L, uint64_t limit) { return BackwardInPieces(L, limit, m.units, opt); }
+    void Add(const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
+    void Add(PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
+};
+
+// A regular expression, as the loops ask it; lines of well-formed UTF-8
+// come as bytes, their columns counted in units.
+struct RegexEngine {
+    RegexEngine(TextDocument& doc, const std::u16string& pat, const FindOptions& opt) : pat(pat), opt(opt) {
+        utf8 = doc.encoding == Encoding::Utf8 || doc.encoding == Encoding::Utf8Bom;
+    }
+    std::u16string pat;
+    FindOptions opt;
+    bool utf8;
+    LineRegex re;
+    std::u16string filterText;
+    uint64_t length = 0;
+    SearchDetail::Failure failure = SearchDetail::Failure::None;
+
+    bool Usable(SearchDetail& detail) {
+        if (!re.Compile(pat, opt, utf8, detail)) {
+            failure = SearchDetail::Failure::BadPattern;
+            return false;
+        }
+        filterText = re.Literal();
+        return true;
+    }
+    bool Bytes() const { return re.HasBytes(); }
+    uint64_t Length() const { return length; }
+
+    uint64_t Take(LineRegex::Outcome r, uint64_t s, uint64_t e) {
+        if (r == LineRegex::Outcome::GaveUp) failure = SearchDetail::Failure::TooComplex;
+        if (r == LineRegex::Outcome::TooLong) failure = SearchDetail::Failure::MatchTooLong;
+        if (r != LineRegex::Outcome::Found) return NoColumn;
+        length = e - s;
+        return s;
+    }
+    // A match [s, e) in bytes of a UTF-8 line, as columns.
+    uint64_t TakeBytes(LineRegex::Outcome r, const AnyLine& L, size_t s, size_t e) {
+        if (r != LineRegex::Outcome::Found) return Take(r, 0, 0);
+        const uint64_t cs = ColumnOfByte(L.bytes, s);
+        return Take(r, cs, cs + ColumnOfByte(L.bytes + s, e - s));
+    }
+    uint64_t Next(const AnyLine& L, uint64_t c) {
+        size_t s = 0, e = 0;
+        if (L.bytes) {
+            const size_t from = c ? ByteOfColumn(L.bytes, L.length, c, true) : 0;
+            return TakeBytes(re.Next(L.bytes, L.length, from, s, e), L, s, e);
+        }
+        if (c >= L.length) return NoColumn;
+        // A column inside a surrogate pair starts at the pair's end.
+        if (c > 0 && c < L.length && L.units[c] >= 0xDC00 && L.units[c] <= 0xDFFF && L.units[c - 1] >= 0xD800 &&
+            L.units[c - 1] <= 0xDBFF)
+            ++c;
+        return Take(re.Next(L.units, L.length, size_t(c), s, e), s, e);
+    }
+    uint64_t Next(PieceLine& L, uint64_t c) {
+        uint64_t s = 0, e = 0;
+        return Take(re.NextInPieces(L, c, s, e), s, e);
+    }
+    uint64_t Last(const AnyLine& L, size_t limit) {
+        size_t s = 0, e = 0;
+        if (L.bytes) {
+            const size_t to = limit == WholeLine ? WholeLine : ByteOfColumn(L.bytes, L.length, limit, false);
+            return TakeBytes(re.Last(L.bytes, L.length, to, s, e), L, s, e);
+        }
+        return Take(re.Last(L.units, L.length, limit, s, e), s, e);
+    }
+    uint64_t Last(PieceLine& L, uint64_t limit) {
+        uint64_t s = 0, e = 0;
+        return Take(re.LastInPieces(L, limit, s, e), s, e);
+    }
+    void Add(const AnyLine& L, uint64_t& total) {
+        Take(L.bytes ? re.Count(L.bytes, L.length, total) : re.Count(L.units, L.length, total), 0, 0);
+    }
+    void Add(PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, total), 0, 0); }
+};
+
+// The end of a search that stopped on line i: Failed with its reason, or
+// Cancelled.
+template <class Engine>
+SearchResult Stopped(const Engine& engine, uint64_t i, SearchDetail* detail) {
+    if (engine.failure == SearchDetail::Failure::None) return SearchResult::Cancelled;
+    if (detail) {
+        detail->failure = engine.failure;
+        detail->line = i;
+    }
+    return SearchResult::Failed;
+}
+
+template <class Engine>
+SearchResult Forward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd, Engine& m,
+                     const FindOptions& opt, TextPosition& hit, const FindProgress& progress, SearchDetail* detail) {
     const uint64_t count = doc.lineCount;
     const uint64_t stride = doc.Stride();
     const uint64_t first = selEnd.line;
@@ -240,9 +343,9 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     const uint64_t pass2 = opt.wrapAround ? std::min<uint64_t>(selStart.line + 1, count) : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
-    LineSource src(doc, true, m.useBytes);
+    LineSource src(doc, true, m.Bytes());
     LongLines isLong{doc};
-    BlockPrefilter filter(doc, pat, opt.matchCase, true);
+    BlockPrefilter filter(doc, m.filterText, opt.matchCase, true);
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole.
@@ -254,20 +357,24 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
         i = next - 1;
         return true;
     };
+    // The match in line i from column c, or NoColumn; false when stopped.
+    auto line = [&](uint64_t i, uint64_t c, uint64_t& s) {
+        if (filter.cancelled()) return false;
+        if (isLong(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = m.Next(L, c);
+            if (L.cancelled) return false;
+        } else {
+            s = m.Next(src.GetAny(i), c);
+        }
+        return m.failure == SearchDetail::Failure::None;
+    };
 
     for (uint64_t i = first; i < count; ++i, ++done) {
         if (progress && i != first && i % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == first || i % stride == 0) && skip(i, count)) continue;
-        if (filter.cancelled()) return SearchResult::Cancelled;
-        const uint64_t c = i == first ? selEnd.column : 0;
         uint64_t s;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, done, total);
-            s = ForwardInPieces(L, c, m.units, opt.wholeWord);
-            if (L.cancelled) return SearchResult::Cancelled;
-        } else {
-            s = ColumnOf(Forward(m, src.GetAny(i), c, opt.wholeWord));
-        }
+        if (!line(i, i == first ? selEnd.column : 0, s)) return Stopped(m, i, detail);
         if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -278,15 +385,8 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     for (uint64_t i = 0; i < count && i <= selStart.line; ++i, ++done) {
         if (progress && i % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if (i % stride == 0 && skip(i, wrapEnd)) continue;
-        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, done, total);
-            s = ForwardInPieces(L, 0, m.units, opt.wholeWord);
-            if (L.cancelled) return SearchResult::Cancelled;
-        } else {
-            s = ColumnOf(Forward(m, src.GetAny(i), 0, opt.wholeWord));
-        }
+        if (!line(i, 0, s)) return Stopped(m, i, detail);
         if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -295,10 +395,9 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
     return SearchResult::NotFound;
 }
 
-SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, const std::u16string& pat,
-                            const FindOptions& opt, TextPosition& hit, const FindProgress& progress) {
-    Matchers m(doc, pat, opt.matchCase);
-    if (m.units.size() == 0) return SearchResult::NotFound;
+template <class Engine>
+SearchResult Backward(TextDocument& doc, const TextPosition& selStart, Engine& m, const FindOptions& opt,
+                      TextPosition& hit, const FindProgress& progress, SearchDetail* detail) {
     const uint64_t count = doc.lineCount;
     if (count == 0) return SearchResult::NotFound;
     const uint64_t stride = doc.Stride();
@@ -309,9 +408,9 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     const uint64_t pass2 = (opt.wrapAround && first < count) ? count - first : 0;
     const uint64_t total = pass1 + pass2;
     uint64_t done = 0;
-    LineSource src(doc, false, m.useBytes);
+    LineSource src(doc, false, m.Bytes());
     LongLines isLong{doc};
-    BlockPrefilter filter(doc, pat, opt.matchCase, false);
+    BlockPrefilter filter(doc, m.filterText, opt.matchCase, false);
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(done * LineShares + share, total * LineShares); };
     // Lines of blocks whose bytes cannot hold the text are passed over whole,
@@ -324,20 +423,24 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
         i = next;
         return true;
     };
+    // The last match in line i before column limit (NoColumn: the whole line).
+    auto line = [&](uint64_t i, uint64_t limit, uint64_t& s) {
+        if (filter.cancelled()) return false;
+        if (isLong(i)) {
+            PieceLine L = LongLine(doc, i, progress, done, total);
+            s = m.Last(L, limit);
+            if (L.cancelled) return false;
+        } else {
+            s = m.Last(src.GetAny(i), limit < WholeLine ? size_t(limit) : WholeLine);
+        }
+        return m.failure == SearchDetail::Failure::None;
+    };
 
     for (uint64_t i = start + 1; i-- > 0; ++done) {
         if (progress && i != start && (i + 1) % stride == 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == start || (i + 1) % stride == 0) && skip(i, 0)) continue;
-        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, done, total);
-            s = BackwardInPieces(L, i == first ? selStart.column : NoColumn, m.units, opt);
-            if (L.cancelled) return SearchResult::Cancelled;
-        } else {
-            const size_t limit = (i == first && selStart.column < WholeLine) ? size_t(selStart.column) : WholeLine;
-            s = ColumnOf(Backward(m, src.GetAny(i), limit, opt));
-        }
+        if (!line(i, i == first ? selStart.column : NoColumn, s)) return Stopped(m, i, detail);
         if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -347,15 +450,8 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     for (uint64_t i = count; i-- > first; ++done) {
         if (progress && (i + 1) % stride == 0 && done > 0 && !progress(done, total)) return SearchResult::Cancelled;
         if ((i == count - 1 || (i + 1) % stride == 0) && skip(i, first)) continue;
-        if (filter.cancelled()) return SearchResult::Cancelled;
         uint64_t s;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, done, total);
-            s = BackwardInPieces(L, NoColumn, m.units, opt);
-            if (L.cancelled) return SearchResult::Cancelled;
-        } else {
-            s = ColumnOf(Backward(m, src.GetAny(i), WholeLine, opt));
-        }
+        if (!line(i, NoColumn, s)) return Stopped(m, i, detail);
         if (s != NoColumn) {
             hit = TextPosition{i, s};
             return SearchResult::Found;
@@ -364,17 +460,15 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     return SearchResult::NotFound;
 }
 
-SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
-                      const FindProgress& progress) {
-    total = 0;
-    Matchers m(doc, pat, opt.matchCase);
-    if (m.units.size() == 0) return SearchResult::NotFound;
+template <class Engine>
+SearchResult Count(TextDocument& doc, Engine& m, BlockScan* blocks, const FindOptions& opt, uint64_t& total,
+                   const FindProgress& progress, SearchDetail* detail) {
     const uint64_t count = doc.lineCount;
     const uint64_t stride = doc.Stride();
-    LineSource src(doc, true, m.useBytes);
+    LineSource src(doc, true, m.Bytes());
     LongLines isLong{doc};
-    BlockScan blocks(doc, pat, opt);
-    BlockPrefilter filter(doc, blocks.usable() ? std::u16string() : pat, opt.matchCase, true);
+    const bool byBlocks = blocks && blocks->usable();
+    BlockPrefilter filter(doc, byBlocks ? std::u16string() : m.filterText, opt.matchCase, true);
     uint64_t i = 0;
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };
@@ -383,8 +477,7 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
         if (i % stride == 0) {
             const uint64_t block = doc.BlockOfLine(i);
             uint64_t inBlock = 0;
-            if ((filter.usable() && !filter.BlockMayMatch(block)) ||
-                (blocks.usable() && blocks.Count(block, inBlock))) {
+            if ((filter.usable() && !filter.BlockMayMatch(block)) || (byBlocks && blocks->Count(block, inBlock))) {
                 total += inBlock;
                 i = std::min(count, doc.FirstLineOfBlock(block + 1)) - 1;
                 continue;
@@ -393,11 +486,70 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
         if (filter.cancelled()) return SearchResult::Cancelled;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, i, count);
-            CountInPieces(L, m.units, opt.wholeWord, total);
+            m.Add(L, total);
             if (L.cancelled) return SearchResult::Cancelled;
         } else {
-            total += Count(m, src.GetAny(i), opt.wholeWord);
+            m.Add(src.GetAny(i), total);
         }
+        if (m.failure != SearchDetail::Failure::None) return Stopped(m, i, detail);
     }
     return total ? SearchResult::Found : SearchResult::NotFound;
+}
+
+// Runs fn with the engine the options ask for, once it is usable.
+template <class Fn>
+SearchResult WithEngine(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, SearchDetail* detail,
+                        Fn fn) {
+    SearchDetail none;
+    SearchDetail& d = detail ? *detail : none;
+    d = SearchDetail();
+    if (opt.regex) {
+        if (pat.empty()) return SearchResult::NotFound;
+        RegexEngine m(doc, pat, opt);
+        if (!m.Usable(d)) return SearchResult::Failed;
+        const SearchResult r = fn(m);
+        d.matchLength = m.Length();
+        return r;
+    }
+    LiteralEngine m(doc, pat, opt);
+    if (!m.Usable(d)) return SearchResult::NotFound;
+    const SearchResult r = fn(m);
+    d.matchLength = m.Length();
+    return r;
+}
+
+} // namespace
+
+bool CheckSearchText(const std::u16string& pat, const FindOptions& opt, SearchDetail& detail) {
+    detail = SearchDetail();
+    if (!opt.regex) return true;
+    LineRegex re;
+    return re.Compile(pat, opt, false, detail);
+}
+
+SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
+                           const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
+                           const FindProgress& progress, SearchDetail* detail) {
+    return WithEngine(doc, pat, opt, detail, [&](auto& m) {
+        return Forward(doc, selStart, selEnd, m, opt, hit, progress, detail);
+    });
+}
+
+SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, const std::u16string& pat,
+                            const FindOptions& opt, TextPosition& hit, const FindProgress& progress,
+                            SearchDetail* detail) {
+    return WithEngine(doc, pat, opt, detail, [&](auto& m) {
+        return Backward(doc, selStart, m, opt, hit, progress, detail);
+    });
+}
+
+SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
+                      const FindProgress& progress, SearchDetail* detail) {
+    total = 0;
+    if (opt.regex)
+        return WithEngine(doc, pat, opt, detail,
+                          [&](auto& m) { return Count(doc, m, nullptr, opt, total, progress, detail); });
+    BlockScan blocks(doc, pat, opt);
+    return WithEngine(doc, pat, opt, detail,
+                      [&](auto& m) { return Count(doc, m, &blocks, opt, total, progress, detail); });
 }

@@ -1,0 +1,278 @@
+#include "search/regex_search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#define PCRE2_CODE_UNIT_WIDTH 0
+#include <pcre2.h>
+
+#include "search/match_count.h"
+#include "search/prefilter.h"
+#include "search/regex_literal.h"
+#include "search/simd.h"
+
+namespace {
+
+enum Mode { First = 0, LastOne = 1, All = 2 };
+
+// Heap the interpreter may take for one match (KiB); the JIT's stack.
+constexpr uint32_t HeapLimitKib = 64 << 10;
+constexpr size_t JitStackStart = 32 << 10, JitStackMost = 4 << 20;
+
+bool High(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool Low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Where the character after the one starting at s begins.
+size_t NextChar(const char16_t* t, size_t len, size_t s) {
+    return s + 1 < len && High(t[s]) && Low(t[s + 1]) ? s + 2 : s + 1;
+}
+size_t NextChar(const unsigned char* t, size_t len, size_t s) {
+    ++s;
+    while (s < len && (t[s] & 0xC0) == 0x80) ++s;
+    return s;
+}
+
+// The line without its terminator (CR LF, CR or LF) and without what
+// follows its first NUL.
+template <class U>
+size_t TextLength(const U* t, size_t len) {
+    len = len ? simd::FindNul(t, 0, len) : 0;
+    if (len > 0 && t[len - 1] == U('\n')) --len;
+    if (len > 0 && t[len - 1] == U('\r')) --len;
+    return len;
+}
+
+} // namespace
+
+struct LineRegex::Parts {
+    pcre2_code_16* code16 = nullptr;
+    pcre2_match_data_16* data16 = nullptr;
+    pcre2_match_context_16* context16 = nullptr;
+    pcre2_jit_stack_16* stack16 = nullptr;
+    pcre2_code_8* code8 = nullptr;
+    pcre2_match_data_8* data8 = nullptr;
+    pcre2_match_context_8* context8 = nullptr;
+    pcre2_jit_stack_8* stack8 = nullptr;
+
+    ~Parts() {
+        pcre2_match_data_free_16(data16);
+        pcre2_match_context_free_16(context16);
+        pcre2_jit_stack_free_16(stack16);
+        pcre2_code_free_16(code16);
+        pcre2_match_data_free_8(data8);
+        pcre2_match_context_free_8(context8);
+        pcre2_jit_stack_free_8(stack8);
+        pcre2_code_free_8(code8);
+    }
+
+    // One match of the subject t[0, len) from `from`: PCRE2's return code,
+    // with the match (or the partial match) in ov.
+    int Match(const char16_t* t, size_t len, size_t from, uint32_t options, const size_t*& ov) {
+        const int rc = pcre2_match_16(code16, reinterpret_cast<PCRE2_SPTR16>(t), len, from, options, data16,
+                                      context16);
+        ov = pcre2_get_ovector_pointer_16(data16);
+        return rc;
+    }
+    int Match(const unsigned char* t, size_t len, size_t from, uint32_t options, const size_t*& ov) {
+        const int rc = pcre2_match_8(code8, t, len, from, options | PCRE2_NO_UTF_CHECK, data8, context8);
+        ov = pcre2_get_ovector_pointer_8(data8);
+        return rc;
+    }
+};
+
+LineRegex::LineRegex() : parts_(new Parts) {}
+LineRegex::~LineRegex() { delete parts_; }
+
+bool LineRegex::HasBytes() const { return parts_->code8 != nullptr; }
+
+bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, bool bytes, SearchDetail& detail) {
+    Parts& p = *parts_;
+    wholeWord_ = opt.wholeWord;
+    const uint32_t options = PCRE2_UTF | PCRE2_UCP | PCRE2_NEVER_BACKSLASH_C | PCRE2_MATCH_INVALID_UTF |
+                             (opt.matchCase ? 0u : PCRE2_CASELESS);
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    p.code16 = pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(), options, &error,
+                                &offset, nullptr);
+    if (!p.code16) {
+        PCRE2_UCHAR16 message[256];
+        const int n = pcre2_get_error_message_16(error, message, 256);
+        detail.failure = SearchDetail::Failure::BadPattern;
+        detail.message.assign(reinterpret_cast<const char16_t*>(message), n > 0 ? size_t(n) : 0);
+        // The character the engine names, counted from 1 (a pair is one).
+        uint64_t chars = 1;
+        for (size_t i = 0; i < offset && i < pattern.size(); ++i)
+            if (!(Low(pattern[i]) && i > 0 && High(pattern[i - 1]))) ++chars;
+        detail.position = chars;
+        return false;
+    }
+    pcre2_jit_compile_16(p.code16, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);  // else interpreted
+    p.data16 = pcre2_match_data_create_from_pattern_16(p.code16, nullptr);
+    p.context16 = pcre2_match_context_create_16(nullptr);
+    p.stack16 = pcre2_jit_stack_create_16(JitStackStart, JitStackMost, nullptr);
+    if (!p.data16 || !p.context16) throw std::bad_alloc();
+    pcre2_set_heap_limit_16(p.context16, HeapLimitKib);
+    if (p.stack16) pcre2_jit_stack_assign_16(p.context16, nullptr, p.stack16);
+    uint32_t behind = 0;
+    pcre2_pattern_info_16(p.code16, PCRE2_INFO_MAXLOOKBEHIND, &behind);
+    behind_ = 2 * size_t(behind) + 2;
+
+    if (bytes) {
+        std::basic_string<unsigned char> utf8;
+        bool clean = true;
+        for (size_t i = 0; i < pattern.size() && clean; ++i) {
+            uint32_t c = pattern[i];
+            if (High(pattern[i]) && i + 1 < pattern.size() && Low(pattern[i + 1]))
+                c = 0x10000 + ((c - 0xD800) << 10) + (pattern[++i] - 0xDC00);
+            else if (High(pattern[i]) || Low(pattern[i]))
+                clean = false;
+            AppendUtf8(utf8, c);
+        }
+        if (clean) p.code8 = pcre2_compile_8(utf8.data(), utf8.size(), options, &error, &offset, nullptr);
+        if (p.code8) {
+            pcre2_jit_compile_8(p.code8, PCRE2_JIT_COMPLETE);
+            p.data8 = pcre2_match_data_create_from_pattern_8(p.code8, nullptr);
+            p.context8 = pcre2_match_context_create_8(nullptr);
+            p.stack8 = pcre2_jit_stack_create_8(JitStackStart, JitStackMost, nullptr);
+            if (!p.data8 || !p.context8) throw std::bad_alloc();
+            pcre2_set_heap_limit_8(p.context8, HeapLimitKib);
+            if (p.stack8) pcre2_jit_stack_assign_8(p.context8, nullptr, p.stack8);
+        }
+    }
+    literal_ = RequiredLiteral(pattern, !opt.matchCase);
+    return true;
+}
+
+template <class U>
+LineRegex::Outcome LineRegex::Walk(const U* t, size_t len, size_t limit, size_t from, int mode, size_t& s,
+                                   size_t& e, uint64_t& count) {
+    const size_t end = std::min(limit, TextLength(t, len));
+    bool found = false;
+    for (size_t p = from; p < end;) {
+        const size_t* ov;
+        const int rc = parts_->Match(t, end, p, 0, ov);
+        if (rc == PCRE2_ERROR_NOMATCH) break;
+        if (rc < 0) return Outcome::GaveUp;
+        const size_t ms = ov[0], me = ov[1];
+        if (me <= ms || (wholeWord_ && !WholeWordAt(t, end, ms, me - ms))) {
+            p = NextChar(t, end, ms);
+            continue;
+        }
+        found = true;
+        s = ms;
+        e = me;
+        if (mode == First) return Outcome::Found;
+        if (mode == All) ++count;
+        p = me;
+    }
+    return found ? Outcome::Found : Outcome::None;
+}
+
+LineRegex::Outcome LineRegex::Next(const char16_t* t, size_t len, size_t from, size_t& s, size_t& e) {
+    uint64_t n = 0;
+    return Walk(t, len, WholeLine, from, First, s, e, n);
+}
+LineRegex::Outcome LineRegex::Next(const unsigned char* t, size_t len, size_t from, size_t& s, size_t& e) {
+    uint64_t n = 0;
+    return Walk(t, len, WholeLine, from, First, s, e, n);
+}
+LineRegex::Outcome LineRegex::Last(const char16_t* t, size_t len, size_t limit, size_t& s, size_t& e) {
+    uint64_t n = 0;
+    return Walk(t, len, limit, 0, LastOne, s, e, n);
+}
+LineRegex::Outcome LineRegex::Last(const unsigned char* t, size_t len, size_t limit, size_t& s, size_t& e) {
+    uint64_t n = 0;
+    return Walk(t, len, limit, 0, LastOne, s, e, n);
+}
+LineRegex::Outcome LineRegex::Count(const char16_t* t, size_t len, uint64_t& count) {
+    size_t s, e;
+    const Outcome r = Walk(t, len, WholeLine, 0, All, s, e, count);
+    return r == Outcome::Found ? Outcome::None : r;
+}
+LineRegex::Outcome LineRegex::Count(const unsigned char* t, size_t len, uint64_t& count) {
+    size_t s, e;
+    const Outcome r = Walk(t, len, WholeLine, 0, All, s, e, count);
+    return r == Outcome::Found ? Outcome::None : r;
+}
+
+// A long line is matched in windows of the line's units [a, b): the window
+// keeps behind_ units before the place it starts from (for lookbehind and
+// the letter rule), and one unit after b for the letter rule. Before the
+// line's end the engine matches with PCRE2_PARTIAL_HARD, which reports any
+// match that could need units past b (and $, \b, \z there) as partial; the
+// next window then starts where that partial match starts, so every match
+// taken is the one the whole line gives. A partial match at the start of a
+// full window would be longer than the window: TooLong.
+LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s,
+                                         uint64_t& e, uint64_t& count) {
+    uint64_t end = line.length;
+    if (end > 0) {
+        const std::u16string tail = line.read(end >= 2 ? end - 2 : 0, end >= 2 ? 2 : 1);
+        const size_t cut = tail.size() - TextLength(tail.data(), tail.size());
+        end -= cut;
+    }
+    if (limit != NoColumn) end = std::min(end, limit);
+    const uint64_t window = std::max<uint64_t>(line.window, 64);
+    std::u16string buf;
+    bool found = false;
+    for (uint64_t pos = from; pos < end;) {
+        if (line.tick && !line.tick(pos)) {
+            line.cancelled = true;
+            return Outcome::Cancelled;
+        }
+        const uint64_t a = pos - std::min<uint64_t>(pos, behind_);
+        uint64_t b = std::min(end, pos + window);
+        const size_t want = static_cast<size_t>(b - a + (b < end ? 1 : 0));
+        buf = line.read(a, want);
+        if (buf.size() != want) return found ? Outcome::Found : Outcome::None;  // the file changed
+        if (b < end && High(buf[size_t(b - a) - 1])) --b;  // windows end between characters
+        const size_t n = static_cast<size_t>(b - a);
+        const uint32_t options = (a > 0 ? PCRE2_NOTBOL : 0u) | (b < end ? PCRE2_PARTIAL_HARD : 0u);
+        const uint64_t start = pos;
+        size_t q = static_cast<size_t>(pos - a);
+        for (;;) {
+            const size_t* ov;
+            const int rc = q < n ? parts_->Match(buf.data(), n, q, options, ov) : PCRE2_ERROR_NOMATCH;
+            if (rc == PCRE2_ERROR_NOMATCH) {
+                pos = b;
+                break;
+            }
+            if (rc == PCRE2_ERROR_PARTIAL) {
+                if (a + ov[0] <= start) return Outcome::TooLong;
+                pos = a + ov[0];
+                break;
+            }
+            if (rc < 0) return Outcome::GaveUp;
+            const size_t ms = ov[0], me = ov[1];
+            // Neighbours: buf[ms - 1] lies in the window's context, buf[me]
+            // in the unit read past b (units past the line's end are none).
+            const size_t right = b < end ? n + 1 : n;
+            if (me <= ms || (wholeWord_ && !WholeWordAt(buf.data(), right, ms, me - ms))) {
+                q = NextChar(buf.data(), n, ms);
+                continue;
+            }
+            found = true;
+            s = a + ms;
+            e = a + me;
+            if (mode == First) return Outcome::Found;
+            if (mode == All) ++count;
+            q = me;
+        }
+    }
+    return found ? Outcome::Found : Outcome::None;
+}
+
+LineRegex::Outcome LineRegex::NextInPieces(PieceLine& line, uint64_t from, uint64_t& s, uint64_t& e) {
+    uint64_t n = 0;
+    return WalkPieces(line, from, NoColumn, First, s, e, n);
+}
+LineRegex::Outcome LineRegex::LastInPieces(PieceLine& line, uint64_t limit, uint64_t& s, uint64_t& e) {
+    uint64_t n = 0;
+    return WalkPieces(line, 0, limit, LastOne, s, e, n);
+}
+LineRegex::Outcome LineRegex::CountInPieces(PieceLine& line, uint64_t& count) {
+    uint64_t s, e;
+    const Outcome r = WalkPieces(line, 0, NoColumn, All, s, e, count);
+    return r == Outcome::Found ? Outcome::None : r;
+}

@@ -1,0 +1,68 @@
+// A regular expression (PCRE2) matched line by line. Each line is matched
+// without its terminator and up to its first NUL; ^ and $ match at its start
+// and end. Matches are PCRE2's leftmost ones, taken without overlap; an empty
+// match is never taken (the search goes on one character later), nor one
+// that fails the whole-word rule (it goes on one character after its start).
+//
+// The pattern is compiled twice from the same text: for UTF-16 units (the
+// 16-bit library, with invalid UTF allowed, for decoded text) and for UTF-8
+// bytes (the 8-bit library, used only on well-formed UTF-8, as the line
+// source hands it out). Both libraries work on characters, with the same
+// Unicode tables, so a line gives the same matches either way; \C, the one
+// item that sees code units, is refused at compile time.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "search/find_engine.h"
+#include "search/piece_search.h"
+
+class LineRegex {
+public:
+    LineRegex();
+    ~LineRegex();
+    LineRegex(const LineRegex&) = delete;
+    LineRegex& operator=(const LineRegex&) = delete;
+
+    // False with detail's BadPattern filled in when the pattern does not
+    // compile. bytes: compile for UTF-8 bytes too.
+    bool Compile(const std::u16string& pattern, const FindOptions& opt, bool bytes, SearchDetail& detail);
+    bool HasBytes() const;
+    // What every match contains, for the block prefilter (may be empty).
+    const std::u16string& Literal() const { return literal_; }
+
+    enum class Outcome { Found, None, GaveUp, TooLong, Cancelled };
+
+    // The first accepted match [s, e) of the line t[0, len) that starts at
+    // or after from (a character boundary). len includes the terminator, if
+    // any; padded lines (from the line source's buffers) hold no NUL.
+    Outcome Next(const char16_t* t, size_t len, size_t from, size_t& s, size_t& e);
+    Outcome Next(const unsigned char* t, size_t len, size_t from, size_t& s, size_t& e);
+    // The last of the accepted matches of t[0, limit) taken in order (Find
+    // previous: the line as if it ended at limit).
+    Outcome Last(const char16_t* t, size_t len, size_t limit, size_t& s, size_t& e);
+    Outcome Last(const unsigned char* t, size_t len, size_t limit, size_t& s, size_t& e);
+    // Adds the accepted matches of the line to count.
+    Outcome Count(const char16_t* t, size_t len, uint64_t& count);
+    Outcome Count(const unsigned char* t, size_t len, uint64_t& count);
+
+    // The same for a long line read in pieces, in windows of line.window
+    // units (see SearchDetail::MatchTooLong). Columns are the line's.
+    Outcome NextInPieces(PieceLine& line, uint64_t from, uint64_t& s, uint64_t& e);
+    Outcome LastInPieces(PieceLine& line, uint64_t limit, uint64_t& s, uint64_t& e);
+    Outcome CountInPieces(PieceLine& line, uint64_t& count);
+
+private:
+    struct Parts;  // the compiled codes and their match data, for both widths
+    template <class U>
+    Outcome Walk(const U* t, size_t len, size_t limit, size_t from, int mode, size_t& s, size_t& e,
+                 uint64_t& count);
+    Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s, uint64_t& e,
+                       uint64_t& count);
+
+    Parts* parts_;
+    bool wholeWord_ = false;
+    size_t behind_ = 0;  // units of context a window keeps before its start
+    std::u16string literal_;
+};
