@@ -272,6 +272,7 @@ struct RegexEngine {
     }
     bool Bytes() const { return re.HasBytes(); }
     uint64_t Length() const { return length; }
+    static bool Pair(char16_t a, char16_t b) { return a >= 0xD800 && a <= 0xDBFF && b >= 0xDC00 && b <= 0xDFFF; }
 
     uint64_t Take(LineRegex::Outcome r, uint64_t s, uint64_t e) {
         if (r == LineRegex::Outcome::GaveUp) failure = SearchDetail::Failure::TooComplex;
@@ -290,30 +291,42 @@ struct RegexEngine {
         size_t s = 0, e = 0;
         if (L.bytes) {
             const size_t from = c ? ByteOfColumn(L.bytes, L.length, c, true) : 0;
-            return TakeBytes(re.Next(L.bytes, L.length, from, s, e), L, s, e);
+            const LineRegex::Outcome r = re.Next(L.bytes, L.length, from, s, e);
+            return TakeBytes(r, L, s, e);
         }
         if (c >= L.length) return NoColumn;
         // A column inside a surrogate pair starts at the pair's end.
-        if (c > 0 && c < L.length && L.units[c] >= 0xDC00 && L.units[c] <= 0xDFFF && L.units[c - 1] >= 0xD800 &&
-            L.units[c - 1] <= 0xDBFF)
-            ++c;
-        return Take(re.Next(L.units, L.length, size_t(c), s, e), s, e);
+        if (c > 0 && Pair(L.units[c - 1], L.units[c])) ++c;
+        const LineRegex::Outcome r = re.Next(L.units, L.length, size_t(c), s, e);
+        return Take(r, s, e);
     }
     uint64_t Next(PieceLine& L, uint64_t c) {
         uint64_t s = 0, e = 0;
-        return Take(re.NextInPieces(L, c, s, e), s, e);
+        const LineRegex::Outcome r = re.NextInPieces(L, c, s, e);
+        return Take(r, s, e);
     }
     uint64_t Last(const AnyLine& L, size_t limit) {
         size_t s = 0, e = 0;
         if (L.bytes) {
             const size_t to = limit == WholeLine ? WholeLine : ByteOfColumn(L.bytes, L.length, limit, false);
-            return TakeBytes(re.Last(L.bytes, L.length, to, s, e), L, s, e);
+            const LineRegex::Outcome r = re.Last(L.bytes, L.length, to, s, e);
+            return TakeBytes(r, L, s, e);
         }
-        return Take(re.Last(L.units, L.length, limit, s, e), s, e);
+        // A limit inside a surrogate pair ends the line before the pair, as
+        // for bytes.
+        if (limit != WholeLine && limit > 0 && limit < L.length && Pair(L.units[limit - 1], L.units[limit]))
+            --limit;
+        const LineRegex::Outcome r = re.Last(L.units, L.length, limit, s, e);
+        return Take(r, s, e);
     }
     uint64_t Last(PieceLine& L, uint64_t limit) {
         uint64_t s = 0, e = 0;
-        return Take(re.LastInPieces(L, limit, s, e), s, e);
+        if (limit != NoColumn && limit > 0 && limit < L.length) {
+            const std::u16string two = L.read(limit - 1, 2);
+            if (two.size() == 2 && Pair(two[0], two[1])) --limit;
+        }
+        const LineRegex::Outcome r = re.LastInPieces(L, limit, s, e);
+        return Take(r, s, e);
     }
     void Add(const AnyLine& L, uint64_t& total) {
         Take(L.bytes ? re.Count(L.bytes, L.length, total) : re.Count(L.units, L.length, total), 0, 0);

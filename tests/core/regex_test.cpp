@@ -1,0 +1,219 @@
+// Regular-expression search against the model of tests/core/regex_reference.h
+// in every encoding, with long lines read in pieces, and its failures.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "core/simd_level.h"
+#include "core/text_document.h"
+#include "search/find_engine.h"
+#include "search/prefilter.h"
+#include "search/regex_literal.h"
+#include "tests/core/regex_reference.h"
+#include "tests/core/temp_text_file.h"
+#include "tests/core/test_files.h"
+
+namespace {
+
+TextPosition P(uint64_t l, uint64_t c) { return TextPosition{l, c}; }
+
+FindOptions Rx(bool whole, bool matchCase, bool wrap = true) {
+    FindOptions o;
+    o.regex = true;
+    o.wholeWord = whole;
+    o.matchCase = matchCase;
+    o.wrapAround = wrap;
+    return o;
+}
+
+std::string Utf8(const std::u16string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        if (c < 0x80) out += char(c);
+        else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
+        else if (c < 0x10000) out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        else
+            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
+                    char(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+// Search, previous and count of one pattern on d against the model on w
+// (the same text read whole).
+void Agree(TextDocument& d, TextDocument& w, const std::u16string& pat, const FindOptions& o, TextPosition a,
+           TextPosition b) {
+    model::RefRegex ref(pat, o);
+    ASSERT_TRUE(ref.ok());
+    TextPosition got{7, 7}, want{7, 7};
+    uint64_t wantLength = 0;
+    SearchDetail detail;
+    SearchResult r = SearchForward(d, a, b, pat, o, got, nullptr, &detail);
+    ASSERT_EQ(r, ref.Forward(w, a, b, o.wrapAround, want, wantLength));
+    ASSERT_EQ(got, want);
+    if (r == SearchResult::Found) EXPECT_EQ(detail.matchLength, wantLength);
+    r = SearchBackward(d, a, pat, o, got, nullptr, &detail);
+    ASSERT_EQ(r, ref.Backward(w, a, o.wrapAround, want, wantLength));
+    ASSERT_EQ(got, want);
+    if (r == SearchResult::Found) EXPECT_EQ(detail.matchLength, wantLength);
+    uint64_t total = 0;
+    CountAll(d, pat, o, total);
+    ASSERT_EQ(total, ref.Count(w));
+}
+
+const std::u16string Patterns[] = {
+    u"a+", u"\\d+", u"^a", u"b$", u"a|\u4E2D", u"\u00C9", u".", u"[^a]b", u"\\bab\\b", u"x*", u"\\x{1F600}",
+    u"(?<=a)b", u"a\\Kb", u"\u8D85\u65F6|timeout", u"\\s+", u"[\u4E2Db]{2,}", u"a(?=b)", u"A", u"ab+a?",
+    u"time(out)?\\d", u"^$", u".\\b", u"K", u"(?i)T", u"\\w+\\.\\w"};
+
+} // namespace
+
+// Every encoding (UTF-8 with and without malformed bytes, UTF-16 LE and BE,
+// ANSI), block prefilter on and off, every vector level: the same results
+// as PCRE2 driven on each decoded line.
+TEST(Regex, AgreesWithTheEngineLineByLineInEveryEncoding) {
+    const std::u16string pieces[] = {u"a", u"A", u"b", u"ab", u"\u00E9", u"\u00C9", u" ", u".", u"\u4E2D",
+                                     u"\U0001F600", u"\r\n", u"\n", u"\r", u"7", u"timeout", u"\u8D85\u65F6",
+                                     u"k", u"\u212A", u"x\0"};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 8; ++round) {
+        std::u16string text;
+        for (int i = 0; i < 2500; ++i) text += pieces[rng() % (round == 4 ? 19 : 18)];
+        std::string utf8 = Utf8(text);
+        if (round % 4 == 3) utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
+        std::string le, be;
+        for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
+        for (char16_t u : text) be += {char(u >> 8), char(u & 0xFF)};
+        TempTextFile a(utf8), b(le, Encoding::Utf16Le), c(be, Encoding::Utf16Be), g(utf8, Encoding::Ansi);
+        ASSERT_TRUE(a.opened && b.opened && c.opened && g.opened);
+        BlockPrefilter::Enable(round % 2 == 0);
+        simd_level::Cap(static_cast<simd_level::Level>(round % 3));
+        for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
+            for (int q = 0; q < 12; ++q) {
+                const std::u16string& pat = Patterns[rng() % (sizeof Patterns / sizeof Patterns[0])];
+                const FindOptions o = Rx(rng() % 3 == 0, rng() % 2, rng() % 4 != 0);
+                const uint64_t l1 = rng() % d->lineCount;
+                const TextPosition s = P(l1, rng() % 8), e = P(l1 + rng() % 2, rng() % 8);
+                SCOPED_TRACE(testing::Message() << "round " << round << " query " << q);
+                Agree(*d, *d, pat, o, s, e < s ? s : e);
+            }
+        }
+    }
+    BlockPrefilter::Enable(true);
+    simd_level::Cap(simd_level::Avx2);
+}
+
+// Long lines read in pieces, in windows as small as the block bound makes
+// them, give what the lines read whole give.
+TEST(Regex, LongLinesInWindowsAgreeWithTheWholeLines) {
+    const std::u16string words[] = {u"cat", u"Cat", u"concat", u" ", u".", u"\u4E2D", u"\U0001F600", u"t ", u"aaa",
+                                    u"123", u"x"};
+    const std::u16string pats[] = {u"cat", u"c.t", u"\\d+", u"a{1,50}", u"(?<=\u4E2D)\\w", u"\\bcat\\b", u"t$", u"^C",
+                                   u"[^a]{3}", u"\U0001F600."};
+    std::mt19937 rng(23);
+    for (int round = 0; round < 8; ++round) {
+        std::u16string text;
+        for (int line = 0; line < 3; ++line) {
+            const int n = line == 1 ? 5 : 1500 + int(rng() % 3000);
+            for (int i = 0; i < n; ++i) text += words[rng() % 11];
+            text += line == 0 ? u"\r\n" : u"\n";
+        }
+        text += std::u16string(5000, u'a') + u"cat";
+        std::string le;
+        for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
+        const bool utf16 = round % 2;
+        TempTextFile whole(utf16 ? le : Utf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        TempTextFile cut(utf16 ? le : Utf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        ASSERT_TRUE(whole.opened && cut.opened);
+        cut.doc.maxBlockBytes = round < 4 ? 4096 : 64 + rng() % 700;
+        ASSERT_TRUE(cut.doc.IsLongLine(0));
+        for (int q = 0; q < 16; ++q) {
+            const FindOptions o = Rx(rng() % 3 == 0, rng() % 2, rng() % 3 != 0);
+            const uint64_t l1 = rng() % cut.doc.lineCount;
+            const TextPosition s = P(l1, rng() % (whole.doc.GetLineText(l1).size() + 2));
+            const std::u16string& pat = pats[rng() % 10];
+            SCOPED_TRACE(testing::Message() << "round " << round << " query " << q << " pattern " << pat.size() << " "
+                                            << char(pat[0]) << char(pat[1]) << " bound " << cut.doc.maxBlockBytes);
+            Agree(cut.doc, whole.doc, pat, o, s, s);
+        }
+    }
+}
+
+// A match as long as a window is found; one unit longer is said, not missed.
+TEST(Regex, MatchLongerThanTheWindowIsReported) {
+    for (uint64_t extra : {0, 1}) {
+        TempTextFile f("x" + std::string(4095 + extra, 'a') + "y tail\n");
+        ASSERT_TRUE(f.opened);
+        f.doc.maxBlockBytes = 4096;
+        ASSERT_EQ(f.doc.PrefixUnits(), 4096u);
+        TextPosition hit;
+        SearchDetail detail;
+        uint64_t total = 0;
+        const SearchResult r = SearchForward(f.doc, P(0, 0), P(0, 0), u"a+y", Rx(false, true), hit, nullptr, &detail);
+        if (extra == 0) {
+            ASSERT_EQ(r, SearchResult::Found);
+            EXPECT_EQ(hit, P(0, 1));
+            EXPECT_EQ(detail.matchLength, 4096u);
+            EXPECT_EQ(CountAll(f.doc, u"a+y", Rx(false, true), total), SearchResult::Found);
+            EXPECT_EQ(total, 1u);
+        } else {
+            ASSERT_EQ(r, SearchResult::Failed);
+            EXPECT_EQ(detail.failure, SearchDetail::Failure::MatchTooLong);
+            EXPECT_EQ(CountAll(f.doc, u"a+y", Rx(false, true), total, nullptr, &detail), SearchResult::Failed);
+            EXPECT_EQ(detail.line, 0u);
+        }
+    }
+}
+
+// A pattern that does not compile names the engine's reason and the
+// character; a line the engine gives up on stops the search there.
+TEST(Regex, FailuresAreReportedNotSkipped) {
+    SearchDetail detail;
+    EXPECT_TRUE(CheckSearchText(u"a(b", Rx(false, false, false), detail) == false);
+    EXPECT_EQ(detail.failure, SearchDetail::Failure::BadPattern);
+    EXPECT_EQ(detail.message, u"missing closing parenthesis");
+    EXPECT_EQ(detail.position, 4u);
+    EXPECT_FALSE(CheckSearchText(u"\U0001F600(", Rx(false, false), detail));
+    EXPECT_EQ(detail.position, 3u);  // a pair is one character
+    EXPECT_FALSE(CheckSearchText(u"a\\Cb", Rx(false, false), detail));
+    EXPECT_TRUE(CheckSearchText(u"a(b", FindOptions{}, detail));
+
+    TempTextFile f("ok\nfine\n" + std::string(3000, 'a') + "!\nlater a!\n");
+    ASSERT_TRUE(f.opened);
+    TextPosition hit{9, 9};
+    uint64_t total = 7;
+    for (auto run : {0, 1, 2}) {
+        detail = SearchDetail();
+        SearchResult r = run == 0   ? SearchForward(f.doc, P(0, 0), P(0, 0), u"(a+)+$", Rx(false, true), hit, nullptr, &detail)
+                         : run == 1 ? SearchBackward(f.doc, P(3, 9), u"(a+)+$", Rx(false, true), hit, nullptr, &detail)
+                                    : CountAll(f.doc, u"(a+)+$", Rx(false, true), total, nullptr, &detail);
+        EXPECT_EQ(r, SearchResult::Failed) << run;
+        EXPECT_EQ(detail.failure, SearchDetail::Failure::TooComplex);
+        EXPECT_EQ(detail.line, 2u);
+    }
+    EXPECT_EQ(hit, P(9, 9));
+    EXPECT_EQ(SearchForward(f.doc, P(0, 0), P(0, 0), u"a(b", Rx(false, true), hit, nullptr, &detail),
+              SearchResult::Failed);
+    EXPECT_EQ(detail.failure, SearchDetail::Failure::BadPattern);
+}
+
+// What the prefilter may look for: only text every match holds.
+TEST(Regex, RequiredLiteralIsOnlyWhatEveryMatchHolds) {
+    const struct {
+        const char16_t* pattern;
+        bool caseless;
+        const char16_t* literal;
+    } cases[] = {
+        {u"ERROR \\d+ in", false, u"ERROR "},     {u"ab+c", false, u"ab"},
+        {u"abc?d", false, u"ab"},                 {u"a|bcd", false, u""},
+        {u"(?i)error", false, u""},               {u"x(yz|w)+long", false, u"long"},
+        {u"[abc]def\\.gh", false, u"def.gh"},     {u"time\\Qout\\E", false, u""},
+        {u"sock timeout", true, u"meout"},           {u"\u8D85\u65F6 x", true, u"\u8D85\u65F6 x"},
+        {u"caf\u00E9s", true, u"caf"},            {u"a{2}bc{0}dd", false, u"dd"},
+        {u"a{,3}bcd", false, u""},                {u"(?:ab)cde", false, u"cde"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RequiredLiteral(c.pattern, c.caseless), c.literal) << &c - cases;
+}
