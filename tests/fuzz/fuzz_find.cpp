@@ -10,7 +10,11 @@
 // and block counts, on each vector path, must equal those with neither, the
 // count must equal the plain rules' count over the lines (read whole), and
 // the UTF-8 and NUL checks of the block counts must agree with plain ones.
-// Line counts are checked on each vector path.
+// Line counts are checked on each vector path. Inputs whose first byte has
+// bit 6 set make a regular expression of tokens instead (often one that does
+// not compile) and search a file with it, read whole and with a small read
+// bound, prefilter on and off: the results must be those of PCRE2 driven on
+// each whole line (tests/core/regex_reference.h), or a failure it reports.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +30,7 @@
 #include "search/find_engine.h"
 #include "search/prefilter.h"
 #include "tests/core/find_reference.h"
+#include "tests/core/regex_reference.h"
 #include "tests/core/temp_text_file.h"
 
 namespace {
@@ -153,10 +158,79 @@ void DocumentCase(const uint8_t* data, size_t size) {
     BlockPrefilter::Limits(0, 0, 0);
 }
 
+const char16_t* const RegexTokens[32] = {
+    u"a", u"b", u"A", u".", u"*", u"+", u"?", u"|", u"(", u")", u"[", u"]", u"^", u"$", u"\\d", u"\\b",
+    u"\\w", u"{2}", u"\u4E2D", u"(?<=a)", u"\\K", u"\u00E9", u"\\s", u"{1,3}", u" ", u"a+", u"(?:", u"\\",
+    u"\U0001F600", u"[^a]", u"(?=b)", u"z"};
+
+void RegexCase(const uint8_t* data, size_t size) {
+    if (size < 6) return;
+    static const Encoding encodings[4] = {Encoding::Utf8, Encoding::Utf16Le, Encoding::Utf16Be, Encoding::Ansi};
+    const Encoding enc = encodings[data[1] & 3];
+    FindOptions o;
+    o.regex = true;
+    o.wholeWord = data[0] & 1;
+    o.matchCase = data[0] & 2;
+    o.wrapAround = data[0] & 8;
+    const size_t patLen = 1 + data[2] % 8;
+    const TextPosition a{data[3] % 4u, data[4] % 8u}, b{a.line + data[5] % 2, data[5] % 8u};
+    data += 6;
+    size -= 6;
+    std::u16string pat;
+    std::string bytes;
+    for (size_t i = 0; i < size; ++i) {
+        if (i < patLen) {
+            pat += RegexTokens[data[i] & 31];
+        } else {
+            bytes += char(ByteAlphabet[data[i] & 31]);
+            if (enc == Encoding::Utf16Le || enc == Encoding::Utf16Be) bytes += char(data[i] & 0x20 ? 0x4E : 0);
+        }
+    }
+    model::RefRegex ref(pat, o);
+    SearchDetail detail;
+    if (CheckSearchText(pat, o, detail) != ref.ok()) std::abort();
+    TempFile file(bytes);
+    TextDocument whole, cut;
+    if (!file.written() || !whole.Open(file.path(), enc) || !cut.Open(file.path(), enc)) return;
+    cut.maxBlockBytes = 64;
+    TextPosition x{1, 1}, y{1, 1};
+    if (!ref.ok()) {
+        if (SearchForward(whole, a, b, pat, o, x, nullptr, &detail) != SearchResult::Failed ||
+            detail.failure != SearchDetail::Failure::BadPattern)
+            std::abort();
+        return;
+    }
+    uint64_t length = 0, refLength = 0, total = 0;
+    const SearchResult next = ref.Forward(whole, a, b, o.wrapAround, y, refLength);
+    const SearchResult previous = ref.Backward(whole, a, o.wrapAround, x, length);
+    const TextPosition refPrevious = x;
+    const uint64_t refPreviousLength = length, count = ref.Count(whole);
+    if (next == SearchResult::Failed || previous == SearchResult::Failed) return;
+    for (int k = 0; k < 4; ++k) {
+        TextDocument& d = k < 2 ? whole : cut;
+        BlockPrefilter::Enable(k % 2 == 0);
+        // Failures the model does not have: the engine's limits, or a match
+        // longer than the small windows of the cut document.
+        SearchResult r = SearchForward(d, a, b, pat, o, x, nullptr, &detail);
+        if (r == SearchResult::Failed) continue;
+        if (r != next || (r == SearchResult::Found && (!(x == y) || detail.matchLength != refLength))) std::abort();
+        r = SearchBackward(d, a, pat, o, x, nullptr, &detail);
+        if (r == SearchResult::Failed) continue;
+        if (r != previous || (r == SearchResult::Found && (!(x == refPrevious) || detail.matchLength != refPreviousLength)))
+            std::abort();
+        if (CountAll(d, pat, o, total) != SearchResult::Failed && total != count) std::abort();
+    }
+    BlockPrefilter::Enable(true);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;
+    if (data[0] & 0x40) {
+        RegexCase(data, size);
+        return 0;
+    }
     if (data[0] & 4) {
         DocumentCase(data, size);
         return 0;
