@@ -54,11 +54,15 @@ void Agree(TextDocument& d, TextDocument& w, const std::u16string& pat, const Fi
     SearchResult r = SearchForward(d, a, b, pat, o, got, nullptr, &detail);
     ASSERT_EQ(r, ref.Forward(w, a, b, o.wrapAround, want, wantLength));
     ASSERT_EQ(got, want);
-    if (r == SearchResult::Found) EXPECT_EQ(detail.matchLength, wantLength);
+    if (r == SearchResult::Found) {
+        EXPECT_EQ(detail.matchLength, wantLength);
+    }
     r = SearchBackward(d, a, pat, o, got, nullptr, &detail);
     ASSERT_EQ(r, ref.Backward(w, a, o.wrapAround, want, wantLength));
     ASSERT_EQ(got, want);
-    if (r == SearchResult::Found) EXPECT_EQ(detail.matchLength, wantLength);
+    if (r == SearchResult::Found) {
+        EXPECT_EQ(detail.matchLength, wantLength);
+    }
     uint64_t total = 0;
     CountAll(d, pat, o, total);
     ASSERT_EQ(total, ref.Count(w));
