@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "core/text_document.h"
 #include "search/block_scan.h"
@@ -10,6 +11,7 @@
 #include "search/matcher.h"
 #include "search/piece_search.h"
 #include "search/prefilter.h"
+#include "search/regex_literal.h"
 #include "search/regex_search.h"
 #include "search/simd.h"
 
@@ -246,6 +248,10 @@ struct LiteralEngine {
     uint64_t Last(PieceLine& L, uint64_t limit) { return BackwardInPieces(L, limit, m.units, opt); }
     void Add(const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
     void Add(PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
+    // Block counts (CountAll only).
+    BlockScan* blocks = nullptr;
+    bool ByBlocks() const { return blocks && blocks->usable(); }
+    bool Block(LineSource&, uint64_t block, uint64_t, uint64_t& n) { return blocks->Count(block, n); }
 };
 
 // A regular expression, as the loops ask it; lines of well-formed UTF-8
@@ -332,6 +338,14 @@ struct RegexEngine {
         Take(L.bytes ? re.Count(L.bytes, L.length, total) : re.Count(L.units, L.length, total), 0, 0);
     }
     void Add(PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, total), 0, 0); }
+    bool ByBlocks() const { return false; }
+    // A block of the line source's buffers, matched whole.
+    bool Block(LineSource& src, uint64_t, uint64_t first, uint64_t& n) {
+        const AnyLine B = src.GetBlockOf(first);
+        if (!B.padded) return false;
+        return B.bytes ? re.CountBlock(B.bytes, B.length, src.LineStarts(), n)
+                       : re.CountBlock(B.units, B.length, src.LineStarts(), n);
+    }
 };
 
 // The end of a search that stopped on line i: Failed with its reason, or
@@ -474,14 +488,16 @@ SearchResult Backward(TextDocument& doc, const TextPosition& selStart, Engine& m
 }
 
 template <class Engine>
-SearchResult Count(TextDocument& doc, Engine& m, BlockScan* blocks, const FindOptions& opt, uint64_t& total,
+SearchResult Count(TextDocument& doc, Engine& m, const FindOptions& opt, uint64_t& total,
                    const FindProgress& progress, SearchDetail* detail) {
     const uint64_t count = doc.lineCount;
     const uint64_t stride = doc.Stride();
     LineSource src(doc, true, m.Bytes());
     LongLines isLong{doc};
-    const bool byBlocks = blocks && blocks->usable();
-    BlockPrefilter filter(doc, byBlocks ? std::u16string() : m.filterText, opt.matchCase, true);
+    // Literal block counts judge every block themselves; the others are
+    // passed over when the prefilter finds no literal, then counted whole
+    // where they can be, else line by line.
+    BlockPrefilter filter(doc, m.ByBlocks() ? std::u16string() : m.filterText, opt.matchCase, true);
     uint64_t i = 0;
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };
@@ -490,7 +506,8 @@ SearchResult Count(TextDocument& doc, Engine& m, BlockScan* blocks, const FindOp
         if (i % stride == 0) {
             const uint64_t block = doc.BlockOfLine(i);
             uint64_t inBlock = 0;
-            if ((filter.usable() && !filter.BlockMayMatch(block)) || (byBlocks && blocks->Count(block, inBlock))) {
+            if ((filter.usable() && !filter.BlockMayMatch(block)) ||
+                (!isLong(i) && m.Block(src, block, i, inBlock))) {
                 total += inBlock;
                 i = std::min(count, doc.FirstLineOfBlock(block + 1)) - 1;
                 continue;
@@ -510,13 +527,16 @@ SearchResult Count(TextDocument& doc, Engine& m, BlockScan* blocks, const FindOp
 }
 
 // Runs fn with the engine the options ask for, once it is usable.
+// literalForward: a pattern of plain text may go to the literal engine,
+// which finds the same first match (Find previous takes the last of the
+// matches taken in order, which a self-overlapping text would change).
 template <class Fn>
 SearchResult WithEngine(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, SearchDetail* detail,
-                        Fn fn) {
+                        bool literalForward, Fn fn) {
     SearchDetail none;
     SearchDetail& d = detail ? *detail : none;
     d = SearchDetail();
-    if (opt.regex) {
+    if (opt.regex && !(literalForward && PlainLiteral(pat, !opt.matchCase))) {
         if (pat.empty()) return SearchResult::NotFound;
         RegexEngine m(doc, pat, opt);
         if (!m.Usable(d)) return SearchResult::Failed;
@@ -543,7 +563,7 @@ bool CheckSearchText(const std::u16string& pat, const FindOptions& opt, SearchDe
 SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd,
                            const std::u16string& pat, const FindOptions& opt, TextPosition& hit,
                            const FindProgress& progress, SearchDetail* detail) {
-    return WithEngine(doc, pat, opt, detail, [&](auto& m) {
+    return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
         return Forward(doc, selStart, selEnd, m, opt, hit, progress, detail);
     });
 }
@@ -551,7 +571,7 @@ SearchResult SearchForward(TextDocument& doc, const TextPosition& selStart, cons
 SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, const std::u16string& pat,
                             const FindOptions& opt, TextPosition& hit, const FindProgress& progress,
                             SearchDetail* detail) {
-    return WithEngine(doc, pat, opt, detail, [&](auto& m) {
+    return WithEngine(doc, pat, opt, detail, false, [&](auto& m) {
         return Backward(doc, selStart, m, opt, hit, progress, detail);
     });
 }
@@ -559,10 +579,9 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
                       const FindProgress& progress, SearchDetail* detail) {
     total = 0;
-    if (opt.regex)
-        return WithEngine(doc, pat, opt, detail,
-                          [&](auto& m) { return Count(doc, m, nullptr, opt, total, progress, detail); });
     BlockScan blocks(doc, pat, opt);
-    return WithEngine(doc, pat, opt, detail,
-                      [&](auto& m) { return Count(doc, m, &blocks, opt, total, progress, detail); });
+    return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
+        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) m.blocks = &blocks;
+        return Count(doc, m, opt, total, progress, detail);
+    });
 }

@@ -211,6 +211,14 @@ AnyLine LineSource::GetAny(uint64_t line) {
     return {units_.data() + from, nullptr, length, true};
 }
 
+AnyLine LineSource::GetBlockOf(uint64_t line) {
+    const AnyLine first = GetAny(line);
+    if (!first.padded || starts_.empty()) return {EmptyUnits, nullptr, 0, false};
+    const size_t end = starts_.back();
+    if (heldAsBytes_) return {nullptr, blockBytes_, end, true};
+    return {units_.data(), nullptr, end, true};
+}
+
 LineView LineSource::Get(uint64_t line) {
     AnyLine a = GetAny(line);
     if (a.bytes) {

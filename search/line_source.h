@@ -35,6 +35,12 @@ public:
     // Text of line i; valid until the next call.
     LineView Get(uint64_t line);
     AnyLine GetAny(uint64_t line);
+    // The whole text of the block holding `line` as one piece from the
+    // buffers (padded), its lines in order with their terminators; line k of
+    // the block starts at LineStarts()[k] and the last entry is its end.
+    // padded false (and nothing to read) when the block is not held so.
+    AnyLine GetBlockOf(uint64_t line);
+    const std::vector<size_t>& LineStarts() const { return starts_; }
 
     // Blocks larger than this are read through the document's cache.
     static constexpr int64_t FastBlockBytes = 4 << 20;

@@ -163,3 +163,13 @@ std::u16string RequiredLiteral(const std::u16string& p, bool caseless) {
     flush();
     return best;
 }
+
+bool PlainLiteral(const std::u16string& p, bool caseless) {
+    if (p.empty()) return false;
+    for (char16_t c : p) {
+        if (std::u16string(u"\\^$.|?*+()[]{}").find(c) != std::u16string::npos) return false;
+        if (c >= 0xD800 && c <= 0xDFFF) return false;
+        if (!Usable(c, caseless)) return false;
+    }
+    return true;
+}

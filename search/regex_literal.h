@@ -12,3 +12,8 @@
 // prefilter makes (no K or S, which U+212A and U+017F match, no letter
 // beyond ASCII). Empty when there is none.
 std::u16string RequiredLiteral(const std::u16string& pattern, bool caseless);
+
+// Whether the pattern is plain text, every character of it matching only
+// itself (and, caseless, only its ASCII case pair): it then finds and counts
+// what the literal search finds and counts.
+bool PlainLiteral(const std::u16string& pattern, bool caseless);

@@ -54,8 +54,14 @@ struct LineRegex::Parts {
     pcre2_match_data_8* data8 = nullptr;
     pcre2_match_context_8* context8 = nullptr;
     pcre2_jit_stack_8* stack8 = nullptr;
+    // The pattern again, with ^ and $ at every CR, LF or CR LF, for whole
+    // blocks (CountBlock); null when it cannot be used so.
+    pcre2_code_16* scout16 = nullptr;
+    pcre2_code_8* scout8 = nullptr;
 
     ~Parts() {
+        pcre2_code_free_16(scout16);
+        pcre2_code_free_8(scout8);
         pcre2_match_data_free_16(data16);
         pcre2_match_context_free_16(context16);
         pcre2_jit_stack_free_16(stack16);
@@ -74,6 +80,18 @@ struct LineRegex::Parts {
         ov = pcre2_get_ovector_pointer_16(data16);
         return rc;
     }
+    int MatchBlock(const char16_t* t, size_t len, size_t from, const size_t*& ov) {
+        const int rc = pcre2_match_16(scout16, reinterpret_cast<PCRE2_SPTR16>(t), len, from, 0, data16, context16);
+        ov = pcre2_get_ovector_pointer_16(data16);
+        return rc;
+    }
+    int MatchBlock(const unsigned char* t, size_t len, size_t from, const size_t*& ov) {
+        const int rc = pcre2_match_8(scout8, t, len, from, PCRE2_NO_UTF_CHECK, data8, context8);
+        ov = pcre2_get_ovector_pointer_8(data8);
+        return rc;
+    }
+    bool HasScout(const char16_t*) const { return scout16 != nullptr; }
+    bool HasScout(const unsigned char*) const { return scout8 != nullptr; }
     int Match(const unsigned char* t, size_t len, size_t from, uint32_t options, const size_t*& ov) {
         const int rc = pcre2_match_8(code8, t, len, from, options | PCRE2_NO_UTF_CHECK, data8, context8);
         ov = pcre2_get_ovector_pointer_8(data8);
@@ -85,6 +103,30 @@ LineRegex::LineRegex() : parts_(new Parts) {}
 LineRegex::~LineRegex() { delete parts_; }
 
 bool LineRegex::HasBytes() const { return parts_->code8 != nullptr; }
+
+namespace {
+
+// Whether the pattern matches in a whole block as in each of its lines:
+// nothing in it may look past the line it matches in (lookaround, \A, \z,
+// \Z, \G, \K) or change how lines end or ^ and $ match ((*...) verbs,
+// (?...) settings). Then, with ^ and $ at every line end, a match of a line
+// is a match at the same place in the block taken the same way, so the
+// leftmost match in the block from any place is never right of the first
+// match of a line from there; one that stays within its line's text is that
+// line's.
+bool Scoutable(const std::u16string& p) {
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i] == u'\\') {
+            if (i + 1 < p.size() && std::u16string(u"AzZGK").find(p[i + 1]) != std::u16string::npos) return false;
+            ++i;
+        } else if (p[i] == u'(' && i + 1 < p.size() && (p[i + 1] == u'*' || (p[i + 1] == u'?' && (i + 2 >= p.size() || p[i + 2] != u':')))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, bool bytes, SearchDetail& detail) {
     Parts& p = *parts_;
@@ -118,8 +160,8 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
     pcre2_pattern_info_16(p.code16, PCRE2_INFO_MAXLOOKBEHIND, &behind);
     behind_ = 2 * size_t(behind) + 2;
 
+    std::basic_string<unsigned char> utf8;
     if (bytes) {
-        std::basic_string<unsigned char> utf8;
         bool clean = true;
         for (size_t i = 0; i < pattern.size() && clean; ++i) {
             uint32_t c = pattern[i];
@@ -139,6 +181,23 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
             pcre2_set_heap_limit_8(p.context8, HeapLimitKib);
             if (p.stack8) pcre2_jit_stack_assign_8(p.context8, nullptr, p.stack8);
         }
+    }
+    if (Scoutable(pattern)) {
+        pcre2_compile_context_16* cc16 = pcre2_compile_context_create_16(nullptr);
+        pcre2_compile_context_8* cc8 = pcre2_compile_context_create_8(nullptr);
+        if (cc16 && cc8) {
+            pcre2_set_newline_16(cc16, PCRE2_NEWLINE_ANYCRLF);
+            pcre2_set_newline_8(cc8, PCRE2_NEWLINE_ANYCRLF);
+            p.scout16 = pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.data()), pattern.size(),
+                                         options | PCRE2_MULTILINE, &error, &offset, cc16);
+            if (p.scout16) pcre2_jit_compile_16(p.scout16, PCRE2_JIT_COMPLETE);
+            if (p.code8) {
+                p.scout8 = pcre2_compile_8(utf8.data(), utf8.size(), options | PCRE2_MULTILINE, &error, &offset, cc8);
+                if (p.scout8) pcre2_jit_compile_8(p.scout8, PCRE2_JIT_COMPLETE);
+            }
+        }
+        pcre2_compile_context_free_16(cc16);
+        pcre2_compile_context_free_8(cc8);
     }
     literal_ = RequiredLiteral(pattern, !opt.matchCase);
     return true;
@@ -194,6 +253,49 @@ LineRegex::Outcome LineRegex::Count(const unsigned char* t, size_t len, uint64_t
     size_t s, e;
     const Outcome r = Walk(t, len, WholeLine, 0, All, s, e, count);
     return r == Outcome::Found ? Outcome::None : r;
+}
+
+template <class U>
+bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    if (!parts_->HasScout(t) || starts.size() < 2) return false;
+    uint64_t found = 0;
+    size_t k = 0;  // the line holding p
+    const size_t lines = starts.size() - 1;
+    for (size_t p = 0; p < len && k < lines;) {
+        const size_t* ov;
+        const int rc = parts_->MatchBlock(t, len, p, ov);
+        if (rc == PCRE2_ERROR_NOMATCH) break;
+        if (rc < 0) return false;
+        const size_t ms = ov[0], me = ov[1];
+        while (k + 1 < lines && starts[k + 1] <= ms) ++k;
+        const size_t ls = starts[k], le = ls + TextLength(t + ls, starts[k + 1] - ls);
+        if (p < ls) p = ls;
+        if (ms >= ls && me <= le && me > ms) {
+            if (!wholeWord_ || WholeWordAt(t + ls, le - ls, ms - ls, me - ms)) {
+                ++found;
+                p = me;
+            } else {
+                p = NextChar(t, le, ms);
+            }
+        } else if (ms >= ls && me == ms && ms < le) {
+            p = NextChar(t, le, ms);
+        } else {
+            // Past the line's text: the rest of the line one match at a time.
+            size_t s, e;
+            if (Walk(t + ls, starts[k + 1] - ls, WholeLine, p - ls, All, s, e, found) == Outcome::GaveUp) return false;
+            p = starts[k + 1];
+            ++k;
+        }
+    }
+    count += found;
+    return true;
+}
+
+bool LineRegex::CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    return Scout(t, len, starts, count);
+}
+bool LineRegex::CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    return Scout(t, len, starts, count);
 }
 
 // A long line is matched in windows of the line's units [a, b): the window

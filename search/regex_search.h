@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "search/find_engine.h"
 #include "search/piece_search.h"
@@ -47,6 +48,14 @@ public:
     Outcome Count(const char16_t* t, size_t len, uint64_t& count);
     Outcome Count(const unsigned char* t, size_t len, uint64_t& count);
 
+    // Adds the accepted matches of a block's lines, given as one text
+    // t[0, len) whose line k starts at starts[k] (the last entry is len), to
+    // count, with one engine call per match instead of one per line. False,
+    // adding nothing, when the pattern cannot be matched so or the engine
+    // gave up: the lines are then counted one by one.
+    bool CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
+    bool CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
+
     // The same for a long line read in pieces, in windows of line.window
     // units (see SearchDetail::MatchTooLong). Columns are the line's.
     Outcome NextInPieces(PieceLine& line, uint64_t from, uint64_t& s, uint64_t& e);
@@ -58,6 +67,8 @@ private:
     template <class U>
     Outcome Walk(const U* t, size_t len, size_t limit, size_t from, int mode, size_t& s, size_t& e,
                  uint64_t& count);
+    template <class U>
+    bool Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
     Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s, uint64_t& e,
                        uint64_t& count);
 
