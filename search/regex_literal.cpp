@@ -16,7 +16,9 @@ bool Usable(char32_t c, bool caseless) {
     if (!caseless) return true;
     if (c < 0x80) {
         const char32_t lower = c | 0x20;
-        if (lower >= U'a' && lower <= U'z') return lower != U'k' && lower != U's' && lower != U'i';
+        // K and S also match U+212A and U+017F; no other ASCII letter has a
+        // case form beyond ASCII.
+        if (lower >= U'a' && lower <= U'z') return lower != U'k' && lower != U's';
         return true;
     }
     // CJK punctuation, kana and ideographs have no case.
@@ -112,9 +114,17 @@ bool Quantifier(const std::u16string& p, size_t q, uint64_t& least, size_t& end,
 } // namespace
 
 std::u16string RequiredLiteral(const std::u16string& p, bool caseless) {
-    std::u16string best, run;
-    auto flush = [&] {
+    std::u16string best;
+    for (const std::u16string& run : RequiredRuns(p, caseless))
         if (run.size() > best.size()) best = run;
+    return best;
+}
+
+std::vector<std::u16string> RequiredRuns(const std::u16string& p, bool caseless) {
+    std::vector<std::u16string> runs;
+    std::u16string run;
+    auto flush = [&] {
+        if (!run.empty()) runs.push_back(run);
         run.clear();
     };
     for (size_t i = 0; i < p.size();) {
@@ -161,7 +171,7 @@ std::u16string RequiredLiteral(const std::u16string& p, bool caseless) {
         i = end;
     }
     flush();
-    return best;
+    return runs;
 }
 
 bool PlainLiteral(const std::u16string& p, bool caseless) {
@@ -172,4 +182,35 @@ bool PlainLiteral(const std::u16string& p, bool caseless) {
         if (!Usable(c, caseless)) return false;
     }
     return true;
+}
+
+std::vector<std::u16string> RequiredLiterals(const std::u16string& p, bool caseless) {
+    // The top-level alternatives, split where a '|' stands outside escapes,
+    // classes and groups.
+    std::vector<std::u16string> parts;
+    size_t from = 0;
+    int depth = 0;
+    for (size_t i = 0; i <= p.size(); ++i) {
+        if (i == p.size() || (p[i] == u'|' && depth == 0)) {
+            parts.push_back(p.substr(from, i - from));
+            from = i + 1;
+        } else if (p[i] == u'\\') {
+            ++i;
+        } else if (p[i] == u'[') {
+            const size_t end = ClassEnd(p, i);
+            if (end == std::u16string::npos) return {};
+            i = end - 1;
+        } else if (p[i] == u'(') {
+            ++depth;
+        } else if (p[i] == u')') {
+            --depth;
+        }
+    }
+    std::vector<std::u16string> out;
+    for (const std::u16string& part : parts) {
+        std::u16string literal = RequiredLiteral(part, caseless);
+        if (literal.empty()) return {};
+        out.push_back(literal);
+    }
+    return out;
 }

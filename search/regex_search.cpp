@@ -200,6 +200,22 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
         pcre2_compile_context_free_8(cc8);
     }
     literal_ = RequiredLiteral(pattern, !opt.matchCase);
+    std::vector<std::u16string> literals = RequiredLiterals(pattern, !opt.matchCase);
+    if (literals.size() == 1) {
+        literals = RequiredRuns(pattern, !opt.matchCase);
+        chooseRun_ = literals.size() > 1;
+    }
+    for (const std::u16string& literal : literals) {
+        unitFinders_.emplace_back(literal, opt.matchCase);
+        std::basic_string<unsigned char> bytesOf;
+        for (size_t i = 0; i < literal.size(); ++i) {
+            uint32_t c = literal[i];
+            if (High(literal[i]) && i + 1 < literal.size() && Low(literal[i + 1]))
+                c = 0x10000 + ((c - 0xD800) << 10) + (literal[++i] - 0xDC00);
+            AppendUtf8(bytesOf, c);
+        }
+        byteFinders_.emplace_back(bytesOf, opt.matchCase);
+    }
     return true;
 }
 
@@ -291,10 +307,68 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
     return true;
 }
 
+// Only lines holding one of the literals can match: each is found with the
+// literal finders (each scans the block once) and matched alone.
+template <class U>
+bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len,
+                           const std::vector<size_t>& starts, uint64_t& count) {
+    if (starts.size() < 2) return false;
+    const size_t lines = starts.size() - 1;
+    std::vector<size_t> next(finders.size(), 0);
+    std::vector<bool> known(finders.size(), false);
+    for (BasicMatcher<U>& f : finders) f.Begin(t, len, true);
+    uint64_t found = 0;
+    size_t k = 0;
+    for (size_t p = 0; p < len && k < lines;) {
+        size_t at = NoMatch;
+        for (size_t j = 0; j < finders.size(); ++j) {
+            if (!known[j] || (next[j] != NoMatch && next[j] < p)) {
+                next[j] = finders[j].Next(p, len);
+                known[j] = true;
+            }
+            at = std::min(at, next[j]);
+        }
+        if (at == NoMatch) break;
+        while (k + 1 < lines && starts[k + 1] <= at) ++k;
+        const size_t ls = starts[k];
+        size_t s, e;
+        if (Walk(t + ls, starts[k + 1] - ls, WholeLine, p > ls ? p - ls : 0, All, s, e, found) == Outcome::GaveUp)
+            return false;
+        p = starts[k + 1];
+        ++k;
+    }
+    count += found;
+    return true;
+}
+
+template <class U>
+void LineRegex::ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len) {
+    size_t best = 0;
+    uint64_t fewest = UINT64_MAX;
+    for (size_t j = 0; j < finders.size(); ++j) {
+        uint64_t n = 0;
+        finders[j].Begin(t, len, true);
+        for (size_t at = finders[j].Next(0, len); at != NoMatch && n < fewest; at = finders[j].Next(at + 1, len)) ++n;
+        if (n < fewest) fewest = n, best = j;
+    }
+    BasicMatcher<U> kept = finders[best];
+    finders.assign(1, kept);
+}
+
 bool LineRegex::CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    if (chooseRun_ && !unitChosen_ && !unitFinders_.empty()) {
+        ChooseRun(unitFinders_, t, len);
+        unitChosen_ = true;
+    }
+    if (!unitFinders_.empty()) return ByLiterals(unitFinders_, t, len, starts, count);
     return Scout(t, len, starts, count);
 }
 bool LineRegex::CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    if (chooseRun_ && !byteChosen_ && !byteFinders_.empty()) {
+        ChooseRun(byteFinders_, t, len);
+        byteChosen_ = true;
+    }
+    if (!byteFinders_.empty()) return ByLiterals(byteFinders_, t, len, starts, count);
     return Scout(t, len, starts, count);
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "search/find_engine.h"
+#include "search/matcher.h"
 #include "search/piece_search.h"
 
 class LineRegex {
@@ -72,7 +73,20 @@ private:
     Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s, uint64_t& e,
                        uint64_t& count);
 
+    template <class U>
+    void ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len);
+    template <class U>
+    bool ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len, const std::vector<size_t>& starts,
+                    uint64_t& count);
+
     Parts* parts_;
+    // Finders of the literals one of which every match holds, in units and
+    // in UTF-8 bytes (empty when there are none).
+    std::vector<Matcher> unitFinders_;
+    std::vector<ByteMatcher> byteFinders_;
+    // When every match holds all of several runs: the one found least often
+    // in the first block counted is kept as the only finder.
+    bool chooseRun_ = false, unitChosen_ = false, byteChosen_ = false;
     bool wholeWord_ = false;
     size_t behind_ = 0;  // units of context a window keeps before its start
     std::u16string literal_;

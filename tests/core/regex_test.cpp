@@ -71,7 +71,7 @@ void Agree(TextDocument& d, TextDocument& w, const std::u16string& pat, const Fi
 const std::u16string Patterns[] = {
     u"a+", u"\\d+", u"^a", u"b$", u"a|\u4E2D", u"\u00C9", u".", u"[^a]b", u"\\bab\\b", u"x*", u"\\x{1F600}",
     u"(?<=a)b", u"a\\Kb", u"\u8D85\u65F6|timeout", u"\\s+", u"[\u4E2Db]{2,}", u"a(?=b)", u"A", u"ab+a?",
-    u"time(out)?\\d", u"^$", u".\\b", u"K", u"(?i)T", u"\\w+\\.\\w"};
+    u"time(out)?\\d", u"^$", u".\\b", u"K", u"(?i)T", u"\\w+\\.\\w", u"a.\u00E9", u"b\\s7", u"ab|7 \\w"};
 
 } // namespace
 
@@ -215,7 +215,7 @@ TEST(Regex, RequiredLiteralIsOnlyWhatEveryMatchHolds) {
         {u"abc?d", false, u"ab"},                 {u"a|bcd", false, u""},
         {u"(?i)error", false, u""},               {u"x(yz|w)+long", false, u"long"},
         {u"[abc]def\\.gh", false, u"def.gh"},     {u"time\\Qout\\E", false, u""},
-        {u"sock timeout", true, u"meout"},           {u"\u8D85\u65F6 x", true, u"\u8D85\u65F6 x"},
+        {u"sock timeout", true, u" timeout"},           {u"\u8D85\u65F6 x", true, u"\u8D85\u65F6 x"},
         {u"caf\u00E9s", true, u"caf"},            {u"a{2}bc{0}dd", false, u"dd"},
         {u"a{,3}bcd", false, u""},                {u"(?:ab)cde", false, u"cde"},
     };
