@@ -242,12 +242,12 @@ struct LiteralEngine {
     uint64_t Length() const { return m.units.size(); }
     SearchDetail::Failure failure = SearchDetail::Failure::None;
 
-    uint64_t Next(const AnyLine& L, uint64_t c) { return ColumnOf(Forward(m, L, c, opt.wholeWord)); }
-    uint64_t Next(PieceLine& L, uint64_t c) { return ForwardInPieces(L, c, m.units, opt.wholeWord); }
-    uint64_t Last(const AnyLine& L, size_t limit) { return ColumnOf(Backward(m, L, limit, opt)); }
-    uint64_t Last(PieceLine& L, uint64_t limit) { return BackwardInPieces(L, limit, m.units, opt); }
-    void Add(const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
-    void Add(PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
+    uint64_t Next(uint64_t, const AnyLine& L, uint64_t c) { return ColumnOf(Forward(m, L, c, opt.wholeWord)); }
+    uint64_t Next(uint64_t, PieceLine& L, uint64_t c) { return ForwardInPieces(L, c, m.units, opt.wholeWord); }
+    uint64_t Last(uint64_t, const AnyLine& L, size_t limit) { return ColumnOf(Backward(m, L, limit, opt)); }
+    uint64_t Last(uint64_t, PieceLine& L, uint64_t limit) { return BackwardInPieces(L, limit, m.units, opt); }
+    void Add(uint64_t, const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
+    void Add(uint64_t, PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
     // Block counts (CountAll only).
     BlockScan* blocks = nullptr;
     bool ByBlocks() const { return blocks && blocks->usable(); }
@@ -259,7 +259,9 @@ struct LiteralEngine {
 struct RegexEngine {
     RegexEngine(TextDocument& doc, const std::u16string& pat, const FindOptions& opt) : pat(pat), opt(opt) {
         utf8 = doc.encoding == Encoding::Utf8 || doc.encoding == Encoding::Utf8Bom;
+        mark = doc.hasMark;
     }
+    bool mark;
     std::u16string pat;
     FindOptions opt;
     bool utf8;
@@ -293,58 +295,96 @@ struct RegexEngine {
         const uint64_t cs = ColumnOfByte(L.bytes, s);
         return Take(r, cs, cs + ColumnOfByte(L.bytes + s, e - s));
     }
-    uint64_t Next(const AnyLine& L, uint64_t c) {
+    // Line 0 of a file with a byte-order mark starts with U+FEFF, which is
+    // not the line's text: it is left out of what the pattern sees (^ is
+    // after it), and columns are counted past it.
+    uint64_t Mark(uint64_t i, AnyLine& L) const {
+        if (i != 0 || !mark || L.length == 0) return 0;
+        if (L.bytes && L.length >= 3 && L.bytes[0] == 0xEF && L.bytes[1] == 0xBB && L.bytes[2] == 0xBF) {
+            L.bytes += 3;
+            L.length -= 3;
+            return 1;
+        }
+        if (L.units && L.units[0] == 0xFEFF) {
+            ++L.units;
+            --L.length;
+            return 1;
+        }
+        return 0;
+    }
+    uint64_t Mark(uint64_t i, PieceLine& L) const {
+        if (i != 0 || !mark || L.length == 0) return 0;
+        const std::u16string first = L.read(0, 1);
+        return first.size() == 1 && first[0] == 0xFEFF ? 1 : 0;
+    }
+    static uint64_t Shifted(uint64_t column, uint64_t by) { return column == NoColumn ? NoColumn : column + by; }
+
+    uint64_t Next(uint64_t i, AnyLine L, uint64_t c) {
+        const uint64_t skip = Mark(i, L);
+        c = c > skip ? c - skip : 0;
         size_t s = 0, e = 0;
         if (L.bytes) {
             const size_t from = c ? ByteOfColumn(L.bytes, L.length, c, true) : 0;
             const LineRegex::Outcome r = re.Next(L.bytes, L.length, from, s, e);
-            return TakeBytes(r, L, s, e);
+            return Shifted(TakeBytes(r, L, s, e), skip);
         }
         if (c >= L.length) return NoColumn;
         // A column inside a surrogate pair starts at the pair's end.
         if (c > 0 && Pair(L.units[c - 1], L.units[c])) ++c;
         const LineRegex::Outcome r = re.Next(L.units, L.length, size_t(c), s, e);
-        return Take(r, s, e);
+        return Shifted(Take(r, s, e), skip);
     }
-    uint64_t Next(PieceLine& L, uint64_t c) {
+    uint64_t Next(uint64_t i, PieceLine& L, uint64_t c) {
+        const uint64_t skip = Mark(i, L);
         uint64_t s = 0, e = 0;
-        const LineRegex::Outcome r = re.NextInPieces(L, c, s, e);
+        const LineRegex::Outcome r = re.NextInPieces(L, std::max(c, skip), skip, s, e);
         return Take(r, s, e);
     }
-    uint64_t Last(const AnyLine& L, size_t limit) {
+    uint64_t Last(uint64_t i, AnyLine L, size_t limit) {
+        const uint64_t skip = Mark(i, L);
+        if (limit != WholeLine) limit = limit > skip ? limit - skip : 0;
         size_t s = 0, e = 0;
         if (L.bytes) {
             const size_t to = limit == WholeLine ? WholeLine : ByteOfColumn(L.bytes, L.length, limit, false);
             const LineRegex::Outcome r = re.Last(L.bytes, L.length, to, s, e);
-            return TakeBytes(r, L, s, e);
+            return Shifted(TakeBytes(r, L, s, e), skip);
         }
         // A limit inside a surrogate pair ends the line before the pair, as
         // for bytes.
         if (limit != WholeLine && limit > 0 && limit < L.length && Pair(L.units[limit - 1], L.units[limit]))
             --limit;
         const LineRegex::Outcome r = re.Last(L.units, L.length, limit, s, e);
-        return Take(r, s, e);
+        return Shifted(Take(r, s, e), skip);
     }
-    uint64_t Last(PieceLine& L, uint64_t limit) {
+    uint64_t Last(uint64_t i, PieceLine& L, uint64_t limit) {
+        const uint64_t skip = Mark(i, L);
         uint64_t s = 0, e = 0;
         if (limit != NoColumn && limit > 0 && limit < L.length) {
             const std::u16string two = L.read(limit - 1, 2);
             if (two.size() == 2 && Pair(two[0], two[1])) --limit;
         }
-        const LineRegex::Outcome r = re.LastInPieces(L, limit, s, e);
+        const LineRegex::Outcome r = re.LastInPieces(L, limit, skip, s, e);
         return Take(r, s, e);
     }
-    void Add(const AnyLine& L, uint64_t& total) {
+    void Add(uint64_t i, AnyLine L, uint64_t& total) {
+        Mark(i, L);
         Take(L.bytes ? re.Count(L.bytes, L.length, total) : re.Count(L.units, L.length, total), 0, 0);
     }
-    void Add(PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, total), 0, 0); }
+    void Add(uint64_t i, PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, Mark(i, L), total), 0, 0); }
     bool ByBlocks() const { return false; }
     // A block of the line source's buffers, matched whole.
     bool Block(LineSource& src, uint64_t, uint64_t first, uint64_t& n) {
-        const AnyLine B = src.GetBlockOf(first);
+        AnyLine B = src.GetBlockOf(first);
         if (!B.padded) return false;
-        return B.bytes ? re.CountBlock(B.bytes, B.length, src.LineStarts(), n)
-                       : re.CountBlock(B.units, B.length, src.LineStarts(), n);
+        const std::vector<size_t>* starts = &src.LineStarts();
+        std::vector<size_t> shifted;
+        const size_t before = B.length;
+        if (first == 0 && Mark(0, B)) {
+            const size_t by = before - B.length;
+            for (size_t k : *starts) shifted.push_back(k > by ? k - by : 0);
+            starts = &shifted;
+        }
+        return B.bytes ? re.CountBlock(B.bytes, B.length, *starts, n) : re.CountBlock(B.units, B.length, *starts, n);
     }
 };
 
@@ -389,10 +429,10 @@ SearchResult Forward(TextDocument& doc, const TextPosition& selStart, const Text
         if (filter.cancelled()) return false;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
-            s = m.Next(L, c);
+            s = m.Next(i, L, c);
             if (L.cancelled) return false;
         } else {
-            s = m.Next(src.GetAny(i), c);
+            s = m.Next(i, src.GetAny(i), c);
         }
         return m.failure == SearchDetail::Failure::None;
     };
@@ -455,10 +495,10 @@ SearchResult Backward(TextDocument& doc, const TextPosition& selStart, Engine& m
         if (filter.cancelled()) return false;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, done, total);
-            s = m.Last(L, limit);
+            s = m.Last(i, L, limit);
             if (L.cancelled) return false;
         } else {
-            s = m.Last(src.GetAny(i), limit < WholeLine ? size_t(limit) : WholeLine);
+            s = m.Last(i, src.GetAny(i), limit < WholeLine ? size_t(limit) : WholeLine);
         }
         return m.failure == SearchDetail::Failure::None;
     };
@@ -516,10 +556,10 @@ SearchResult Count(TextDocument& doc, Engine& m, const FindOptions& opt, uint64_
         if (filter.cancelled()) return SearchResult::Cancelled;
         if (isLong(i)) {
             PieceLine L = LongLine(doc, i, progress, i, count);
-            m.Add(L, total);
+            m.Add(i, L, total);
             if (L.cancelled) return SearchResult::Cancelled;
         } else {
-            m.Add(src.GetAny(i), total);
+            m.Add(i, src.GetAny(i), total);
         }
         if (m.failure != SearchDetail::Failure::None) return Stopped(m, i, detail);
     }

@@ -380,8 +380,8 @@ bool LineRegex::CountBlock(const unsigned char* t, size_t len, const std::vector
 // next window then starts where that partial match starts, so every match
 // taken is the one the whole line gives. A partial match at the start of a
 // full window would be longer than the window: TooLong.
-LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s,
-                                         uint64_t& e, uint64_t& count) {
+LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, uint64_t origin, int mode,
+                                         uint64_t& s, uint64_t& e, uint64_t& count) {
     uint64_t end = line.length;
     if (end > 0) {
         const std::u16string tail = line.read(end >= 2 ? end - 2 : 0, end >= 2 ? 2 : 1);
@@ -397,14 +397,14 @@ LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_
             line.cancelled = true;
             return Outcome::Cancelled;
         }
-        const uint64_t a = pos - std::min<uint64_t>(pos, behind_);
+        const uint64_t a = pos - std::min<uint64_t>(pos - origin, behind_);
         uint64_t b = std::min(end, pos + window);
         const size_t want = static_cast<size_t>(b - a + (b < end ? 1 : 0));
         buf = line.read(a, want);
         if (buf.size() != want) return found ? Outcome::Found : Outcome::None;  // the file changed
         if (b < end && High(buf[size_t(b - a) - 1])) --b;  // windows end between characters
         const size_t n = static_cast<size_t>(b - a);
-        const uint32_t options = (a > 0 ? PCRE2_NOTBOL : 0u) | (b < end ? PCRE2_PARTIAL_HARD : 0u);
+        const uint32_t options = (a > origin ? PCRE2_NOTBOL : 0u) | (b < end ? PCRE2_PARTIAL_HARD : 0u);
         const uint64_t start = pos;
         size_t q = static_cast<size_t>(pos - a);
         for (;;) {
@@ -424,7 +424,9 @@ LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_
             // Neighbours: buf[ms - 1] lies in the window's context, buf[me]
             // in the unit read past b (units past the line's end are none).
             const size_t right = b < end ? n + 1 : n;
-            if (me <= ms || (wholeWord_ && !WholeWordAt(buf.data(), right, ms, me - ms))) {
+            // (at the line's origin there is no left neighbour)
+            if (me <= ms || (wholeWord_ && !(a + ms > origin ? WholeWordAt(buf.data(), right, ms, me - ms)
+                                                              : WholeWordAt(buf.data() + ms, right - ms, 0, me - ms)))) {
                 q = NextChar(buf.data(), n, ms);
                 continue;
             }
@@ -439,16 +441,18 @@ LineRegex::Outcome LineRegex::WalkPieces(PieceLine& line, uint64_t from, uint64_
     return found ? Outcome::Found : Outcome::None;
 }
 
-LineRegex::Outcome LineRegex::NextInPieces(PieceLine& line, uint64_t from, uint64_t& s, uint64_t& e) {
+LineRegex::Outcome LineRegex::NextInPieces(PieceLine& line, uint64_t from, uint64_t origin, uint64_t& s,
+                                           uint64_t& e) {
     uint64_t n = 0;
-    return WalkPieces(line, from, NoColumn, First, s, e, n);
+    return WalkPieces(line, std::max(from, origin), NoColumn, origin, First, s, e, n);
 }
-LineRegex::Outcome LineRegex::LastInPieces(PieceLine& line, uint64_t limit, uint64_t& s, uint64_t& e) {
+LineRegex::Outcome LineRegex::LastInPieces(PieceLine& line, uint64_t limit, uint64_t origin, uint64_t& s,
+                                           uint64_t& e) {
     uint64_t n = 0;
-    return WalkPieces(line, 0, limit, LastOne, s, e, n);
+    return WalkPieces(line, origin, limit, origin, LastOne, s, e, n);
 }
-LineRegex::Outcome LineRegex::CountInPieces(PieceLine& line, uint64_t& count) {
+LineRegex::Outcome LineRegex::CountInPieces(PieceLine& line, uint64_t origin, uint64_t& count) {
     uint64_t s, e;
-    const Outcome r = WalkPieces(line, 0, NoColumn, All, s, e, count);
+    const Outcome r = WalkPieces(line, origin, NoColumn, origin, All, s, e, count);
     return r == Outcome::Found ? Outcome::None : r;
 }

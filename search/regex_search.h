@@ -59,9 +59,10 @@ public:
 
     // The same for a long line read in pieces, in windows of line.window
     // units (see SearchDetail::MatchTooLong). Columns are the line's.
-    Outcome NextInPieces(PieceLine& line, uint64_t from, uint64_t& s, uint64_t& e);
-    Outcome LastInPieces(PieceLine& line, uint64_t limit, uint64_t& s, uint64_t& e);
-    Outcome CountInPieces(PieceLine& line, uint64_t& count);
+    // The line's text starts at column origin (after a byte-order mark).
+    Outcome NextInPieces(PieceLine& line, uint64_t from, uint64_t origin, uint64_t& s, uint64_t& e);
+    Outcome LastInPieces(PieceLine& line, uint64_t limit, uint64_t origin, uint64_t& s, uint64_t& e);
+    Outcome CountInPieces(PieceLine& line, uint64_t origin, uint64_t& count);
 
 private:
     struct Parts;  // the compiled codes and their match data, for both widths
@@ -70,8 +71,8 @@ private:
                  uint64_t& count);
     template <class U>
     bool Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
-    Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, int mode, uint64_t& s, uint64_t& e,
-                       uint64_t& count);
+    Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, uint64_t origin, int mode, uint64_t& s,
+                       uint64_t& e, uint64_t& count);
 
     template <class U>
     void ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len);

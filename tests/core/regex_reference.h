@@ -61,15 +61,26 @@ public:
         return out;
     }
 
+    // Line i's text as the pattern sees it: line 0 of a file with a
+    // byte-order mark without its U+FEFF (skip says how many units went).
+    static std::u16string Text(TextDocument& d, uint64_t i, size_t& skip) {
+        std::u16string L = d.GetLineText(i);
+        skip = i == 0 && d.hasMark && !L.empty() && L[0] == 0xFEFF ? 1 : 0;
+        return L.substr(skip);
+    }
+    static size_t Less(uint64_t column, size_t skip) { return column > skip ? size_t(column - skip) : 0; }
+
     SearchResult Forward(TextDocument& d, TextPosition a, TextPosition b, bool wrap, TextPosition& hit,
                          uint64_t& length) {
         for (int pass = 0; pass < (wrap ? 2 : 1); ++pass) {
             const uint64_t first = pass ? 0 : b.line, end = pass ? std::min(d.lineCount, a.line + 1) : d.lineCount;
             for (uint64_t i = first; i < end; ++i) {
                 bool gaveUp;
-                auto m = Taken(d.GetLineText(i), !pass && i == b.line ? size_t(b.column) : 0, SIZE_MAX, gaveUp);
+                size_t skip;
+                const std::u16string L = Text(d, i, skip);
+                auto m = Taken(L, !pass && i == b.line ? Less(b.column, skip) : 0, SIZE_MAX, gaveUp);
                 if (gaveUp) return SearchResult::Failed;
-                if (!m.empty()) return hit = TextPosition{i, m[0].first}, length = m[0].second - m[0].first,
+                if (!m.empty()) return hit = TextPosition{i, m[0].first + skip}, length = m[0].second - m[0].first,
                                        SearchResult::Found;
             }
         }
@@ -82,9 +93,11 @@ public:
             const uint64_t low = pass ? a.line : 0;
             for (uint64_t i = top; i-- > low;) {
                 bool gaveUp;
-                auto m = Taken(d.GetLineText(i), 0, !pass && i == a.line ? size_t(a.column) : SIZE_MAX, gaveUp);
+                size_t skip;
+                const std::u16string L = Text(d, i, skip);
+                auto m = Taken(L, 0, !pass && i == a.line ? Less(a.column, skip) : SIZE_MAX, gaveUp);
                 if (gaveUp) return SearchResult::Failed;
-                if (!m.empty()) return hit = TextPosition{i, m.back().first},
+                if (!m.empty()) return hit = TextPosition{i, m.back().first + skip},
                                        length = m.back().second - m.back().first, SearchResult::Found;
             }
             if (pass == 0 && a.line >= d.lineCount) break;
@@ -96,7 +109,8 @@ public:
         uint64_t n = 0;
         for (uint64_t i = 0; i < d.lineCount; ++i) {
             bool gaveUp;
-            n += Taken(d.GetLineText(i), 0, SIZE_MAX, gaveUp).size();
+            size_t skip;
+            n += Taken(Text(d, i, skip), 0, SIZE_MAX, gaveUp).size();
         }
         return n;
     }
