@@ -252,6 +252,37 @@ struct LiteralEngine {
     BlockScan* blocks = nullptr;
     bool ByBlocks() const { return blocks && blocks->usable(); }
     bool Block(LineSource&, uint64_t block, uint64_t, uint64_t& n) { return blocks->Count(block, n); }
+    // The lines k of the block held by src that hold an accepted match:
+    // occurrences in the block's text taken as one, each within its line
+    // (terminator included, as a line's text is searched).
+    bool ListBlock(LineSource& src, uint64_t first, std::vector<size_t>& lines) {
+        const AnyLine B = src.GetBlockOf(first);
+        if (!B.padded || (B.bytes && !m.useBytes)) return false;
+        return B.bytes ? ListIn(m.bytes, B.bytes, B.length, src.LineStarts(), lines)
+                       : ListIn(m.units, B.units, B.length, src.LineStarts(), lines);
+    }
+    template <class U>
+    bool ListIn(BasicMatcher<U>& finder, const U* t, size_t len, const std::vector<size_t>& starts,
+                std::vector<size_t>& lines) {
+        const size_t n = finder.size(), total = starts.size() ? starts.size() - 1 : 0;
+        if (n == 0 || total == 0) return total == 0;
+        finder.Begin(t, len, true);
+        size_t k = 0;
+        for (size_t p = 0; p + n <= len && k < total;) {
+            const size_t s = finder.Next(p, len);
+            if (s == NoMatch) break;
+            while (k + 1 < total && starts[k + 1] <= s) ++k;
+            const size_t ls = starts[k], le = starts[k + 1];
+            if (s + n <= le && (!opt.wholeWord || WholeWordAt(t + ls, le - ls, s - ls, n))) {
+                lines.push_back(k);
+                p = le;
+                ++k;
+            } else {
+                p = s + 1;
+            }
+        }
+        return true;
+    }
 };
 
 // A regular expression, as the loops ask it; lines of well-formed UTF-8
@@ -373,7 +404,11 @@ struct RegexEngine {
     void Add(uint64_t i, PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, Mark(i, L), total), 0, 0); }
     bool ByBlocks() const { return false; }
     // A block of the line source's buffers, matched whole.
-    bool Block(LineSource& src, uint64_t, uint64_t first, uint64_t& n) {
+    bool ListBlock(LineSource& src, uint64_t first, std::vector<size_t>& lines) {
+        uint64_t n = 0;
+        return Block(src, 0, first, n, &lines);
+    }
+    bool Block(LineSource& src, uint64_t, uint64_t first, uint64_t& n, std::vector<size_t>* lines = nullptr) {
         AnyLine B = src.GetBlockOf(first);
         if (!B.padded) return false;
         const std::vector<size_t>* starts = &src.LineStarts();
@@ -384,6 +419,9 @@ struct RegexEngine {
             for (size_t k : *starts) shifted.push_back(k > by ? k - by : 0);
             starts = &shifted;
         }
+        if (lines)
+            return B.bytes ? re.ListBlock(B.bytes, B.length, *starts, *lines)
+                           : re.ListBlock(B.units, B.length, *starts, *lines);
         return B.bytes ? re.CountBlock(B.bytes, B.length, *starts, n) : re.CountBlock(B.units, B.length, *starts, n);
     }
 };
@@ -567,6 +605,91 @@ SearchResult Count(TextDocument& doc, Engine& m, const FindOptions& opt, uint64_
 }
 
 // Runs fn with the engine the options ask for, once it is usable.
+// Whether the document's last line is the empty place after its final line
+// end (or the only line of an empty file): the file's last unit ends a line.
+bool EndsWithLineEnd(TextDocument& doc) {
+    const int width = doc.encoding == Encoding::Utf16Le || doc.encoding == Encoding::Utf16Be ? 2 : 1;
+    const int64_t textStart = doc.lineIndex.empty() ? 0 : doc.lineIndex[0];
+    if (doc.fileSize - textStart < width) return true;
+    unsigned char b[2] = {0, 0};
+    if (!doc.file.Seek(doc.fileSize - width, SEEK_SET) || doc.file.Read(b, size_t(width)) != size_t(width)) return false;
+    const unsigned unit = width == 1 ? b[0] : doc.encoding == Encoding::Utf16Le ? b[0] | b[1] << 8 : b[1] | b[0] << 8;
+    return unit == '\n' || unit == '\r';
+}
+
+template <class Engine>
+SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inverse, uint64_t from,
+                  const LineRunSink& add, uint64_t& listed, const FindProgress& progress, SearchDetail* detail) {
+    uint64_t end = doc.lineCount;
+    if (end > 0 && EndsWithLineEnd(doc)) --end;
+    const uint64_t stride = doc.Stride();
+    LineSource src(doc, true, m.Bytes());
+    LongLines isLong{doc};
+    BlockPrefilter filter(doc, m.filterText, opt.matchCase, true);
+    uint64_t i = from;
+    const uint64_t lines = end > from ? end - from : 0;
+    if (progress)
+        filter.tick = [&](uint64_t share) { return progress((i - from) * LineShares + share, lines * LineShares); };
+    // Runs are passed on when they end, so a run of listed lines is one call.
+    uint64_t runFirst = 0, runCount = 0;
+    auto emit = [&](uint64_t first, uint64_t count) {
+        if (count == 0) return true;
+        listed += count;
+        if (runCount && runFirst + runCount == first) {
+            runCount += count;
+            return true;
+        }
+        const bool ok = !runCount || add(runFirst, runCount);
+        runFirst = first;
+        runCount = count;
+        return ok;
+    };
+    // What was found before a cancel or a failure stays listed.
+    auto stop = [&](SearchResult r) {
+        if (runCount) add(runFirst, runCount);
+        return r;
+    };
+    std::vector<size_t> found;
+    for (; i < end; ++i) {
+        if (progress && i != from && i % stride == 0 && !progress(i - from, lines)) return stop(SearchResult::Cancelled);
+        if (i % stride == 0) {
+            const uint64_t block = doc.BlockOfLine(i);
+            const uint64_t blockEnd = std::min(end, doc.FirstLineOfBlock(block + 1));
+            if (filter.usable() && !filter.BlockMayMatch(block)) {
+                if (inverse && !emit(i, blockEnd - i)) return SearchResult::Cancelled;
+                i = blockEnd - 1;
+                continue;
+            }
+            found.clear();
+            if (filter.cancelled()) return stop(SearchResult::Cancelled);
+            if (!isLong(i) && m.ListBlock(src, i, found)) {
+                uint64_t next = i;  // the first line not yet passed on
+                for (size_t k : found) {
+                    if (i + k >= blockEnd) break;
+                    if (!(inverse ? emit(next, i + k - next) : emit(i + k, 1))) return SearchResult::Cancelled;
+                    next = i + k + 1;
+                }
+                if (inverse && !emit(next, blockEnd > next ? blockEnd - next : 0)) return SearchResult::Cancelled;
+                i = blockEnd - 1;
+                continue;
+            }
+        }
+        if (filter.cancelled()) return stop(SearchResult::Cancelled);
+        uint64_t s;
+        if (isLong(i)) {
+            PieceLine L = LongLine(doc, i, progress, i - from, lines);
+            s = m.Next(i, L, 0);
+            if (L.cancelled) return stop(SearchResult::Cancelled);
+        } else {
+            s = m.Next(i, src.GetAny(i), 0);
+        }
+        if (m.failure != SearchDetail::Failure::None) return stop(Stopped(m, i, detail));
+        if ((s != NoColumn) != inverse && !emit(i, 1)) return SearchResult::Cancelled;
+    }
+    if (runCount && !add(runFirst, runCount)) return SearchResult::Cancelled;
+    return listed ? SearchResult::Found : SearchResult::NotFound;
+}
+
 // literalForward: a pattern of plain text may go to the literal engine,
 // which finds the same first match (Find previous takes the last of the
 // matches taken in order, which a self-overlapping text would change).
@@ -623,5 +746,14 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
         if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) m.blocks = &blocks;
         return Count(doc, m, opt, total, progress, detail);
+    });
+}
+
+SearchResult ListLines(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, bool inverse,
+                       uint64_t from, const LineRunSink& add, uint64_t& listed, const FindProgress& progress,
+                       SearchDetail* detail) {
+    listed = 0;
+    return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
+        return List(doc, m, opt, inverse, from, add, listed, progress, detail);
     });
 }

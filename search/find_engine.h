@@ -88,3 +88,15 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart,
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt,
                       uint64_t& total, const FindProgress& progress = nullptr,
                       SearchDetail* detail = nullptr);
+
+// Receives listed lines in ascending order as runs of consecutive lines
+// (first, count); false stops the listing, which then ends Cancelled.
+using LineRunSink = std::function<bool(uint64_t first, uint64_t count)>;
+
+// Lists the lines from `from` on that hold an accepted match (inverse: that
+// hold none) to add, in ascending order; listed is how many. The empty place
+// after a file's final line end (its last line, when empty) is not a line of
+// the file and is never listed. Found when any line was listed.
+SearchResult ListLines(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, bool inverse,
+                       uint64_t from, const LineRunSink& add, uint64_t& listed,
+                       const FindProgress& progress = nullptr, SearchDetail* detail = nullptr);

@@ -271,25 +271,33 @@ LineRegex::Outcome LineRegex::Count(const unsigned char* t, size_t len, uint64_t
     return r == Outcome::Found ? Outcome::None : r;
 }
 
+// lines: list the lines with a match instead of counting (one match a line
+// is enough).
 template <class U>
-bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
+                      std::vector<size_t>* lines) {
     if (!parts_->HasScout(t) || starts.size() < 2) return false;
     uint64_t found = 0;
     size_t k = 0;  // the line holding p
-    const size_t lines = starts.size() - 1;
-    for (size_t p = 0; p < len && k < lines;) {
+    const size_t total = starts.size() - 1;
+    for (size_t p = 0; p < len && k < total;) {
         const size_t* ov;
         const int rc = parts_->MatchBlock(t, len, p, ov);
         if (rc == PCRE2_ERROR_NOMATCH) break;
         if (rc < 0) return false;
         const size_t ms = ov[0], me = ov[1];
-        while (k + 1 < lines && starts[k + 1] <= ms) ++k;
+        while (k + 1 < total && starts[k + 1] <= ms) ++k;
         const size_t ls = starts[k], le = ls + TextLength(t + ls, starts[k + 1] - ls);
         if (p < ls) p = ls;
         if (ms >= ls && me <= le && me > ms) {
             if (!wholeWord_ || WholeWordAt(t + ls, le - ls, ms - ls, me - ms)) {
                 ++found;
                 p = me;
+                if (lines) {
+                    lines->push_back(k);
+                    p = starts[k + 1];
+                    ++k;
+                }
             } else {
                 p = NextChar(t, le, ms);
             }
@@ -298,7 +306,9 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
         } else {
             // Past the line's text: the rest of the line one match at a time.
             size_t s, e;
-            if (Walk(t + ls, starts[k + 1] - ls, WholeLine, p - ls, All, s, e, found) == Outcome::GaveUp) return false;
+            const Outcome r = Walk(t + ls, starts[k + 1] - ls, WholeLine, p - ls, lines ? First : All, s, e, found);
+            if (r == Outcome::GaveUp) return false;
+            if (lines && r == Outcome::Found) lines->push_back(k);
             p = starts[k + 1];
             ++k;
         }
@@ -311,7 +321,7 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
 // literal finders (each scans the block once) and matched alone.
 template <class U>
 bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len,
-                           const std::vector<size_t>& starts, uint64_t& count) {
+                           const std::vector<size_t>& starts, uint64_t& count, std::vector<size_t>* list) {
     if (starts.size() < 2) return false;
     const size_t lines = starts.size() - 1;
     std::vector<size_t> next(finders.size(), 0);
@@ -332,8 +342,9 @@ bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, si
         while (k + 1 < lines && starts[k + 1] <= at) ++k;
         const size_t ls = starts[k];
         size_t s, e;
-        if (Walk(t + ls, starts[k + 1] - ls, WholeLine, p > ls ? p - ls : 0, All, s, e, found) == Outcome::GaveUp)
-            return false;
+        const Outcome r = Walk(t + ls, starts[k + 1] - ls, WholeLine, p > ls ? p - ls : 0, list ? First : All, s, e, found);
+        if (r == Outcome::GaveUp) return false;
+        if (list && r == Outcome::Found) list->push_back(k);
         p = starts[k + 1];
         ++k;
     }
@@ -355,21 +366,40 @@ void LineRegex::ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, siz
     finders.assign(1, kept);
 }
 
-bool LineRegex::CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
-    if (chooseRun_ && !unitChosen_ && !unitFinders_.empty()) {
-        ChooseRun(unitFinders_, t, len);
-        unitChosen_ = true;
+template <class U>
+bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
+                        std::vector<size_t>* lines) {
+    if constexpr (sizeof(U) == 2) {
+        if (chooseRun_ && !unitChosen_ && !unitFinders_.empty()) {
+            ChooseRun(unitFinders_, t, len);
+            unitChosen_ = true;
+        }
+        if (!unitFinders_.empty()) return ByLiterals(unitFinders_, t, len, starts, count, lines);
+    } else {
+        if (chooseRun_ && !byteChosen_ && !byteFinders_.empty()) {
+            ChooseRun(byteFinders_, t, len);
+            byteChosen_ = true;
+        }
+        if (!byteFinders_.empty()) return ByLiterals(byteFinders_, t, len, starts, count, lines);
     }
-    if (!unitFinders_.empty()) return ByLiterals(unitFinders_, t, len, starts, count);
-    return Scout(t, len, starts, count);
+    return Scout(t, len, starts, count, lines);
+}
+
+bool LineRegex::CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
+    return InBlock(t, len, starts, count, nullptr);
 }
 bool LineRegex::CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {
-    if (chooseRun_ && !byteChosen_ && !byteFinders_.empty()) {
-        ChooseRun(byteFinders_, t, len);
-        byteChosen_ = true;
-    }
-    if (!byteFinders_.empty()) return ByLiterals(byteFinders_, t, len, starts, count);
-    return Scout(t, len, starts, count);
+    return InBlock(t, len, starts, count, nullptr);
+}
+bool LineRegex::ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts,
+                          std::vector<size_t>& lines) {
+    uint64_t n = 0;
+    return InBlock(t, len, starts, n, &lines);
+}
+bool LineRegex::ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts,
+                          std::vector<size_t>& lines) {
+    uint64_t n = 0;
+    return InBlock(t, len, starts, n, &lines);
 }
 
 // A long line is matched in windows of the line's units [a, b): the window

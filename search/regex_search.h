@@ -56,6 +56,10 @@ public:
     // gave up: the lines are then counted one by one.
     bool CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
     bool CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
+    // The same, giving the block's lines (their indices k) that hold an
+    // accepted match, in ascending order.
+    bool ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, std::vector<size_t>& lines);
+    bool ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, std::vector<size_t>& lines);
 
     // The same for a long line read in pieces, in windows of line.window
     // units (see SearchDetail::MatchTooLong). Columns are the line's.
@@ -70,7 +74,11 @@ private:
     Outcome Walk(const U* t, size_t len, size_t limit, size_t from, int mode, size_t& s, size_t& e,
                  uint64_t& count);
     template <class U>
-    bool Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
+    bool Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
+               std::vector<size_t>* lines);
+    template <class U>
+    bool InBlock(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
+                 std::vector<size_t>* lines);
     Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, uint64_t origin, int mode, uint64_t& s,
                        uint64_t& e, uint64_t& count);
 
@@ -78,7 +86,7 @@ private:
     void ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len);
     template <class U>
     bool ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len, const std::vector<size_t>& starts,
-                    uint64_t& count);
+                    uint64_t& count, std::vector<size_t>* lines);
 
     Parts* parts_;
     // Finders of the literals one of which every match holds, in units and

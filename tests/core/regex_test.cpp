@@ -2,6 +2,7 @@
 // in every encoding, with long lines read in pieces, and its failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -224,4 +225,75 @@ TEST(Regex, RequiredLiteralIsOnlyWhatEveryMatchHolds) {
         {u"a{,3}bcd", false, u""},                {u"(?:ab)cde", false, u"cde"},
     };
     for (const auto& c : cases) EXPECT_EQ(RequiredLiteral(c.pattern, c.caseless), c.literal) << &c - cases;
+}
+
+// Listing the lines with a match, or without one, literal text and patterns
+// alike, against the lines searched one by one; runs come merged.
+TEST(ListLines, AgreesWithTheLinesOneByOne) {
+    const std::u16string pieces[] = {u"a", u"ab", u"b ", u"\u4E2D", u"\U0001F600", u"\r\n", u"\n", u"\n", u"\r",
+                                     u"7", u"timeout", u"x\0"};
+    const std::u16string pats[] = {u"ab", u"a|\u4E2D", u"^b", u"\\d", u"b $", u"t.m", u"\u4E2D"};
+    std::mt19937 rng(8);
+    for (int round = 0; round < 12; ++round) {
+        std::u16string text;
+        for (int i = 0; i < (round < 8 ? 1200 : 4000); ++i) text += pieces[rng() % (round == 5 ? 12 : 11)];
+        if (round % 3 == 0) text += u"\n";  // a final line end: the empty place after it is no line
+        std::string le;
+        for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
+        const bool utf16 = round % 2, mark = round % 4 == 2;
+        std::string bytes = utf16 ? le : Utf8(text);
+        if (mark) bytes = (utf16 ? "\xFF\xFE" : "\xEF\xBB\xBF") + bytes;
+        TempTextFile f(bytes, utf16 ? Encoding::Utf16Le : mark ? Encoding::Utf8Bom : Encoding::Utf8);
+        TempTextFile whole(bytes, utf16 ? Encoding::Utf16Le : mark ? Encoding::Utf8Bom : Encoding::Utf8);
+        ASSERT_TRUE(f.opened && whole.opened);
+        if (round >= 8) f.doc.maxBlockBytes = 256 + rng() % 2000;  // long lines in pieces
+        BlockPrefilter::Enable(round % 4 != 3);
+        const bool final = text.back() == u'\n' || text.back() == u'\r';
+        const uint64_t end = whole.doc.lineCount - (final ? 1 : 0);
+        for (int q = 0; q < 10; ++q) {
+            FindOptions o = Rx(rng() % 3 == 0, rng() % 2);
+            o.regex = rng() % 3 != 0;
+            const std::u16string& pat = o.regex ? pats[rng() % 7] : pats[rng() % 2 * 6];
+            const bool inverse = rng() % 2;
+            const uint64_t from = rng() % 3 == 0 ? rng() % end : 0;
+            SCOPED_TRACE(testing::Message() << "round " << round << " query " << q << " regex " << o.regex);
+            std::vector<uint64_t> want, got;
+            model::RefRegex ref(pat, o);
+            for (uint64_t i = from; i < end; ++i) {
+                bool gaveUp;
+                size_t skip;
+                const bool has = o.regex ? !ref.Taken(model::RefRegex::Text(whole.doc, i, skip), 0, SIZE_MAX, gaveUp).empty()
+                                         : MatchForward(whole.doc.GetLineText(i), 0, pat, o) != NoMatch;
+                if (has != inverse) want.push_back(i);
+            }
+            uint64_t listed = 0, lastEnd = UINT64_MAX;
+            bool merged = true;
+            const SearchResult r = ListLines(f.doc, pat, o, inverse, from, [&](uint64_t first, uint64_t count) {
+                merged = merged && first != lastEnd && count > 0;
+                lastEnd = first + count;
+                for (uint64_t k = 0; k < count; ++k) got.push_back(first + k);
+                return true;
+            }, listed);
+            if (got != want) {
+                size_t k = 0;
+                while (k < got.size() && k < want.size() && got[k] == want[k]) ++k;
+                FAIL() << "from " << from << " inverse " << inverse << " sizes " << got.size() << " " << want.size()
+                       << " first difference at " << k << ": " << (k < got.size() ? got[k] : 0) << " vs "
+                       << (k < want.size() ? want[k] : 0) << " pattern " << pat.size() << " end " << end;
+            }
+            EXPECT_EQ(listed, want.size());
+            EXPECT_EQ(r, want.empty() ? SearchResult::NotFound : SearchResult::Found);
+            EXPECT_TRUE(merged);
+            // A cancel keeps what was listed before it: a prefix.
+            got.clear();
+            int calls = 0;
+            ListLines(f.doc, pat, o, inverse, from, [&](uint64_t first, uint64_t count) {
+                for (uint64_t k = 0; k < count; ++k) got.push_back(first + k);
+                return true;
+            }, listed, [&](uint64_t, uint64_t) { return ++calls < 4; });
+            ASSERT_LE(got.size(), want.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin()));
+        }
+    }
+    BlockPrefilter::Enable(true);
 }
