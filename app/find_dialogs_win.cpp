@@ -68,6 +68,9 @@ INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         case IDC_WRAP_AROUND:
             if (v) v->findOptions.wrapAround = Checked(dlg, IDC_WRAP_AROUND);
             return TRUE;
+        case IDC_REGEX:
+            if (v) v->findOptions.regex = Checked(dlg, IDC_REGEX);
+            return TRUE;
         case IDC_FIND_NEXT:
             if (v) v->FindNext();
             return TRUE;
@@ -111,6 +114,7 @@ void TextView::OpenFindDialog() {
     CheckDlgButton(findDialog, IDC_WHOLE_WORD, findOptions.wholeWord ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_MATCH_CASE, findOptions.matchCase ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_WRAP_AROUND, findOptions.wrapAround ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(findDialog, IDC_REGEX, findOptions.regex ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(findDialog, IDC_FIND_TEXT, W(searchText));
     ReadSearchText(findDialog, *this);  // the edit's change notification does the same
     ShowWindow(findDialog, SW_SHOWNORMAL);

@@ -57,17 +57,35 @@ bool StartOrStop(TextView& v) {
     return !v.jobs.Refuses(IDM_FIND_NEXT);
 }
 
-size_t SearchLength(const std::u16string& s) {
-    size_t z = s.find(char16_t(0));
-    return z == std::u16string::npos ? s.size() : z;
+// The status of a search that failed: a pattern that does not compile, or
+// a line the engine gave up on.
+std::u16string FailureText(TextView& v, const SearchDetail& d) {
+    switch (d.failure) {
+    case SearchDetail::Failure::BadPattern:
+        return UiText(IDS_REGEX_BAD, {d.message, DecimalText(d.position)});
+    case SearchDetail::Failure::MatchTooLong:
+        return UiText(IDS_REGEX_TOO_LONG, {DecimalText(v.document.PrefixUnits()), DecimalText(d.line + 1)});
+    default:
+        return UiText(IDS_REGEX_TOO_COMPLEX, {DecimalText(d.line + 1)});
+    }
+}
+
+// A pattern that does not compile is said before anything is searched.
+bool PatternUsable(TextView& v, const std::u16string& pat, const FindOptions& opt) {
+    SearchDetail d;
+    if (CheckSearchText(pat, opt, d)) return true;
+    v.SetFindStatus(FailureText(v, d));
+    return false;
 }
 
 void RunSearch(TextView& v, bool forward) {
     if (!StartOrStop(v)) return;
     const std::u16string pat = v.searchText;
     const FindOptions opt = v.findOptions;
+    if (!PatternUsable(v, pat, opt)) return;
     const TextPosition from = v.pane.selStart, to = v.pane.selEnd;
     TextPosition hit;
+    SearchDetail detail;
     SearchResult r;
     {
         FindRun run(v, Job::Find);
@@ -77,8 +95,8 @@ void RunSearch(TextView& v, bool forward) {
             });
         };
         try {
-            r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress)
-                        : SearchBackward(v.document, from, pat, opt, hit, progress);
+            r = forward ? SearchForward(v.document, from, to, pat, opt, hit, progress, &detail)
+                        : SearchBackward(v.document, from, pat, opt, hit, progress, &detail);
         } catch (const std::bad_alloc&) {
             v.SetFindStatus(UiText(IDS_FIND_NO_MEMORY));
             return;
@@ -87,7 +105,7 @@ void RunSearch(TextView& v, bool forward) {
     switch (r) {
     case SearchResult::Found:
         v.pane.anchor = v.pane.selStart = hit;
-        v.pane.selEnd = TextPosition{hit.line, hit.column + SearchLength(pat)};
+        v.pane.selEnd = TextPosition{hit.line, hit.column + detail.matchLength};
         v.pane.EnsureVisible(v.pane.selStart);
         v.SetFindStatus(UiText(IDS_FIND_FOUND));
         break;
@@ -96,6 +114,9 @@ void RunSearch(TextView& v, bool forward) {
         break;
     case SearchResult::Cancelled:
         v.SetFindStatus(UiText(IDS_FIND_CANCELLED));
+        break;
+    case SearchResult::Failed:
+        v.SetFindStatus(FailureText(v, detail));
         break;
     }
 }
@@ -110,7 +131,9 @@ void TextView::CountMatches() {
     if (!StartOrStop(*this)) return;
     const std::u16string pat = searchText;
     const FindOptions opt = findOptions;
+    if (!PatternUsable(*this, pat, opt)) return;
     uint64_t total = 0;
+    SearchDetail detail;
     SearchResult r;
     {
         FindRun run(*this, Job::Count);
@@ -120,7 +143,7 @@ void TextView::CountMatches() {
             });
         };
         try {
-            r = CountAll(document, pat, opt, total, progress);
+            r = CountAll(document, pat, opt, total, progress, &detail);
         } catch (const std::bad_alloc&) {
             SetFindStatus(UiText(IDS_COUNT_NO_MEMORY));
             return;
@@ -128,6 +151,8 @@ void TextView::CountMatches() {
     }
     if (r == SearchResult::Cancelled)
         SetFindStatus(UiText(IDS_COUNT_CANCELLED));
+    else if (r == SearchResult::Failed)
+        SetFindStatus(FailureText(*this, detail));
     else
         SetFindStatus(UiText(IDS_COUNT_DONE, {DecimalText(total)}));
 }

@@ -23,3 +23,16 @@ endforeach()
 if(failures)
   message(FATAL_ERROR "Includes that run up the layers (core < search, output < view < app):\n${failures}")
 endif()
+
+# Two texts of the string table under one id: the resource compiler keeps
+# one of them without a word.
+file(STRINGS ${SOURCE_DIR}/app/resource.h texts REGEX "^#define IDS_[A-Z0-9_]+ [0-9]+")
+set(seen "")
+foreach(line ${texts})
+  string(REGEX REPLACE "^#define (IDS_[A-Z0-9_]+) ([0-9]+).*$" "\\2" id "${line}")
+  list(FIND seen ${id} at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "String id ${id} used twice in app/resource.h: ${line}")
+  endif()
+  list(APPEND seen ${id})
+endforeach()

@@ -345,6 +345,48 @@ TEST(FindCommands, StatusTextsAndSelection) {
     EXPECT_EQ(h.v->pane.selStart, P(1, 6));
 }
 
+// With the regular-expression box ticked the text is a pattern: a match of
+// any length is selected; a pattern that does not compile and a line the
+// engine gives up on are said, and nothing moves; the option stays across
+// opening another file.
+TEST(FindCommands, RegularExpressions) {
+    Harness h("id a12c and b345c\n" + std::string(3000, 'a') + "!\nb7c\n");
+    ASSERT_TRUE(h.opened);
+    h.v->OpenFindDialog();
+    h.Click(IDC_REGEX);
+    EXPECT_TRUE(h.v->findOptions.regex);
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"b[0-9]+c");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.v->pane.selStart, P(0, 12));
+    EXPECT_EQ(h.v->pane.selEnd, P(0, 17));
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.v->pane.selStart, P(2, 0));
+    EXPECT_EQ(h.v->pane.selEnd, P(2, 3));
+    h.Click(IDC_FIND_PREVIOUS);
+    EXPECT_EQ(h.v->pane.selStart, P(0, 12));
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"计数：2 处匹配.");
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"a(b");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.Status(), u"正则表达式有误：missing closing parenthesis（第 4 个字符）");
+    EXPECT_EQ(h.v->pane.selStart, P(0, 12));
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"正则表达式有误：missing closing parenthesis（第 4 个字符）");
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"(a+)+$");
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status(), u"正则表达式过于复杂，已在第 2 行停止。");
+    h.Click(IDC_FIND_NEXT);
+    EXPECT_EQ(h.Status(), u"正则表达式过于复杂，已在第 2 行停止。");
+    EXPECT_EQ(h.v->pane.selStart, P(0, 12));
+    TempFile other("b1c\n");
+    ASSERT_TRUE(h.v->OpenDocument(other.path(), Encoding::Utf8));
+    h.v->OpenFindDialog();
+    EXPECT_TRUE(h.v->findOptions.regex);
+    EXPECT_EQ(IsDlgButtonChecked(h.v->findDialog, IDC_REGEX), BST_CHECKED);
+    h.Click(IDC_REGEX);
+    EXPECT_FALSE(h.v->findOptions.regex);
+}
+
 // Running out of memory is reported where the operation reports its results.
 TEST(FindCommands, OutOfMemoryIsReported) {
     Harness h(Lines(100000, "some text "));
@@ -527,10 +569,11 @@ TEST(FindDialog, TemplateAndCentring) {
         {IDC_WHOLE_WORD, u"全词匹配(W)", {15, 41, 60, 10}},
         {IDC_MATCH_CASE, u"匹配大小写(C)", {15, 59, 66, 10}},
         {IDC_WRAP_AROUND, u"循环查找(D)", {15, 77, 58, 10}},
+        {IDC_REGEX, u"正则表达式(R)", {15, 95, 66, 10}},
         {IDC_FIND_NEXT, u"查找下一个", {179, 34, 82, 18}},
         {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
         {IDC_COUNT, u"计数", {179, 75, 82, 16}},
-        {IDC_FIND_STATUS, u"", {17, 125, 239, 8}},
+        {IDC_FIND_STATUS, u"", {17, 143, 239, 8}},
     };
     for (const Item& it : items) {
         HWND c = GetDlgItem(dlg, it.id);
@@ -547,7 +590,7 @@ TEST(FindDialog, TemplateAndCentring) {
         EXPECT_EQ(got.bottom - got.top, want.bottom) << it.id;
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
-    RECT client, wantClient{0, 0, 275, 146};  // the template's size is its client area
+    RECT client, wantClient{0, 0, 275, 164};  // the template's size is its client area
     GetClientRect(dlg, &client);
     MapDialogRect(dlg, &wantClient);
     EXPECT_EQ(client.right, wantClient.right);
