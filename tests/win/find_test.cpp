@@ -573,7 +573,7 @@ TEST(FindDialog, TemplateAndCentring) {
         {IDC_FIND_NEXT, u"查找下一个", {179, 34, 82, 18}},
         {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
         {IDC_COUNT, u"计数", {179, 75, 82, 16}},
-        {IDC_FIND_STATUS, u"", {17, 143, 239, 8}},
+        {IDC_FIND_STATUS, u"", {17, 125, 239, 8}},
     };
     for (const Item& it : items) {
         HWND c = GetDlgItem(dlg, it.id);
@@ -590,7 +590,7 @@ TEST(FindDialog, TemplateAndCentring) {
         EXPECT_EQ(got.bottom - got.top, want.bottom) << it.id;
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
-    RECT client, wantClient{0, 0, 275, 164};  // the template's size is its client area
+    RECT client, wantClient{0, 0, 275, 146};  // the template's size is its client area
     GetClientRect(dlg, &client);
     MapDialogRect(dlg, &wantClient);
     EXPECT_EQ(client.right, wantClient.right);
