@@ -5,6 +5,9 @@
 // TextDocument in this process instead (no window, title or pump).
 // Usage: count_driver_win.exe EXE FILE RUNS TEXT...
 //        count_driver_win.exe --bare FILE RUNS TEXT...
+// A TEXT is counted ignoring case; "re:PATTERN" is a regular expression
+// matching case, "rei:PATTERN" one ignoring case (the dialog's boxes are set
+// to match).
 // Prints "open_seconds=S" (start to the finished title; for --bare, the
 // Open), per text "count text=T matches=N seconds=S" (the shortest of RUNS
 // counts), and "peak_mib=M", the program's peak working set ("-" unknown).
@@ -28,6 +31,7 @@ namespace {
 const wchar_t FinishedEnd[] = L" - Tomeview超大文本浏览器-Orvane：https://tomeview.example.org";
 const wchar_t CountDone[] = L"计数：";
 const wchar_t CountFailed[] = L"计数失败";
+const wchar_t PatternFailed[] = L"正则表达式";
 const wchar_t CountCancelled[] = L"计数已取消";
 const double Patience = 600;  // seconds for any one wait
 
@@ -45,6 +49,23 @@ std::wstring Wide(const char* s) {
 }
 
 bool StartsWith(const std::wstring& s, const wchar_t* p) { return s.compare(0, wcslen(p), p) == 0; }
+
+// The text to count and its options, from a TEXT argument.
+struct Query {
+    std::wstring text;
+    FindOptions options;
+};
+Query QueryOf(const std::wstring& arg) {
+    Query q{arg, FindOptions{}};
+    for (const wchar_t* prefix : {L"re:", L"rei:"}) {
+        if (StartsWith(arg, prefix)) {
+            q.text = arg.substr(wcslen(prefix));
+            q.options.regex = true;
+            q.options.matchCase = wcslen(prefix) == 3;
+        }
+    }
+    return q;
+}
 
 bool EndsWith(const std::wstring& s, const wchar_t* p) {
     const size_t n = wcslen(p);
@@ -142,14 +163,15 @@ int Bare(const std::wstring& file, int runs, const std::vector<std::wstring>& te
     std::vector<uint64_t> matches(texts.size(), 0);
     for (int i = 0; i < runs; ++i) {
         for (size_t k = 0; k < texts.size(); ++k) {
+            const Query q = QueryOf(texts[k]);
             const double t = Now();
-            CountAll(doc, U16(texts[k].c_str()), FindOptions{}, matches[k]);
+            CountAll(doc, U16(q.text.c_str()), q.options, matches[k]);
             best[k] = std::min(best[k], Now() - t);
         }
     }
     for (size_t k = 0; k < texts.size(); ++k)
-        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(),
-                    static_cast<unsigned long long>(matches[k]), best[k]);
+        std::printf("count text=%s matches=%llu seconds=%.4f index=%zu\n", Narrow(texts[k]).c_str(),
+                    static_cast<unsigned long long>(matches[k]), best[k], k);
     PrintPeak(GetCurrentProcess());
     return 0;
 }
@@ -193,8 +215,16 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
     std::vector<unsigned long long> matches(texts.size(), 0);
     for (int i = 0; rc == 0 && i < runs; ++i) {
         for (size_t k = 0; rc == 0 && k < texts.size(); ++k) {
+            const Query q = QueryOf(texts[k]);
+            // A box is clicked when it does not show the option wanted.
+            auto set = [&](int id, bool on) {
+                HWND box = GetDlgItem(dlg, id);
+                if ((SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) != on) SendMessageW(box, BM_CLICK, 0, 0);
+            };
+            set(IDC_REGEX, q.options.regex);
+            set(IDC_MATCH_CASE, q.options.matchCase);
             // The edit's change notification makes the text the search text.
-            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[k].c_str()));
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(q.text.c_str()));
             SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
             const double t = Now();
             // Posted: the count runs inside the click's handling.
@@ -206,7 +236,8 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
                     matches[k] = Digits(s);
                     break;
                 }
-                if (StartsWith(s, CountFailed) || StartsWith(s, CountCancelled) || !app.Running() ||
+                if (StartsWith(s, CountFailed) || StartsWith(s, CountCancelled) || StartsWith(s, PatternFailed) ||
+                    !app.Running() ||
                     Now() - t > Patience) {
                     std::fprintf(stderr, "count_driver: the count did not finish\n");
                     rc = 1;
@@ -217,7 +248,8 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
         }
     }
     for (size_t k = 0; rc == 0 && k < texts.size(); ++k)
-        std::printf("count text=%s matches=%llu seconds=%.4f\n", Narrow(texts[k]).c_str(), matches[k], best[k]);
+        std::printf("count text=%s matches=%llu seconds=%.4f index=%zu\n", Narrow(texts[k]).c_str(), matches[k],
+                    best[k], k);
     PrintPeak(app.pi.hProcess);
     PostMessageW(main, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(app.pi.hProcess, 30000) != WAIT_OBJECT_0) {

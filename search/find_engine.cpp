@@ -248,6 +248,7 @@ struct LiteralEngine {
     uint64_t Last(uint64_t, PieceLine& L, uint64_t limit) { return BackwardInPieces(L, limit, m.units, opt); }
     void Add(uint64_t, const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
     void Add(uint64_t, PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
+    const std::u16string& CountFilterText() const { return filterText; }
     // Block counts (CountAll only).
     BlockScan* blocks = nullptr;
     bool ByBlocks() const { return blocks && blocks->usable(); }
@@ -403,12 +404,24 @@ struct RegexEngine {
     }
     void Add(uint64_t i, PieceLine& L, uint64_t& total) { Take(re.CountInPieces(L, Mark(i, L), total), 0, 0); }
     bool ByBlocks() const { return false; }
+    // A UTF-8 count scans each block's bytes for the literals itself.
+    std::u16string CountFilterText() const { return re.HasBytes() && re.HasLiterals() ? std::u16string() : filterText; }
     // A block of the line source's buffers, matched whole.
     bool ListBlock(LineSource& src, uint64_t first, std::vector<size_t>& lines) {
         uint64_t n = 0;
-        return Block(src, 0, first, n, &lines);
+        return Block(src, 0, first, n, &lines);  // (listing never takes the raw bytes)
     }
-    bool Block(LineSource& src, uint64_t, uint64_t first, uint64_t& n, std::vector<size_t>* lines = nullptr) {
+    bool Block(LineSource& src, uint64_t block, uint64_t first, uint64_t& n, std::vector<size_t>* lines = nullptr) {
+        // UTF-8 counts look at the bytes around the literals only.
+        const unsigned char* raw;
+        size_t bytes;
+        if (!lines && re.HasBytes() && src.RawUtf8Block(block, raw, bytes)) {
+            if (first == 0 && mark && bytes >= 3 && raw[0] == 0xEF && raw[1] == 0xBB && raw[2] == 0xBF) {
+                raw += 3;
+                bytes -= 3;
+            }
+            if (re.CountRawUtf8(raw, bytes, n)) return true;
+        }
         AnyLine B = src.GetBlockOf(first);
         if (!B.padded) return false;
         const std::vector<size_t>* starts = &src.LineStarts();
@@ -575,7 +588,7 @@ SearchResult Count(TextDocument& doc, Engine& m, const FindOptions& opt, uint64_
     // Literal block counts judge every block themselves; the others are
     // passed over when the prefilter finds no literal, then counted whole
     // where they can be, else line by line.
-    BlockPrefilter filter(doc, m.ByBlocks() ? std::u16string() : m.filterText, opt.matchCase, true);
+    BlockPrefilter filter(doc, m.ByBlocks() ? std::u16string() : m.CountFilterText(), opt.matchCase, true);
     uint64_t i = 0;
     if (progress)
         filter.tick = [&](uint64_t share) { return progress(i * LineShares + share, count * LineShares); };

@@ -219,6 +219,23 @@ AnyLine LineSource::GetBlockOf(uint64_t line) {
     return {units_.data(), nullptr, end, true};
 }
 
+bool LineSource::RawUtf8Block(uint64_t block, const unsigned char*& bytes, size_t& n) {
+    if (doc_.encoding != Encoding::Utf8 && doc_.encoding != Encoding::Utf8Bom) return false;
+    if (!doc_.file.IsOpen() || doc_.lineIndex.empty()) return false;
+    int64_t start, end;
+    if (!BlockRange(block, start, end) || end < start) return false;
+    if (end - start > doc_.BlockBound() || end - start > FastBlockBytes) return false;
+    if (block < chunkFirst_ || block >= chunkEnd_ || start < chunkStart_) {
+        haveBlock_ = false;  // the held block's text may point into the chunk
+        if (!FillChunk(block)) return false;
+    }
+    const int64_t offset = start - chunkStart_;
+    if (offset < 0 || uint64_t(offset) + uint64_t(end - start) > bytes_.size()) return false;
+    bytes = reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
+    n = size_t(end - start);
+    return true;
+}
+
 LineView LineSource::Get(uint64_t line) {
     AnyLine a = GetAny(line);
     if (a.bytes) {

@@ -41,6 +41,10 @@ public:
     // padded false (and nothing to read) when the block is not held so.
     AnyLine GetBlockOf(uint64_t line);
     const std::vector<size_t>& LineStarts() const { return starts_; }
+    // The file's bytes of a block, undecoded and unsplit (the next
+    // LineSource::Padding bytes readable), from the chunk buffer; false when
+    // the block is not read so (too large, a short read, not UTF-8).
+    bool RawUtf8Block(uint64_t block, const unsigned char*& bytes, size_t& n);
 
     // Blocks larger than this are read through the document's cache.
     static constexpr int64_t FastBlockBytes = 4 << 20;

@@ -7,6 +7,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 0
 #include <pcre2.h>
 
+#include "search/block_scan.h"
 #include "search/match_count.h"
 #include "search/prefilter.h"
 #include "search/regex_literal.h"
@@ -383,6 +384,37 @@ bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& start
         if (!byteFinders_.empty()) return ByLiterals(byteFinders_, t, len, starts, count, lines);
     }
     return Scout(t, len, starts, count, lines);
+}
+
+bool LineRegex::CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count) {
+    if (byteFinders_.empty() || (chooseRun_ && !byteChosen_)) return false;
+    if (simd::FindNul(t, 0, len) < len) return false;  // a NUL ends the lines' split
+    std::vector<size_t> next(byteFinders_.size(), 0);
+    std::vector<bool> known(byteFinders_.size(), false);
+    for (ByteMatcher& f : byteFinders_) f.Begin(t, len, true);
+    uint64_t found = 0;
+    for (size_t p = 0; p < len;) {
+        size_t at = NoMatch;
+        for (size_t j = 0; j < byteFinders_.size(); ++j) {
+            if (!known[j] || (next[j] != NoMatch && next[j] < p)) {
+                next[j] = byteFinders_[j].Next(p, len);
+                known[j] = true;
+            }
+            at = std::min(at, next[j]);
+        }
+        if (at == NoMatch) break;
+        // The line holding it: from after the line end before it to the next.
+        size_t ls = at;
+        while (ls > p && t[ls - 1] != '\n' && t[ls - 1] != '\r') --ls;
+        size_t le = at;
+        while (le < len && t[le] != '\n' && t[le] != '\r') ++le;
+        if (!CleanUtf8(t + ls, le - ls)) return false;
+        size_t s, e;
+        if (Walk(t + ls, le - ls, WholeLine, 0, All, s, e, found) == Outcome::GaveUp) return false;
+        p = le < len && t[le] == '\r' && le + 1 < len && t[le + 1] == '\n' ? le + 2 : le + 1;
+    }
+    count += found;
+    return true;
 }
 
 bool LineRegex::CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count) {

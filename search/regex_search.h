@@ -31,6 +31,8 @@ public:
     // compile. bytes: compile for UTF-8 bytes too.
     bool Compile(const std::u16string& pattern, const FindOptions& opt, bool bytes, SearchDetail& detail);
     bool HasBytes() const;
+    // Whether literals one of which every match holds are known.
+    bool HasLiterals() const { return !unitFinders_.empty(); }
     // What every match contains, for the block prefilter (may be empty).
     const std::u16string& Literal() const { return literal_; }
 
@@ -56,6 +58,10 @@ public:
     // gave up: the lines are then counted one by one.
     bool CountBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
     bool CountBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, uint64_t& count);
+    // The same for the raw bytes of a UTF-8 block (no NUL, line 0 past its
+    // byte-order mark): lines found by the literals and checked well-formed
+    // one by one. False, adding nothing, where that cannot be done.
+    bool CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count);
     // The same, giving the block's lines (their indices k) that hold an
     // accepted match, in ascending order.
     bool ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, std::vector<size_t>& lines);
