@@ -9,6 +9,7 @@
 #include "core/simd_level.h"
 #include "core/text_document.h"
 #include "search/find_engine.h"
+#include "search/matching_lines.h"
 #include "search/prefilter.h"
 #include "search/regex_literal.h"
 #include "tests/core/regex_reference.h"
@@ -296,4 +297,27 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         }
     }
     BlockPrefilter::Enable(true);
+}
+
+// The list of listed lines: a run of a billion lines costs what one line
+// does, a line on its own at most 8 bytes; lookups at the far end.
+TEST(ListLines, LineNumbersCostEightBytesARunAtMost) {
+    MatchingLines inverse;
+    inverse.AddRun(0, 499999999);
+    inverse.Add(500000001);  // one line (500000000) left out
+    inverse.AddRun(500000002, 500000000);
+    EXPECT_EQ(inverse.Size(), 1000000000u);
+    EXPECT_LE(inverse.MemoryBytes(), 256u);
+    EXPECT_EQ(inverse.LineAt(499999999), 500000001u);
+    EXPECT_EQ(inverse.RowAtOrAfter(500000000), 499999999u);
+    EXPECT_FALSE(inverse.Contains(500000000));
+    EXPECT_EQ(inverse.LastLine(), 1000000001u);
+    MatchingLines sparse;
+    for (uint64_t k = 0; k < 1000000; ++k) sparse.Add(k * 3 + (k & 1));
+    EXPECT_LE(sparse.MemoryBytes(), 8u * 1000000 + 8 * MatchingLines::ChunkRuns + 64 * 1000);
+    EXPECT_EQ(sparse.LineAt(999999), 999999u * 3 + 1);
+    EXPECT_EQ(sparse.RowAtOrAfter(2), 1u);
+    sparse.DropFrom(6);  // lines 0 and 4 stay
+    EXPECT_EQ(sparse.Size(), 2u);
+    EXPECT_EQ(sparse.LastLine(), 4u);
 }

@@ -1,0 +1,58 @@
+// The line numbers of a listing (the lines that match, or those that do not),
+// ascending, kept as runs of consecutive lines. A run costs 8 bytes however
+// long it is, plus a share of its chunk's header: a chunk holds up to
+// ChunkRuns runs as 32-bit offsets of their first line and first row from
+// the chunk's own 64-bit line and row; a run whose offsets do not fit starts
+// a new chunk. Row to line and line to row cost a binary search over the
+// chunks and one within a chunk, at 10 rows or 10^12.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class MatchingLines {
+public:
+    static constexpr size_t ChunkRuns = 4096;
+    // chunkRuns: runs a chunk holds at most (tests make it small).
+    explicit MatchingLines(size_t chunkRuns = ChunkRuns) : chunkRuns_(chunkRuns ? chunkRuns : 1) {}
+
+    void Clear();
+    // Lines arrive strictly ascending; one right after the last extends its run.
+    void Add(uint64_t line) { AddRun(line, 1); }
+    // count consecutive lines from first (after the last one added); 0 adds none.
+    void AddRun(uint64_t first, uint64_t count);
+
+    uint64_t Size() const { return size_; }
+    bool Empty() const { return size_ == 0; }
+    // The line listed in row (row < Size()).
+    uint64_t LineAt(uint64_t row) const;
+    // The row of the first listed line at or after line; Size() when none.
+    uint64_t RowAtOrAfter(uint64_t line) const;
+    bool Contains(uint64_t line) const;
+    // The last line listed (Size() > 0).
+    uint64_t LastLine() const;
+    // Removes every listed line at or after line.
+    void DropFrom(uint64_t line);
+    // Bytes its storage holds.
+    size_t MemoryBytes() const;
+
+private:
+    struct Run {
+        uint32_t line;  // first line - the chunk's line
+        uint32_t row;   // first row - the chunk's row
+    };
+    struct Chunk {
+        uint64_t line = 0, row = 0;  // of its first run
+        std::vector<Run> runs;
+    };
+    // Rows of run j of chunk c: [start, end).
+    uint64_t RunStartRow(size_t c, size_t j) const { return chunks_[c].row + chunks_[c].runs[j].row; }
+    uint64_t RunStartLine(size_t c, size_t j) const { return chunks_[c].line + chunks_[c].runs[j].line; }
+    uint64_t RunEndRow(size_t c, size_t j) const;
+    // The chunk and run holding row (row < Size()).
+    void Locate(uint64_t row, size_t& c, size_t& j) const;
+
+    std::vector<Chunk> chunks_;
+    uint64_t size_ = 0;
+    size_t chunkRuns_;
+};
