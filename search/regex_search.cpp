@@ -203,7 +203,18 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
     literal_ = RequiredLiteral(pattern, !opt.matchCase);
     std::vector<std::u16string> literals = RequiredLiterals(pattern, !opt.matchCase);
     if (literals.size() == 1) {
-        literals = RequiredRuns(pattern, !opt.matchCase);
+        // Every run, and each with up to three characters off either end
+        // (common punctuation at the ends makes a finder check often): the
+        // first block counted picks one.
+        std::vector<std::u16string> runs;
+        for (const std::u16string& run : RequiredRuns(pattern, !opt.matchCase)) {
+            for (size_t a = 0; a <= 3 && a < run.size(); ++a)
+                for (size_t b = run.size(); b + 3 >= run.size() && b > a; --b) {
+                    if ((b - a < 2 && run.size() >= 2) || Low(run[a]) || (b < run.size() && Low(run[b]))) continue;
+                    runs.push_back(run.substr(a, b - a));
+                }
+        }
+        literals = runs;
         chooseRun_ = literals.size() > 1;
     }
     for (const std::u16string& literal : literals) {
@@ -216,7 +227,12 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
             AppendUtf8(bytesOf, c);
         }
         byteFinders_.emplace_back(bytesOf, opt.matchCase);
+        if (chooseRun_) {
+            unitTexts_.push_back(literal);
+            byteTexts_.push_back(bytesOf);
+        }
     }
+    matchCase_ = opt.matchCase;
     return true;
 }
 
@@ -353,18 +369,30 @@ bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, si
     return true;
 }
 
-template <class U>
-void LineRegex::ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len) {
+// The finder to keep: the one whose occurrences (each a line to match) and
+// candidates (places its first and last units agree, each a comparison) in
+// the block cost least.
+template <class U, class Text>
+size_t LineRegex::ChooseRun(std::vector<BasicMatcher<U>>& finders, const std::vector<Text>& texts, const U* t,
+                            size_t len) {
+    auto fold = [&](U u) { return !matchCase_ && u >= U('A') && u <= U('Z') ? U(u | 0x20) : u; };
     size_t best = 0;
-    uint64_t fewest = UINT64_MAX;
+    uint64_t cheapest = UINT64_MAX;
     for (size_t j = 0; j < finders.size(); ++j) {
-        uint64_t n = 0;
+        const Text& x = texts[j];
+        if (x.empty()) continue;
+        const U first = fold(x.front()), last = fold(x.back());
+        uint64_t cost = 0;
+        for (size_t i = 0; i + x.size() <= len; ++i)
+            if (fold(t[i]) == first && fold(t[i + x.size() - 1]) == last) ++cost;
         finders[j].Begin(t, len, true);
-        for (size_t at = finders[j].Next(0, len); at != NoMatch && n < fewest; at = finders[j].Next(at + 1, len)) ++n;
-        if (n < fewest) fewest = n, best = j;
+        for (size_t at = finders[j].Next(0, len); at != NoMatch && cost < cheapest; at = finders[j].Next(at + 1, len))
+            cost += 64;
+        if (cost < cheapest || (cost == cheapest && x.size() > texts[best].size())) cheapest = cost, best = j;
     }
     BasicMatcher<U> kept = finders[best];
     finders.assign(1, kept);
+    return best;
 }
 
 template <class U>
@@ -372,13 +400,13 @@ bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& start
                         std::vector<size_t>* lines) {
     if constexpr (sizeof(U) == 2) {
         if (chooseRun_ && !unitChosen_ && !unitFinders_.empty()) {
-            ChooseRun(unitFinders_, t, len);
+            ChooseRun(unitFinders_, unitTexts_, t, len);
             unitChosen_ = true;
         }
         if (!unitFinders_.empty()) return ByLiterals(unitFinders_, t, len, starts, count, lines);
     } else {
         if (chooseRun_ && !byteChosen_ && !byteFinders_.empty()) {
-            ChooseRun(byteFinders_, t, len);
+            ChooseRun(byteFinders_, byteTexts_, t, len);
             byteChosen_ = true;
         }
         if (!byteFinders_.empty()) return ByLiterals(byteFinders_, t, len, starts, count, lines);
@@ -388,11 +416,11 @@ bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& start
 
 bool LineRegex::CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count) {
     if (byteFinders_.empty() || (chooseRun_ && !byteChosen_)) return false;
-    if (simd::FindNul(t, 0, len) < len) return false;  // a NUL ends the lines' split
     std::vector<size_t> next(byteFinders_.size(), 0);
     std::vector<bool> known(byteFinders_.size(), false);
     for (ByteMatcher& f : byteFinders_) f.Begin(t, len, true);
     uint64_t found = 0;
+    size_t checked = 0;
     for (size_t p = 0; p < len;) {
         size_t at = NoMatch;
         for (size_t j = 0; j < byteFinders_.size(); ++j) {
@@ -408,6 +436,10 @@ bool LineRegex::CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count
         while (ls > p && t[ls - 1] != '\n' && t[ls - 1] != '\r') --ls;
         size_t le = at;
         while (le < len && t[le] != '\n' && t[le] != '\r') ++le;
+        // A NUL ends the block's split into lines: the lines after it are
+        // empty. The bytes before a line matched are checked for one.
+        if (simd::FindNul(t, checked, le) < le) return false;
+        checked = le;
         if (!CleanUtf8(t + ls, le - ls)) return false;
         size_t s, e;
         if (Walk(t + ls, le - ls, WholeLine, 0, All, s, e, found) == Outcome::GaveUp) return false;

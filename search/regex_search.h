@@ -88,8 +88,8 @@ private:
     Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, uint64_t origin, int mode, uint64_t& s,
                        uint64_t& e, uint64_t& count);
 
-    template <class U>
-    void ChooseRun(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len);
+    template <class U, class Text>
+    size_t ChooseRun(std::vector<BasicMatcher<U>>& finders, const std::vector<Text>& texts, const U* t, size_t len);
     template <class U>
     bool ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len, const std::vector<size_t>& starts,
                     uint64_t& count, std::vector<size_t>* lines);
@@ -102,6 +102,9 @@ private:
     // When every match holds all of several runs: the one found least often
     // in the first block counted is kept as the only finder.
     bool chooseRun_ = false, unitChosen_ = false, byteChosen_ = false;
+    std::vector<std::u16string> unitTexts_;  // what each finder looks for, while one is chosen
+    std::vector<std::basic_string<unsigned char>> byteTexts_;
+    bool matchCase_ = false;
     bool wholeWord_ = false;
     size_t behind_ = 0;  // units of context a window keeps before its start
     std::u16string literal_;

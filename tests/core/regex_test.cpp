@@ -116,6 +116,19 @@ TEST(Regex, AgreesWithTheEngineLineByLineInEveryEncoding) {
     simd_level::Cap(simd_level::Avx2);
 }
 
+// A NUL ends its line's text and its block's lines, on every path of a
+// count (raw bytes around the literals, whole blocks, lines one by one).
+TEST(Regex, NulEndsTheLinesOfItsBlockOnEveryPath) {
+    TempTextFile f(std::string("q\0q\nab ab\nab\n", 13) + "ab\n" + std::string(300, 'x') + "\nab\n");
+    ASSERT_TRUE(f.opened);
+    for (const char16_t* pat : {u"ab|zz", u"a.", u"\\w+", u"(?<=a)b"}) {
+        model::RefRegex ref(pat, Rx(false, true));
+        uint64_t total = 0;
+        CountAll(f.doc, pat, Rx(false, true), total);
+        EXPECT_EQ(total, ref.Count(f.doc)) << (pat[0] == u'a' ? "literal" : "other");
+    }
+}
+
 // Long lines read in pieces, in windows as small as the block bound makes
 // them, give what the lines read whole give.
 TEST(Regex, LongLinesInWindowsAgreeWithTheWholeLines) {
