@@ -416,8 +416,10 @@ bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& start
 
 bool LineRegex::CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count) {
     if (byteFinders_.empty() || (chooseRun_ && !byteChosen_)) return false;
-    std::vector<size_t> next(byteFinders_.size(), 0);
-    std::vector<bool> known(byteFinders_.size(), false);
+    next_.assign(byteFinders_.size(), 0);
+    known_.assign(byteFinders_.size(), false);
+    std::vector<size_t>& next = next_;
+    std::vector<bool>& known = known_;
     for (ByteMatcher& f : byteFinders_) f.Begin(t, len, true);
     uint64_t found = 0;
     size_t checked = 0;

@@ -105,6 +105,8 @@ private:
     std::vector<std::u16string> unitTexts_;  // what each finder looks for, while one is chosen
     std::vector<std::basic_string<unsigned char>> byteTexts_;
     bool matchCase_ = false;
+    std::vector<size_t> next_;  // CountRawUtf8: each finder's next occurrence
+    std::vector<bool> known_;
     bool wholeWord_ = false;
     size_t behind_ = 0;  // units of context a window keeps before its start
     std::u16string literal_;
