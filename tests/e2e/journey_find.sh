@@ -30,8 +30,8 @@ MX=$WX MY=$WY
 D="$(press_find_keys xsend "$W" key)" || fail "Ctrl+F showed no Find dialog"
 cache_controls "$D"
 [ "$(ctl "$D" 1013 9)" = "" ] || fail "the edit is not empty with nothing selected"
-[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 001 ] ||
-    fail "options at start are not: whole word off, match case off, wrap on"
+[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)$(ctl "$D" 1030 4)" = 0010 ] ||
+    fail "options at start are not: whole word off, match case off, wrap on, regular expression off"
 
 # The part of the text pane left of and above the dialog holds every match.
 read -r dx dy <<<"$(wintext windows | awk -F'\t' -v h="$D" '$1 == h { print $4, $5 }')"
@@ -196,6 +196,18 @@ count_is 0 "count of a missing text"
 type_search ALPHA
 count_is 5 "count of the upper-case text, case ignored"
 
+# A regular expression selects its whole match; one that does not compile
+# is said and moves nothing. The box stays ticked from here on.
+set_check "$D" 1030 1
+type_search 'x[a-z]+x'
+click_ctl "$D" 1021
+wait_selection 2 0 7 "a regular expression's match"
+type_search 'a(b'
+click_ctl "$D" 1021
+wait_ctl_text "$D" 1023 "正则表达式有误：missing closing parenthesis（第 4 个字符）" 20
+wait_selection 2 0 7 "a pattern that does not compile (it moved the selection)"
+type_search ALPHA
+
 # Closing the dialog only hides it: F3 still searches and writes the status
 # into the hidden dialog; Ctrl+F shows it again seeded from the selection.
 set_check "$D" 1017 1
@@ -208,7 +220,7 @@ wait_ctl_text "$D" 1023 "$FOUND" 10
 D2="$(press_find_keys xdotool key)" || fail "Ctrl+F showed no Find dialog the second time"
 [ "$D2" = "$D" ] || fail "Ctrl+F showed the dialog $D2, not $D (see $(shot new-dialog))"
 [ "$(ctl "$D" 1013 9)" = ALPHA ] || fail "the edit was not seeded from the selection"
-[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)" = 011 ] || fail "options not kept"
+[ "$(ctl "$D" 1016 4)$(ctl "$D" 1017 4)$(ctl "$D" 1018 4)$(ctl "$D" 1030 4)" = 0111 ] || fail "options not kept"
 [ "$(ctl "$D" 1023 9)" = "$FOUND" ] || fail "the status line lost its text"
 
 # The keyboard alone. Ctrl+F left the caret in the edit with its text

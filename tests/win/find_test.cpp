@@ -13,6 +13,7 @@ using std::min;
 
 #include <atomic>
 #include <functional>
+#include <iterator>
 #include <thread>
 #include <memory>
 #include <string>
@@ -75,6 +76,20 @@ public:
         }
     }
     std::u16string Status() const { return Text(GetDlgItem(v->findDialog, IDC_FIND_STATUS)); }
+    // Whether the status, wrapped at the width of its line, shows whole.
+    bool StatusFits() const {
+        HWND st = GetDlgItem(v->findDialog, IDC_FIND_STATUS);
+        const std::wstring t = W(Status());
+        RECT box, need;
+        GetClientRect(st, &box);
+        need = RECT{0, 0, box.right, 0};
+        HDC dc = GetDC(st);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(st, WM_GETFONT, 0, 0)));
+        DrawTextW(dc, t.c_str(), int(t.size()), &need, DT_CALCRECT | DT_WORDBREAK);
+        SelectObject(dc, old);
+        ReleaseDC(st, dc);
+        return need.right <= box.right && need.bottom <= box.bottom;
+    }
     static std::u16string Text(HWND w) {
         wchar_t buf[4096];
         int n = GetWindowTextW(w, buf, 4096);
@@ -372,11 +387,26 @@ TEST(FindCommands, RegularExpressions) {
     EXPECT_EQ(h.v->pane.selStart, P(0, 12));
     h.Click(IDC_COUNT);
     EXPECT_EQ(h.Status(), u"正则表达式有误：missing closing parenthesis（第 4 个字符）");
+    // The engine's longest reasons show whole in the status line.
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"b\\g");
+    h.Click(IDC_COUNT);
+    EXPECT_EQ(h.Status().rfind(u"正则表达式有误：\\g is not followed by", 0), 0u) << W(h.Status());
+    EXPECT_TRUE(h.StatusFits()) << W(h.Status());
     SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"(a+)+$");
     h.Click(IDC_COUNT);
     EXPECT_EQ(h.Status(), u"正则表达式过于复杂，已在第 2 行停止。");
     h.Click(IDC_FIND_NEXT);
     EXPECT_EQ(h.Status(), u"正则表达式过于复杂，已在第 2 行停止。");
+    EXPECT_EQ(h.v->pane.selStart, P(0, 12));
+    // A match longer than a long line's window (the bound's, here).
+    h.v->document.maxBlockBytes = 1000;
+    h.v->document.ClearCache();
+    SetDlgItemTextW(h.v->findDialog, IDC_FIND_TEXT, L"a+!");
+    for (int id : {IDC_FIND_NEXT, IDC_COUNT}) {
+        h.Click(id);
+        EXPECT_EQ(h.Status(), u"正则表达式的一处匹配超过 1000 个字符（长行按此大小分段查找），已在第 2 行停止。");
+        EXPECT_TRUE(h.StatusFits());
+    }
     EXPECT_EQ(h.v->pane.selStart, P(0, 12));
     TempFile other("b1c\n");
     ASSERT_TRUE(h.v->OpenDocument(other.path(), Encoding::Utf8));
@@ -573,8 +603,10 @@ TEST(FindDialog, TemplateAndCentring) {
         {IDC_FIND_NEXT, u"查找下一个", {179, 34, 82, 18}},
         {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
         {IDC_COUNT, u"计数", {179, 75, 82, 16}},
-        {IDC_FIND_STATUS, u"", {17, 125, 239, 8}},
+        {IDC_FIND_STATUS, u"", {17, 113, 239, 24}},
     };
+    RECT client, placed[std::size(items)];
+    GetClientRect(dlg, &client);
     for (const Item& it : items) {
         HWND c = GetDlgItem(dlg, it.id);
         ASSERT_NE(c, nullptr) << it.id;
@@ -588,10 +620,15 @@ TEST(FindDialog, TemplateAndCentring) {
         EXPECT_EQ(got.top, want.top) << it.id;
         EXPECT_EQ(got.right - got.left, want.right) << it.id;
         EXPECT_EQ(got.bottom - got.top, want.bottom) << it.id;
+        // Inside the client area, overlapping no other control.
+        RECT inside;
+        EXPECT_TRUE(IntersectRect(&inside, &got, &client) && EqualRect(&inside, &got)) << it.id;
+        const size_t k = size_t(&it - items);
+        for (size_t j = 0; j < k; ++j) EXPECT_FALSE(IntersectRect(&inside, &got, &placed[j])) << it.id << " " << j;
+        placed[k] = got;
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
-    RECT client, wantClient{0, 0, 275, 146};  // the template's size is its client area
-    GetClientRect(dlg, &client);
+    RECT wantClient{0, 0, 275, 146};  // the template's size is its client area
     MapDialogRect(dlg, &wantClient);
     EXPECT_EQ(client.right, wantClient.right);
     EXPECT_EQ(client.bottom, wantClient.bottom);
@@ -763,6 +800,18 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     h.v->CountMatches();
     EXPECT_EQ(nested, 1);
     EXPECT_EQ(h.Status(), u"计数已取消.");
+    // A regular expression runs as the same job.
+    h.v->findOptions.regex = true;
+    h.v->searchText = u"ne+dle";
+    PostMessageW(h.v->pane.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    h.v->CountMatches();
+    EXPECT_EQ(h.Status(), u"计数已取消.");
+    h.v->searchText = u"not the+re";
+    PostMessageW(GetDlgItem(h.v->findDialog, IDC_FIND_PREVIOUS), BM_CLICK, 0, 0);
+    h.v->FindNext();
+    EXPECT_EQ(h.Status(), u"查找已取消.");
+    h.v->findOptions.regex = false;
+    h.v->searchText = u"needle";
     // Esc pressed in another window of the thread is not ours to take.
     HWND other = CreateWindowExW(0, L"FindTestFrame", L"other", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
                                  nullptr, nullptr);
