@@ -188,6 +188,13 @@ open_dialog() {
     start=$SECONDS
     while ! is_active "$d"; do
         [ $((SECONDS - start)) -lt "$2" ] || fail "dialog /$1/ did not become active"
+        # A key pressed again for a dialog that came late activated the
+        # main window after it: give the activation back every 5 s.
+        if [ $(((SECONDS - start) % 5)) = 4 ]; then
+            window_geometry "$d"
+            xdotool mousemove $((WX + WW / 2)) $((WY + 10)) click 1  # its caption
+            sleep 1
+        fi
         sleep 0.1
     done
     printf '%s\n' "$d"
