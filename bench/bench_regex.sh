@@ -17,9 +17,13 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 runs="${1:-$TV_BENCH_RUNS}"
 
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 command -v rg >/dev/null 2>&1 || {
     echo "bench_regex: installing ripgrep" >&2
-    if [ "$(id -u)" = 0 ]; then apt-get install -y -q ripgrep >/dev/null; else sudo apt-get install -y -q ripgrep >/dev/null; fi
+    export DEBIAN_FRONTEND=noninteractive
+    # The package lists may be missing or old on a new machine.
+    as_root apt-get install -y -q ripgrep >/dev/null ||
+        { as_root apt-get update -q >/dev/null && as_root apt-get install -y -q ripgrep >/dev/null; }
 }
 tv_bench_native regex_bench
 tv_bench_win tomeview count_driver_win
@@ -61,7 +65,10 @@ val() {  # output, index, key
 }
 
 echo "count of regular expressions, $file, $(($(stat -c %s "$file") / 1048576)) MiB, best of $runs runs"
-printf '  %-28s %8s %8s %8s %8s %8s %9s %9s %9s\n' "" "exe s" "native s" "grep s" "rg s" "exe/grep" "exe/rg" \
+for k in "${!patterns[@]}"; do
+    printf '  %-28s %s%s\n' "${patterns[$k]%%|*}" "${queries[$k]#*:}" "$([ "${queries[$k]%%:*}" = rei ] && echo '  (ignoring case)')"
+done
+printf '  %-28s %8s %8s %8s %8s %8s %8s %9s %9s %9s\n' "" "exe s" "native s" "grep s" "rg s" "exe/grep" "exe/rg" \
     "ours" "rg" "grep -c"
 ok=1
 for k in "${!patterns[@]}"; do
