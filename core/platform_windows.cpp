@@ -3,6 +3,9 @@
 
 #include "core/platform.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstring>
 #include <string>
 #include "core/win_string.h"
@@ -63,9 +66,29 @@ bool FileStream::Open(const std::u16string& path, const char* mode) {
     wchar_t wmode[8] = {};
     for (int i = 0; i < 7 && mode[i]; i++) wmode[i] = static_cast<wchar_t>(static_cast<unsigned char>(mode[i]));
     FILE* f = nullptr;
-    if (_wfopen_s(&f, LongPath(path).c_str(), wmode) != 0) return false;
-    // Reads are large and seek first; no buffer may hold bytes the file no longer has.
-    if (mode[0] == 'r' && !std::strchr(mode, '+')) setvbuf(f, nullptr, _IONBF, 0);
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) {
+        // A reader shares everything: a log's writer may go on appending,
+        // truncate, rename, replace or delete the file while it is open (the
+        // C runtime's own open shares reading only). A folder does not open.
+        HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+        if (fd == -1) {
+            CloseHandle(h);
+            return false;
+        }
+        f = _fdopen(fd, "rb");
+        if (!f) {
+            _close(fd);  // closes the handle too
+            return false;
+        }
+        // Reads are large and seek first; no buffer may hold bytes the file no longer has.
+        setvbuf(f, nullptr, _IONBF, 0);
+    } else if (_wfopen_s(&f, LongPath(path).c_str(), wmode) != 0) {
+        return false;
+    }
     fp = f;
     return fp != nullptr;
 }

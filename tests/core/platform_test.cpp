@@ -48,6 +48,30 @@ TEST(Platform, FileOperations) {
     EXPECT_FALSE(platform::DeleteFile(testfiles::TempDir()));
 }
 
+// A file open for reading stays open to other programs: a log's writer may
+// rename it away, start a new one under its name and delete the old one
+// (a rotation) while the reader keeps reading the bytes it had.
+TEST(Platform, ReadersNeverBlockAWriterOrARotation) {
+    TempFile log("line 1\nline 2\n", u"日志.log");
+    const std::u16string old = log.path() + u".1";
+    FileStream in;
+    ASSERT_TRUE(in.Open(log.path(), "rb"));
+    FileStream writer;  // another program replacing the file's bytes
+    EXPECT_TRUE(writer.Open(log.path(), "wb"));
+    writer.Close();
+    EXPECT_TRUE(platform::MoveFile(log.path(), old));
+    FileStream fresh;
+    EXPECT_TRUE(fresh.Open(log.path(), "wb"));
+    EXPECT_EQ(fresh.Write("new\n", 4), 4u);
+    fresh.Close();
+    EXPECT_TRUE(platform::DeleteFile(old));
+    char buf[8] = {};
+    ASSERT_TRUE(in.Seek(0));
+    EXPECT_EQ(in.Read(buf, 8), 0u);  // it was emptied before the rename
+    in.Close();
+    EXPECT_EQ(ReadBytes(log.path()), "new\n");
+}
+
 TEST(Platform, ClockAndLeadBytes) {
     uint32_t t0 = platform::TickCount();
     platform::SleepMs(100);
