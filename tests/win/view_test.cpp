@@ -26,8 +26,11 @@ protected:
         if (!path.empty()) RemoveTempFile(path);
     }
     void Open(const std::string& bytes) {
+        // The file open before may only be marked for deletion while the
+        // view holds it: the next one has a name of its own.
         if (!path.empty()) RemoveTempFile(path);
-        path = WriteTempFile("tomeview_view_test.txt", bytes);
+        static int serial = 0;
+        path = WriteTempFile("tomeview_view_test_" + std::to_string(++serial) + ".txt", bytes);
         ASSERT_FALSE(path.empty());
         ASSERT_TRUE(host.Open(path));
         host.Repaint();

@@ -186,14 +186,15 @@ open_dialog() {
     local d start
     d="$(wait_window "$1" "$2")" || exit 1
     start=$SECONDS
+    local click=$((SECONDS + 3))
     while ! is_active "$d"; do
         [ $((SECONDS - start)) -lt "$2" ] || fail "dialog /$1/ did not become active"
         # A key pressed again for a dialog that came late activated the
-        # main window after it: give the activation back every 5 s.
-        if [ $(((SECONDS - start) % 5)) = 4 ]; then
+        # main window after it: give the activation back now and then.
+        if [ $SECONDS -ge $click ]; then
             window_geometry "$d"
             xdotool mousemove $((WX + WW / 2)) $((WY + 10)) click 1  # its caption
-            sleep 1
+            click=$((SECONDS + 4))
         fi
         sleep 0.1
     done
