@@ -30,7 +30,8 @@ protected:
         // view holds it: the next one has a name of its own.
         if (!path.empty()) RemoveTempFile(path);
         static int serial = 0;
-        path = WriteTempFile("tomeview_view_test_" + std::to_string(++serial) + ".txt", bytes);
+        name = "tomeview_view_test_" + std::to_string(++serial) + ".txt";
+        path = WriteTempFile(name, bytes);
         ASSERT_FALSE(path.empty());
         ASSERT_TRUE(host.Open(path));
         host.Repaint();
@@ -159,6 +160,7 @@ protected:
 
     TestHost host;
     std::u16string path;
+    std::string name;  // of the file at path
 };
 
 std::vector<int>* ViewTest::spyTrack = nullptr;
@@ -676,7 +678,7 @@ TEST_F(ViewTest, ScreensPaintAgainFromTheirCaches) {
     v().topLine = 90;
     host.Repaint();
     again("a screen across two blocks");
-    ASSERT_EQ(WriteTempFile("tomeview_view_test.txt", text + "tail\n"), path);
+    ASSERT_EQ(WriteTempFile(name, text + "tail\n"), path);
     ASSERT_TRUE(host.app().ReloadDocument());
     ASSERT_TRUE(host.app().document.reloadAppended);
     again("after F5");
