@@ -45,6 +45,13 @@ trap e2e_cleanup EXIT
 
 fail() {
     local msg="$*"
+    # The screen as it was, for the reader of the log (once: fail may be
+    # called again from the exit path).
+    if [ -z "${E2E_FAILED_SHOT:-}" ] && [ -n "${SHOTS:-}" ] && [ -n "${DISPLAY:-}" ]; then
+        E2E_FAILED_SHOT=1
+        import -display "$DISPLAY" -window root "$SHOTS/failed.miff" 2>/dev/null &&
+            msg="$msg (screen: $SHOTS/failed.png)"
+    fi
     printf '%s: FAIL: %s\n' "$E2E_NAME" "${msg//.miff/.png}" >&2
     exit 1
 }
