@@ -109,17 +109,7 @@ size_t ByteOfColumn(const unsigned char* t, size_t len, uint64_t column, bool up
 // lone surrogate (it can then only be searched in decoded text).
 bool Utf8Of(const std::u16string& text, std::basic_string<unsigned char>& out) {
     out.clear();
-    for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-        AppendUtf8(out, c);
-    }
-    return true;
+    return AppendUtf8(out, text.substr(0, text.find(char16_t(0))));
 }
 
 // Both matchers of one search text: decoded units, and UTF-8 bytes when
@@ -755,10 +745,14 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
                       const FindProgress& progress, SearchDetail* detail) {
     total = 0;
-    BlockScan blocks(doc, pat, opt);
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
-        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) m.blocks = &blocks;
-        return Count(doc, m, opt, total, progress, detail);
+        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) {
+            BlockScan blocks(doc, pat, opt);
+            m.blocks = &blocks;
+            return Count(doc, m, opt, total, progress, detail);
+        } else {
+            return Count(doc, m, opt, total, progress, detail);
+        }
     });
 }
 

@@ -33,6 +33,19 @@ void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c) {
     }
 }
 
+bool AppendUtf8(std::basic_string<unsigned char>& out, const std::u16string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xDC00 && c <= 0xDFFF) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        AppendUtf8(out, c);
+    }
+    return true;
+}
+
 namespace {
 
 std::atomic<bool> enabled{true};
@@ -241,17 +254,9 @@ struct Finder {
 
 // The UTF-8 bytes of text; false when a character has no fixed byte form
 // there (a lone surrogate, or U+FFFD, which malformed bytes decode to).
+// U+FFFD may stand for malformed bytes, which do not hold its bytes.
 bool Utf8Bytes(const std::u16string& text, std::basic_string<unsigned char>& out) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c == 0xFFFD || (c >= 0xDC00 && c <= 0xDFFF)) return false;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        AppendUtf8(out, c);
-    }
-    return true;
+    return text.find(char16_t(0xFFFD)) == std::u16string::npos && AppendUtf8(out, text);
 }
 
 } // namespace

@@ -14,6 +14,9 @@ class TextDocument;
 
 // Appends the UTF-8 bytes of one code point.
 void AppendUtf8(std::basic_string<unsigned char>& out, uint32_t c);
+// Appends the UTF-8 bytes of UTF-16 text; false when it holds a lone
+// surrogate (then out holds the bytes before it).
+bool AppendUtf8(std::basic_string<unsigned char>& out, const std::u16string& text);
 
 class BlockPrefilter {
 public:

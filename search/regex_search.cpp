@@ -44,6 +44,29 @@ size_t TextLength(const U* t, size_t len) {
     return len;
 }
 
+// The finders of a block's literals: each scans the text once, from where
+// it last stopped. next holds each one's last place.
+template <class U>
+void StartFinders(std::vector<BasicMatcher<U>>& finders, std::vector<size_t>& next, const U* t, size_t len) {
+    next.resize(finders.size());
+    for (size_t j = 0; j < finders.size(); ++j) {
+        finders[j].Begin(t, len, true);
+        next[j] = finders[j].Next(0, len);
+    }
+}
+
+// The first place at or after p where one of the literals occurs; NoMatch
+// when none does.
+template <class U>
+size_t NextOfAny(std::vector<BasicMatcher<U>>& finders, std::vector<size_t>& next, size_t p, size_t len) {
+    size_t at = NoMatch;
+    for (size_t j = 0; j < finders.size(); ++j) {
+        if (next[j] != NoMatch && next[j] < p) next[j] = finders[j].Next(p, len);
+        at = std::min(at, next[j]);
+    }
+    return at;
+}
+
 } // namespace
 
 struct LineRegex::Parts {
@@ -163,16 +186,9 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
 
     std::basic_string<unsigned char> utf8;
     if (bytes) {
-        bool clean = true;
-        for (size_t i = 0; i < pattern.size() && clean; ++i) {
-            uint32_t c = pattern[i];
-            if (High(pattern[i]) && i + 1 < pattern.size() && Low(pattern[i + 1]))
-                c = 0x10000 + ((c - 0xD800) << 10) + (pattern[++i] - 0xDC00);
-            else if (High(pattern[i]) || Low(pattern[i]))
-                clean = false;
-            AppendUtf8(utf8, c);
-        }
-        if (clean) p.code8 = pcre2_compile_8(utf8.data(), utf8.size(), options, &error, &offset, nullptr);
+        // A lone surrogate has no UTF-8 form: such a pattern only meets units.
+        if (AppendUtf8(utf8, pattern))
+            p.code8 = pcre2_compile_8(utf8.data(), utf8.size(), options, &error, &offset, nullptr);
         if (p.code8) {
             pcre2_jit_compile_8(p.code8, PCRE2_JIT_COMPLETE);
             p.data8 = pcre2_match_data_create_from_pattern_8(p.code8, nullptr);
@@ -219,13 +235,10 @@ bool LineRegex::Compile(const std::u16string& pattern, const FindOptions& opt, b
     }
     for (const std::u16string& literal : literals) {
         unitFinders_.emplace_back(literal, opt.matchCase);
+        // (the byte finders serve only a pattern that has a UTF-8 form, and
+        // its literals then have one too)
         std::basic_string<unsigned char> bytesOf;
-        for (size_t i = 0; i < literal.size(); ++i) {
-            uint32_t c = literal[i];
-            if (High(literal[i]) && i + 1 < literal.size() && Low(literal[i + 1]))
-                c = 0x10000 + ((c - 0xD800) << 10) + (literal[++i] - 0xDC00);
-            AppendUtf8(bytesOf, c);
-        }
+        AppendUtf8(bytesOf, literal);
         byteFinders_.emplace_back(bytesOf, opt.matchCase);
         if (chooseRun_) {
             unitTexts_.push_back(literal);
@@ -341,20 +354,11 @@ bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, si
                            const std::vector<size_t>& starts, uint64_t& count, std::vector<size_t>* list) {
     if (starts.size() < 2) return false;
     const size_t lines = starts.size() - 1;
-    std::vector<size_t> next(finders.size(), 0);
-    std::vector<bool> known(finders.size(), false);
-    for (BasicMatcher<U>& f : finders) f.Begin(t, len, true);
+    StartFinders(finders, next_, t, len);
     uint64_t found = 0;
     size_t k = 0;
     for (size_t p = 0; p < len && k < lines;) {
-        size_t at = NoMatch;
-        for (size_t j = 0; j < finders.size(); ++j) {
-            if (!known[j] || (next[j] != NoMatch && next[j] < p)) {
-                next[j] = finders[j].Next(p, len);
-                known[j] = true;
-            }
-            at = std::min(at, next[j]);
-        }
+        const size_t at = NextOfAny(finders, next_, p, len);
         if (at == NoMatch) break;
         while (k + 1 < lines && starts[k + 1] <= at) ++k;
         const size_t ls = starts[k];
@@ -416,22 +420,11 @@ bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& start
 
 bool LineRegex::CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count) {
     if (byteFinders_.empty() || (chooseRun_ && !byteChosen_)) return false;
-    next_.assign(byteFinders_.size(), 0);
-    known_.assign(byteFinders_.size(), false);
-    std::vector<size_t>& next = next_;
-    std::vector<bool>& known = known_;
-    for (ByteMatcher& f : byteFinders_) f.Begin(t, len, true);
+    StartFinders(byteFinders_, next_, t, len);
     uint64_t found = 0;
     size_t checked = 0;
     for (size_t p = 0; p < len;) {
-        size_t at = NoMatch;
-        for (size_t j = 0; j < byteFinders_.size(); ++j) {
-            if (!known[j] || (next[j] != NoMatch && next[j] < p)) {
-                next[j] = byteFinders_[j].Next(p, len);
-                known[j] = true;
-            }
-            at = std::min(at, next[j]);
-        }
+        const size_t at = NextOfAny(byteFinders_, next_, p, len);
         if (at == NoMatch) break;
         // The line holding it: from after the line end before it to the next.
         size_t ls = at;

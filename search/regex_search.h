@@ -105,8 +105,7 @@ private:
     std::vector<std::u16string> unitTexts_;  // what each finder looks for, while one is chosen
     std::vector<std::basic_string<unsigned char>> byteTexts_;
     bool matchCase_ = false;
-    std::vector<size_t> next_;  // CountRawUtf8: each finder's next occurrence
-    std::vector<bool> known_;
+    std::vector<size_t> next_;  // each finder's next occurrence in the block matched
     bool wholeWord_ = false;
     size_t behind_ = 0;  // units of context a window keeps before its start
     std::u16string literal_;
