@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/simd_level.h"
 #include "search/block_scan.h"
 #include "search/find_engine.h"
@@ -541,21 +542,6 @@ SearchResult LineByLineBackward(TextDocument& d, TextPosition a, const std::u16s
     return SearchResult::NotFound;
 }
 
-std::string Utf8Of(const std::u16string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (c < 0x80) out += char(c);
-        else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-        else if (c < 0x10000) out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-        else
-            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
-                    char(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
@@ -568,7 +554,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         const int count = round < 8 ? 3000 : 30000;
         // Rounds 4 and 8 hold NULs, which end a line's text and a block's split.
         for (int i = 0; i < count; ++i) text += pieces[rng() % (round == 4 || round == 8 ? 16 : 15)];
-        std::string utf8 = Utf8Of(text);
+        std::string utf8 = PathToUtf8(text);
         // These rounds also read the ANSI file with the stand-in's code page 65001.
         testfiles::AnsiCodePageUtf8 codePage(round % 4 == 3);
         if (round % 4 == 3) {
@@ -767,7 +753,7 @@ TEST(FindDocument, LongLinesAgreeWithTheWholeLines) {
         }
         for (int i = 0; i < 120; ++i) text += u"short " + std::u16string(1, char16_t('a' + i % 26)) + u"\n";
         text += std::u16string(9000, u'a') + u"cat";
-        std::string bytes = Utf8Of(text), wide;
+        std::string bytes = PathToUtf8(text), wide;
         for (char16_t u : text) wide += {char(u & 0xFF), char(u >> 8)};
         const bool utf16 = round % 2;
         TempTextFile whole(utf16 ? wide : bytes, utf16 ? Encoding::Utf16Le : Encoding::Utf8);

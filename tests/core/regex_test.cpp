@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "core/platform.h"
 #include "core/simd_level.h"
 #include "core/text_document.h"
 #include "search/find_engine.h"
@@ -27,21 +28,6 @@ FindOptions Rx(bool whole, bool matchCase, bool wrap = true) {
     o.matchCase = matchCase;
     o.wrapAround = wrap;
     return o;
-}
-
-std::string Utf8(const std::u16string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size()) c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        if (c < 0x80) out += char(c);
-        else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-        else if (c < 0x10000) out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-        else
-            out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)),
-                    char(0x80 | (c & 0x3F))};
-    }
-    return out;
 }
 
 // Search, previous and count of one pattern on d against the model on w
@@ -88,7 +74,7 @@ TEST(Regex, AgreesWithTheEngineLineByLineInEveryEncoding) {
     for (int round = 0; round < 8; ++round) {
         std::u16string text;
         for (int i = 0; i < 2500; ++i) text += pieces[rng() % (round == 4 ? 19 : 18)];
-        std::string utf8 = Utf8(text);
+        std::string utf8 = PathToUtf8(text);
         if (round % 4 == 3) utf8[utf8.size() / 2] = char(0xFF);  // one malformed block
         std::string le, be;
         for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
@@ -148,8 +134,8 @@ TEST(Regex, LongLinesInWindowsAgreeWithTheWholeLines) {
         std::string le;
         for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
         const bool utf16 = round % 2;
-        TempTextFile whole(utf16 ? le : Utf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
-        TempTextFile cut(utf16 ? le : Utf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        TempTextFile whole(utf16 ? le : PathToUtf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
+        TempTextFile cut(utf16 ? le : PathToUtf8(text), utf16 ? Encoding::Utf16Le : Encoding::Utf8);
         ASSERT_TRUE(whole.opened && cut.opened);
         cut.doc.maxBlockBytes = round < 4 ? 4096 : 64 + rng() % 700;
         ASSERT_TRUE(cut.doc.IsLongLine(0));
@@ -255,7 +241,7 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         std::string le;
         for (char16_t u : text) le += {char(u & 0xFF), char(u >> 8)};
         const bool utf16 = round % 2, mark = round % 4 == 2;
-        std::string bytes = utf16 ? le : Utf8(text);
+        std::string bytes = utf16 ? le : PathToUtf8(text);
         if (mark) bytes = (utf16 ? "\xFF\xFE" : "\xEF\xBB\xBF") + bytes;
         TempTextFile f(bytes, utf16 ? Encoding::Utf16Le : mark ? Encoding::Utf8Bom : Encoding::Utf8);
         TempTextFile whole(bytes, utf16 ? Encoding::Utf16Le : mark ? Encoding::Utf8Bom : Encoding::Utf8);
