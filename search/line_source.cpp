@@ -224,15 +224,22 @@ bool LineSource::RawUtf8Block(uint64_t block, const unsigned char*& bytes, size_
     if (!doc_.file.IsOpen() || doc_.lineIndex.empty()) return false;
     int64_t start, end;
     if (!BlockRange(block, start, end) || end < start) return false;
+    haveBlock_ = false;  // the held block's text may point into a chunk read again
+    const char* at;
+    if (!InChunk(block, start, end, at)) return false;
+    bytes = reinterpret_cast<const unsigned char*>(at);
+    n = size_t(end - start);
+    return true;
+}
+
+bool LineSource::InChunk(uint64_t block, int64_t start, int64_t end, const char*& at) {
     if (end - start > doc_.BlockBound() || end - start > FastBlockBytes) return false;
     if (block < chunkFirst_ || block >= chunkEnd_ || start < chunkStart_) {
-        haveBlock_ = false;  // the held block's text may point into the chunk
         if (!FillChunk(block)) return false;
     }
     const int64_t offset = start - chunkStart_;
     if (offset < 0 || uint64_t(offset) + uint64_t(end - start) > bytes_.size()) return false;
-    bytes = reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
-    n = size_t(end - start);
+    at = bytes_.data() + offset;
     return true;
 }
 
@@ -263,13 +270,8 @@ bool LineSource::LoadBlock(uint64_t block) {
         starts_.assign(1, 0);
         return true;
     }
-    if (end - start > doc_.BlockBound() || end - start > FastBlockBytes) return false;
-    if (block < chunkFirst_ || block >= chunkEnd_ || start < chunkStart_) {
-        if (!FillChunk(block)) return false;
-    }
-    const int64_t offset = start - chunkStart_;
-    if (offset < 0 || uint64_t(offset) + uint64_t(end - start) > bytes_.size()) return false;
-    const char* at = bytes_.data() + offset;
+    const char* at;
+    if (!InChunk(block, start, end, at)) return false;
     const size_t n = size_t(end - start);
     heldAsBytes_ = false;
     const bool utf8 = doc_.encoding == Encoding::Utf8 || doc_.encoding == Encoding::Utf8Bom;

@@ -56,6 +56,9 @@ public:
 private:
     bool BlockRange(uint64_t block, int64_t& start, int64_t& end) const;
     bool FillChunk(uint64_t block);
+    // The bytes [start, end) of block in the chunk buffer, the chunk holding
+    // it read first when needed; false for a block too large or a short read.
+    bool InChunk(uint64_t block, int64_t start, int64_t end, const char*& at);
     bool LoadBlock(uint64_t block);
     bool Decode(const char* bytes, size_t n);
     bool DecodeHeldBytes();
