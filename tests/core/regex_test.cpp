@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -10,9 +12,10 @@
 #include "core/simd_level.h"
 #include "core/text_document.h"
 #include "search/find_engine.h"
-#include "search/matching_lines.h"
+#include "core/matching_lines.h"
 #include "search/prefilter.h"
 #include "search/regex_literal.h"
+#include "output/save_lines.h"
 #include "tests/core/regex_reference.h"
 #include "tests/core/temp_text_file.h"
 #include "tests/core/test_files.h"
@@ -28,6 +31,23 @@ FindOptions Rx(bool whole, bool matchCase, bool wrap = true) {
     o.matchCase = matchCase;
     o.wrapAround = wrap;
     return o;
+}
+
+// The lines of a file's bytes (after its mark) as they are, each with its
+// own line end: what saving listed lines writes of each.
+std::vector<std::string> RawLines(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    auto unit = [&](size_t i) { return width == 1 ? (unsigned char)text[i] : (unsigned char)text[i] | text[i + 1] << 8; };
+    for (size_t i = 0; i + width <= text.size(); i += width) {
+        const unsigned u = unit(i);
+        if (u != '\n' && u != '\r') continue;
+        if (u == '\r' && i + 2 * width <= text.size() && unit(i + width) == '\n') i += width;
+        lines.push_back(text.substr(start, i + width - start));
+        start = i + width;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
 }
 
 // Search, previous and count of one pattern on d against the model on w
@@ -250,6 +270,10 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         BlockPrefilter::Enable(round % 4 != 3);
         const bool final = text.back() == u'\n' || text.back() == u'\r';
         const uint64_t end = whole.doc.lineCount - (final ? 1 : 0);
+        const size_t markBytes = mark ? (utf16 ? 2 : 3) : 0;
+        const std::vector<std::string> raw = RawLines(bytes.substr(markBytes), utf16 ? 2 : 1);
+        ASSERT_EQ(raw.size(), end);
+        const TempFile saved("");
         for (int q = 0; q < 10; ++q) {
             FindOptions o = Rx(rng() % 3 == 0, rng() % 2);
             o.regex = rng() % 3 != 0;
@@ -284,6 +308,14 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
             EXPECT_EQ(listed, want.size());
             EXPECT_EQ(r, want.empty() ? SearchResult::NotFound : SearchResult::Found);
             EXPECT_TRUE(merged);
+            // Saved, the listed lines are the file's bytes, line ends and mark included.
+            MatchingLines list(1 + rng() % 8);
+            for (uint64_t line : want) list.Add(line);
+            std::string expected = bytes.substr(0, markBytes);
+            for (uint64_t line : want) expected += raw[line];
+            ASSERT_TRUE(SaveListedLines(f.doc, f.path(), list, saved.path()));
+            std::ifstream in(PathToUtf8(saved.path()), std::ios::binary);
+            EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == expected);
             // A cancel keeps what was listed before it: a prefix.
             got.clear();
             int calls = 0;
@@ -296,6 +328,28 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         }
     }
     BlockPrefilter::Enable(true);
+}
+
+// Saving listed lines never writes onto the open file, and a file that
+// shrank under the listing fails the save and leaves the target as it was.
+TEST(ListLines, SavingRefusesTheOpenFileAndAShrunkFile) {
+    std::string bytes;
+    for (int i = 0; i < 500; ++i) bytes += "line " + std::to_string(i) + "\n";
+    TempTextFile f(bytes);
+    ASSERT_TRUE(f.opened);
+    MatchingLines list;
+    list.AddRun(0, 500);
+    EXPECT_FALSE(SaveListedLines(f.doc, f.path(), list, f.path()));
+    const TempFile target("kept");
+    {
+        FileStream cut;
+        ASSERT_TRUE(cut.Open(f.path(), "wb"));
+        cut.Write(bytes.data(), 1000);
+    }
+    int calls = 0;
+    EXPECT_FALSE(SaveListedLines(f.doc, f.path(), list, target.path(), [&](int64_t, int64_t) { return ++calls > 0; }));
+    std::ifstream in(PathToUtf8(target.path()), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
 }
 
 // The list of listed lines: a run of a billion lines costs what one line

@@ -38,6 +38,7 @@ public:
         opened = file_.written() && doc.Open(file_.path(), enc);
     }
     ~TempTextFile() { doc.Close(); }
+    std::u16string path() const { return file_.path(); }
     TextDocument doc;
     bool opened = false;
 

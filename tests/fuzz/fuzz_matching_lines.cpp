@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "search/matching_lines.h"
+#include "core/matching_lines.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "search/matching_lines.h"
+#include "core/matching_lines.h"
 
 #include <algorithm>
 

@@ -35,6 +35,15 @@ public:
     void DropFrom(uint64_t line);
     // Bytes its storage holds.
     size_t MemoryBytes() const;
+    // Calls fn(first line, count) for every run in order while it returns
+    // true; false when it stopped.
+    template <class Fn>
+    bool ForEachRun(Fn fn) const {
+        for (size_t c = 0; c < chunks_.size(); ++c)
+            for (size_t j = 0; j < chunks_[c].runs.size(); ++j)
+                if (!fn(RunStartLine(c, j), RunEndRow(c, j) - RunStartRow(c, j))) return false;
+        return true;
+    }
 
 private:
     struct Run {
