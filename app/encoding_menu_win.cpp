@@ -58,6 +58,8 @@ void TextView::ViewAs(Encoding a, UINT item) {
     if (JobRunning()) return;
     Encoding e = document.encoding;
     HMENU menu = GetMenu(mainWindow);
+    // The lines read otherwise now: a list shown is made again.
+    const bool relist = listShown;
     if (e != Encoding::None && IsUtf16(a) != IsUtf16(e)) {
         std::u16string path = filePath;
         OpenDocument(path, a);
@@ -71,6 +73,10 @@ void TextView::ViewAs(Encoding a, UINT item) {
         pane.Invalidate();
     }
     CheckOneOf(menu, IDM_VIEW_ANSI, item);
+    if (relist && document.file.IsOpen()) {
+        ShowList();
+        RunListing(0);
+    }
 }
 
 void TextView::ConvertTo(Encoding e, UINT item) {

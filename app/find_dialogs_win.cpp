@@ -80,9 +80,15 @@ INT_PTR CALLBACK FindDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         case IDC_COUNT:
             if (v) v->CountMatches();
             return TRUE;
+        case IDC_LIST_LINES:
+            if (v) v->ListCommand();
+            return TRUE;
+        case IDC_INVERSE:
+            if (v) v->listInverse = Checked(dlg, IDC_INVERSE);
+            return TRUE;
         case IDCANCEL:
             // Esc: a running search stops, the dialog goes.
-            if (v && (v->jobs.running == Job::Find || v->jobs.running == Job::Count)) v->jobs.cancel = true;
+            if (v && (v->jobs.Searching())) v->jobs.cancel = true;
             ShowWindow(dlg, SW_HIDE);
             return TRUE;
         default:
@@ -109,12 +115,19 @@ void TextView::OpenFindDialog() {
     // Only the first FindTextMax units can become the search text, so a huge
     // selection is not assembled whole.
     std::u16string seed;
-    AppendSelectedText(document, pane.selStart, pane.selEnd, FindTextMax, seed);
+    if (&FocusedPane() != &listPane) {
+        AppendSelectedText(document, pane.selStart, pane.selEnd, FindTextMax, seed);
+    } else if (listPane.selStart.line == listPane.selEnd.line && listPane.selStart.line < listed.Size()) {
+        const uint64_t line = listed.LineAt(listPane.selStart.line);
+        AppendSelectedText(document, TextPosition{line, listPane.selStart.column},
+                           TextPosition{line, listPane.selEnd.column}, FindTextMax, seed);
+    }
     if (!seed.empty()) searchText = seed;
     CheckDlgButton(findDialog, IDC_WHOLE_WORD, findOptions.wholeWord ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_MATCH_CASE, findOptions.matchCase ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_WRAP_AROUND, findOptions.wrapAround ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(findDialog, IDC_REGEX, findOptions.regex ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(findDialog, IDC_INVERSE, listInverse ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(findDialog, IDC_FIND_TEXT, W(searchText));
     ReadSearchText(findDialog, *this);  // the edit's change notification does the same
     ShowWindow(findDialog, SW_SHOWNORMAL);

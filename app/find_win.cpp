@@ -11,6 +11,7 @@
 #include "core/fill_in.h"
 #include "core/win_string.h"
 #include "search/find_engine.h"
+#include "view/selection_text.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ private:
 // it is refused.
 bool StartOrStop(TextView& v) {
     if (v.searchText.empty()) return false;
-    if (v.jobs.running == Job::Find || v.jobs.running == Job::Count) {
+    if (v.jobs.Searching()) {
         v.jobs.cancel = true;
         return false;
     }
@@ -155,6 +156,80 @@ void TextView::CountMatches() {
         SetFindStatus(FailureText(*this, detail));
     else
         SetFindStatus(UiText(IDS_COUNT_DONE, {DecimalText(total)}));
+}
+
+void TextView::ListCommand() {
+    if (searchText.empty()) {
+        OpenFindDialog();
+        return;
+    }
+    if (!StartOrStop(*this) || !document.file.IsOpen()) return;
+    if (!PatternUsable(*this, searchText, findOptions)) return;
+    listPattern = searchText;
+    listOptions = findOptions;
+    listInverted = listInverse;
+    ShowList();
+    RunListing(0);
+}
+
+void TextView::RunListing(uint64_t from) {
+    uint64_t added = 0, shown = listed.Size();
+    SearchDetail detail;
+    SearchResult r;
+    listComplete = false;
+    // Rows found since the list was drawn show at the next progress.
+    auto showRows = [&] {
+        if (listed.Size() == shown) return;
+        shown = listed.Size();
+        listPane.UpdateScrollRanges();
+        listPane.UpdateScrollPositions();
+        listPane.Invalidate();
+    };
+    {
+        FindRun run(*this, Job::List);
+        FindProgress progress = [&](uint64_t done, uint64_t total) {
+            return run.Step(done, total, [&](unsigned pct) {
+                showRows();
+                SetFindStatus(UiText(IDS_LIST_PROGRESS, {DecimalText(pct), DecimalText(listed.Size())}));
+            });
+        };
+        LineRunSink add = [&](uint64_t first, uint64_t count) {
+            listed.AddRun(first, count);
+            return true;
+        };
+        try {
+            r = ListLines(document, listPattern, listOptions, listInverted, from, add, added, progress, &detail);
+        } catch (const std::bad_alloc&) {
+            r = SearchResult::Failed;
+            detail.failure = SearchDetail::Failure::None;
+        }
+    }
+    showRows();
+    if (r == SearchResult::Cancelled) {
+        SetFindStatus(UiText(IDS_LIST_CANCELLED, {DecimalText(listed.Size())}));
+    } else if (r == SearchResult::Failed) {
+        SetFindStatus(detail.failure == SearchDetail::Failure::None ? UiText(IDS_LIST_NO_MEMORY) : FailureText(*this, detail));
+    } else {
+        listComplete = true;
+        SetFindStatus(UiText(IDS_LIST_DONE, {DecimalText(listed.Size())}));
+    }
+}
+
+void TextView::JumpToListed(uint64_t row) {
+    if (row >= listed.Size()) return;
+    const uint64_t line = listed.LineAt(row);
+    if (line >= document.lineCount) return;
+    TextPosition hit{line, 0};
+    SearchDetail detail;
+    if (listInverted || FirstMatchInLine(document, line, listPattern, listOptions, hit, &detail) != SearchResult::Found) {
+        hit = TextPosition{line, 0};
+        detail.matchLength = 0;
+    }
+    GoToLine(line);
+    pane.anchor = pane.selStart = hit;
+    pane.selEnd = TextPosition{line, hit.column + detail.matchLength};
+    pane.EnsureVisible(pane.selStart);
+    SetFocus(pane.hwnd);
 }
 
 void TextView::SetFindStatus(const std::u16string& text) {

@@ -1,5 +1,5 @@
-// The one runner of long jobs: the scan of an open or a reload, find and
-// count, Save As, printing and the count before a large copy. It knows which
+// The one runner of long jobs: the scan of an open or a reload, find,
+// count and listing, Save As, printing and the count before a large copy. It knows which
 // job runs, refuses the commands that job does not allow (one table), draws
 // progress and handles the waiting messages at one cadence, translates the
 // accelerators there, and takes one cancel: Esc in one of the program's
@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-enum class Job { None, Scan, Find, Count, Save, Print, Copy };
+enum class Job { None, Scan, Find, Count, List, Save, Print, Copy };
 
 class JobRunner {
 public:
@@ -29,6 +29,8 @@ public:
     HWND ownedDialog = nullptr;
 
     bool Running() const { return running != Job::None; }
+    // A find, count or listing runs: a find command stops it.
+    bool Searching() const { return running == Job::Find || running == Job::Count || running == Job::List; }
     // The running job was started from the pump of another.
     bool Nested() const { return depth_ > 1; }
     // Whether command (a menu or accelerator id) is refused while the

@@ -7,13 +7,15 @@
 namespace {
 
 constexpr unsigned Bit(Job j) { return 1u << static_cast<unsigned>(j); }
-constexpr unsigned AnyJob = Bit(Job::Scan) | Bit(Job::Find) | Bit(Job::Count) | Bit(Job::Save) | Bit(Job::Print) |
-                            Bit(Job::Copy);
+constexpr unsigned AnyJob = Bit(Job::Scan) | Bit(Job::Find) | Bit(Job::Count) | Bit(Job::List) | Bit(Job::Save) |
+                            Bit(Job::Print) | Bit(Job::Copy);
 
 // Which commands each job refuses. A command missing here runs during any
 // job: it moves the view, opens a dialog, sets an option or only reads the
 // indexed lines (a search runs within a Save As or a print). Find next
-// during a find or count is not refused: it stops the running search.
+// or a listing during a find, count or listing is not refused: it stops the
+// running search. A listing fills the list as it goes, so it never runs
+// within another job; the list it fills is not closed under it.
 struct Refusal {
     UINT command;
     unsigned during;
@@ -28,7 +30,10 @@ const Refusal refusals[] = {
     {IDM_VIEW_UTF8, AnyJob},
     {IDM_VIEW_UTF16LE, AnyJob},
     {IDM_VIEW_UTF16BE, AnyJob},
+    {IDM_SAVE_LISTED, AnyJob},
     {IDM_FIND_NEXT, Bit(Job::Scan)},
+    {IDM_LIST_LINES, Bit(Job::Scan) | Bit(Job::Save) | Bit(Job::Print) | Bit(Job::Copy)},
+    {IDM_CLOSE_LIST, Bit(Job::List) | Bit(Job::Save) | Bit(Job::Copy)},
     {IDM_COPY, Bit(Job::Copy)},
 };
 

@@ -67,14 +67,15 @@ void TextView::OnMainCreate(HWND w) {
     RECT rc;
     GetClientRect(w, &rc);
     SetPaneDefaults();
+    pane.focused = [this] { listFocused = false; };
+    pane.otherKey = [this](WPARAM vk) {
+        if (vk == VK_TAB) SwitchPane();
+    };
     pane.Create(w, rc);
 }
 
 void TextView::OnMainSize() {
-    RECT rc;
-    GetClientRect(mainWindow, &rc);
-    MoveWindow(pane.hwnd, 0, 0, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    pane.Layout();
+    LayoutPanes();
     if (focusPending) {
         SetFocus(pane.hwnd);
         focusPending = false;
@@ -115,6 +116,10 @@ void TextView::FontCommand() {
     if (!ChooseFontW(&cf)) return;
     pane.textColor = cf.rgbColors;
     pane.SetFont(chosen);
+    if (listPane.hwnd) {
+        listPane.textColor = cf.rgbColors;
+        listPane.SetFont(chosen);
+    }
 }
 
 void TextView::DropFiles(HDROP drop) {
@@ -176,8 +181,11 @@ void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), w, AboutDlgProc, 0);
         break;
     case IDM_EXIT: CloseMainWindow(); break;
-    case IDM_COPY: CopySelection(); break;
-    case IDM_SELECT_ALL: pane.SelectAll(); break;
+    case IDM_COPY:
+        if (&FocusedPane() == &listPane) CopyListedSelection();
+        else CopySelection();
+        break;
+    case IDM_SELECT_ALL: FocusedPane().SelectAll(); break;
     case IDM_OPEN: OpenCommand(); break;
     case IDM_RELOAD: ReloadCommand(); break;
     case IDM_SAVE_AS: SaveAs(); break;
@@ -195,6 +203,10 @@ void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
     case IDM_FIND_NEXT: FindNext(); break;
     case IDM_GOTO: ShowGoToDialog(); break;
     case IDM_FONT: FontCommand(); break;
+    case IDM_LIST_LINES: ListCommand(); break;
+    case IDM_SAVE_LISTED: SaveListedCommand(); break;
+    case IDM_CLOSE_LIST: CloseList(); break;
+    case IDM_NEXT_PANE: SwitchPane(); break;
     default: DefWindowProcW(w, WM_COMMAND, wp, lp); break;
     }
 }
@@ -205,6 +217,16 @@ void TextView::OnInitMenuPopup() {
     if (document.file.IsOpen() && jobs.running != Job::Scan)
         EnableMenuItem(GetMenu(mainWindow), IDM_RELOAD,
                        MF_BYCOMMAND | (jobs.Refuses(IDM_RELOAD) ? MF_DISABLED : MF_ENABLED));
+    // The list's commands while a list exists.
+    const UINT saveListed = listShown && !jobs.Refuses(IDM_SAVE_LISTED) ? MF_ENABLED : MF_GRAYED;
+    EnableMenuItem(GetMenu(mainWindow), IDM_SAVE_LISTED, MF_BYCOMMAND | saveListed);
+    EnableMenuItem(GetMenu(mainWindow), IDM_CLOSE_LIST, MF_BYCOMMAND | (listShown ? MF_ENABLED : MF_GRAYED));
+}
+
+void TextView::PaintSplitter(HDC dc) {
+    if (!listShown) return;
+    const RECT bar = SplitterRect();
+    FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
 }
 
 LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
@@ -219,10 +241,27 @@ LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE: app->OnMainSize(); return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
-        BeginPaint(w, &ps);
+        HDC dc = BeginPaint(w, &ps);
+        app->PaintSplitter(dc);
         EndPaint(w, &ps);
         return 0;
     }
+    case WM_SETCURSOR: {
+        POINT pt{};
+        GetCursorPos(&pt);
+        ScreenToClient(w, &pt);
+        const RECT bar = app->SplitterRect();
+        if (reinterpret_cast<HWND>(wp) != w || !app->listShown || !PtInRect(&bar, pt))
+            return DefWindowProcW(w, msg, wp, lp);
+        SetCursor(LoadCursorW(nullptr, IDC_SIZENS));
+        return TRUE;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+        if (!app->OnSplitterMouse(msg, lp)) return DefWindowProcW(w, msg, wp, lp);
+        return 0;
+    case WM_CAPTURECHANGED: app->splitterDragging = false; return 0;
     case WM_KEYDOWN: app->pane.HandleKey(wp); return 0;
     case WM_SYSKEYDOWN:
         // System keys also get their default handling: Alt+F4, F10 and Alt
@@ -232,7 +271,7 @@ LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS:
         // Back from another program or a dialog: the keys and the wheel go
         // to the text pane again.
-        if (app->pane.hwnd) SetFocus(app->pane.hwnd);
+        if (app->FocusedPane().hwnd) SetFocus(app->FocusedPane().hwnd);
         return 0;
     case WM_CLOSE: app->CloseMainWindow(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;

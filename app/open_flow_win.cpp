@@ -81,6 +81,7 @@ bool TextView::OpenDocument(std::u16string path, Encoding enc) {
     // current folder, and re-opens and copies use this path later.
     path = FullPath(path);
     filePath = path;
+    CloseList();  // its lines were another document's
     pane.Reset();
     writeBom = false;
     document.ClearCache();
@@ -182,6 +183,7 @@ bool TextView::ReloadDocument() {
         p.Reset();
         p.Layout();
         p.Invalidate();
+        KeepListAfterReload(false);
         return false;
     }
     p.anchor = Clamped(*this, a);
@@ -203,6 +205,7 @@ bool TextView::ReloadDocument() {
     p.UpdateScrollRanges();
     p.UpdateScrollPositions();
     p.Invalidate();
+    KeepListAfterReload(true);
     return true;
 }
 

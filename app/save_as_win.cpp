@@ -17,6 +17,7 @@
 #include "core/platform.h"
 #include "core/win_string.h"
 #include "output/convert.h"
+#include "output/save_lines.h"
 
 namespace {
 
@@ -112,6 +113,25 @@ bool CopyInPieces(const std::u16string& from, const std::u16string& to, const Co
     return true;
 }
 
+// The Save dialog titled by string `caption`, proposing the open file's
+// name; false when the user cancels.
+bool AskSaveName(TextView& v, UINT caption, wchar_t (&name)[SaveNameUnits]) {
+    ProposeName(v.filePath, name);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = v.pane.hwnd;
+    const std::wstring filter = UiFilter(IDS_SAVE_FILTER);
+    const std::u16string title = UiText(caption);
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name;
+    ofn.nMaxFile = SaveNameUnits;
+    ofn.lpstrTitle = W(title);
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    ofn.lpstrDefExt = L"tvd";
+    return GetSaveFileNameW(&ofn) != FALSE;
+}
+
 }  // namespace
 
 void TextView::SaveAs() {
@@ -119,21 +139,7 @@ void TextView::SaveAs() {
     // indexed, and nothing while another job runs.
     if (filePath.empty() || JobRunning() || !document.file.IsOpen()) return;
     wchar_t name[SaveNameUnits] = {};
-    ProposeName(filePath, name);
-
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = pane.hwnd;
-    const std::wstring filter = UiFilter(IDS_SAVE_FILTER);
-    const std::u16string caption = UiText(IDS_SAVE_CAPTION);
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = name;
-    ofn.nMaxFile = SaveNameUnits;
-    ofn.lpstrTitle = W(caption);
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-    ofn.lpstrDefExt = L"tvd";
-    if (!GetSaveFileNameW(&ofn)) return;
+    if (!AskSaveName(*this, IDS_SAVE_CAPTION, name)) return;
 
     saveCancelled = false;
     bool ok = SaveCopy(U16(name));
@@ -189,4 +195,22 @@ bool TextView::SaveCopyOrThrow(const std::u16string& target) {
         return ok;
     }
     return CopyInPieces(filePath, target, run.Hook());
+}
+
+void TextView::SaveListedCommand() {
+    if (!listShown || filePath.empty() || JobRunning() || !document.file.IsOpen()) return;
+    wchar_t name[SaveNameUnits] = {};
+    if (!AskSaveName(*this, IDS_SAVE_LISTED_CAPTION, name)) return;
+    saveCancelled = false;
+    bool ok;
+    {
+        SaveRun run(*this);
+        try {
+            ok = SaveListedLines(document, filePath, listed, U16(name), run.Hook());
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    const UINT text = ok ? IDS_SAVE_DONE : saveCancelled ? IDS_SAVE_CANCELLED : IDS_SAVE_FAILED;
+    MessageBoxW(pane.hwnd, W(UiText(text)), W(UiText(IDS_SAVE_LISTED_BOX)), MB_OK);
 }

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "app/job_runner.h"
+#include "core/matching_lines.h"
 #include "core/text_document.h"
 #include "search/find_options.h"
 #include "view/document_lines.h"
+#include "view/listed_lines.h"
 #include "view/text_pane.h"
 
 class TextView {
@@ -62,6 +64,48 @@ public:
     void SetFindStatus(const std::u16string& text);
     // The Go-to dialog's line: brought on screen when it is not shown.
     void GoToLine(uint64_t line);
+
+    // --- matching lines (app/match_list_win.cpp; the listing in app/find_win.cpp) ---
+    // The lines listed, shown in a second pane below the main one.
+    MatchingLines listed;
+    ListedLines listedLines{document, listed};
+    TextPane listPane;
+    bool listShown = false;
+    bool listInverse = false;        // the Find dialog's "list the lines that do not match"
+    // What the list shows: the text and options it was made with, and
+    // whether its listing ran to the end.
+    std::u16string listPattern;
+    FindOptions listOptions;
+    bool listInverted = false;
+    bool listComplete = false;
+    int32_t listHeight = 0;          // the list pane's pixels once the splitter was dragged
+    bool splitterDragging = false;
+    bool listFocused = false;        // the list pane had the focus last
+    // Ctrl+L and the dialog's button: lists with the dialog's text and options.
+    void ListCommand();
+    // Lists the lines from `from` on into the list, as a job.
+    void RunListing(uint64_t from);
+    // Shows the list pane (made at its first use), empty and at its top.
+    void ShowList();
+    void CloseList();
+    // Double-click or Enter on a row: its line in the main pane, its first match selected.
+    void JumpToListed(uint64_t row);
+    // Tab and F6: the focus to the other pane.
+    void SwitchPane();
+    // The pane the keys and Copy go to.
+    TextPane& FocusedPane() { return listShown && listFocused ? listPane : pane; }
+    // Places the panes and the splitter between them in the main window.
+    void LayoutPanes();
+    RECT SplitterRect() const;
+    void PaintSplitter(HDC dc);
+    // The splitter's mouse messages; false when the message is not the splitter's.
+    bool OnSplitterMouse(UINT msg, LPARAM lp);
+    // After a reload: appended lines are listed too, a changed file again.
+    void KeepListAfterReload(bool reloaded);
+    // "保存匹配行": the listed lines written as the file holds them.
+    void SaveListedCommand();
+    // The selected rows' text of the list pane, each with its own line end.
+    void CopyListedSelection();
 
     // --- output (app/save_as_win.cpp, app/print_command_win.cpp) ---
     Encoding saveEncoding = Encoding::None;

@@ -18,6 +18,8 @@ public:
           width_(doc.encoding == Encoding::Utf16Le || doc.encoding == Encoding::Utf16Be ? 2 : 1),
           bigEndian_(doc.encoding == Encoding::Utf16Be), window_(WindowBytes) {}
 
+    int64_t written = 0;  // bytes written so far
+
     // Writes the file bytes [from, to).
     bool Copy(int64_t from, int64_t to) {
         while (from < to) {
@@ -27,6 +29,7 @@ public:
             const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(avail), to - from));
             if (out_.Write(b, n) != n) return false;
             from += static_cast<int64_t>(n);
+            written += static_cast<int64_t>(n);
         }
         return true;
     }
@@ -112,6 +115,15 @@ bool WriteListed(TextDocument& doc, const MatchingLines& list, FileStream& out, 
     int64_t pos = s;
     uint64_t line = 0, rows = 0;
     const int64_t total = static_cast<int64_t>(list.Size());
+    // Progress about every 4 MiB written or 64 Ki rows.
+    int64_t nextBytes = 0;
+    uint64_t nextRows = 0;
+    auto report = [&] {
+        if (!progress || (copier.written < nextBytes && rows < nextRows)) return true;
+        nextBytes = copier.written + static_cast<int64_t>(ProgressStepBytes);
+        nextRows = rows + (uint64_t(1) << 16);
+        return progress(static_cast<int64_t>(rows), total);
+    };
     // Moves the cursor one line on, writing it or not.
     auto step = [&](bool write) {
         int64_t end = 0;
@@ -138,13 +150,13 @@ bool WriteListed(TextDocument& doc, const MatchingLines& list, FileStream& out, 
                 pos = e;
                 line += stride;
                 rows += stride;
-                if (progress && !progress(static_cast<int64_t>(rows), total)) return false;
+                if (!report()) return false;
             } else {
                 if (!step(true)) return false;
                 ++rows;
             }
         }
-        return !progress || progress(static_cast<int64_t>(rows), total);
+        return report();
     });
 }
 

@@ -654,7 +654,12 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
     };
     std::vector<size_t> found;
     for (; i < end; ++i) {
-        if (progress && i != from && i % stride == 0 && !progress(i - from, lines)) return stop(SearchResult::Cancelled);
+        if (progress && i != from && i % stride == 0) {
+            // The lines found so far are passed on before the caller shows them.
+            if (runCount && !add(runFirst, runCount)) return SearchResult::Cancelled;
+            runCount = 0;
+            if (!progress(i - from, lines)) return SearchResult::Cancelled;
+        }
         if (i % stride == 0) {
             const uint64_t block = doc.BlockOfLine(i);
             const uint64_t blockEnd = std::min(end, doc.FirstLineOfBlock(block + 1));
@@ -753,6 +758,26 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
         } else {
             return Count(doc, m, opt, total, progress, detail);
         }
+    });
+}
+
+SearchResult FirstMatchInLine(TextDocument& doc, uint64_t line, const std::u16string& pat, const FindOptions& opt,
+                              TextPosition& hit, SearchDetail* detail) {
+    if (line >= doc.lineCount) return SearchResult::NotFound;
+    return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
+        LineSource src(doc, true, m.Bytes());
+        LongLines isLong{doc};
+        uint64_t s;
+        if (isLong(line)) {
+            PieceLine L = LongLine(doc, line, nullptr, 0, 1);
+            s = m.Next(line, L, 0);
+        } else {
+            s = m.Next(line, src.GetAny(line), 0);
+        }
+        if (m.failure != SearchDetail::Failure::None) return Stopped(m, line, detail);
+        if (s == NoColumn) return SearchResult::NotFound;
+        hit = TextPosition{line, s};
+        return SearchResult::Found;
     });
 }
 

@@ -89,8 +89,15 @@ SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOp
                       uint64_t& total, const FindProgress& progress = nullptr,
                       SearchDetail* detail = nullptr);
 
+// The first accepted match in line `line` alone (no other line is read):
+// Found with its place in hit and its length in detail, NotFound, or Failed.
+SearchResult FirstMatchInLine(TextDocument& doc, uint64_t line, const std::u16string& pat, const FindOptions& opt,
+                              TextPosition& hit, SearchDetail* detail = nullptr);
+
 // Receives listed lines in ascending order as runs of consecutive lines
-// (first, count); false stops the listing, which then ends Cancelled.
+// (first, count), merged, except that with a progress hook the run found so
+// far is passed on before each call of the hook (the next may go on from
+// it); false stops the listing, which then ends Cancelled.
 using LineRunSink = std::function<bool(uint64_t first, uint64_t count)>;
 
 // Lists the lines from `from` on that hold an accepted match (inverse: that

@@ -7,7 +7,12 @@
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
-uint64_t TextPane::GutterReferenceLine() const { return topLine + RowsOnScreen(); }
+uint64_t TextPane::GutterReferenceLine() const {
+    // The number the last row on screen shows, or would show past the end.
+    const uint64_t row = topLine + RowsOnScreen(), last = LineCount() - 1;
+    if (!lines.number) return row;
+    return row <= last ? lines.number(row) : lines.number(last) + (row - last);
+}
 
 int32_t TextPane::LinesPerPage() const {
     if (surface.lineHeight <= 0) return 0;

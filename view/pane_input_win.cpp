@@ -58,7 +58,7 @@ LRESULT TextPane::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         SetCursor(LoadCursorW(nullptr, IDC_ARROW));
         return 0;
     case WM_KEYDOWN:
-        HandleKey(wp);
+        if (!HandleKey(wp) && otherKey) otherKey(wp);
         return 0;
     case WM_SYSKEYDOWN:
         // System keys the pane does not use keep their default handling:
@@ -75,8 +75,10 @@ LRESULT TextPane::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_KEYUP:
     case WM_CHAR:
-    case WM_DESTROY:
     case WM_SETFOCUS:
+        if (focused) focused();
+        return 0;
+    case WM_DESTROY:
     case WM_KILLFOCUS:
     case WM_IME_STARTCOMPOSITION:
     case WM_IME_ENDCOMPOSITION:
@@ -129,6 +131,10 @@ void TextPane::OnLeftButtonDown() {
 
 void TextPane::OnLeftButtonDoubleClick() {
     TextPosition p = HitTest();
+    if (activate) {
+        activate(p.line);
+        return;
+    }
     if (KeyDown(VK_SHIFT)) {
         ExtendTo(p);
     } else {
@@ -162,6 +168,10 @@ bool TextPane::HandleKey(WPARAM vk) {
         break;
     case VK_END: MoveToEnd(); break;
     case VK_HOME: MoveToStart(); break;
+    case VK_RETURN:
+        if (!activate) return false;
+        activate(selStart.line);
+        break;
     default: return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/text_position.h"
@@ -16,6 +17,13 @@
 class TextPane {
 public:
     PaneLines lines;
+    // Set by the owner when a row means something more: double-click or
+    // Enter on a row.
+    std::function<void(uint64_t line)> activate;
+    // A key the pane has no use for (Tab, Esc): the owner's.
+    std::function<void(WPARAM vk)> otherKey;
+    // The pane got the keyboard focus.
+    std::function<void()> focused;
 
     // Registers the window class once and creates the pane as a child of
     // parent; the window gets this object at WM_NCCREATE.

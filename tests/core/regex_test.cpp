@@ -74,6 +74,15 @@ void Agree(TextDocument& d, TextDocument& w, const std::u16string& pat, const Fi
     uint64_t total = 0;
     CountAll(d, pat, o, total);
     ASSERT_EQ(total, ref.Count(w));
+    // The first match of a's line alone (a jump from a listing).
+    r = FirstMatchInLine(d, a.line, pat, o, got, &detail);
+    const SearchResult inLine = ref.Forward(w, P(a.line, 0), P(a.line, 0), false, want, wantLength);
+    if (inLine == SearchResult::Failed) return;
+    ASSERT_EQ(r, inLine == SearchResult::Found && want.line == a.line ? SearchResult::Found : SearchResult::NotFound);
+    if (r == SearchResult::Found) {
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(detail.matchLength, wantLength);
+    }
 }
 
 const std::u16string Patterns[] = {

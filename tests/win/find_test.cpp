@@ -603,7 +603,9 @@ TEST(FindDialog, TemplateAndCentring) {
         {IDC_FIND_NEXT, u"查找下一个", {179, 34, 82, 18}},
         {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
         {IDC_COUNT, u"计数", {179, 75, 82, 16}},
-        {IDC_FIND_STATUS, u"", {17, 113, 239, 24}},
+        {IDC_LIST_LINES, u"列出匹配行", {179, 94, 82, 16}},
+        {IDC_INVERSE, u"反向(V)", {15, 113, 50, 10}},
+        {IDC_FIND_STATUS, u"", {17, 131, 239, 24}},
     };
     RECT client, placed[std::size(items)];
     GetClientRect(dlg, &client);
@@ -628,7 +630,7 @@ TEST(FindDialog, TemplateAndCentring) {
         placed[k] = got;
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
-    RECT wantClient{0, 0, 275, 146};  // the template's size is its client area
+    RECT wantClient{0, 0, 275, 162};  // the template's size is its client area
     MapDialogRect(dlg, &wantClient);
     EXPECT_EQ(client.right, wantClient.right);
     EXPECT_EQ(client.bottom, wantClient.bottom);
@@ -819,4 +821,74 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     h.v->CountMatches();
     EXPECT_EQ(h.Status(), u"计数：5000 处匹配.");
     DestroyWindow(other);
+}
+
+// The list of matching lines: filled from the dialog's button, below the
+// main pane with the file's line numbers; Enter and a double-click bring a
+// line into the main pane with its match selected; Copy takes the selected
+// rows; the inverse; Tab and F6; a reload lists appended lines; Esc closes.
+TEST(MatchList, ListJumpCopyReloadAndClose) {
+    Harness h("alpha beta\nzeta\ngamma beta\r\ndelta\nbeta end\n");
+    ASSERT_TRUE(h.opened);
+    TextView& v = *h.v;
+    v.OpenFindDialog();
+    SetDlgItemTextW(v.findDialog, IDC_FIND_TEXT, L"beta");
+    h.Click(IDC_LIST_LINES);
+    EXPECT_EQ(h.Status(), u"匹配行：3 行.");
+    ASSERT_TRUE(v.listShown && IsWindowVisible(v.listPane.hwnd));
+    ASSERT_EQ(v.listed.Size(), 3u);
+    RECT top, bottom;
+    GetWindowRect(v.pane.hwnd, &top);
+    GetWindowRect(v.listPane.hwnd, &bottom);
+    EXPECT_GT(bottom.top, top.bottom);  // below, with the splitter between
+    size_t got = 0;
+    const char16_t* units = v.listPane.lines.units(1, 0, 100, &got);
+    EXPECT_EQ(std::u16string(units, got), u"gamma beta\r\n");
+    EXPECT_EQ(v.listPane.lines.number(2), 4u);
+    // Enter on a row, then a double-click on another.
+    v.listPane.anchor = v.listPane.selStart = v.listPane.selEnd = P(1, 0);
+    SendMessageW(v.listPane.hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(v.pane.selStart, P(2, 6));
+    EXPECT_EQ(v.pane.selEnd, P(2, 10));
+    EXPECT_EQ(GetFocus(), v.pane.hwnd);
+    POINT row2{v.listPane.textRect.left + v.listPane.EffectiveGutter() + 2,
+               v.listPane.textRect.top + 2 * v.listPane.surface.lineHeight + 2};
+    ClientToScreen(v.listPane.hwnd, &row2);
+    SetCursorPos(row2.x, row2.y);
+    SendMessageW(v.listPane.hwnd, WM_LBUTTONDBLCLK, 0, 0);
+    EXPECT_EQ(v.pane.selStart, P(4, 0));
+    EXPECT_EQ(v.pane.selEnd, P(4, 4));
+    // Copy in the list pane: from row 0 column 6 to row 1 column 5.
+    SetFocus(v.listPane.hwnd);
+    v.listPane.anchor = v.listPane.selStart = P(0, 6);
+    v.listPane.selEnd = P(1, 5);
+    SendMessageW(v.mainWindow, WM_COMMAND, IDM_COPY, 0);
+    EXPECT_EQ(ClipboardText(v.listPane.hwnd), u"beta\ngamma");
+    // Tab and F6 move the focus between the panes.
+    SendMessageW(v.listPane.hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetFocus(), v.pane.hwnd);
+    SendMessageW(v.mainWindow, WM_COMMAND, IDM_NEXT_PANE, 0);
+    EXPECT_EQ(GetFocus(), v.listPane.hwnd);
+    // The inverse, then again the matches, which a reload extends.
+    h.Click(IDC_INVERSE);
+    h.Click(IDC_LIST_LINES);
+    EXPECT_EQ(h.Status(), u"匹配行：2 行.");
+    EXPECT_EQ(v.listed.LineAt(1), 3u);
+    h.Click(IDC_INVERSE);
+    h.Click(IDC_LIST_LINES);
+    FILE* f = _wfopen(W(v.filePath), L"ab");
+    ASSERT_NE(f, nullptr);
+    fputs("no\nlast beta\n", f);
+    fclose(f);
+    ASSERT_TRUE(v.ReloadDocument());
+    EXPECT_EQ(h.Status(), u"匹配行：4 行.");
+    EXPECT_EQ(v.listed.LineAt(3), 6u);
+    // Esc in the list pane closes it; the main pane takes the whole window.
+    SendMessageW(v.listPane.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(v.listShown || IsWindowVisible(v.listPane.hwnd));
+    EXPECT_EQ(v.listed.Size(), 0u);
+    RECT client;
+    GetClientRect(v.mainWindow, &client);
+    GetClientRect(v.pane.hwnd, &top);
+    EXPECT_EQ(top.bottom, client.bottom);
 }
