@@ -50,7 +50,7 @@ PY
 copies=0
 # Edit > Select all, then Edit > Copy.
 select_all_and_copy() {
-    click_menu_item "$W" "$MENU_X_EDIT" i s i i i s
+    click_menu_item "$W" "$MENU_X_EDIT" i s i i i s i i s
     click_menu_item "$W" "$MENU_X_EDIT"
 }
 # copy_all_is WANTFILE WHAT: Select all and Copy from the Edit menu; the
