@@ -7,10 +7,14 @@
 //        count_driver_win.exe --bare FILE RUNS TEXT...
 // A TEXT is counted ignoring case; "re:PATTERN" is a regular expression
 // matching case, "rei:PATTERN" one ignoring case (the dialog's boxes are set
-// to match).
+// to match). "list:TEXT" lists the matching lines of TEXT instead (the
+// dialog's 列出匹配行, timed to "匹配行：N 行."; ListLines into a list of
+// line numbers with --bare).
 // Prints "open_seconds=S" (start to the finished title; for --bare, the
 // Open), per text "count text=T matches=N seconds=S" (the shortest of RUNS
-// counts), and "peak_mib=M", the program's peak working set ("-" unknown).
+// counts; for a listing N is the lines listed and "first=F" the seconds to
+// the first progress that showed listed lines, the longest of the runs), and
+// "peak_mib=M", the program's peak working set ("-" unknown).
 #include <windows.h>
 #include <psapi.h>
 
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "core/matching_lines.h"
 #include "core/text_document.h"
 #include "core/win_string.h"
 #include "search/find_engine.h"
@@ -33,6 +38,10 @@ const wchar_t CountDone[] = L"计数：";
 const wchar_t CountFailed[] = L"计数失败";
 const wchar_t PatternFailed[] = L"正则表达式";
 const wchar_t CountCancelled[] = L"计数已取消";
+const wchar_t ListDone[] = L"匹配行：";
+const wchar_t ListProgress[] = L"正在列出匹配行";
+const wchar_t ListFailed[] = L"列出匹配行失败";
+const wchar_t ListCancelled[] = L"已取消，已列出";
 const double Patience = 600;  // seconds for any one wait
 
 double Now() {
@@ -54,9 +63,12 @@ bool StartsWith(const std::wstring& s, const wchar_t* p) { return s.compare(0, w
 struct Query {
     std::wstring text;
     FindOptions options;
+    bool list = false;
 };
-Query QueryOf(const std::wstring& arg) {
-    Query q{arg, FindOptions{}};
+Query QueryOf(std::wstring arg) {
+    const bool list = StartsWith(arg, L"list:");
+    if (list) arg = arg.substr(5);
+    Query q{arg, FindOptions{}, list};
     for (const wchar_t* prefix : {L"re:", L"rei:"}) {
         if (StartsWith(arg, prefix)) {
             q.text = arg.substr(wcslen(prefix));
@@ -165,7 +177,15 @@ int Bare(const std::wstring& file, int runs, const std::vector<std::wstring>& te
         for (size_t k = 0; k < texts.size(); ++k) {
             const Query q = QueryOf(texts[k]);
             const double t = Now();
-            CountAll(doc, U16(q.text.c_str()), q.options, matches[k]);
+            if (q.list) {
+                MatchingLines lines;
+                ListLines(doc, U16(q.text.c_str()), q.options, false, 0, [&](uint64_t first, uint64_t count) {
+                    lines.AddRun(first, count);
+                    return true;
+                }, matches[k]);
+            } else {
+                CountAll(doc, U16(q.text.c_str()), q.options, matches[k]);
+            }
             best[k] = std::min(best[k], Now() - t);
         }
     }
@@ -203,16 +223,18 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_FIND, 0), 0);
     const HWND dlg = FindTopWindow(pid, [](HWND w) { return GetDlgItem(w, IDC_FIND_STATUS) != nullptr; });
     const HWND edit = dlg ? GetDlgItem(dlg, IDC_FIND_TEXT) : nullptr;
-    const HWND button = dlg ? GetDlgItem(dlg, IDC_COUNT) : nullptr;
+    const HWND countButton = dlg ? GetDlgItem(dlg, IDC_COUNT) : nullptr;
+    const HWND listButton = dlg ? GetDlgItem(dlg, IDC_LIST_LINES) : nullptr;
     const HWND status = dlg ? GetDlgItem(dlg, IDC_FIND_STATUS) : nullptr;
     int rc = 0;
-    if (!edit || !button || !status) {
+    if (!edit || !countButton || !listButton || !status) {
         std::fprintf(stderr, "count_driver: no Find dialog\n");
         rc = 1;
     }
     // The texts take turns, so that the load of the machine weighs on each alike.
     std::vector<double> best(texts.size(), 1e30);
     std::vector<unsigned long long> matches(texts.size(), 0);
+    std::vector<double> first(texts.size(), 0);
     for (int i = 0; rc == 0 && i < runs; ++i) {
         for (size_t k = 0; rc == 0 && k < texts.size(); ++k) {
             const Query q = QueryOf(texts[k]);
@@ -228,15 +250,25 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
             SendMessageW(status, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
             const double t = Now();
             // Posted: the count runs inside the click's handling.
-            PostMessageW(button, BM_CLICK, 0, 0);
+            PostMessageW(q.list ? listButton : countButton, BM_CLICK, 0, 0);
+            bool shown = false;
             for (;;) {
                 const std::wstring s = ControlText(status);
-                if (StartsWith(s, CountDone)) {
+                if (StartsWith(s, q.list ? ListDone : CountDone)) {
                     best[k] = std::min(best[k], Now() - t);
                     matches[k] = Digits(s);
+                    if (!shown) first[k] = std::max(first[k], Now() - t);
                     break;
                 }
+                // "正在列出匹配行 P%，已列出 N 行": the rows shown with it.
+                const size_t listed = s.find(L"已列出 ");
+                if (!shown && StartsWith(s, ListProgress) && listed != std::wstring::npos &&
+                    Digits(s.substr(listed)) > 0) {
+                    shown = true;
+                    first[k] = std::max(first[k], Now() - t);
+                }
                 if (StartsWith(s, CountFailed) || StartsWith(s, CountCancelled) || StartsWith(s, PatternFailed) ||
+                    StartsWith(s, ListFailed) || StartsWith(s, ListCancelled) ||
                     !app.Running() ||
                     Now() - t > Patience) {
                     std::fprintf(stderr, "count_driver: the count did not finish\n");
@@ -248,8 +280,8 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
         }
     }
     for (size_t k = 0; rc == 0 && k < texts.size(); ++k)
-        std::printf("count text=%s matches=%llu seconds=%.4f index=%zu\n", Narrow(texts[k]).c_str(), matches[k],
-                    best[k], k);
+        std::printf("count text=%s matches=%llu seconds=%.4f index=%zu first=%.4f\n", Narrow(texts[k]).c_str(),
+                    matches[k], best[k], k, first[k]);
     PrintPeak(app.pi.hProcess);
     PostMessageW(main, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(app.pi.hProcess, 30000) != WAIT_OBJECT_0) {

@@ -1,4 +1,5 @@
 // Times the find engine over one file: counts (ignoring and matching case),
+// the listing of the lines that hold the count's text,
 // a forward and a backward search that cross the whole file, and a plain
 // walk over every line for reference. Prints "name seconds result" lines.
 //   find_bench FILE COUNT_TEXT END_TEXT START_TEXT [RUNS [OPS]]
@@ -12,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "core/matching_lines.h"
 #include "core/platform.h"
 #include "core/text_document.h"
 #include "search/find_engine.h"
@@ -92,6 +94,17 @@ int main(int argc, char** argv) {
     if (Wanted("count_whole_word")) {
         t = Best([&] { CountAll(doc, needle, whole, total); }, 1);
         std::printf("count_whole_word %.3f %llu\n", t, static_cast<unsigned long long>(total));
+    }
+    // The lines holding a match, into the list the program keeps.
+    if (Wanted("list_ignore_case")) {
+        t = Best([&] {
+            MatchingLines lines;
+            ListLines(doc, needle, ignoreCase, false, 0, [&](uint64_t first, uint64_t count) {
+                lines.AddRun(first, count);
+                return true;
+            }, total);
+        });
+        std::printf("list_ignore_case %.3f %llu\n", t, static_cast<unsigned long long>(total));
     }
     // A progress hook as the program installs it costs one call per block.
     if (Wanted("count_with_hook")) {

@@ -32,12 +32,19 @@ public:
     // false when the block has to be counted line by line.
     bool Count(uint64_t block, uint64_t& count);
 
+    // The lines k (from 0, ascending) of block b that hold an accepted
+    // match, for a UTF-8 or UTF-16 document; false when the block has to be
+    // listed line by line.
+    bool List(uint64_t block, std::vector<size_t>& lines);
+
     // Test hook: false makes every block go line by line.
     static void Enable(bool on);
 
 private:
     bool BlockRange(uint64_t block, int64_t& start, int64_t& end) const;
     bool Fill(uint64_t block);
+    // The block's text in the chunk buffer: bytes, or units (UTF-16).
+    bool Text(uint64_t block, const unsigned char*& raw, size_t& n);
     // Whether the occurrence at byte s of the ANSI block raw[0, n), next to
     // a byte above 127, is one in the decoded text and passes the rules
     // there: 1 or 0; -1 when the block has to be decoded whole.

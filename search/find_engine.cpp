@@ -239,14 +239,19 @@ struct LiteralEngine {
     void Add(uint64_t, const AnyLine& L, uint64_t& total) { total += Count(m, L, opt.wholeWord); }
     void Add(uint64_t, PieceLine& L, uint64_t& total) { CountInPieces(L, m.units, opt.wholeWord, total); }
     const std::u16string& CountFilterText() const { return filterText; }
-    // Block counts (CountAll only).
+    // Block counts and listings (CountAll and ListLines).
     BlockScan* blocks = nullptr;
     bool ByBlocks() const { return blocks && blocks->usable(); }
     bool Block(LineSource&, uint64_t block, uint64_t, uint64_t& n) { return blocks->Count(block, n); }
     // The lines k of the block held by src that hold an accepted match:
     // occurrences in the block's text taken as one, each within its line
     // (terminator included, as a line's text is searched).
-    bool ListBlock(LineSource& src, uint64_t first, std::vector<size_t>& lines) {
+    bool ListBlock(LineSource& src, uint64_t block, uint64_t first, std::vector<size_t>& lines) {
+        // The block's text taken as it is in the file, where a count can.
+        if (ByBlocks()) {
+            if (blocks->List(block, lines)) return true;
+            lines.clear();
+        }
         const AnyLine B = src.GetBlockOf(first);
         if (!B.padded || (B.bytes && !m.useBytes)) return false;
         return B.bytes ? ListIn(m.bytes, B.bytes, B.length, src.LineStarts(), lines)
@@ -397,7 +402,7 @@ struct RegexEngine {
     // A UTF-8 count scans each block's bytes for the literals itself.
     std::u16string CountFilterText() const { return re.HasBytes() && re.HasLiterals() ? std::u16string() : filterText; }
     // A block of the line source's buffers, matched whole.
-    bool ListBlock(LineSource& src, uint64_t first, std::vector<size_t>& lines) {
+    bool ListBlock(LineSource& src, uint64_t, uint64_t first, std::vector<size_t>& lines) {
         uint64_t n = 0;
         return Block(src, 0, first, n, &lines);  // (listing never takes the raw bytes)
     }
@@ -628,7 +633,8 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
     const uint64_t stride = doc.Stride();
     LineSource src(doc, true, m.Bytes());
     LongLines isLong{doc};
-    BlockPrefilter filter(doc, m.filterText, opt.matchCase, true);
+    // Literal block listings judge every block themselves.
+    BlockPrefilter filter(doc, m.ByBlocks() ? std::u16string() : m.filterText, opt.matchCase, true);
     uint64_t i = from;
     const uint64_t lines = end > from ? end - from : 0;
     if (progress)
@@ -670,7 +676,7 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
             }
             found.clear();
             if (filter.cancelled()) return stop(SearchResult::Cancelled);
-            if (!isLong(i) && m.ListBlock(src, i, found)) {
+            if (!isLong(i) && m.ListBlock(src, block, i, found)) {
                 uint64_t next = i;  // the first line not yet passed on
                 for (size_t k : found) {
                     if (i + k >= blockEnd) break;
@@ -786,6 +792,12 @@ SearchResult ListLines(TextDocument& doc, const std::u16string& pat, const FindO
                        SearchDetail* detail) {
     listed = 0;
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
-        return List(doc, m, opt, inverse, from, add, listed, progress, detail);
+        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) {
+            BlockScan blocks(doc, pat, opt);
+            m.blocks = &blocks;
+            return List(doc, m, opt, inverse, from, add, listed, progress, detail);
+        } else {
+            return List(doc, m, opt, inverse, from, add, listed, progress, detail);
+        }
     });
 }

@@ -13,6 +13,7 @@
 #include "core/text_document.h"
 #include "search/find_engine.h"
 #include "core/matching_lines.h"
+#include "search/block_scan.h"
 #include "search/prefilter.h"
 #include "search/regex_literal.h"
 #include "output/save_lines.h"
@@ -277,6 +278,7 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         ASSERT_TRUE(f.opened && whole.opened);
         if (round >= 8) f.doc.maxBlockBytes = 256 + rng() % 2000;  // long lines in pieces
         BlockPrefilter::Enable(round % 4 != 3);
+        BlockScan::Enable(round % 3 != 2);
         const bool final = text.back() == u'\n' || text.back() == u'\r';
         const uint64_t end = whole.doc.lineCount - (final ? 1 : 0);
         const size_t markBytes = mark ? (utf16 ? 2 : 3) : 0;
@@ -337,6 +339,7 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         }
     }
     BlockPrefilter::Enable(true);
+    BlockScan::Enable(true);
 }
 
 // Saving listed lines never writes onto the open file, and a file that

@@ -9,7 +9,8 @@
 // the block prefilter (in short steps, giving up early, when bit 5 is set)
 // and block counts, on each vector path, must equal those with neither, the
 // count must equal the plain rules' count over the lines (read whole), and
-// the UTF-8 and NUL checks of the block counts must agree with plain ones.
+// the UTF-8 and NUL checks of the block counts must agree with plain ones;
+// the same holds for the lines listed (those with a match, and the others).
 // Line counts are checked on each vector path. Inputs whose first byte has
 // bit 6 set make a regular expression of tokens instead (often one that does
 // not compile) and search a file with it, read whole and with a small read
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/platform.h"
 #include "core/text_document.h"
@@ -74,9 +76,11 @@ struct Results {
     SearchResult forward, backward, count;
     TextPosition next, previous;
     uint64_t total;
+    std::vector<uint64_t> listed;  // the lines listed, and the count of their inverse
+    uint64_t others;
     bool operator!=(const Results& o) const {
         return forward != o.forward || backward != o.backward || count != o.count || !(next == o.next) ||
-               !(previous == o.previous) || total != o.total;
+               !(previous == o.previous) || total != o.total || listed != o.listed || others != o.others;
     }
 };
 
@@ -86,6 +90,12 @@ Results Run(TextDocument& doc, const std::u16string& pat, const FindOptions& o, 
     r.forward = SearchForward(doc, a, b, pat, o, r.next);
     r.backward = SearchBackward(doc, a, pat, o, r.previous);
     r.count = CountAll(doc, pat, o, r.total);
+    uint64_t n = 0;
+    ListLines(doc, pat, o, false, 0, [&](uint64_t first, uint64_t count) {
+        for (uint64_t k = 0; k < count; ++k) r.listed.push_back(first + k);
+        return true;
+    }, n);
+    ListLines(doc, pat, o, true, 0, [](uint64_t, uint64_t) { return true; }, r.others);
     return r;
 }
 
@@ -129,8 +139,13 @@ void DocumentCase(const uint8_t* data, size_t size) {
     // The count, line by line by the plain rules (lines read whole).
     if (!(data[0] & 0x10)) {
         uint64_t plain = 0;
-        for (uint64_t i = 0; i < doc.lineCount; ++i) plain += RefCount(doc.GetLineText(i), pat, o);
-        if (plain != want.total) std::abort();
+        std::vector<uint64_t> lines;
+        for (uint64_t i = 0; i < doc.lineCount; ++i) {
+            const uint64_t n = RefCount(doc.GetLineText(i), pat, o);
+            plain += n;
+            if (n) lines.push_back(i);
+        }
+        if (plain != want.total || lines != want.listed) std::abort();
     }
     BlockPrefilter::Enable(true);
     BlockScan::Enable(true);
