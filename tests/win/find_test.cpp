@@ -814,6 +814,16 @@ TEST(FindLongRun, CancelledByEscapeAButtonOrADocumentChange) {
     EXPECT_EQ(h.Status(), u"查找已取消.");
     h.v->findOptions.regex = false;
     h.v->searchText = u"needle";
+    // A listing stops the same ways and keeps what it listed; Esc in the
+    // list pane stops it without closing the list.
+    for (int way = 0; way < 2; ++way) {
+        if (way == 0) PostMessageW(GetDlgItem(h.v->findDialog, IDC_LIST_LINES), BM_CLICK, 0, 0);
+        else PostMessageW(h.v->listPane.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        h.v->ListCommand();
+        EXPECT_TRUE(h.v->listShown);
+        EXPECT_GT(h.v->listed.Size(), 0u);
+        EXPECT_EQ(h.Status(), u"已取消，已列出 " + PathFromUtf8(std::to_string(h.v->listed.Size())) + u" 行.");
+    }
     // Esc pressed in another window of the thread is not ours to take.
     HWND other = CreateWindowExW(0, L"FindTestFrame", L"other", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
                                  nullptr, nullptr);
