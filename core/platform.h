@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/file_identity.h"
+
 // <windows.h> maps these names to their W functions; code here calls the
 // platform functions by their full names.
 #ifdef DeleteFile
@@ -68,6 +70,8 @@ public:
     size_t Read(void* buf, size_t n);
     size_t Write(const void* buf, size_t n);
     bool Seek(int64_t offset, int origin = SEEK_SET);
+    // Which file the open stream reads, whatever its name is now.
+    bool Identity(FileIdentity& id) const;
     int64_t Tell();
     bool Flush();
 

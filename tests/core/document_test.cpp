@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/follow_check.h"
 #include "core/line_scan.h"
 #include "core/simd_level.h"
 #include "core/text_document.h"
@@ -409,6 +411,45 @@ TEST(Reload, AppendedBytesScanLikeAFullScan) {
         EXPECT_FALSE(doc.Reload(f.path()));
         EXPECT_EQ(doc.lineCount, 1u);
     }
+}
+
+// Following a log: what became of the file, told from the path and the open
+// file together. A file renamed away and replaced by one that starts with
+// the same bytes is another file, not a grown one.
+TEST(Follow, TellsGrownRewrittenTruncatedReplacedAndVanished) {
+    TempFile f("one\ntwo\n");
+    TextDocument doc;
+    ASSERT_TRUE(doc.Open(f.path(), Encoding::None));
+    FollowCheck check;
+    auto next = [&](FileChange want, bool reload) {
+        EXPECT_EQ(int(check.Check(doc, f.path())), int(want));
+        if (!reload) return;
+        EXPECT_TRUE(doc.Reload(f.path()));
+        check.Reset();
+    };
+    next(FileChange::Unchanged, false);
+    next(FileChange::Unchanged, false);
+    ASSERT_TRUE(f.Append("three\n"));
+    next(FileChange::Grown, true);
+    EXPECT_TRUE(doc.reloadAppended);
+    EXPECT_EQ(doc.lineCount, 4u);
+    ASSERT_TRUE(f.Write("one\n"));
+    next(FileChange::Truncated, true);
+    EXPECT_EQ(doc.lineCount, 2u);
+    ASSERT_TRUE(f.Write("ONE\n"));
+    next(FileChange::Rewritten, true);
+    EXPECT_EQ(doc.GetLineText(0), u"ONE\n");
+    const std::filesystem::path rotated = std::filesystem::path(f.path()).concat(".1");
+    std::error_code moved;
+    std::filesystem::rename(std::filesystem::path(f.path()), rotated, moved);
+    ASSERT_FALSE(moved) << "an open file can be renamed (a log's rotation)";
+    next(FileChange::Vanished, false);
+    ASSERT_TRUE(f.Write("ONE\nmore\n"));
+    next(FileChange::Replaced, true);
+    EXPECT_FALSE(doc.reloadAppended);
+    EXPECT_EQ(doc.lineCount, 3u);
+    next(FileChange::Unchanged, false);
+    std::filesystem::remove(rotated, moved);
 }
 
 // What detection could not decide (an empty file, ASCII only) is detected
