@@ -207,6 +207,7 @@ void TextView::OnCommand(HWND w, WPARAM wp, LPARAM lp) {
     case IDM_SAVE_LISTED: SaveListedCommand(); break;
     case IDM_CLOSE_LIST: CloseList(); break;
     case IDM_NEXT_PANE: SwitchPane(); break;
+    case IDM_FOLLOW: ToggleFollow(); break;
     default: DefWindowProcW(w, WM_COMMAND, wp, lp); break;
     }
 }
@@ -262,6 +263,7 @@ LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         if (!app->OnSplitterMouse(msg, lp)) return DefWindowProcW(w, msg, wp, lp);
         return 0;
     case WM_CAPTURECHANGED: app->splitterDragging = false; return 0;
+    case WM_TIMER: app->FollowTick(); return 0;
     case WM_KEYDOWN: app->pane.HandleKey(wp); return 0;
     case WM_SYSKEYDOWN:
         // System keys also get their default handling: Alt+F4, F10 and Alt

@@ -192,7 +192,9 @@ bool TextView::ReloadDocument() {
     p.topLine = top;
     const uint64_t page = p.LinesPerPage() > 0 ? static_cast<uint64_t>(p.LinesPerPage()) : 1;
     const uint64_t last = document.lineCount - 1;
-    if (showedLast && last >= p.topLine + page) p.topLine = last + 1 - page;
+    // A view of the end shows the new end on its last row (or from the top,
+    // when the file no longer fills a page).
+    if (showedLast) p.topLine = last + 1 >= page ? last + 1 - page : 0;
     if (p.topLine > p.LastScrollableLine()) p.topLine = p.LastScrollableLine();
     p.Layout();
     // The place is clamped to the widths of the lines, not to the estimate:

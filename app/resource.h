@@ -31,6 +31,7 @@
 #define IDM_RELOAD 32834
 #define IDM_LIST_LINES 32840
 #define IDM_SAVE_LISTED 32841
+#define IDM_FOLLOW 32842
 #define IDM_CLOSE_LIST 32843
 #define IDM_NEXT_PANE 32844
 
@@ -54,6 +55,7 @@
 #define IDS_PRODUCT_TITLE 200       // "Tomeview超大文本浏览器-Orvane："
 #define IDS_OPENING_TITLE 201       // the title while a file is indexed
 #define IDS_FILE_TITLE 202          // the title of an open file
+#define IDS_FILE_GONE_TITLE 205     // the same while the followed file is gone
 #define IDS_OPEN_FILTER 203
 #define IDS_OPEN_CAPTION 204
 #define IDS_COPY_CAPTION 210

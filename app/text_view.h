@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/job_runner.h"
+#include "core/follow_check.h"
 #include "core/matching_lines.h"
 #include "core/text_document.h"
 #include "search/find_options.h"
@@ -45,6 +46,15 @@ public:
     bool ReloadDocument();
     // Frees what the view keeps of the document's text and its widths.
     void DropViewText();
+
+    // --- following the file's end (app/follow_win.cpp) ---
+    bool following = false;          // File > 跟踪文件末尾, off at start
+    bool fileGone = false;           // the followed file's name holds no file
+    FollowCheck follow;
+    // Ctrl+T: following on or off.
+    void ToggleFollow();
+    // The timer's look at the file: what changed is taken in (not during a job).
+    void FollowTick();
 
     // --- clipboard (app/copy_win.cpp) ---
     // Largest selection Copy puts on the clipboard: 128 Mi code units (256 MiB).

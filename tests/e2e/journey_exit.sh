@@ -20,11 +20,11 @@ no_windows_left() {
 doc="$DATA/journey_exit.txt"
 printf 'line one\r\nline two\r\n' >"$doc"
 
-# File > 退出 (the item after Open, Reload, Save As, Save matching lines, a separator, Print, a separator).
+# File > 退出 (the item after Open, Reload, Follow, Save As, Save matching lines, a separator, Print, a separator).
 start_app "$(winpath "$doc")"
 wait_main "$(winpath "$doc") - Tomeview超大文本浏览器-Orvane：$SITE" 90
 press_find_keys xsend "$W" key >/dev/null || fail "Ctrl+F showed no Find dialog"
-click_menu_item "$W" "$MENU_X_FILE" i i i i s i s
+click_menu_item "$W" "$MENU_X_FILE" i i i i i s i s
 wait_exit 30
 [ "$APP_RC" = 0 ] || fail "File > 退出: exit code $APP_RC"
 no_windows_left "File > 退出"

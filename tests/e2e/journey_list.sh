@@ -65,7 +65,7 @@ clip_copy_with "$E2E_TMP/clip-jump" click_menu_item "$W" "$MENU_X_EDIT"
 # save_listed NAME WANT: File > 保存匹配行 into NAME; the file must equal WANT.
 save_listed() {
     local s m
-    click_menu_item "$W" "$MENU_X_FILE" i i i
+    click_menu_item "$W" "$MENU_X_FILE" i i i i
     s="$(wait_hwnd 保存匹配行到 20 '#32770')"
     cache_controls "$s"
     type_into_ctl "$s" 1148:Edit "$(winpath "$out/$1")" 3 15

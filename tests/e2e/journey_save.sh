@@ -58,10 +58,10 @@ other_dialog() {
     return 1
 }
 
-# open_save_dialog: File > Save As (after Open and Reload); sets S to the Save dialog and checks the
+# open_save_dialog: File > Save As (after Open, Reload and Follow); sets S to the Save dialog and checks the
 # proposed name (the open file's name cut at its dot).
 open_save_dialog() {
-    click_menu_item "$W" "$MENU_X_FILE" i i
+    click_menu_item "$W" "$MENU_X_FILE" i i i
     S="$(wait_hwnd 保存到 20 '#32770')"
     wait_ctl_text "$S" 1148:Edit source 10
     cache_controls "$S"
