@@ -5,6 +5,11 @@
 // TextDocument in this process instead (no window, title or pump).
 // Usage: count_driver_win.exe EXE FILE RUNS TEXT...
 //        count_driver_win.exe --bare FILE RUNS TEXT...
+//        count_driver_win.exe --idle EXE FILE SECONDS
+// With --idle: the program on FILE with following turned on (File >
+// 跟踪文件末尾), and nothing written: prints "idle following" once it
+// follows, then "idle cpu_seconds=C seconds=S", its processor time (user
+// and kernel, as the system reports it) over S seconds.
 // A TEXT is counted ignoring case; "re:PATTERN" is a regular expression
 // matching case, "rei:PATTERN" one ignoring case (the dialog's boxes are set
 // to match). "list:TEXT" lists the matching lines of TEXT instead (the
@@ -196,15 +201,16 @@ int Bare(const std::wstring& file, int runs, const std::vector<std::wstring>& te
     return 0;
 }
 
-int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std::vector<std::wstring>& texts) {
+// Starts the program on file and waits for its finished title; its main
+// window, or null.
+HWND StartProgram(ChildProcess& app, const std::wstring& exe, const std::wstring& file) {
     std::wstring cmd = L"\"" + exe + L"\" \"" + file + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    ChildProcess app;
     const double t0 = Now();
     if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &app.pi)) {
         std::fprintf(stderr, "count_driver: cannot start the program (error %lu)\n", GetLastError());
-        return 1;
+        return nullptr;
     }
     const DWORD pid = app.pi.dwProcessId;
     HWND main = nullptr;
@@ -213,12 +219,50 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
         if (main) break;
         if (!app.Running() || Now() - t0 > Patience) {
             std::fprintf(stderr, "count_driver: no finished title\n");
-            return 1;
+            return nullptr;
         }
         Sleep(5);
     }
     std::printf("open_seconds=%.4f\n", Now() - t0);
     std::fflush(stdout);
+    return main;
+}
+
+// Closes the program and waits for its end.
+int Close(ChildProcess& app, HWND main) {
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(app.pi.hProcess, 30000) == WAIT_OBJECT_0) return 0;
+    std::fprintf(stderr, "count_driver: the program did not close\n");
+    return 1;
+}
+
+double ProcessorSeconds(HANDLE process) {
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return -1;
+    auto s = [](const FILETIME& f) {
+        return static_cast<double>(static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7;
+    };
+    return s(kernel) + s(user);
+}
+
+int Idle(const std::wstring& exe, const std::wstring& file, int seconds) {
+    ChildProcess app;
+    const HWND main = StartProgram(app, exe, file);
+    if (!main) return 1;
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_FOLLOW, 0), 0);
+    std::printf("idle following\n");
+    std::fflush(stdout);
+    const double cpu0 = ProcessorSeconds(app.pi.hProcess), t0 = Now();
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    std::printf("idle cpu_seconds=%.3f seconds=%.1f\n", ProcessorSeconds(app.pi.hProcess) - cpu0, Now() - t0);
+    return Close(app, main);
+}
+
+int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std::vector<std::wstring>& texts) {
+    ChildProcess app;
+    const HWND main = StartProgram(app, exe, file);
+    if (!main) return 1;
+    const DWORD pid = app.pi.dwProcessId;
 
     SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_FIND, 0), 0);
     const HWND dlg = FindTopWindow(pid, [](HWND w) { return GetDlgItem(w, IDC_FIND_STATUS) != nullptr; });
@@ -283,12 +327,7 @@ int Drive(const std::wstring& exe, const std::wstring& file, int runs, const std
         std::printf("count text=%s matches=%llu seconds=%.4f index=%zu first=%.4f\n", Narrow(texts[k]).c_str(),
                     matches[k], best[k], k, first[k]);
     PrintPeak(app.pi.hProcess);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(app.pi.hProcess, 30000) != WAIT_OBJECT_0) {
-        std::fprintf(stderr, "count_driver: the program did not close\n");
-        rc = 1;
-    }
-    return rc;
+    return Close(app, main) ? 1 : rc;
 }
 
 } // namespace
@@ -298,6 +337,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: count_driver_win.exe EXE|--bare FILE RUNS TEXT...\n");
         return 2;
     }
+    if (std::string(argv[1]) == "--idle") return Idle(Wide(argv[2]), Wide(argv[3]), std::max(1, std::atoi(argv[4])));
     const int runs = std::max(1, std::atoi(argv[3]));
     std::vector<std::wstring> texts;
     for (int i = 4; i < argc; ++i) texts.push_back(Wide(argv[i]));

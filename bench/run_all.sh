@@ -67,6 +67,7 @@ run "find (vs grep -Fic / grep -c)" bash bench/bench_find.sh
 run "count in tomeview.exe under Wine (vs grep -Fic)" bash bench/bench_count.sh
 run "regular expressions: count natively and in tomeview.exe under Wine (vs grep -E -c, rg)" bash bench/bench_regex.sh
 run "matching lines: listing against counting, natively and in tomeview.exe under Wine" bash bench/bench_list.sh
+run "following a log (write to view, idle processor time; vs tail -F)" bash bench/bench_follow.sh
 run "convert (Save As vs iconv)" bash bench/bench_convert.sh
 run "paint (Windows build under Wine)" bash bench/bench_paint.sh
 run "open (tomeview.exe under Wine vs wc -l)" bash bench/bench_open.sh
