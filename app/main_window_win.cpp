@@ -6,6 +6,10 @@
 
 #include <cwchar>
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 #include "app/resource.h"
 #include "app/text_view.h"
 #include "core/win_string.h"
@@ -106,7 +110,9 @@ void TextView::FontCommand() {
     if (JobRunning()) return;  // a job measures and draws with the font it started with
     // The dialog works on a copy: some systems rewrite the record even when
     // the user cancels, and a cancel must leave the font as it was.
-    LOGFONTW chosen = pane.font;
+    // The dialog shows and gives the font at the screen's dpi; the pane keeps
+    // it at 96 dpi, so that it keeps its point size on every monitor.
+    LOGFONTW chosen = pane.ScreenFont();
     CHOOSEFONTW cf{};
     cf.lStructSize = sizeof(cf);
     cf.hwndOwner = pane.hwnd;
@@ -114,6 +120,8 @@ void TextView::FontCommand() {
     cf.rgbColors = pane.textColor;
     cf.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
     if (!ChooseFontW(&cf)) return;
+    chosen.lfHeight = MulDiv(chosen.lfHeight, 96, pane.dpi);
+    chosen.lfWidth = MulDiv(chosen.lfWidth, 96, pane.dpi);
     pane.textColor = cf.rgbColors;
     pane.SetFont(chosen);
     if (listPane.hwnd) {
@@ -224,6 +232,16 @@ void TextView::OnInitMenuPopup() {
     EnableMenuItem(GetMenu(mainWindow), IDM_CLOSE_LIST, MF_BYCOMMAND | (listShown ? MF_ENABLED : MF_GRAYED));
 }
 
+void TextView::OnDpiChanged(int32_t dpi, const RECT* suggested) {
+    // The panes first: the move below lays them out at the new size.
+    pane.SetDpi(dpi);
+    if (listPane.hwnd) listPane.SetDpi(dpi);
+    if (suggested)
+        SetWindowPos(mainWindow, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutPanes();
+}
+
 void TextView::PaintSplitter(HDC dc) {
     if (!listShown) return;
     const RECT bar = SplitterRect();
@@ -264,6 +282,7 @@ LRESULT CALLBACK TextView::MainWndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_CAPTURECHANGED: app->splitterDragging = false; return 0;
     case WM_TIMER: app->FollowTick(); return 0;
+    case WM_DPICHANGED: app->OnDpiChanged(LOWORD(wp), reinterpret_cast<const RECT*>(lp)); return 0;
     case WM_KEYDOWN: app->pane.HandleKey(wp); return 0;
     case WM_SYSKEYDOWN:
         // System keys also get their default handling: Alt+F4, F10 and Alt

@@ -7,11 +7,12 @@
 #include <algorithm>
 
 #include "app/text_view.h"
+#include "view/window_dpi_win.h"
 
 namespace {
 
-constexpr int SplitterPixels = 6;
-constexpr int SmallestPane = 40;  // pixels a drag leaves each pane at least
+constexpr int SplitterPixels = 6;  // at 96 dpi
+constexpr int SmallestPane = 40;    // pixels at 96 dpi a drag leaves each pane at least
 
 }  // namespace
 
@@ -74,11 +75,11 @@ void TextView::SwitchPane() {
 RECT TextView::SplitterRect() const {
     RECT rc{};
     GetClientRect(mainWindow, &rc);
-    const int h = rc.bottom - rc.top;
+    const int h = rc.bottom - rc.top, bar = ScaledPixels(SplitterPixels, pane.dpi);
     int list = listHeight > 0 ? listHeight : h / 3;
-    list = std::max(0, std::min(list, h - SplitterPixels));
-    const int top = std::max(0, h - list - SplitterPixels);
-    return RECT{0, top, rc.right, std::min(h, top + SplitterPixels)};
+    list = std::max(0, std::min(list, h - bar));
+    const int top = std::max(0, h - list - bar);
+    return RECT{0, top, rc.right, std::min(h, top + bar)};
 }
 
 void TextView::LayoutPanes() {
@@ -112,9 +113,9 @@ bool TextView::OnSplitterMouse(UINT msg, LPARAM lp) {
         if (!splitterDragging) return false;
         RECT rc{};
         GetClientRect(mainWindow, &rc);
-        const int h = rc.bottom - rc.top;
-        const int list = h - pt.y - SplitterPixels / 2;
-        listHeight = std::max(std::min(list, h - SplitterPixels - SmallestPane), std::min(SmallestPane, h));
+        const int h = rc.bottom - rc.top, bar = ScaledPixels(SplitterPixels, pane.dpi);
+        const int least = ScaledPixels(SmallestPane, pane.dpi);
+        listHeight = std::max(std::min(h - int(pt.y) - bar / 2, h - bar - least), std::min(least, h));
         LayoutPanes();
         return true;
     }

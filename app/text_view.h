@@ -145,6 +145,8 @@ public:
     void SetPaneDefaults();
     void OnMainCreate(HWND w);
     void OnMainSize();
+    // WM_DPICHANGED: the window moved to a monitor of another scaling.
+    void OnDpiChanged(int32_t dpi, const RECT* suggested);
     void OnCommand(HWND w, WPARAM wp, LPARAM lp);
     void OnInitMenuPopup();
     void ViewAs(Encoding e, UINT item);

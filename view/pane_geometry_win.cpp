@@ -4,6 +4,7 @@
 
 #include "view/scroll_map.h"
 #include "view/text_pane.h"
+#include "view/window_dpi_win.h"
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
@@ -54,7 +55,8 @@ int32_t TextPane::GutterWidth(uint64_t line) {
     char16_t units[24];
     int count = LineNumberDigits(line, units);
     int32_t width = surface.TextWidth(units, static_cast<size_t>(count)) + 3 * surface.spaceWidth;
-    return width > minGutterWidth ? width : minGutterWidth;
+    const int32_t least = ScaledPixels(minGutterWidth, dpi);
+    return width > least ? width : least;
 }
 
 int32_t TextPane::EffectiveGutter() { return lineNumbersShown ? GutterWidth(GutterReferenceLine()) : 0; }
@@ -179,7 +181,7 @@ void TextPane::RebuildSurface() {
     surface.Create(client);
     surface.SetColours(backgroundColor, gutterLineColor);
     surface.FillBackground(client);
-    surface.SetFont(font);
+    surface.SetFont(ScreenFont());
 }
 
 void TextPane::FitSurface() {
@@ -303,16 +305,30 @@ void TextPane::Zoom(bool up) {
         if (font.lfHeight < 8) font.lfHeight = 8;
     }
     wheelPixels = 30 * surface.spaceWidth;
-    surface.SetFont(font);
+    surface.SetFont(ScreenFont());
     UpdateScrollRanges();
     UpdateScrollPositions();
     UpdateTextRect();
     Invalidate();
 }
 
+LOGFONTW TextPane::ScreenFont() const {
+    LOGFONTW f = font;
+    f.lfHeight = ScaledPixels(font.lfHeight, dpi);
+    f.lfWidth = ScaledPixels(font.lfWidth, dpi);
+    return f;
+}
+
+void TextPane::SetDpi(int32_t newDpi) {
+    if (newDpi <= 0 || newDpi == dpi) return;
+    dpi = newDpi;
+    surface.lineSpacing = ScaledPixels(LineSpacing, dpi);
+    SetFont(font);
+}
+
 void TextPane::SetFont(const LOGFONTW& f) {
     font = f;
-    surface.SetFont(font);
+    surface.SetFont(ScreenFont());
     wheelPixels = 30 * surface.spaceWidth;
     UpdateScrollRanges();
     UpdateScrollPositions();

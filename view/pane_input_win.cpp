@@ -1,6 +1,7 @@
 // A pane's window: its class, the message handlers, keys, mouse selection,
 // hit testing and keeping a position in view.
 #include "view/text_pane.h"
+#include "view/window_dpi_win.h"
 #include "view/word_select.h"
 
 static bool KeyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
@@ -26,10 +27,12 @@ bool TextPane::Create(HWND parent, const RECT& r) {
                              GetModuleHandleW(nullptr), this);
     if (!w) return false;
     surface.window = hwnd;
+    dpi = WindowDpi(hwnd);
+    surface.lineSpacing = ScaledPixels(LineSpacing, dpi);
     UpdateTextRect();
     surface.Create(textRect);
     surface.SetColours(backgroundColor, gutterLineColor);
-    surface.SetFont(font);
+    surface.SetFont(ScreenFont());
     wheelPixels = 30 * surface.spaceWidth;
     lineNumbersShown = true;
     return true;

@@ -1,6 +1,7 @@
 // Painting of a text pane: background, visible lines with tabs expanded,
 // selection by inversion, the line-number gutter, and the copy to the screen.
 #include "view/text_pane.h"
+#include "view/window_dpi_win.h"
 
 void DrawSurface::DrawRun(int x, int y, const char16_t* p, size_t n) {
     size_t runStart = 0;
@@ -141,7 +142,7 @@ void TextPane::DrawGutter(uint64_t first, uint64_t last) {
     if (!lineNumbersShown) return;
     HDC m = surface.memoryDc;
     surface.PushClip(textRect);
-    int32_t x = textRect.left + GutterWidth(GutterReferenceLine()) - 3;
+    int32_t x = textRect.left + GutterWidth(GutterReferenceLine()) - ScaledPixels(3, dpi);
     SetTextColor(m, lineNumberColor);
     surface.DrawGutterLine(x, textRect.top, textRect.bottom);
     RECT cell{textRect.left, textRect.top, x, textRect.top + surface.lineHeight};

@@ -42,9 +42,20 @@ public:
     int32_t scrollBarsEnabled = 1;
     int32_t wheelLines = 9;
     int32_t wheelPixels = 0;
-    int32_t minGutterWidth = 48;
+    int32_t minGutterWidth = 48;   // pixels at 96 dpi
+    // The font as designed at 96 dpi (its height in 96-dpi pixels, so a
+    // point size): the screen gets it scaled to the monitor's dpi, a printer
+    // to its own.
     LOGFONTW font{};
+    // Dots per inch of the monitor the pane is on (96 at 100 %).
+    int32_t dpi = 96;
+    // Pixels between rows at 96 dpi.
+    static constexpr int32_t LineSpacing = 3;
     DrawSurface surface;
+    // font at dpi.
+    LOGFONTW ScreenFont() const;
+    // The monitor's dpi changed (or was first read): font, widths and ranges follow.
+    void SetDpi(int32_t newDpi);
 
     uint64_t LineCount() const { return lines.count ? lines.count() : 1; }
     int32_t TextHeight() const { return textRect.bottom - textRect.top; }
@@ -90,7 +101,8 @@ public:
     void Invalidate();
     // Zoom step of Ctrl+wheel; up is away from the user.
     void Zoom(bool up);
-    // A new font (the Font dialog): measured, ranges and bars follow.
+    // A new font (the Font dialog; its height at 96 dpi): measured, ranges
+    // and bars follow.
     void SetFont(const LOGFONTW& f);
     // Last top line that scrolling may reach (lineCount + extraLines - page).
     uint64_t LastScrollableLine() const;

@@ -39,7 +39,10 @@ FindOptions Rx(bool whole, bool matchCase, bool wrap = true) {
 std::vector<std::string> RawLines(const std::string& text, size_t width) {
     std::vector<std::string> lines;
     size_t start = 0;
-    auto unit = [&](size_t i) { return width == 1 ? (unsigned char)text[i] : (unsigned char)text[i] | text[i + 1] << 8; };
+    auto unit = [&](size_t i) {
+        const unsigned lo = (unsigned char)text[i];
+        return width == 1 ? lo : lo | unsigned((unsigned char)text[i + 1]) << 8;
+    };
     for (size_t i = 0; i + width <= text.size(); i += width) {
         const unsigned u = unit(i);
         if (u != '\n' && u != '\r') continue;

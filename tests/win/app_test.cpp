@@ -297,6 +297,21 @@ TEST_F(MainWindowTest, LaterResizeKeepsPaneFullSizeAndLeavesFocus) {
     EXPECT_EQ(pane.right, client.right);
     EXPECT_EQ(pane.bottom, client.bottom);
     EXPECT_EQ(GetFocus(), other);
+    // Moved to a monitor at 150 %: the suggested rectangle, the pane at its
+    // dpi and full size, the font kept in its 96-dpi size (its point size).
+    const LONG height = app->pane.font.lfHeight;
+    RECT suggested{30, 40, 30 + 960, 40 + 630};
+    SendMessageW(main, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RunMessagesFor(30);
+    RECT placed;
+    GetWindowRect(main, &placed);
+    EXPECT_TRUE(EqualRect(&placed, &suggested));
+    EXPECT_EQ(app->pane.dpi, 144);
+    EXPECT_EQ(app->pane.font.lfHeight, height);
+    EXPECT_EQ(app->pane.ScreenFont().lfHeight, height * 3 / 2);
+    GetClientRect(main, &client);
+    GetClientRect(app->pane.hwnd, &pane);
+    EXPECT_EQ(pane.bottom, client.bottom);
 }
 
 TEST_F(MainWindowTest, CommandLineOpensFirstArgumentAndSetsMarks) {
@@ -553,6 +568,12 @@ TEST_F(MainWindowTest, FontDialogCancelChangesNothingAndOkAppliesColour) {
     ASSERT_EQ(picked, RGB(255, 0, 0));
     EXPECT_EQ(app->pane.textColor, RGB(255, 0, 0));
     EXPECT_EQ(app->pane.wheelPixels, 30 * app->pane.surface.spaceWidth);
+    // At 150 % the dialog gets and gives the font at that dpi: OK keeps its size.
+    const LONG height = app->pane.font.lfHeight;
+    app->pane.SetDpi(144);
+    WhenDialogAppears([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDOK, 0); });
+    Command(IDM_FONT);
+    EXPECT_EQ(app->pane.font.lfHeight, height);
 }
 
 TEST_F(MainWindowTest, AboutBoxIsCentredWithItsLink) {

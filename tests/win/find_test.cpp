@@ -604,8 +604,8 @@ TEST(FindDialog, TemplateAndCentring) {
         {IDC_FIND_PREVIOUS, u"查找上一个", {179, 55, 82, 17}},
         {IDC_COUNT, u"计数", {179, 75, 82, 16}},
         {IDC_LIST_LINES, u"列出匹配行", {179, 94, 82, 16}},
-        {IDC_INVERSE, u"反向(V)", {15, 113, 50, 10}},
-        {IDC_FIND_STATUS, u"", {17, 131, 239, 24}},
+        {IDC_INVERSE, u"反向(V)", {90, 95, 50, 10}},
+        {IDC_FIND_STATUS, u"", {17, 113, 239, 24}},
     };
     RECT client, placed[std::size(items)];
     GetClientRect(dlg, &client);
@@ -630,7 +630,7 @@ TEST(FindDialog, TemplateAndCentring) {
         placed[k] = got;
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, IDC_FIND_TEXT), GWL_STYLE) & ES_AUTOHSCROLL);
-    RECT wantClient{0, 0, 275, 162};  // the template's size is its client area
+    RECT wantClient{0, 0, 275, 146};  // the template's size is its client area
     MapDialogRect(dlg, &wantClient);
     EXPECT_EQ(client.right, wantClient.right);
     EXPECT_EQ(client.bottom, wantClient.bottom);

@@ -772,6 +772,34 @@ TEST_F(ViewTest, HitTestOnCharacterHalves) {
     EXPECT_EQ(v().HitTest().line, host.app().document.lineCount - 1);
 }
 
+// On a monitor of another scaling: rows, gutter and characters grow with
+// the dpi (the font keeps its point size), a click on a character selects
+// that character at every dpi, and the first line and the selection stay.
+TEST_F(ViewTest, RowsGutterAndHitsFollowTheDpi) {
+    Open("abcdef\r\nxy\n" + Lines(200));
+    const int32_t dpi0 = v().dpi;
+    const int row0 = s().lineHeight, space0 = s().spaceWidth;
+    const int32_t gutter0 = v().GutterWidth(v().GutterReferenceLine());
+    for (int32_t dpi : {dpi0 * 3 / 2, dpi0 * 2, dpi0 * 5 / 4, dpi0}) {
+        v().SetDpi(dpi);
+        host.Repaint();
+        EXPECT_NEAR(s().lineHeight, row0 * dpi / double(dpi0), 1.0) << dpi;
+        EXPECT_NEAR(s().spaceWidth, space0 * dpi / double(dpi0), 1.0) << dpi;
+        EXPECT_GE(v().GutterWidth(v().GutterReferenceLine()), gutter0 * dpi / dpi0) << dpi;
+        const int w = s().spaceWidth, y = RowTop(1) + s().lineHeight / 2;
+        EXPECT_EQ(ClickAt(X0() + w / 2 - 1, y), (TextPosition{1, 0})) << dpi;
+        EXPECT_EQ(ClickAt(X0() + 2 * w + w / 2 - 1, RowTop(0) + s().lineHeight / 2), (TextPosition{0, 2})) << dpi;
+        v().topLine = 40;
+        v().anchor = v().selStart = TextPosition{41, 1};
+        v().selEnd = TextPosition{41, 3};
+        v().SetDpi(dpi + 1);
+        EXPECT_EQ(v().topLine, 40u);
+        EXPECT_EQ(v().selEnd, (TextPosition{41, 3}));
+        v().SetDpi(dpi);
+        v().topLine = 0;
+    }
+}
+
 TEST_F(ViewTest, ClickShiftClickAndDragSelect) {
     Open(Lines(300));
     const int x0 = X0();
