@@ -62,11 +62,12 @@ activate() {
     fail "window $w did not become active"
 }
 
-# pane_geometry W: measures the text pane of the main window W from a
-# screenshot. Call it while the view shows the top of a document of at least
-# ROWS + 1 and fewer than 1000 lines, so that the gutter is 48 pixels wide.
+# pane_geometry W [GUTTER]: measures the text pane of the main window W from
+# a screenshot. Call it while the view shows the top of a document of at
+# least ROWS + 1 and fewer than 1000 lines, so that the gutter line is
+# GUTTER pixels (default 45, at 96 dpi) right of the pane's edge.
 pane_geometry() {
-    local w="$1" img="$WORK/geometry.miff" x y top="" bottom="" start=$SECONDS
+    local w="$1" gw="${2:-45}" img="$WORK/geometry.miff" x y top="" bottom="" start=$SECONDS
     SEPX=""
     while [ -z "$SEPX" ] && [ $((SECONDS - start)) -lt 20 ]; do
         window_geometry "$w"
@@ -84,7 +85,7 @@ pane_geometry() {
         awk -v c="#$GUTTER_LINE" '$3 == c { split($1, a, ","); sub(":", "", a[2]); if (f == "") f = a[2]; l = a[2] } END { print f, l }')
     PY=$((WY + top))
     PH=$((bottom - top + 1))
-    PX=$((SEPX - 45))
+    PX=$((SEPX - gw))
     TX=$((SEPX + 3))
     PR=$((WX + WW - (PX - WX)))
     PW=$((PR - 17 - PX))
