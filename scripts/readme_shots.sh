@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README screenshots in docs/: the main window on a Chinese log,
-# the Find dialog after a count, and an open in progress (a 1500 MiB file).
+# the Find dialog after a count, the matching lines listed below the text,
+# the main window and the list at 150 % (144 dpi), and an open in progress
+# (a 1500 MiB file).
 # Builds what is missing, runs on its own Xvfb and Wine prefix.
 set -euo pipefail
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,8 +29,10 @@ mkdir -p docs
 window_shot() {
     window_geometry "$1"
     local raw; raw="$(shot "$2-raw")"
-    # Wine draws its own frame: include the caption bar above the client origin.
-    convert "$raw" -crop "${WW}x$((WH + 24))+${WX}+$((WY - 24))" +repage -strip -colors 256 "docs/$2.png"
+    # Wine draws its own frame: include the caption bar above the client
+    # origin (24 px at 96 dpi).
+    local caption=$((24 * ${SHOT_DPI:-96} / 96))
+    convert "$raw" -crop "${WW}x$((WH + caption))+${WX}+$((WY - caption))" +repage -strip -colors 256 "docs/$2.png"
     rm -f "$raw"
     log "wrote docs/$2.png"
 }
@@ -62,6 +66,37 @@ xdotool mousemove $((WX + 332)) $((WY + 168)) click 1
 sleep 1.5
 window_shot "$W" find-count
 kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null || true
+
+# The matching lines of ERROR listed below the text, at 100 % and at 150 %
+# (LogPixels 144, with a restart of the Wine server; set back to 96 after).
+source tests/e2e/lib/dialog_helpers.sh
+wintext_build
+set_dpi() {
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    tv_wine_stop
+}
+trap 'e2e_cleanup; set_dpi 96; tv_wine_stop; tv_xvfb_stop' EXIT
+for dpi in 96 144; do
+    set_dpi "$dpi"
+    SHOT_DPI=$dpi
+    start_app "$wlog"
+    W="$(wait_window 'Tomeview' 60)"
+    wait_title "$W" "$wlog - Tomeview超大文本浏览器-Orvane：$SITE" 60
+    suffix=""
+    [ "$dpi" = 96 ] || suffix="-150"
+    [ "$dpi" = 96 ] || window_shot "$W" "main-window$suffix"
+    D="$(press_find_keys xsend "$W" key)"
+    type_into_ctl "$D" 1013 ERROR 4 30
+    click_ctl "$D" 1031
+    wait_ctl_text "$D" 1023 "匹配行：10000 行." 60
+    xdotool key Escape
+    wait_no_hwnd 查找 10
+    sleep 0.5
+    window_shot "$W" "matching-lines$suffix"
+    kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null || true
+done
+set_dpi 96
+SHOT_DPI=96
 
 big="$DATA/readme_large.txt"
 make_large "$big" 1500
