@@ -177,13 +177,15 @@ void TextView::RunListing(uint64_t from) {
     SearchDetail detail;
     SearchResult r;
     listComplete = false;
-    // Rows found since the list was drawn show at the next progress.
+    // Rows found since the list was drawn show at the next progress; rows
+    // below the screen change only the scroll bar.
     auto showRows = [&] {
         if (listed.Size() == shown) return;
+        const uint64_t before = shown;
         shown = listed.Size();
         listPane.UpdateScrollRanges();
         listPane.UpdateScrollPositions();
-        listPane.Invalidate();
+        if (before <= listPane.topLine + listPane.RowsOnScreen()) listPane.Invalidate();
     };
     {
         FindRun run(*this, Job::List);

@@ -93,24 +93,17 @@ bool CopyInPieces(const std::u16string& from, const std::u16string& to, const Co
     const int64_t total = in.Seek(0, SEEK_END) ? in.Tell() : -1;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[ProgressStepBytes]);
     if (total < 0 || !in.Seek(0) || !buffer) return false;
-    const std::u16string temp = TemporaryName(to, platform::TickCount());
-    FileStream out;
-    if (!out.Open(temp, "wb")) return false;
-    bool ok = progress(0, total);
-    for (int64_t done = 0; ok;) {
-        const size_t got = in.Read(buffer.get(), ProgressStepBytes);
-        if (got == 0) break;
-        ok = out.Write(buffer.get(), got) == got;
-        done += static_cast<int64_t>(got);
-        ok = ok && progress(done, total);
-    }
-    ok = out.Flush() && ok;
-    out.Close();
-    if (!ok || !platform::MoveReplacing(temp, to)) {
-        platform::DeleteFile(temp);
-        return false;
-    }
-    return true;
+    return WriteThroughTemporary(to, [&](FileStream& out) {
+        bool ok = progress(0, total);
+        for (int64_t done = 0; ok;) {
+            const size_t got = in.Read(buffer.get(), ProgressStepBytes);
+            if (got == 0) break;
+            ok = out.Write(buffer.get(), got) == got;
+            done += static_cast<int64_t>(got);
+            ok = ok && progress(done, total);
+        }
+        return ok;
+    });
 }
 
 // The Save dialog titled by string `caption`, proposing the open file's

@@ -21,26 +21,27 @@ HANDLE OpenToAsk(const std::u16string& path) {
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// What the system tells of the file or folder a path names.
+bool PathInformation(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = OpenToAsk(path);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    return ok != FALSE;
+}
+
 }  // namespace
 
 bool ReadFileIdentity(const std::u16string& path, FileIdentity& id) {
-    HANDLE h = OpenToAsk(path);
-    if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok) return false;
+    if (!PathInformation(path, info)) return false;
     Take(info, id);
     return true;
 }
 
 bool ProbeFile(const std::u16string& path, FileProbe& probe) {
-    HANDLE h = OpenToAsk(path);
-    if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
-    BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!PathInformation(path, info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     Take(info, probe.identity);
     probe.size = static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
     probe.writeTime = static_cast<int64_t>(static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32 |

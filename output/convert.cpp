@@ -301,6 +301,20 @@ bool BlockConverter::Convert(const ByteSource& source, int64_t length, bool skip
     }
 }
 
+bool WriteThroughTemporary(const std::u16string& target, const std::function<bool(FileStream& out)>& write) {
+    const std::u16string temp = TemporaryName(target, platform::TickCount());
+    FileStream out;
+    if (!out.Open(temp, "wb")) return false;
+    bool ok = write(out);
+    ok = out.Flush() && ok;
+    out.Close();
+    if (!ok || !platform::MoveReplacing(temp, target)) {
+        platform::DeleteFile(temp);
+        return false;
+    }
+    return true;
+}
+
 std::u16string TemporaryName(const std::u16string& target, uint32_t ticks) {
     std::string digits = std::to_string(ticks);
     std::u16string name = target;

@@ -75,6 +75,11 @@ private:
 // target + decimal tick count + ".tmp"
 std::u16string TemporaryName(const std::u16string& target, uint32_t ticks);
 
+// Writes target through a temporary file beside it: write fills the file,
+// which then replaces target in one step. When write fails (or a flush or
+// the replacement does), the temporary file goes and target stays as it was.
+bool WriteThroughTemporary(const std::u16string& target, const std::function<bool(FileStream& out)>& write);
+
 // Told the source bytes read so far and the bytes to read: first 0, then
 // after about every ProgressStepBytes, and at the end. It may run other code
 // that reads the document. False cancels the conversion.

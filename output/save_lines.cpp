@@ -166,15 +166,5 @@ bool SaveListedLines(TextDocument& doc, const std::u16string& path, const Matchi
                      const std::u16string& target, const ConvertProgress& progress) {
     if (!doc.file.IsOpen() || target == path || SameFile(path, target)) return false;
     if (progress && !progress(0, static_cast<int64_t>(list.Size()))) return false;
-    const std::u16string temp = TemporaryName(target, platform::TickCount());
-    FileStream out;
-    if (!out.Open(temp, "wb")) return false;
-    bool ok = WriteListed(doc, list, out, progress);
-    ok = out.Flush() && ok;
-    out.Close();
-    if (!ok || !platform::MoveReplacing(temp, target)) {
-        platform::DeleteFile(temp);
-        return false;
-    }
-    return true;
+    return WriteThroughTemporary(target, [&](FileStream& out) { return WriteListed(doc, list, out, progress); });
 }
