@@ -154,7 +154,7 @@ INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
             if (TextView* v = ViewOf(dlg)) {
                 wchar_t buf[255];
                 if (GetDlgItemTextW(dlg, IDC_GOTO_LINE, buf, 255) <= 0) buf[0] = 0;
-                v->GoToLine(GoToTargetLine(buf, v->document.lineCount));
+                v->pane.ShowLine(GoToTargetLine(buf, v->document.lineCount));
             }
             EndDialog(dlg, 0);
             return TRUE;
@@ -172,12 +172,4 @@ INT_PTR CALLBACK GoToDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 INT_PTR TextView::ShowGoToDialog() {
     return DialogBoxParamW(InstanceOf(*this), MAKEINTRESOURCEW(IDD_GOTO), pane.hwnd, GoToDialogProc,
                            reinterpret_cast<LPARAM>(this));
-}
-
-void TextView::GoToLine(uint64_t t) {
-    const uint64_t top = pane.topLine;
-    if (top <= t && t <= top + pane.RowsOnScreen()) return;
-    pane.ScrollVerticalBy(static_cast<int64_t>(t - top), true);
-    pane.UpdateScrollPositions();  // the thumb follows the jump
-    pane.Invalidate();
 }

@@ -5,61 +5,23 @@
 #include <new>
 #include <string>
 
+#include "app/find_run.h"
 #include "app/resource.h"
 #include "app/text_view.h"
 #include "app/ui_text.h"
 #include "core/fill_in.h"
 #include "core/win_string.h"
 #include "search/find_engine.h"
-#include "view/selection_text.h"
 
-namespace {
-
-// Runs one search or count as the running job; it stops when asked, when
-// the window closes, or when the document changes under it (a file opened
-// or viewed in another encoding from within the pump).
-class FindRun {
-public:
-    FindRun(TextView& v, Job job)
-        : v_(v), scope_(v.jobs, job), path_(v.filePath), encoding_(v.document.encoding),
-          lines_(v.document.lineCount), size_(v.document.fileSize) {}
-    FindRun(const FindRun&) = delete;
-    FindRun& operator=(const FindRun&) = delete;
-
-    // progress(done, total) shows the share done; false cancels.
-    template <class Show>
-    bool Step(uint64_t done, uint64_t total, Show show) {
-        if (v_.jobs.cancel) return false;
-        if (!v_.jobs.PumpDue()) return true;
-        show(total ? static_cast<unsigned>(done * 100 / total) : 0u);
-        if (!v_.jobs.Pump() || v_.jobs.cancel) return false;
-        if (v_.mainWindow && !IsWindow(v_.mainWindow)) return false;  // the program is closing
-        return v_.filePath == path_ && v_.document.encoding == encoding_ && v_.document.lineCount == lines_ &&
-               v_.document.fileSize == size_;
-    }
-
-private:
-    TextView& v_;
-    JobRunner::Scope scope_;
-    std::u16string path_;
-    Encoding encoding_;
-    uint64_t lines_;
-    int64_t size_;
-};
-
-// A find command while a search or count runs stops it; during another job
-// it is refused.
-bool StartOrStop(TextView& v) {
+bool StartOrStop(TextView& v, UINT command) {
     if (v.searchText.empty()) return false;
     if (v.jobs.Searching()) {
         v.jobs.cancel = true;
         return false;
     }
-    return !v.jobs.Refuses(IDM_FIND_NEXT);
+    return !v.jobs.Refuses(command);
 }
 
-// The status of a search that failed: a pattern that does not compile, or
-// a line the engine gave up on.
 std::u16string FailureText(TextView& v, const SearchDetail& d) {
     switch (d.failure) {
     case SearchDetail::Failure::BadPattern:
@@ -71,7 +33,6 @@ std::u16string FailureText(TextView& v, const SearchDetail& d) {
     }
 }
 
-// A pattern that does not compile is said before anything is searched.
 bool PatternUsable(TextView& v, const std::u16string& pat, const FindOptions& opt) {
     SearchDetail d;
     if (CheckSearchText(pat, opt, d)) return true;
@@ -79,8 +40,10 @@ bool PatternUsable(TextView& v, const std::u16string& pat, const FindOptions& op
     return false;
 }
 
+namespace {
+
 void RunSearch(TextView& v, bool forward) {
-    if (!StartOrStop(v)) return;
+    if (!StartOrStop(v, IDM_FIND_NEXT)) return;
     const std::u16string pat = v.searchText;
     const FindOptions opt = v.findOptions;
     if (!PatternUsable(v, pat, opt)) return;
@@ -129,7 +92,7 @@ void TextView::FindNext() { RunSearch(*this, true); }
 void TextView::FindPrevious() { RunSearch(*this, false); }
 
 void TextView::CountMatches() {
-    if (!StartOrStop(*this)) return;
+    if (!StartOrStop(*this, IDM_FIND_NEXT)) return;
     const std::u16string pat = searchText;
     const FindOptions opt = findOptions;
     if (!PatternUsable(*this, pat, opt)) return;
@@ -156,82 +119,6 @@ void TextView::CountMatches() {
         SetFindStatus(FailureText(*this, detail));
     else
         SetFindStatus(UiText(IDS_COUNT_DONE, {DecimalText(total)}));
-}
-
-void TextView::ListCommand() {
-    if (searchText.empty()) {
-        OpenFindDialog();
-        return;
-    }
-    if (!StartOrStop(*this) || !document.file.IsOpen()) return;
-    if (!PatternUsable(*this, searchText, findOptions)) return;
-    listPattern = searchText;
-    listOptions = findOptions;
-    listInverted = listInverse;
-    ShowList();
-    RunListing(0);
-}
-
-void TextView::RunListing(uint64_t from) {
-    uint64_t added = 0, shown = listed.Size();
-    SearchDetail detail;
-    SearchResult r;
-    listComplete = false;
-    // Rows found since the list was drawn show at the next progress; rows
-    // below the screen change only the scroll bar.
-    auto showRows = [&] {
-        if (listed.Size() == shown) return;
-        const uint64_t before = shown;
-        shown = listed.Size();
-        listPane.UpdateScrollRanges();
-        listPane.UpdateScrollPositions();
-        if (before <= listPane.topLine + listPane.RowsOnScreen()) listPane.Invalidate();
-    };
-    {
-        FindRun run(*this, Job::List);
-        FindProgress progress = [&](uint64_t done, uint64_t total) {
-            return run.Step(done, total, [&](unsigned pct) {
-                showRows();
-                SetFindStatus(UiText(IDS_LIST_PROGRESS, {DecimalText(pct), DecimalText(listed.Size())}));
-            });
-        };
-        LineRunSink add = [&](uint64_t first, uint64_t count) {
-            listed.AddRun(first, count);
-            return true;
-        };
-        try {
-            r = ListLines(document, listPattern, listOptions, listInverted, from, add, added, progress, &detail);
-        } catch (const std::bad_alloc&) {
-            r = SearchResult::Failed;
-            detail.failure = SearchDetail::Failure::None;
-        }
-    }
-    showRows();
-    if (r == SearchResult::Cancelled) {
-        SetFindStatus(UiText(IDS_LIST_CANCELLED, {DecimalText(listed.Size())}));
-    } else if (r == SearchResult::Failed) {
-        SetFindStatus(detail.failure == SearchDetail::Failure::None ? UiText(IDS_LIST_NO_MEMORY) : FailureText(*this, detail));
-    } else {
-        listComplete = true;
-        SetFindStatus(UiText(IDS_LIST_DONE, {DecimalText(listed.Size())}));
-    }
-}
-
-void TextView::JumpToListed(uint64_t row) {
-    if (row >= listed.Size()) return;
-    const uint64_t line = listed.LineAt(row);
-    if (line >= document.lineCount) return;
-    TextPosition hit{line, 0};
-    SearchDetail detail;
-    if (listInverted || FirstMatchInLine(document, line, listPattern, listOptions, hit, &detail) != SearchResult::Found) {
-        hit = TextPosition{line, 0};
-        detail.matchLength = 0;
-    }
-    GoToLine(line);
-    pane.anchor = pane.selStart = hit;
-    pane.selEnd = TextPosition{line, hit.column + detail.matchLength};
-    pane.EnsureVisible(pane.selStart);
-    SetFocus(pane.hwnd);
 }
 
 void TextView::SetFindStatus(const std::u16string& text) {

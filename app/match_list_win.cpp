@@ -1,12 +1,18 @@
-// The list of matching lines below the main pane: showing and closing it,
-// the splitter between the panes, the focus between them, and keeping the
-// list in step with a reload.
+// The list of matching lines below the main pane: the listing as a job,
+// showing and closing the list, the jump to a listed line, the splitter
+// between the panes, the focus between them, and keeping the list in step
+// with a reload.
 #include <windows.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <new>
 
+#include "app/find_run.h"
+#include "app/resource.h"
 #include "app/text_view.h"
+#include "app/ui_text.h"
+#include "core/fill_in.h"
 #include "view/window_dpi_win.h"
 
 namespace {
@@ -15,6 +21,83 @@ constexpr int SplitterPixels = 6;  // at 96 dpi
 constexpr int SmallestPane = 40;    // pixels at 96 dpi a drag leaves each pane at least
 
 }  // namespace
+
+void TextView::ListCommand() {
+    if (searchText.empty()) {
+        // Nothing to list yet: the Find dialog, to type it.
+        SendMessageW(mainWindow, WM_COMMAND, IDM_FIND, 0);
+        return;
+    }
+    if (!StartOrStop(*this, IDM_LIST_LINES) || !document.file.IsOpen()) return;
+    if (!PatternUsable(*this, searchText, findOptions)) return;
+    listPattern = searchText;
+    listOptions = findOptions;
+    listInverted = listInverse;
+    ShowList();
+    RunListing(0);
+}
+
+void TextView::RunListing(uint64_t from) {
+    uint64_t added = 0, shown = listed.Size();
+    SearchDetail detail;
+    SearchResult r;
+    listComplete = false;
+    // Rows found since the list was drawn show at the next progress; rows
+    // below the screen change only the scroll bar.
+    auto showRows = [&] {
+        if (listed.Size() == shown) return;
+        const uint64_t before = shown;
+        shown = listed.Size();
+        listPane.UpdateScrollRanges();
+        listPane.UpdateScrollPositions();
+        if (before <= listPane.topLine + listPane.RowsOnScreen()) listPane.Invalidate();
+    };
+    {
+        FindRun run(*this, Job::List);
+        FindProgress progress = [&](uint64_t done, uint64_t total) {
+            return run.Step(done, total, [&](unsigned pct) {
+                showRows();
+                SetFindStatus(UiText(IDS_LIST_PROGRESS, {DecimalText(pct), DecimalText(listed.Size())}));
+            });
+        };
+        LineRunSink add = [&](uint64_t first, uint64_t count) {
+            listed.AddRun(first, count);
+            return true;
+        };
+        try {
+            r = ListLines(document, listPattern, listOptions, listInverted, from, add, added, progress, &detail);
+        } catch (const std::bad_alloc&) {
+            r = SearchResult::Failed;
+            detail.failure = SearchDetail::Failure::None;
+        }
+    }
+    showRows();
+    if (r == SearchResult::Cancelled) {
+        SetFindStatus(UiText(IDS_LIST_CANCELLED, {DecimalText(listed.Size())}));
+    } else if (r == SearchResult::Failed) {
+        SetFindStatus(detail.failure == SearchDetail::Failure::None ? UiText(IDS_LIST_NO_MEMORY) : FailureText(*this, detail));
+    } else {
+        listComplete = true;
+        SetFindStatus(UiText(IDS_LIST_DONE, {DecimalText(listed.Size())}));
+    }
+}
+
+void TextView::JumpToListed(uint64_t row) {
+    if (row >= listed.Size()) return;
+    const uint64_t line = listed.LineAt(row);
+    if (line >= document.lineCount) return;
+    TextPosition hit{line, 0};
+    SearchDetail detail;
+    if (listInverted || FirstMatchInLine(document, line, listPattern, listOptions, hit, &detail) != SearchResult::Found) {
+        hit = TextPosition{line, 0};
+        detail.matchLength = 0;
+    }
+    pane.ShowLine(line);
+    pane.anchor = pane.selStart = hit;
+    pane.selEnd = TextPosition{line, hit.column + detail.matchLength};
+    pane.EnsureVisible(pane.selStart);
+    SetFocus(pane.hwnd);
+}
 
 void TextView::ShowList() {
     if (!listPane.hwnd) {

@@ -72,8 +72,6 @@ public:
     void OpenFindDialog();
     INT_PTR ShowGoToDialog();
     void SetFindStatus(const std::u16string& text);
-    // The Go-to dialog's line: brought on screen when it is not shown.
-    void GoToLine(uint64_t line);
 
     // --- matching lines (app/match_list_win.cpp; the listing in app/find_win.cpp) ---
     // The lines listed, shown in a second pane below the main one.

@@ -8,7 +8,7 @@
 #include "core/platform.h"
 #include "core/simd_level.h"
 #include "core/text_document.h"
-#include "search/find_engine.h"
+#include "search/match_rules.h"
 #include "search/match_count.h"
 #include "search/prefilter.h"
 #include "search/simd.h"

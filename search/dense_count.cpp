@@ -12,7 +12,7 @@
 
 #include "core/bit_scan.h"
 #include "core/simd_level.h"
-#include "search/find_engine.h"
+#include "search/match_rules.h"
 
 #if TV_HAVE_SSE2_PATH
 #include <emmintrin.h>

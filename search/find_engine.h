@@ -1,7 +1,6 @@
-// Line-wise text search: letter rule, whole-word test, one case-insensitive
-// comparison (ASCII letters fold, every other code unit compares exactly),
-// forward and backward matching in one line, and whole-document search and
-// count over TextDocument.
+// Line-wise text search: forward and backward matching in one line, and
+// whole-document search, count and listing over TextDocument (the letter
+// rule and the case fold are in search/match_rules.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,24 +8,10 @@
 #include <string>
 
 #include "search/find_options.h"
+#include "search/match_rules.h"
 #include "core/text_position.h"
 
 class TextDocument;
-
-constexpr size_t NoMatch = static_cast<size_t>(-1);
-// Limit of MatchBackward meaning "search the whole line".
-constexpr size_t WholeLine = static_cast<size_t>(-1);
-
-inline bool IsLetter(char16_t u) { return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z'); }
-inline char16_t FoldCase(char16_t u) { return (u >= u'A' && u <= u'Z') ? char16_t(u | 0x20) : u; }
-
-// True when the occurrence of length n at s in text[0, len) has no letter on
-// either side (only the units inside [0, len) count as neighbours).
-inline bool PassesWholeWord(const char16_t* text, size_t len, size_t s, size_t n) {
-    if (s > 0 && IsLetter(text[s - 1])) return false;
-    if (s + n < len && IsLetter(text[s + n])) return false;
-    return true;
-}
 
 // Exact (matchCase) or case-folded equality of n units.
 bool UnitsEqual(const char16_t* a, const char16_t* b, size_t n, bool matchCase);

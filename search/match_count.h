@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "search/find_engine.h"
+#include "search/match_rules.h"
 #include "search/matcher.h"
 
 // The n units at s in t[0, len) touch no letter on either side.

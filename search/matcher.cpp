@@ -1,7 +1,7 @@
 #include "search/matcher.h"
 
 #include "core/simd_level.h"
-#include "search/find_engine.h"
+#include "search/match_rules.h"
 #include "search/simd.h"
 
 #if TV_HAVE_AVX2_PATH

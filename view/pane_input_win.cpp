@@ -257,6 +257,14 @@ void TextPane::EnsureVisible(const TextPosition& p) {
     Invalidate();
 }
 
+void TextPane::ShowLine(uint64_t line) {
+    const uint64_t top = topLine;
+    if (top <= line && line <= top + RowsOnScreen()) return;
+    ScrollVerticalBy(static_cast<int64_t>(line - top), true);
+    UpdateScrollPositions();
+    Invalidate();
+}
+
 void TextPane::ExtendTo(const TextPosition& p) {
     if (anchor < p) {
         selStart = anchor;

@@ -145,6 +145,9 @@ public:
     // Measures a line whole and widens the horizontal range to it if needed.
     void MeasureLine(uint64_t line);
     void EnsureVisible(const TextPosition& p);
+    // A line brought on screen (Go to) when it is not shown: scrolled by the
+    // whole distance, the bar's thumb following.
+    void ShowLine(uint64_t line);
     void ExtendTo(const TextPosition& p);
     void MoveToStart();
     void MoveToEnd();
