@@ -42,21 +42,23 @@ void TextView::RunListing(uint64_t from) {
     SearchDetail detail;
     SearchResult r;
     listComplete = false;
-    // Rows found since the list was drawn show at the next progress; rows
-    // below the screen change only the scroll bar.
-    auto showRows = [&] {
-        if (listed.Size() == shown) return;
+    // Rows found since the list was drawn show at the next progress that
+    // the runner lets draw (drawing under Wine costs milliseconds, so it
+    // stays under a tenth of the job's time); rows below the screen change
+    // only the scroll bar. The end draws them whatever the cadence.
+    auto showRows = [&](bool end) {
+        if (listed.Size() == shown || (!end && !jobs.ProgressDue(shown == 0))) return;
         const uint64_t before = shown;
         shown = listed.Size();
-        listPane.UpdateScrollRanges();
-        listPane.UpdateScrollPositions();
+        listPane.UpdateGrowingScrollBars();
         if (before <= listPane.topLine + listPane.RowsOnScreen()) listPane.Invalidate();
+        if (!end) jobs.ProgressShown();
     };
     {
         FindRun run(*this, Job::List);
         FindProgress progress = [&](uint64_t done, uint64_t total) {
             return run.Step(done, total, [&](unsigned pct) {
-                showRows();
+                showRows(false);
                 SetFindStatus(UiText(IDS_LIST_PROGRESS, {DecimalText(pct), DecimalText(listed.Size())}));
             });
         };
@@ -71,7 +73,9 @@ void TextView::RunListing(uint64_t from) {
             detail.failure = SearchDetail::Failure::None;
         }
     }
-    showRows();
+    showRows(true);
+    listPane.UpdateScrollRanges();
+    listPane.UpdateScrollPositions();
     if (r == SearchResult::Cancelled) {
         SetFindStatus(UiText(IDS_LIST_CANCELLED, {DecimalText(listed.Size())}));
     } else if (r == SearchResult::Failed) {
