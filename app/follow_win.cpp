@@ -53,10 +53,12 @@ void TextView::FollowTick() {
     // reads it afresh otherwise; a document whose file could not be read
     // again is opened anew.
     const bool ok = document.file.IsOpen() ? ReloadDocument() : OpenDocument(filePath, Encoding::None);
-    follow.Reset();
     if (ok) {
+        follow.Reset();
         RefreshEncodingMenu();
     } else {
+        // Unreadable (held by a program that shares no reading, say): tried
+        // again when the file changes, not at every look.
         MarkGone(*this, true);
     }
 }

@@ -66,7 +66,7 @@ idle_tail=$!
 "$WINE" "$TV_BENCH_WIN/count_driver_win.exe" --idle "$(tv_winpath "$TV_BENCH_WIN/tomeview.exe")" \
     "$(tv_winpath "$work/idle.log")" "$((idle_s + 2))" >"$work/idle.out" 2>/dev/null &
 driver=$!
-until grep -q 'idle following' "$work/idle.out"; do
+until grep -q 'idle following' "$work/idle.out" 2>/dev/null; do
     kill -0 "$driver" 2>/dev/null || { echo "bench_follow: the idle run failed" >&2; exit 1; }
     sleep 0.2
 done
