@@ -42,17 +42,19 @@ void TextView::RunListing(uint64_t from) {
     SearchDetail detail;
     SearchResult r;
     listComplete = false;
-    // Rows found since the list was drawn show at the next progress that
-    // the runner lets draw (drawing under Wine costs milliseconds, so it
-    // stays under a tenth of the job's time); rows below the screen change
-    // only the scroll bar. The end draws them whatever the cadence.
+    // Rows found since the list was drawn show at the next progress, the
+    // first at once and then at most four times a second (under Wine each
+    // update of a scroll bar costs milliseconds); rows below the screen
+    // change only the scroll bar. The end draws them whatever the cadence.
+    uint64_t drawAt = 0;
     auto showRows = [&](bool end) {
-        if (listed.Size() == shown || (!end && !jobs.ProgressDue(shown == 0))) return;
+        const uint64_t now = GetTickCount64();
+        if (listed.Size() == shown || (!end && now < drawAt)) return;
+        drawAt = now + 250;
         const uint64_t before = shown;
         shown = listed.Size();
         listPane.UpdateGrowingScrollBars();
         if (before <= listPane.topLine + listPane.RowsOnScreen()) listPane.Invalidate();
-        if (!end) jobs.ProgressShown();
     };
     {
         FindRun run(*this, Job::List);

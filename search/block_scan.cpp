@@ -419,6 +419,7 @@ void ListLinesOf(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, std
     const size_t n = m.size();
     size_t line = 0, counted = 0;
     m.Begin(t, len, true);
+    if (m.ListLines(wholeWord, lines)) return;
     for (size_t p = 0; p < len;) {
         const size_t s = m.Next(p, len);
         if (s == NoMatch) break;

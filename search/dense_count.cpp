@@ -8,6 +8,7 @@
 // and nothing is called per occurrence.
 #include "search/matcher.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/bit_scan.h"
@@ -87,6 +88,13 @@ struct Sse2Ops {
     }
     static uint32_t High(const U* p) { return uint32_t(_mm_movemask_epi8(Load(p))); }
     static __m128i Same(__m128i a, __m128i b) { return sizeof(U) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); }
+    static __m128i Splat(U u) { return sizeof(U) == 1 ? _mm_set1_epi8(char(u)) : _mm_set1_epi16(short(u)); }
+    // The line ends: LF, and CR not followed by LF (p[Units] is read).
+    static uint32_t LineEnds(const U* p) {
+        const __m128i a = Load(p), lf = Splat(U('\n'));
+        const __m128i cr = _mm_andnot_si128(Same(Load(p + 1), lf), Same(a, Splat(U('\r'))));
+        return uint32_t(_mm_movemask_epi8(_mm_or_si128(Same(a, lf), cr)));
+    }
     static uint32_t Inner(const DenseCount<U>& c, const U* p) {
         __m128i m = _mm_set1_epi8(-1);
 #define TV_MATCH(k) m = _mm_and_si128(m, Same(_mm_or_si128(Load(p + k), Load(c.ors[k])), Load(c.key[k])))
@@ -130,6 +138,14 @@ struct Avx2Ops {
     static TV_TARGET_AVX2 uint32_t High(const U* p) { return uint32_t(_mm256_movemask_epi8(Load(p))); }
     static TV_TARGET_AVX2 __m256i Same(__m256i a, __m256i b) {
         return sizeof(U) == 1 ? _mm256_cmpeq_epi8(a, b) : _mm256_cmpeq_epi16(a, b);
+    }
+    static TV_TARGET_AVX2 __m256i Splat(U u) {
+        return sizeof(U) == 1 ? _mm256_set1_epi8(char(u)) : _mm256_set1_epi16(short(u));
+    }
+    static TV_TARGET_AVX2 uint32_t LineEnds(const U* p) {
+        const __m256i a = Load(p), lf = Splat(U('\n'));
+        const __m256i cr = _mm256_andnot_si256(Same(Load(p + 1), lf), Same(a, Splat(U('\r'))));
+        return uint32_t(_mm256_movemask_epi8(_mm256_or_si256(Same(a, lf), cr)));
     }
     static TV_TARGET_AVX2 uint32_t Inner(const DenseCount<U>& c, const U* p) {
         __m256i m = _mm256_set1_epi8(-1);
@@ -234,6 +250,62 @@ TV_ALWAYS_INLINE void Count(DenseCount<U>& c, size_t len) {
     else CountText<U, Ops, true>(c, len);
 }
 
+// The lines holding an accepted occurrence: every window's line ends are
+// counted as the windows go, so an occurrence's line is the ends before its
+// window and those before it within the window.
+struct LineList {
+    std::vector<size_t>& lines;
+    size_t line = 0;          // line ends before the window
+    size_t listed = SIZE_MAX;  // the last line listed
+};
+
+template <class U, class Ops>
+TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, const typename Ops::Ends& ends, LineList& out, const U* p,
+                                 size_t at, uint32_t e) {
+    e &= UnitBits<U>();
+    uint32_t m = ends(p);
+    if (m) m &= Ops::Inner(c, p) & UnitBits<U>();
+    if (m && c.wholeWord) {
+        const uint32_t before = (Ops::Letters(p) << sizeof(U)) | uint32_t(at >= 1 && IsLetter(c.text[at - 1]));
+        m &= ~(before | Ops::Letters(p + c.n));
+    }
+    for (; m; m &= m - 1) {
+        const size_t k = out.line + bits::Count(e & ((uint32_t(1) << bits::Low(m)) - 1));
+        if (k != out.listed) out.lines.push_back(out.listed = k);
+    }
+    out.line += bits::Count(e);
+}
+
+template <class U, class Ops>
+TV_ALWAYS_INLINE void ListText(const DenseCount<U>& c, size_t len, std::vector<size_t>& lines) {
+    constexpr size_t W = Ops::Units;
+    const typename Ops::Ends ends(c);
+    LineList out{lines};
+    const U* p = c.text;
+    size_t i = 0;
+    for (; len - i >= W + c.n; i += W, p += W) ListWindow<U, Ops>(c, ends, out, p, i, Ops::LineEnds(p));
+    // The rest, fewer than W + n units, from a copy with zeros after it: no
+    // occurrence takes a zero in, a zero is no letter and no line end. Every
+    // occurrence starts in its first W units; the line ends after them do
+    // not matter.
+    if (len - i >= c.n) {
+        U rest[W + BasicMatcher<U>::CountMax + 1] = {};
+        std::memcpy(rest, c.text + i, (len - i) * sizeof(U));
+        ListWindow<U, Ops>(c, ends, out, rest, i, Ops::LineEnds(rest));
+    }
+}
+
+#if TV_HAVE_SSE2_PATH
+template <class U>
+void ListSse2(DenseCount<U>& c, size_t len, std::vector<size_t>& lines) { ListText<U, Sse2Ops<U>>(c, len, lines); }
+#endif
+#if TV_HAVE_AVX2_PATH
+template <class U>
+TV_TARGET_AVX2 void ListAvx2(DenseCount<U>& c, size_t len, std::vector<size_t>& lines) {
+    ListText<U, Avx2Ops<U>>(c, len, lines);
+}
+#endif
+
 #if TV_HAVE_SSE2_PATH
 template <class U>
 void CountSse2(DenseCount<U>& c, size_t len) { Count<U, Sse2Ops<U>>(c, len); }
@@ -265,5 +337,22 @@ bool BasicMatcher<U>::Count(const CountRule& rule, uint64_t& count, bool& seen, 
     return true;
 }
 
+template <class U>
+bool BasicMatcher<U>::ListLines(bool wholeWord, std::vector<size_t>& lines) const {
+    if (n_ == 0 || n_ > CountMax) return false;
+    DenseCount<U> c{text_, n_, laneKey_, laneOr_, wholeWord, false, overlaps_, nullptr};
+    switch (simd_level::Current()) {
+#if TV_HAVE_AVX2_PATH
+    case simd_level::Avx2: ListAvx2(c, len_, lines); return true;
+#endif
+#if TV_HAVE_SSE2_PATH
+    case simd_level::Sse2: ListSse2(c, len_, lines); return true;
+#endif
+    default: return false;
+    }
+}
+
+template bool BasicMatcher<char16_t>::ListLines(bool, std::vector<size_t>&) const;
+template bool BasicMatcher<unsigned char>::ListLines(bool, std::vector<size_t>&) const;
 template bool BasicMatcher<char16_t>::Count(const CountRule&, uint64_t&, bool&, bool&) const;
 template bool BasicMatcher<unsigned char>::Count(const CountRule&, uint64_t&, bool&, bool&) const;

@@ -58,6 +58,12 @@ public:
     // asciiBefore stopped the count (count is then left as it was). False,
     // doing nothing, for a longer search text or without a vector path.
     bool Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const;
+    // Appends to lines, ascending, the lines of the text of Begin (numbered
+    // from 0 by their ends: LF, and CR not followed by LF) that hold an
+    // occurrence accepted by the whole-word rule when asked, in the same
+    // one pass as Count, which counts the line ends as it goes. The text
+    // must be padded. False, doing nothing, where Count would be.
+    bool ListLines(bool wholeWord, std::vector<size_t>& lines) const;
 
 private:
     size_t NextKmp(size_t from, size_t end);
