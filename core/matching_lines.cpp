@@ -6,6 +6,7 @@ void MatchingLines::Clear() {
     chunks_.clear();
     chunks_.shrink_to_fit();
     size_ = 0;
+    end_ = 0;
 }
 
 uint64_t MatchingLines::RunEndRow(size_t c, size_t j) const {
@@ -15,10 +16,12 @@ uint64_t MatchingLines::RunEndRow(size_t c, size_t j) const {
 
 void MatchingLines::AddRun(uint64_t first, uint64_t count) {
     if (count == 0) return;
-    if (size_ > 0 && first == LastLine() + 1) {
+    if (size_ > 0 && first == end_) {
         size_ += count;
+        end_ += count;
         return;
     }
+    end_ = first + count;
     if (!chunks_.empty()) {
         Chunk& last = chunks_.back();
         const uint64_t dl = first - last.line, dr = size_ - last.row;
@@ -77,7 +80,7 @@ bool MatchingLines::Contains(uint64_t line) const {
     return row < size_ && LineAt(row) == line;
 }
 
-uint64_t MatchingLines::LastLine() const {
+uint64_t MatchingLines::LastLineOfRuns() const {
     const size_t c = chunks_.size() - 1, j = chunks_[c].runs.size() - 1;
     return RunStartLine(c, j) + (size_ - 1 - RunStartRow(c, j));
 }
@@ -99,6 +102,7 @@ void MatchingLines::DropFrom(uint64_t line) {
         chunks_.resize(c + 1);
     }
     size_ = row;
+    if (size_ > 0) end_ = LastLineOfRuns() + 1;
 }
 
 size_t MatchingLines::MemoryBytes() const {

@@ -30,7 +30,7 @@ public:
     uint64_t RowAtOrAfter(uint64_t line) const;
     bool Contains(uint64_t line) const;
     // The last line listed (Size() > 0).
-    uint64_t LastLine() const;
+    uint64_t LastLine() const { return end_ - 1; }
     // Removes every listed line at or after line.
     void DropFrom(uint64_t line);
     // Bytes its storage holds.
@@ -63,5 +63,8 @@ private:
 
     std::vector<Chunk> chunks_;
     uint64_t size_ = 0;
+    uint64_t end_ = 0;  // the line after the last one listed
+    // The last line listed, from the runs (Size() > 0).
+    uint64_t LastLineOfRuns() const;
     size_t chunkRuns_;
 };
