@@ -131,10 +131,7 @@ void TextView::ShowList() {
         listPane.focused = [this] { listFocused = true; };
         if (!listPane.Create(mainWindow, RECT{0, 0, 0, 0})) return;
     }
-    listed.Clear();
-    listedLines.Changed();
-    listedLines.Drop();
-    listPane.DropWidths();
+    ClearListed();
     listPane.Reset();
     listShown = true;
     ShowWindow(listPane.hwnd, SW_SHOW);
@@ -147,13 +144,17 @@ void TextView::CloseList() {
     listShown = false;
     listFocused = false;
     listComplete = false;
+    ClearListed();
+    ShowWindow(listPane.hwnd, SW_HIDE);
+    LayoutPanes();
+    SetFocus(pane.hwnd);
+}
+
+void TextView::ClearListed() {
     listed.Clear();
     listedLines.Changed();
     listedLines.Drop();
     listPane.DropWidths();
-    ShowWindow(listPane.hwnd, SW_HIDE);
-    LayoutPanes();
-    SetFocus(pane.hwnd);
 }
 
 void TextView::SwitchPane() {
@@ -233,11 +234,7 @@ void TextView::KeepListAfterReload(bool reloaded) {
         listPane.DropWidths();
         RunListing(document.unchangedLines);
     } else {
-        listed.Clear();
-        listedLines.Changed();
-        listedLines.Drop();
-        listPane.DropWidths();
-        listPane.Reset();
+        ShowList();
         RunListing(0);
     }
     listPane.Layout();

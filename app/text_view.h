@@ -96,6 +96,8 @@ public:
     // Shows the list pane (made at its first use), empty and at its top.
     void ShowList();
     void CloseList();
+    // Empties the list and forgets what its pane read and measured.
+    void ClearListed();
     // Double-click or Enter on a row: its line in the main pane, its first match selected.
     void JumpToListed(uint64_t row);
     // Tab and F6: the focus to the other pane.
