@@ -15,7 +15,7 @@ class LineCopier {
 public:
     LineCopier(TextDocument& doc, FileStream& out)
         : doc_(doc), out_(out), limit_(doc.fileSize),
-          width_(doc.encoding == Encoding::Utf16Le || doc.encoding == Encoding::Utf16Be ? 2 : 1),
+          width_(IsUtf16(doc.encoding) ? 2 : 1),
           bigEndian_(doc.encoding == Encoding::Utf16Be), window_(WindowBytes) {}
 
     int64_t written = 0;  // bytes written so far
@@ -103,7 +103,7 @@ bool WriteListed(TextDocument& doc, const MatchingLines& list, FileStream& out, 
     const uint64_t stride = doc.Stride();
     // The mark is written once, whether the first line is listed or not
     // (the index may count it in that line).
-    const int64_t mark = !doc.hasMark ? 0 : doc.encoding == Encoding::Utf16Le || doc.encoding == Encoding::Utf16Be ? 2 : 3;
+    const int64_t mark = !doc.hasMark ? 0 : IsUtf16(doc.encoding) ? 2 : 3;
     if (mark > 0 && !copier.Copy(0, mark)) return false;
     int64_t s = 0, e = 0;
     auto blockBytes = [&](uint64_t block) {

@@ -331,109 +331,16 @@ bool BlockScan::Text(uint64_t block, const unsigned char*& raw, size_t& n) {
     return true;
 }
 
-namespace {
-
-#if TV_HAVE_AVX2_PATH
-// The line ends of bytes, 32 at a time from i on (i moves past them).
-TV_TARGET_AVX2 size_t LineEndsAvx2(const unsigned char* t, size_t& i, size_t to) {
-    const __m256i lf = _mm256_set1_epi8('\n'), cr = _mm256_set1_epi8('\r'), zero = _mm256_setzero_si256();
-    __m256i lanes = zero, sums = zero;
-    int pending = 0;
-    for (; i + 32 <= to; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + 1));
-        const __m256i crAlone = _mm256_andnot_si256(_mm256_cmpeq_epi8(b, lf), _mm256_cmpeq_epi8(a, cr));
-        lanes = _mm256_sub_epi8(lanes, _mm256_or_si256(_mm256_cmpeq_epi8(a, lf), crAlone));
-        if (++pending == 255) {
-            sums = _mm256_add_epi64(sums, _mm256_sad_epu8(lanes, zero));
-            lanes = zero;
-            pending = 0;
-        }
-    }
-    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(lanes, zero));
-    return size_t(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) + _mm256_extract_epi64(sums, 2) +
-                  _mm256_extract_epi64(sums, 3));
+bool BlockScan::Utf8AsIs(const unsigned char* raw, size_t n) const {
+    // Malformed bytes decode to units above 127 and leave every ASCII byte
+    // as it is, except that a sequence cut by the end of the block takes
+    // the rest of it: away from such an end, an ASCII search text needs
+    // only a block without NUL.
+    bool leadAtEnd = false;
+    for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
+    if (asciiOnly_ && !leadAtEnd) return simd::FindNul(raw, 0, n) == n;
+    return CleanUtf8(raw, n);
 }
-#endif
-
-// Line ends in t[from, to): LF, and CR not followed by LF (t[to] readable).
-template <class U>
-size_t LineEnds(const U* t, size_t from, size_t to) {
-    size_t count = 0, i = from;
-#if TV_HAVE_AVX2_PATH
-    if (sizeof(U) == 1 && to - from >= 64 && simd_level::Current() == simd_level::Avx2)
-        count += LineEndsAvx2(reinterpret_cast<const unsigned char*>(t), i, to);
-#endif
-#if TV_SSE2
-    // Each line end subtracts 1 from its byte lanes (two for a UTF-16 unit);
-    // the lanes are summed before they can wrap.
-    const __m128i lf = simd::Splat(U('\n')), cr = simd::Splat(U('\r')), zero = _mm_setzero_si128();
-    constexpr size_t step = 16 / sizeof(U);
-    __m128i lanes = zero, sums = zero;
-    int pending = 0;
-    for (; i + step <= to; i += step) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + 1));
-        const __m128i isLf = sizeof(U) == 1 ? _mm_cmpeq_epi8(a, lf) : _mm_cmpeq_epi16(a, lf);
-        const __m128i isCr = sizeof(U) == 1 ? _mm_cmpeq_epi8(a, cr) : _mm_cmpeq_epi16(a, cr);
-        const __m128i nextLf = sizeof(U) == 1 ? _mm_cmpeq_epi8(b, lf) : _mm_cmpeq_epi16(b, lf);
-        lanes = _mm_sub_epi8(lanes, _mm_or_si128(isLf, _mm_andnot_si128(nextLf, isCr)));
-        if (++pending == 255) {
-            sums = _mm_add_epi64(sums, _mm_sad_epu8(lanes, zero));
-            lanes = zero;
-            pending = 0;
-        }
-    }
-    sums = _mm_add_epi64(sums, _mm_sad_epu8(lanes, zero));
-    count += (size_t(_mm_cvtsi128_si64(sums)) + size_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)))) / sizeof(U);
-#endif
-    for (; i < to; ++i) count += t[i] == U('\n') || (t[i] == U('\r') && t[i + 1] != U('\n'));
-    return count;
-}
-
-// Where the line holding t[p] ends, past its line end, or len (t padded).
-template <class U>
-size_t LineEndFrom(const U* t, size_t p, size_t len) {
-#if TV_SSE2
-    const __m128i lf = simd::Splat(U('\n')), cr = simd::Splat(U('\r'));
-    for (; p < len; p += 16 / sizeof(U)) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + p));
-        const __m128i end = sizeof(U) == 1 ? _mm_or_si128(_mm_cmpeq_epi8(a, lf), _mm_cmpeq_epi8(a, cr))
-                                           : _mm_or_si128(_mm_cmpeq_epi16(a, lf), _mm_cmpeq_epi16(a, cr));
-        const uint32_t m = uint32_t(_mm_movemask_epi8(end));
-        if (m) {
-            p += bits::Low(m) / sizeof(U);
-            break;
-        }
-    }
-    if (p > len) p = len;
-#endif
-    while (p < len && t[p] != U('\n') && t[p] != U('\r')) ++p;
-    if (p == len) return len;
-    return t[p] == U('\r') && p + 1 < len && t[p + 1] == U('\n') ? p + 2 : p + 1;
-}
-
-// The lines holding an accepted occurrence, counted from 0 by their line ends.
-template <class U>
-void ListLinesOf(BasicMatcher<U>& m, const U* t, size_t len, bool wholeWord, std::vector<size_t>& lines) {
-    const size_t n = m.size();
-    size_t line = 0, counted = 0;
-    m.Begin(t, len, true);
-    if (m.ListLines(wholeWord, lines)) return;
-    for (size_t p = 0; p < len;) {
-        const size_t s = m.Next(p, len);
-        if (s == NoMatch) break;
-        if (wholeWord && !WholeWordAt(t, len, s, n)) {
-            p = s + 1;
-            continue;
-        }
-        line += LineEnds(t, counted, s);
-        lines.push_back(line++);
-        counted = p = LineEndFrom(t, s + n, len);
-    }
-}
-
-}  // namespace
 
 bool BlockScan::List(uint64_t block, std::vector<size_t>& lines) {
     const unsigned char* raw;
@@ -443,16 +350,13 @@ bool BlockScan::List(uint64_t block, std::vector<size_t>& lines) {
     if (utf16_) {
         if (reinterpret_cast<uintptr_t>(raw) % 2) return false;
         const char16_t* t = reinterpret_cast<const char16_t*>(raw);
-        ListLinesOf(units_, t, n / 2, wholeWord_, lines);
+        units_.Begin(t, n / 2, true);
+        if (!units_.ListLines(wholeWord_, lines)) return false;
         return lines.size() == before || !HasNul(t, n / 2);
     }
-    ListLinesOf(bytes_, raw, n, wholeWord_, lines);
-    if (lines.size() == before && !alwaysCheck_) return true;
-    // As for a count: the bytes are the text when they decode as they are.
-    bool leadAtEnd = false;
-    for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
-    if (asciiOnly_ && !leadAtEnd) return simd::FindNul(raw, 0, n) == n;
-    return CleanUtf8(raw, n);
+    bytes_.Begin(raw, n, true);
+    if (!bytes_.ListLines(wholeWord_, lines)) return false;
+    return (lines.size() == before && !alwaysCheck_) || Utf8AsIs(raw, n);
 }
 
 bool BlockScan::Count(uint64_t block, uint64_t& count) {
@@ -464,15 +368,7 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     bool seen = false;
     if (utf8_) {
         count = CountMatches(bytes_, raw, n, true, wholeWord_, seen);
-        if (!(seen || alwaysCheck_)) return true;
-        // Malformed bytes decode to units above 127 and leave every ASCII byte
-        // as it is, except that a sequence cut by the end of the block takes
-        // the rest of it: away from such an end, an ASCII search text needs
-        // only a block without NUL.
-        bool leadAtEnd = false;
-        for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
-        if (asciiOnly_ && !leadAtEnd) return simd::FindNul(raw, 0, n) == n;
-        return CleanUtf8(raw, n);
+        return !(seen || alwaysCheck_) || Utf8AsIs(raw, n);
     }
     if (utf16_) {
         if (offset % 2) return false;

@@ -88,11 +88,10 @@ struct Sse2Ops {
     }
     static uint32_t High(const U* p) { return uint32_t(_mm_movemask_epi8(Load(p))); }
     static __m128i Same(__m128i a, __m128i b) { return sizeof(U) == 1 ? _mm_cmpeq_epi8(a, b) : _mm_cmpeq_epi16(a, b); }
-    static __m128i Splat(U u) { return sizeof(U) == 1 ? _mm_set1_epi8(char(u)) : _mm_set1_epi16(short(u)); }
     // The line ends: LF, and CR not followed by LF (p[Units] is read).
     static uint32_t LineEnds(const U* p) {
-        const __m128i a = Load(p), lf = Splat(U('\n'));
-        const __m128i cr = _mm_andnot_si128(Same(Load(p + 1), lf), Same(a, Splat(U('\r'))));
+        const __m128i a = Load(p), lf = simd::Splat(U('\n'));
+        const __m128i cr = _mm_andnot_si128(Same(Load(p + 1), lf), Same(a, simd::Splat(U('\r'))));
         return uint32_t(_mm_movemask_epi8(_mm_or_si128(Same(a, lf), cr)));
     }
     static uint32_t Inner(const DenseCount<U>& c, const U* p) {
@@ -169,6 +168,14 @@ struct Avx2Ops {
 };
 #endif
 
+// The occurrences m of the window at p (which holds the units from
+// position at of the text) with no letter right before or after them.
+template <class U, class Ops>
+TV_ALWAYS_INLINE uint32_t WholeWords(const DenseCount<U>& c, const U* p, size_t at, uint32_t m) {
+    const uint32_t before = (Ops::Letters(p) << sizeof(U)) | uint32_t(at >= 1 && IsLetter(c.text[at - 1]));
+    return m & ~(before | Ops::Letters(p + c.n));
+}
+
 // The occurrences among candidates m of the window at p, which holds the
 // units from position at of the text; false when the count stops.
 // Plain: no rule and no overlaps (known at compile time, the common case).
@@ -195,10 +202,7 @@ TV_ALWAYS_INLINE bool Window(DenseCount<U>& c, const U* p, size_t at, uint32_t m
             m &= ~odd;
         }
     }
-    if (c.wholeWord) {
-        const uint32_t before = (Ops::Letters(p) << sizeof(U)) | uint32_t(at >= 1 && IsLetter(t[at - 1]));
-        m &= ~(before | Ops::Letters(p + c.n));
-    }
+    if (c.wholeWord) m = WholeWords<U, Ops>(c, p, at, m);
     if (!c.overlaps) {
         c.count += bits::Count(m);
         return true;
@@ -265,10 +269,7 @@ TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, const typename Ops::End
     e &= UnitBits<U>();
     uint32_t m = ends(p);
     if (m) m &= Ops::Inner(c, p) & UnitBits<U>();
-    if (m && c.wholeWord) {
-        const uint32_t before = (Ops::Letters(p) << sizeof(U)) | uint32_t(at >= 1 && IsLetter(c.text[at - 1]));
-        m &= ~(before | Ops::Letters(p + c.n));
-    }
+    if (m && c.wholeWord) m = WholeWords<U, Ops>(c, p, at, m);
     for (; m; m &= m - 1) {
         const size_t k = out.line + bits::Count(e & ((uint32_t(1) << bits::Low(m)) - 1));
         if (k != out.listed) out.lines.push_back(out.listed = k);

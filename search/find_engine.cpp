@@ -446,6 +446,21 @@ SearchResult Stopped(const Engine& engine, uint64_t i, SearchDetail* detail) {
     return SearchResult::Failed;
 }
 
+// The first match in line i from column c, or NoColumn, in s. A long line
+// is read in pieces, the building of its table told to progress as done of
+// total lines; false when that building was stopped.
+template <class Engine>
+bool NextInLine(TextDocument& doc, LineSource& src, LongLines& isLong, Engine& m, uint64_t i, uint64_t c,
+                const FindProgress& progress, uint64_t done, uint64_t total, uint64_t& s) {
+    if (!isLong(i)) {
+        s = m.Next(i, src.GetAny(i), c);
+        return true;
+    }
+    PieceLine L = LongLine(doc, i, progress, done, total);
+    s = m.Next(i, L, c);
+    return !L.cancelled;
+}
+
 template <class Engine>
 SearchResult Forward(TextDocument& doc, const TextPosition& selStart, const TextPosition& selEnd, Engine& m,
                      const FindOptions& opt, TextPosition& hit, const FindProgress& progress, SearchDetail* detail) {
@@ -472,15 +487,8 @@ SearchResult Forward(TextDocument& doc, const TextPosition& selStart, const Text
     };
     // The match in line i from column c, or NoColumn; false when stopped.
     auto line = [&](uint64_t i, uint64_t c, uint64_t& s) {
-        if (filter.cancelled()) return false;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, done, total);
-            s = m.Next(i, L, c);
-            if (L.cancelled) return false;
-        } else {
-            s = m.Next(i, src.GetAny(i), c);
-        }
-        return m.failure == SearchDetail::Failure::None;
+        return !filter.cancelled() && NextInLine(doc, src, isLong, m, i, c, progress, done, total, s) &&
+               m.failure == SearchDetail::Failure::None;
     };
 
     for (uint64_t i = first; i < count; ++i, ++done) {
@@ -690,13 +698,7 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
         }
         if (filter.cancelled()) return stop(SearchResult::Cancelled);
         uint64_t s;
-        if (isLong(i)) {
-            PieceLine L = LongLine(doc, i, progress, i - from, lines);
-            s = m.Next(i, L, 0);
-            if (L.cancelled) return stop(SearchResult::Cancelled);
-        } else {
-            s = m.Next(i, src.GetAny(i), 0);
-        }
+        if (!NextInLine(doc, src, isLong, m, i, 0, progress, i - from, lines, s)) return stop(SearchResult::Cancelled);
         if (m.failure != SearchDetail::Failure::None) return stop(Stopped(m, i, detail));
         if ((s != NoColumn) != inverse && !emit(i, 1)) return SearchResult::Cancelled;
     }
@@ -753,17 +755,24 @@ SearchResult SearchBackward(TextDocument& doc, const TextPosition& selStart, con
     });
 }
 
+// fn() with the engine m, which, when it is the literal one, counts and
+// lists whole blocks meanwhile.
+template <class Engine, class Fn>
+SearchResult WithBlockScan(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, Engine& m, Fn fn) {
+    if constexpr (std::is_same<Engine, LiteralEngine>::value) {
+        BlockScan blocks(doc, pat, opt);
+        m.blocks = &blocks;
+        return fn();
+    } else {
+        return fn();
+    }
+}
+
 SearchResult CountAll(TextDocument& doc, const std::u16string& pat, const FindOptions& opt, uint64_t& total,
                       const FindProgress& progress, SearchDetail* detail) {
     total = 0;
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
-        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) {
-            BlockScan blocks(doc, pat, opt);
-            m.blocks = &blocks;
-            return Count(doc, m, opt, total, progress, detail);
-        } else {
-            return Count(doc, m, opt, total, progress, detail);
-        }
+        return WithBlockScan(doc, pat, opt, m, [&] { return Count(doc, m, opt, total, progress, detail); });
     });
 }
 
@@ -773,13 +782,8 @@ SearchResult FirstMatchInLine(TextDocument& doc, uint64_t line, const std::u16st
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
         LineSource src(doc, true, m.Bytes());
         LongLines isLong{doc};
-        uint64_t s;
-        if (isLong(line)) {
-            PieceLine L = LongLine(doc, line, nullptr, 0, 1);
-            s = m.Next(line, L, 0);
-        } else {
-            s = m.Next(line, src.GetAny(line), 0);
-        }
+        uint64_t s = NoColumn;
+        NextInLine(doc, src, isLong, m, line, 0, nullptr, 0, 1, s);
         if (m.failure != SearchDetail::Failure::None) return Stopped(m, line, detail);
         if (s == NoColumn) return SearchResult::NotFound;
         hit = TextPosition{line, s};
@@ -792,12 +796,7 @@ SearchResult ListLines(TextDocument& doc, const std::u16string& pat, const FindO
                        SearchDetail* detail) {
     listed = 0;
     return WithEngine(doc, pat, opt, detail, true, [&](auto& m) {
-        if constexpr (std::is_same<std::decay_t<decltype(m)>, LiteralEngine>::value) {
-            BlockScan blocks(doc, pat, opt);
-            m.blocks = &blocks;
-            return List(doc, m, opt, inverse, from, add, listed, progress, detail);
-        } else {
-            return List(doc, m, opt, inverse, from, add, listed, progress, detail);
-        }
+        return WithBlockScan(doc, pat, opt, m,
+                             [&] { return List(doc, m, opt, inverse, from, add, listed, progress, detail); });
     });
 }
