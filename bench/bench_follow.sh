@@ -56,7 +56,6 @@ theirs=$(cat "$work/tail.out")
 val() { echo "$1" | tr ' ' '\n' | sed -n "s/^$2=//p" | head -1; }
 
 # Idle: a minute of following a log nobody writes, the program and tail -F.
-: >"$work/idle.log"
 printf 'one line\r\n' >"$work/idle.log"
 tail -n 0 -F "$work/idle.log" >/dev/null 2>&1 &
 idle_tail=$!
