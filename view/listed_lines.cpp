@@ -15,13 +15,12 @@ ListedLines::ListedLines(TextDocument& doc, const MatchingLines& list) : documen
 PaneLines ListedLines::Source() {
     PaneLines s;
     s.count = [this] { return std::max<uint64_t>(list_.Size(), 1); };
-    s.length = [this](uint64_t row) { return row < list_.Size() ? lines_.Length(list_.LineAt(row)) : 0; };
-    s.units = [this](uint64_t row, uint64_t from, size_t count, size_t* got) -> const char16_t* {
-        if (row < list_.Size()) return lines_.Units(list_.LineAt(row), from, count, got);
-        if (got) *got = 0;
-        return u"";
+    // A row past the list reads the line past the document's end: empty.
+    s.length = [this](uint64_t row) { return lines_.Length(LineOf(row)); };
+    s.units = [this](uint64_t row, uint64_t from, size_t count, size_t* got) {
+        return lines_.Units(LineOf(row), from, count, got);
     };
-    s.isLong = [this](uint64_t row) { return row < list_.Size() && document_.IsLongLine(list_.LineAt(row)); };
+    s.isLong = [this](uint64_t row) { return document_.IsLongLine(LineOf(row)); };
     s.number = [this](uint64_t row) { return row < list_.Size() ? list_.LineAt(row) : 0; };
     // Widths are kept by row: a new listing shows other lines in the same rows.
     s.stamp = [this] { return lines_.Stamp() * 1000003 + generation_; };
