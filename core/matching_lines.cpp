@@ -14,13 +14,8 @@ uint64_t MatchingLines::RunEndRow(size_t c, size_t j) const {
     return c + 1 < chunks_.size() ? chunks_[c + 1].row : size_;
 }
 
-void MatchingLines::AddRun(uint64_t first, uint64_t count) {
+void MatchingLines::AddRunElsewhere(uint64_t first, uint64_t count) {
     if (count == 0) return;
-    if (size_ > 0 && first == end_) {
-        size_ += count;
-        end_ += count;
-        return;
-    }
     end_ = first + count;
     if (!chunks_.empty()) {
         Chunk& last = chunks_.back();
@@ -28,18 +23,20 @@ void MatchingLines::AddRun(uint64_t first, uint64_t count) {
         if (last.runs.size() < chunkRuns_ && dl <= UINT32_MAX && dr <= UINT32_MAX) {
             if (last.runs.capacity() == last.runs.size())
                 last.runs.reserve(std::min<size_t>(chunkRuns_, last.runs.size() * 2));
-            last.runs.push_back(Run{uint32_t(dl), uint32_t(dr)});
+            last.runs.push_back(Run::Of(dl, dr));
             size_ += count;
             return;
         }
     }
-    // A closed chunk keeps no room: only the last one grows by doubling.
+    // A closed chunk keeps no room. The first chunk grows by doubling; one
+    // after a full chunk takes its whole room at once.
+    const bool full = !chunks_.empty() && chunks_.back().runs.size() == chunkRuns_;
     if (!chunks_.empty()) chunks_.back().runs.shrink_to_fit();
     Chunk chunk;
     chunk.line = first;
     chunk.row = size_;
-    chunk.runs.reserve(std::min<size_t>(16, chunkRuns_));
-    chunk.runs.push_back(Run{0, 0});
+    chunk.runs.reserve(full ? chunkRuns_ : std::min<size_t>(16, chunkRuns_));
+    chunk.runs.push_back(Run::Of(0, 0));
     chunks_.push_back(std::move(chunk));
     size_ += count;
 }
@@ -51,7 +48,7 @@ void MatchingLines::Locate(uint64_t row, size_t& c, size_t& j) const {
     c = size_t(ci - chunks_.begin()) - 1;
     const Chunk& k = chunks_[c];
     const uint64_t rel = row - k.row;
-    auto ri = std::upper_bound(k.runs.begin(), k.runs.end(), rel, [](uint64_t r, const Run& u) { return r < u.row; });
+    auto ri = std::upper_bound(k.runs.begin(), k.runs.end(), rel, [](uint64_t r, const Run& u) { return r < u.row(); });
     j = size_t(ri - k.runs.begin()) - 1;
 }
 
@@ -69,7 +66,7 @@ uint64_t MatchingLines::RowAtOrAfter(uint64_t line) const {
     const Chunk& k = chunks_[c];
     const uint64_t rel = line - k.line;
     // rel may not fit 32 bits: then it lies past every run of the chunk.
-    auto ri = std::upper_bound(k.runs.begin(), k.runs.end(), rel, [](uint64_t l, const Run& u) { return l < u.line; });
+    auto ri = std::upper_bound(k.runs.begin(), k.runs.end(), rel, [](uint64_t l, const Run& u) { return l < u.line(); });
     const size_t j = size_t(ri - k.runs.begin()) - 1;
     const uint64_t start = RunStartLine(c, j), end = RunEndRow(c, j), row = RunStartRow(c, j);
     return line - start < end - row ? row + (line - start) : end;

@@ -20,7 +20,25 @@ public:
     // Lines arrive strictly ascending; one right after the last extends its run.
     void Add(uint64_t line) { AddRun(line, 1); }
     // count consecutive lines from first (after the last one added); 0 adds none.
-    void AddRun(uint64_t first, uint64_t count);
+    // Inline where the run extends the last one or fits the last chunk's room.
+    void AddRun(uint64_t first, uint64_t count) {
+        if (size_ > 0 && first == end_) {
+            size_ += count;
+            end_ += count;
+            return;
+        }
+        if (count && !chunks_.empty()) {
+            Chunk& last = chunks_.back();
+            const uint64_t dl = first - last.line, dr = size_ - last.row;
+            if (last.runs.size() < last.runs.capacity() && ((dl | dr) >> 32) == 0) {
+                last.runs.push_back(Run::Of(dl, dr));
+                end_ = first + count;
+                size_ += count;
+                return;
+            }
+        }
+        AddRunElsewhere(first, count);
+    }
 
     uint64_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
@@ -46,18 +64,25 @@ public:
     }
 
 private:
+    // First line - the chunk's line, and first row - the chunk's row, as
+    // the halves of one word: a pair of 32-bit fields was built on the
+    // stack and read back whole, which stalls at every run added.
     struct Run {
-        uint32_t line;  // first line - the chunk's line
-        uint32_t row;   // first row - the chunk's row
+        uint64_t bits;
+        static Run Of(uint64_t line, uint64_t row) { return Run{line | row << 32}; }
+        uint32_t line() const { return uint32_t(bits); }
+        uint32_t row() const { return uint32_t(bits >> 32); }
     };
     struct Chunk {
         uint64_t line = 0, row = 0;  // of its first run
         std::vector<Run> runs;
     };
     // Rows of run j of chunk c: [start, end).
-    uint64_t RunStartRow(size_t c, size_t j) const { return chunks_[c].row + chunks_[c].runs[j].row; }
-    uint64_t RunStartLine(size_t c, size_t j) const { return chunks_[c].line + chunks_[c].runs[j].line; }
+    uint64_t RunStartRow(size_t c, size_t j) const { return chunks_[c].row + chunks_[c].runs[j].row(); }
+    uint64_t RunStartLine(size_t c, size_t j) const { return chunks_[c].line + chunks_[c].runs[j].line(); }
     uint64_t RunEndRow(size_t c, size_t j) const;
+    // AddRun where the last chunk has no room or there is none.
+    void AddRunElsewhere(uint64_t first, uint64_t count);
     // The chunk and run holding row (row < Size()).
     void Locate(uint64_t row, size_t& c, size_t& j) const;
 

@@ -331,14 +331,14 @@ bool BlockScan::Text(uint64_t block, const unsigned char*& raw, size_t& n) {
     return true;
 }
 
-bool BlockScan::Utf8AsIs(const unsigned char* raw, size_t n) const {
+bool BlockScan::Utf8AsIs(const unsigned char* raw, size_t n, const bool* nul) const {
     // Malformed bytes decode to units above 127 and leave every ASCII byte
     // as it is, except that a sequence cut by the end of the block takes
     // the rest of it: away from such an end, an ASCII search text needs
     // only a block without NUL.
     bool leadAtEnd = false;
     for (size_t k = n > 3 ? n - 3 : 0; k < n; ++k) leadAtEnd |= raw[k] >= 0xC0;
-    if (asciiOnly_ && !leadAtEnd) return simd::FindNul(raw, 0, n) == n;
+    if (asciiOnly_ && !leadAtEnd) return nul ? !*nul : simd::FindNul(raw, 0, n) == n;
     return CleanUtf8(raw, n);
 }
 
@@ -347,16 +347,19 @@ bool BlockScan::List(uint64_t block, std::vector<size_t>& lines) {
     size_t n;
     if (!(utf8_ || utf16_) || !Text(block, raw, n)) return false;
     const size_t before = lines.size();
+    // A block before the last ends each of its lines.
+    const size_t ends = block + 1 < doc_.lineIndex.size() ? size_t(doc_.Stride()) : SIZE_MAX;
+    bool nul = false;
     if (utf16_) {
         if (reinterpret_cast<uintptr_t>(raw) % 2) return false;
         const char16_t* t = reinterpret_cast<const char16_t*>(raw);
         units_.Begin(t, n / 2, true);
-        if (!units_.ListLines(wholeWord_, lines)) return false;
-        return lines.size() == before || !HasNul(t, n / 2);
+        if (!units_.ListLines(wholeWord_, ends, lines, nul)) return false;
+        return lines.size() == before || !nul;
     }
     bytes_.Begin(raw, n, true);
-    if (!bytes_.ListLines(wholeWord_, lines)) return false;
-    return (lines.size() == before && !alwaysCheck_) || Utf8AsIs(raw, n);
+    if (!bytes_.ListLines(wholeWord_, ends, lines, nul)) return false;
+    return (lines.size() == before && !alwaysCheck_) || Utf8AsIs(raw, n, &nul);
 }
 
 bool BlockScan::Count(uint64_t block, uint64_t& count) {
@@ -366,15 +369,16 @@ bool BlockScan::Count(uint64_t block, uint64_t& count) {
     if (!Text(block, raw, n)) return false;
     const size_t offset = size_t(raw - reinterpret_cast<const unsigned char*>(buf_.data()));
     bool seen = false;
+    bool nul = false;
     if (utf8_) {
-        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen);
-        return !(seen || alwaysCheck_) || Utf8AsIs(raw, n);
+        count = CountMatches(bytes_, raw, n, true, wholeWord_, seen, &nul);
+        return !(seen || alwaysCheck_) || Utf8AsIs(raw, n, seen ? &nul : nullptr);
     }
     if (utf16_) {
         if (offset % 2) return false;
         const char16_t* t = buf_.data() + offset / 2;
-        count = CountMatches(units_, t, n / 2, true, wholeWord_, seen);
-        return !seen || !HasNul(t, n / 2);
+        count = CountMatches(units_, t, n / 2, true, wholeWord_, seen, &nul);
+        return !seen || !nul;
     }
     // ANSI: counted in the bytes when every occurrence there is sure to be
     // one in the decoded text (and the block has no NUL, which ends a line's

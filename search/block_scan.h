@@ -46,8 +46,9 @@ private:
     // The block's text in the chunk buffer: bytes, or units (UTF-16).
     bool Text(uint64_t block, const unsigned char*& raw, size_t& n);
     // Whether the UTF-8 block raw[0, n), whose occurrences were found in its
-    // bytes, holds them as its decoded text does.
-    bool Utf8AsIs(const unsigned char* raw, size_t n) const;
+    // bytes, holds them as its decoded text does; nul, when given, tells
+    // whether the block holds a NUL.
+    bool Utf8AsIs(const unsigned char* raw, size_t n, const bool* nul = nullptr) const;
     // Whether the occurrence at byte s of the ANSI block raw[0, n), next to
     // a byte above 127, is one in the decoded text and passes the rules
     // there: 1 or 0; -1 when the block has to be decoded whole.

@@ -33,9 +33,10 @@ struct DenseCount {
     const U (*ors)[32 / sizeof(U)];
     bool wholeWord, asciiBefore, overlaps;
     std::vector<size_t>* unsure;
+    bool nuls = false;  // tell whether the text holds a NUL
     uint64_t count = 0;
     size_t next = 0;  // where an occurrence may start that overlaps no counted one
-    bool seen = false, sure = true;
+    bool seen = false, sure = true, nul = false;
 };
 
 // One bit per byte: the low bit of each unit's bits stands for the unit.
@@ -94,6 +95,23 @@ struct Sse2Ops {
         const __m128i cr = _mm_andnot_si128(Same(Load(p + 1), lf), Same(a, simd::Splat(U('\r'))));
         return uint32_t(_mm_movemask_epi8(_mm_or_si128(Same(a, lf), cr)));
     }
+    static uint32_t LineFeeds(const U* p) { return uint32_t(_mm_movemask_epi8(Same(Load(p), simd::Splat(U('\n'))))); }
+    // The units that are NUL, gathered over windows.
+    struct Nuls {
+        __m128i acc = _mm_setzero_si128();
+        void Add(const U* p) { acc = _mm_or_si128(acc, Same(Load(p), _mm_setzero_si128())); }
+        bool Any() const { return _mm_movemask_epi8(acc) != 0; }
+    };
+    // LFs counted in each byte lane, for at most 255 windows between Takes.
+    struct Feeds {
+        __m128i acc = _mm_setzero_si128();
+        void Add(const U* p) { acc = _mm_sub_epi8(acc, Same(Load(p), simd::Splat(U('\n')))); }
+        size_t Take() {
+            const __m128i s = _mm_sad_epu8(acc, _mm_setzero_si128());
+            acc = _mm_setzero_si128();
+            return size_t(_mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(s, s))) / sizeof(U);
+        }
+    };
     static uint32_t Inner(const DenseCount<U>& c, const U* p) {
         __m128i m = _mm_set1_epi8(-1);
 #define TV_MATCH(k) m = _mm_and_si128(m, Same(_mm_or_si128(Load(p + k), Load(c.ors[k])), Load(c.key[k])))
@@ -146,6 +164,26 @@ struct Avx2Ops {
         const __m256i cr = _mm256_andnot_si256(Same(Load(p + 1), lf), Same(a, Splat(U('\r'))));
         return uint32_t(_mm256_movemask_epi8(_mm256_or_si256(Same(a, lf), cr)));
     }
+    static TV_TARGET_AVX2 uint32_t LineFeeds(const U* p) {
+        return uint32_t(_mm256_movemask_epi8(Same(Load(p), Splat(U('\n')))));
+    }
+    struct Nuls {
+        __m256i acc;
+        TV_TARGET_AVX2 Nuls() : acc(_mm256_setzero_si256()) {}
+        TV_TARGET_AVX2 void Add(const U* p) { acc = _mm256_or_si256(acc, Same(Load(p), _mm256_setzero_si256())); }
+        TV_TARGET_AVX2 bool Any() const { return _mm256_movemask_epi8(acc) != 0; }
+    };
+    struct Feeds {
+        __m256i acc;
+        TV_TARGET_AVX2 Feeds() : acc(_mm256_setzero_si256()) {}
+        TV_TARGET_AVX2 void Add(const U* p) { acc = _mm256_sub_epi8(acc, Same(Load(p), Splat(U('\n')))); }
+        TV_TARGET_AVX2 size_t Take() {
+            const __m256i s = _mm256_sad_epu8(acc, _mm256_setzero_si256());
+            const __m128i t = _mm_add_epi64(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
+            acc = _mm256_setzero_si256();
+            return size_t(_mm_cvtsi128_si32(t) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(t, t))) / sizeof(U);
+        }
+    };
     static TV_TARGET_AVX2 uint32_t Inner(const DenseCount<U>& c, const U* p) {
         __m256i m = _mm256_set1_epi8(-1);
 #define TV_MATCH(k) m = _mm256_and_si256(m, Same(_mm256_or_si256(Load(p + k), Load(c.ors[k])), Load(c.key[k])))
@@ -217,22 +255,32 @@ TV_ALWAYS_INLINE bool Window(DenseCount<U>& c, const U* p, size_t at, uint32_t m
     return true;
 }
 
-template <class U, class Ops, bool Plain>
+// GatherNuls: the count also tells in c.nul whether the text holds a NUL.
+template <class U, class Ops, bool Plain, bool GatherNuls>
 TV_ALWAYS_INLINE void CountText(DenseCount<U>& c, size_t len) {
     constexpr size_t W = Ops::Units;
     const typename Ops::Ends ends(c);
     const U* t = c.text;
     const size_t n = c.n;
+    typename Ops::Nuls nuls;
     // Windows whose loads stay inside the text (the whole-word test reads
     // the unit after an occurrence), two at a time.
     const U* p = t;
     for (size_t pairs = len >= n ? (len - n) / (2 * W) : 0; pairs; --pairs, p += 2 * W) {
+        if (GatherNuls) {
+            nuls.Add(p);
+            nuls.Add(p + W);
+        }
         const uint32_t a = ends(p), b = ends(p + W);
         if (!(a | b)) continue;
         if (a && !Window<U, Ops, Plain>(c, p, size_t(p - t), a)) return;
         if (b && !Window<U, Ops, Plain>(c, p + W, size_t(p - t) + W, b)) return;
     }
     size_t i = size_t(p - t);
+    if (GatherNuls) {
+        c.nul = nuls.Any();
+        for (size_t k = i; k < len; ++k) c.nul |= t[k] == 0;
+    }
     if (len - i >= W + n) {
         const uint32_t a = ends(p);
         if (a && !Window<U, Ops, Plain>(c, p, i, a)) return;
@@ -248,10 +296,16 @@ TV_ALWAYS_INLINE void CountText(DenseCount<U>& c, size_t len) {
     }
 }
 
+template <class U, class Ops, bool GatherNuls>
+TV_ALWAYS_INLINE void Count(DenseCount<U>& c, size_t len) {
+    if (c.wholeWord || c.asciiBefore || c.overlaps) CountText<U, Ops, false, GatherNuls>(c, len);
+    else CountText<U, Ops, true, GatherNuls>(c, len);
+}
+
 template <class U, class Ops>
 TV_ALWAYS_INLINE void Count(DenseCount<U>& c, size_t len) {
-    if (c.wholeWord || c.asciiBefore || c.overlaps) CountText<U, Ops, false>(c, len);
-    else CountText<U, Ops, true>(c, len);
+    if (c.nuls) Count<U, Ops, true>(c, len);
+    else Count<U, Ops, false>(c, len);
 }
 
 // The lines holding an accepted occurrence: every window's line ends are
@@ -259,15 +313,16 @@ TV_ALWAYS_INLINE void Count(DenseCount<U>& c, size_t len) {
 // window and those before it within the window.
 struct LineList {
     std::vector<size_t>& lines;
-    size_t line = 0;          // line ends before the window
+    size_t line = 0;           // line ends before the window
     size_t listed = SIZE_MAX;  // the last line listed
 };
 
+// The window at p, whose candidates (first and last units fit) are m and
+// whose line ends are e.
 template <class U, class Ops>
-TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, const typename Ops::Ends& ends, LineList& out, const U* p,
-                                 size_t at, uint32_t e) {
+TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, LineList& out, const U* p, size_t at, uint32_t m,
+                                 uint32_t e) {
     e &= UnitBits<U>();
-    uint32_t m = ends(p);
     if (m) m &= Ops::Inner(c, p) & UnitBits<U>();
     if (m && c.wholeWord) m = WholeWords<U, Ops>(c, p, at, m);
     for (; m; m &= m - 1) {
@@ -277,33 +332,85 @@ TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, const typename Ops::End
     out.line += bits::Count(e);
 }
 
-template <class U, class Ops>
-TV_ALWAYS_INLINE void ListText(const DenseCount<U>& c, size_t len, std::vector<size_t>& lines) {
+// One listing pass; nul tells whether the text holds a NUL. Feeds: the
+// lines are numbered by their LFs alone, and the LFs of the whole text are
+// returned (a CR not followed by LF, which also ends a line, is not seen);
+// windows are taken two at a time as Count takes them, and the LFs of
+// those without a candidate are summed in vector lanes.
+template <class U, class Ops, bool Feeds>
+TV_ALWAYS_INLINE size_t ListText(const DenseCount<U>& c, size_t len, std::vector<size_t>& lines, bool& nul) {
     constexpr size_t W = Ops::Units;
     const typename Ops::Ends ends(c);
     LineList out{lines};
+    typename Ops::Nuls nuls;
     const U* p = c.text;
     size_t i = 0;
-    for (; len - i >= W + c.n; i += W, p += W) ListWindow<U, Ops>(c, ends, out, p, i, Ops::LineEnds(p));
+    if (Feeds) {
+        typename Ops::Feeds feeds;
+        // A lane takes at most 2 a pair: 127 pairs fit in its byte.
+        for (size_t pairs = len >= c.n ? (len - c.n) / (2 * W) : 0; pairs;) {
+            for (size_t run = pairs < 127 ? pairs : 127; run; --run, --pairs, p += 2 * W, i += 2 * W) {
+                nuls.Add(p);
+                nuls.Add(p + W);
+                const uint32_t a = ends(p), b = ends(p + W);
+                if (!(a | b)) {
+                    feeds.Add(p);
+                    feeds.Add(p + W);
+                    continue;
+                }
+                out.line += feeds.Take();
+                ListWindow<U, Ops>(c, out, p, i, a, Ops::LineFeeds(p));
+                ListWindow<U, Ops>(c, out, p + W, i + W, b, Ops::LineFeeds(p + W));
+            }
+            out.line += feeds.Take();
+        }
+    }
+    for (; len - i >= W + c.n; i += W, p += W) {
+        nuls.Add(p);
+        ListWindow<U, Ops>(c, out, p, i, ends(p), Feeds ? Ops::LineFeeds(p) : Ops::LineEnds(p));
+    }
+    nul = nuls.Any();
     // The rest, fewer than W + n units, from a copy with zeros after it: no
     // occurrence takes a zero in, a zero is no letter and no line end. Every
-    // occurrence starts in its first W units; the line ends after them do
-    // not matter.
+    // occurrence starts in its first W units; the line ends after them are
+    // counted one by one.
+    size_t tail = i;
     if (len - i >= c.n) {
         U rest[W + BasicMatcher<U>::CountMax + 1] = {};
         std::memcpy(rest, c.text + i, (len - i) * sizeof(U));
-        ListWindow<U, Ops>(c, ends, out, rest, i, Ops::LineEnds(rest));
+        ListWindow<U, Ops>(c, out, rest, i, ends(rest), Feeds ? Ops::LineFeeds(rest) : Ops::LineEnds(rest));
+        tail = i + W;
     }
+    for (size_t k = i; k < len; ++k) nul |= c.text[k] == 0;
+    if (Feeds)
+        for (size_t k = tail; k < len; ++k) out.line += c.text[k] == U('\n');
+    return out.line;
+}
+
+template <class U, class Ops>
+TV_ALWAYS_INLINE bool List(const DenseCount<U>& c, size_t len, size_t lineEnds, std::vector<size_t>& lines) {
+    bool nul = false;
+    // With no CR alone the LFs are the line ends: the LFs of a text known to
+    // hold lineEnds line ends leave no room for one.
+    if (lineEnds != SIZE_MAX) {
+        const size_t before = lines.size();
+        if (ListText<U, Ops, true>(c, len, lines, nul) == lineEnds) return nul;
+        lines.resize(before);
+    }
+    ListText<U, Ops, false>(c, len, lines, nul);
+    return nul;
 }
 
 #if TV_HAVE_SSE2_PATH
 template <class U>
-void ListSse2(DenseCount<U>& c, size_t len, std::vector<size_t>& lines) { ListText<U, Sse2Ops<U>>(c, len, lines); }
+bool ListSse2(DenseCount<U>& c, size_t len, size_t ends, std::vector<size_t>& lines) {
+    return List<U, Sse2Ops<U>>(c, len, ends, lines);
+}
 #endif
 #if TV_HAVE_AVX2_PATH
 template <class U>
-TV_TARGET_AVX2 void ListAvx2(DenseCount<U>& c, size_t len, std::vector<size_t>& lines) {
-    ListText<U, Avx2Ops<U>>(c, len, lines);
+TV_TARGET_AVX2 bool ListAvx2(DenseCount<U>& c, size_t len, size_t ends, std::vector<size_t>& lines) {
+    return List<U, Avx2Ops<U>>(c, len, ends, lines);
 }
 #endif
 
@@ -322,7 +429,7 @@ template <class U>
 bool BasicMatcher<U>::Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const {
     if (n_ == 0 || n_ > CountMax) return false;
     DenseCount<U> c{text_, n_, laneKey_, laneOr_, rule.wholeWord, rule.asciiBefore && sizeof(U) == 1, overlaps_,
-                    rule.unsure};
+                    rule.unsure, rule.nul != nullptr};
     switch (simd_level::Current()) {
 #if TV_HAVE_AVX2_PATH
     case simd_level::Avx2: CountAvx2(c, len_); break;
@@ -334,26 +441,28 @@ bool BasicMatcher<U>::Count(const CountRule& rule, uint64_t& count, bool& seen, 
     }
     seen = c.seen;
     sure = c.sure;
+    // A count stopped early has not seen every unit.
+    if (rule.nul) *rule.nul = c.nul || !sure;
     if (sure) count += c.count;
     return true;
 }
 
 template <class U>
-bool BasicMatcher<U>::ListLines(bool wholeWord, std::vector<size_t>& lines) const {
+bool BasicMatcher<U>::ListLines(bool wholeWord, size_t lineEnds, std::vector<size_t>& lines, bool& nul) const {
     if (n_ == 0 || n_ > CountMax) return false;
     DenseCount<U> c{text_, n_, laneKey_, laneOr_, wholeWord, false, overlaps_, nullptr};
     switch (simd_level::Current()) {
 #if TV_HAVE_AVX2_PATH
-    case simd_level::Avx2: ListAvx2(c, len_, lines); return true;
+    case simd_level::Avx2: nul = ListAvx2(c, len_, lineEnds, lines); return true;
 #endif
 #if TV_HAVE_SSE2_PATH
-    case simd_level::Sse2: ListSse2(c, len_, lines); return true;
+    case simd_level::Sse2: nul = ListSse2(c, len_, lineEnds, lines); return true;
 #endif
     default: return false;
     }
 }
 
-template bool BasicMatcher<char16_t>::ListLines(bool, std::vector<size_t>&) const;
-template bool BasicMatcher<unsigned char>::ListLines(bool, std::vector<size_t>&) const;
+template bool BasicMatcher<char16_t>::ListLines(bool, size_t, std::vector<size_t>&, bool&) const;
+template bool BasicMatcher<unsigned char>::ListLines(bool, size_t, std::vector<size_t>&, bool&) const;
 template bool BasicMatcher<char16_t>::Count(const CountRule&, uint64_t&, bool&, bool&) const;
 template bool BasicMatcher<unsigned char>::Count(const CountRule&, uint64_t&, bool&, bool&) const;

@@ -7,6 +7,7 @@
 
 #include "search/match_rules.h"
 #include "search/matcher.h"
+#include "search/simd.h"
 
 // The n units at s in t[0, len) touch no letter on either side.
 template <class U>
@@ -21,9 +22,10 @@ inline bool WholeWordAt(const U* t, size_t len, size_t s, size_t n) {
 // where neither of the two bytes before it is above 127: any other ends the
 // count with exact false and 0, or, with unsure given and a search text that
 // cannot overlap itself, is left out of the count and its start added there.
+// nul, when given and an occurrence was seen, tells whether t holds a NUL.
 template <class U>
 uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen,
-                      bool& exact, bool asciiBefore, std::vector<size_t>* unsure = nullptr) {
+                      bool& exact, bool asciiBefore, std::vector<size_t>* unsure = nullptr, bool* nul = nullptr) {
     const size_t n = m.size();
     seen = false;
     exact = true;
@@ -34,7 +36,9 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
     rule.wholeWord = wholeWord;
     rule.asciiBefore = asciiBefore;
     rule.unsure = unsure;
+    rule.nul = nul;
     if (m.Count(rule, total, seen, exact)) return total;
+    if (nul) *nul = simd::FindNul(t, 0, len) != len;
     size_t p = 0;
     while (p < len) {
         const size_t s = m.Next(p, len);
@@ -61,7 +65,8 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
 
 // Every occurrence in decoded text, or in well-formed UTF-8 bytes, is one.
 template <class U>
-uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen) {
+uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, bool wholeWord, bool& seen,
+                      bool* nul = nullptr) {
     bool exact;
-    return CountMatches(m, t, len, padded, wholeWord, seen, exact, false);
+    return CountMatches(m, t, len, padded, wholeWord, seen, exact, false, nullptr, nul);
 }

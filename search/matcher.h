@@ -47,6 +47,8 @@ public:
         // itself, is left out of the count with its start added to unsure.
         bool asciiBefore = false;
         std::vector<size_t>* unsure = nullptr;
+        // When given, set to whether the text holds a NUL.
+        bool* nul = nullptr;
     };
     // Longest search text Count takes.
     static constexpr size_t CountMax = 16;
@@ -61,9 +63,11 @@ public:
     // Appends to lines, ascending, the lines of the text of Begin (numbered
     // from 0 by their ends: LF, and CR not followed by LF) that hold an
     // occurrence accepted by the whole-word rule when asked, in the same
-    // one pass as Count, which counts the line ends as it goes. The text
+    // one pass as Count, which counts the line ends as it goes. lineEnds:
+    // the line ends the text holds when known (SIZE_MAX when not), which
+    // lets the pass count LFs alone. nul: the text holds a NUL. The text
     // must be padded. False, doing nothing, where Count would be.
-    bool ListLines(bool wholeWord, std::vector<size_t>& lines) const;
+    bool ListLines(bool wholeWord, size_t lineEnds, std::vector<size_t>& lines, bool& nul) const;
 
 private:
     size_t NextKmp(size_t from, size_t end);
