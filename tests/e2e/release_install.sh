@@ -141,7 +141,9 @@ install_check() {
     local mode="$1" hive="$2" dir="$3" menu="$4"
     local uninst="Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tomeview"
     local txt_before; txt_before="$(default_program .txt)"
-    timeout 120 "$WINE" "$(winpath "$setup")" /S "/$mode" || fail "$mode: the installer failed"
+    local rc=0
+    timeout 120 "$WINE" "$(winpath "$setup")" /S "/$mode" >"$DATA/setup-$mode.log" 2>&1 || rc=$?
+    [ $rc = 0 ] || fail "$mode: the installer failed (exit $rc: $(tail -3 "$DATA/setup-$mode.log" | tr '\n' ' '))"
     "$WINESERVER" -w
     local f
     for f in tomeview.exe uninstall.exe 使用说明.txt; do
