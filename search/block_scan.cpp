@@ -342,7 +342,7 @@ bool BlockScan::Utf8AsIs(const unsigned char* raw, size_t n, const bool* nul) co
     return CleanUtf8(raw, n);
 }
 
-bool BlockScan::List(uint64_t block, std::vector<size_t>& lines) {
+bool BlockScan::List(uint64_t block, LineSpans& lines) {
     const unsigned char* raw;
     size_t n;
     if (!(utf8_ || utf16_) || !Text(block, raw, n)) return false;

@@ -35,7 +35,7 @@ public:
     // The lines k (from 0, ascending) of block b that hold an accepted
     // match, for a UTF-8 or UTF-16 document; false when the block has to be
     // listed line by line.
-    bool List(uint64_t block, std::vector<size_t>& lines);
+    bool List(uint64_t block, LineSpans& lines);
 
     // Test hook: false makes every block go line by line.
     static void Enable(bool on);

@@ -312,7 +312,7 @@ TV_ALWAYS_INLINE void Count(DenseCount<U>& c, size_t len) {
 // counted as the windows go, so an occurrence's line is the ends before its
 // window and those before it within the window.
 struct LineList {
-    std::vector<size_t>& lines;
+    LineSpans& lines;
     size_t line = 0;           // line ends before the window
     size_t listed = SIZE_MAX;  // the last line listed
 };
@@ -327,7 +327,7 @@ TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, LineList& out, const U*
     if (m && c.wholeWord) m = WholeWords<U, Ops>(c, p, at, m);
     for (; m; m &= m - 1) {
         const size_t k = out.line + bits::Count(e & ((uint32_t(1) << bits::Low(m)) - 1));
-        if (k != out.listed) out.lines.push_back(out.listed = k);
+        if (k != out.listed) AddLine(out.lines, out.listed = k);
     }
     out.line += bits::Count(e);
 }
@@ -338,7 +338,7 @@ TV_ALWAYS_INLINE void ListWindow(const DenseCount<U>& c, LineList& out, const U*
 // windows are taken two at a time as Count takes them, and the LFs of
 // those without a candidate are summed in vector lanes.
 template <class U, class Ops, bool Feeds>
-TV_ALWAYS_INLINE size_t ListText(const DenseCount<U>& c, size_t len, std::vector<size_t>& lines, bool& nul) {
+TV_ALWAYS_INLINE size_t ListText(const DenseCount<U>& c, size_t len, LineSpans& lines, bool& nul) {
     constexpr size_t W = Ops::Units;
     const typename Ops::Ends ends(c);
     LineList out{lines};
@@ -388,7 +388,7 @@ TV_ALWAYS_INLINE size_t ListText(const DenseCount<U>& c, size_t len, std::vector
 }
 
 template <class U, class Ops>
-TV_ALWAYS_INLINE bool List(const DenseCount<U>& c, size_t len, size_t lineEnds, std::vector<size_t>& lines) {
+TV_ALWAYS_INLINE bool List(const DenseCount<U>& c, size_t len, size_t lineEnds, LineSpans& lines) {
     bool nul = false;
     // With no CR alone the LFs are the line ends: the LFs of a text known to
     // hold lineEnds line ends leave no room for one.
@@ -403,13 +403,13 @@ TV_ALWAYS_INLINE bool List(const DenseCount<U>& c, size_t len, size_t lineEnds, 
 
 #if TV_HAVE_SSE2_PATH
 template <class U>
-bool ListSse2(DenseCount<U>& c, size_t len, size_t ends, std::vector<size_t>& lines) {
+bool ListSse2(DenseCount<U>& c, size_t len, size_t ends, LineSpans& lines) {
     return List<U, Sse2Ops<U>>(c, len, ends, lines);
 }
 #endif
 #if TV_HAVE_AVX2_PATH
 template <class U>
-TV_TARGET_AVX2 bool ListAvx2(DenseCount<U>& c, size_t len, size_t ends, std::vector<size_t>& lines) {
+TV_TARGET_AVX2 bool ListAvx2(DenseCount<U>& c, size_t len, size_t ends, LineSpans& lines) {
     return List<U, Avx2Ops<U>>(c, len, ends, lines);
 }
 #endif
@@ -448,7 +448,7 @@ bool BasicMatcher<U>::Count(const CountRule& rule, uint64_t& count, bool& seen, 
 }
 
 template <class U>
-bool BasicMatcher<U>::ListLines(bool wholeWord, size_t lineEnds, std::vector<size_t>& lines, bool& nul) const {
+bool BasicMatcher<U>::ListLines(bool wholeWord, size_t lineEnds, LineSpans& lines, bool& nul) const {
     if (n_ == 0 || n_ > CountMax) return false;
     DenseCount<U> c{text_, n_, laneKey_, laneOr_, wholeWord, false, overlaps_, nullptr};
     switch (simd_level::Current()) {
@@ -462,7 +462,7 @@ bool BasicMatcher<U>::ListLines(bool wholeWord, size_t lineEnds, std::vector<siz
     }
 }
 
-template bool BasicMatcher<char16_t>::ListLines(bool, size_t, std::vector<size_t>&, bool&) const;
-template bool BasicMatcher<unsigned char>::ListLines(bool, size_t, std::vector<size_t>&, bool&) const;
+template bool BasicMatcher<char16_t>::ListLines(bool, size_t, LineSpans&, bool&) const;
+template bool BasicMatcher<unsigned char>::ListLines(bool, size_t, LineSpans&, bool&) const;
 template bool BasicMatcher<char16_t>::Count(const CountRule&, uint64_t&, bool&, bool&) const;
 template bool BasicMatcher<unsigned char>::Count(const CountRule&, uint64_t&, bool&, bool&) const;

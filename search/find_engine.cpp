@@ -246,7 +246,7 @@ struct LiteralEngine {
     // The lines k of the block held by src that hold an accepted match:
     // occurrences in the block's text taken as one, each within its line
     // (terminator included, as a line's text is searched).
-    bool ListBlock(LineSource& src, uint64_t block, uint64_t first, std::vector<size_t>& lines) {
+    bool ListBlock(LineSource& src, uint64_t block, uint64_t first, LineSpans& lines) {
         // The block's text taken as it is in the file, where a count can.
         if (ByBlocks()) {
             if (blocks->List(block, lines)) return true;
@@ -259,7 +259,7 @@ struct LiteralEngine {
     }
     template <class U>
     bool ListIn(BasicMatcher<U>& finder, const U* t, size_t len, const std::vector<size_t>& starts,
-                std::vector<size_t>& lines) {
+                LineSpans& lines) {
         const size_t n = finder.size(), total = starts.size() ? starts.size() - 1 : 0;
         if (n == 0 || total == 0) return total == 0;
         finder.Begin(t, len, true);
@@ -270,7 +270,7 @@ struct LiteralEngine {
             while (k + 1 < total && starts[k + 1] <= s) ++k;
             const size_t ls = starts[k], le = starts[k + 1];
             if (s + n <= le && (!opt.wholeWord || WholeWordAt(t + ls, le - ls, s - ls, n))) {
-                lines.push_back(k);
+                AddLine(lines, k);
                 p = le;
                 ++k;
             } else {
@@ -402,11 +402,11 @@ struct RegexEngine {
     // A UTF-8 count scans each block's bytes for the literals itself.
     std::u16string CountFilterText() const { return re.HasBytes() && re.HasLiterals() ? std::u16string() : filterText; }
     // A block of the line source's buffers, matched whole.
-    bool ListBlock(LineSource& src, uint64_t, uint64_t first, std::vector<size_t>& lines) {
+    bool ListBlock(LineSource& src, uint64_t, uint64_t first, LineSpans& lines) {
         uint64_t n = 0;
         return Block(src, 0, first, n, &lines);  // (listing never takes the raw bytes)
     }
-    bool Block(LineSource& src, uint64_t block, uint64_t first, uint64_t& n, std::vector<size_t>* lines = nullptr) {
+    bool Block(LineSource& src, uint64_t block, uint64_t first, uint64_t& n, LineSpans* lines = nullptr) {
         // UTF-8 counts look at the bytes around the literals only.
         const unsigned char* raw;
         size_t bytes;
@@ -666,7 +666,7 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
         if (runCount) add(runFirst, runCount);
         return r;
     };
-    std::vector<size_t> found;
+    LineSpans found;
     for (; i < end; ++i) {
         if (progress && i != from && i % stride == 0) {
             // The lines found so far are passed on before the caller shows them.
@@ -686,10 +686,12 @@ SearchResult List(TextDocument& doc, Engine& m, const FindOptions& opt, bool inv
             if (filter.cancelled()) return stop(SearchResult::Cancelled);
             if (!isLong(i) && m.ListBlock(src, block, i, found)) {
                 uint64_t next = i;  // the first line not yet passed on
-                for (size_t k : found) {
-                    if (i + k >= blockEnd) break;
-                    if (!(inverse ? emit(next, i + k - next) : emit(i + k, 1))) return SearchResult::Cancelled;
-                    next = i + k + 1;
+                for (const LineSpan& k : found) {
+                    if (i + k.first >= blockEnd) break;
+                    const uint64_t spanEnd = std::min<uint64_t>(i + k.end, blockEnd);
+                    if (!(inverse ? emit(next, i + k.first - next) : emit(i + k.first, spanEnd - (i + k.first))))
+                        return SearchResult::Cancelled;
+                    next = spanEnd;
                 }
                 if (inverse && !emit(next, blockEnd > next ? blockEnd - next : 0)) return SearchResult::Cancelled;
                 i = blockEnd - 1;

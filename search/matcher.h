@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "search/line_spans.h"
 #include "search/simd.h"
 
 // U is U for UTF-16 text, or unsigned char for UTF-8 bytes.
@@ -60,14 +61,14 @@ public:
     // asciiBefore stopped the count (count is then left as it was). False,
     // doing nothing, for a longer search text or without a vector path.
     bool Count(const CountRule& rule, uint64_t& count, bool& seen, bool& sure) const;
-    // Appends to lines, ascending, the lines of the text of Begin (numbered
+    // Adds to lines, ascending, the lines of the text of Begin (numbered
     // from 0 by their ends: LF, and CR not followed by LF) that hold an
     // occurrence accepted by the whole-word rule when asked, in the same
     // one pass as Count, which counts the line ends as it goes. lineEnds:
     // the line ends the text holds when known (SIZE_MAX when not), which
     // lets the pass count LFs alone. nul: the text holds a NUL. The text
     // must be padded. False, doing nothing, where Count would be.
-    bool ListLines(bool wholeWord, size_t lineEnds, std::vector<size_t>& lines, bool& nul) const;
+    bool ListLines(bool wholeWord, size_t lineEnds, LineSpans& lines, bool& nul) const;
 
 private:
     size_t NextKmp(size_t from, size_t end);

@@ -305,7 +305,7 @@ LineRegex::Outcome LineRegex::Count(const unsigned char* t, size_t len, uint64_t
 // is enough).
 template <class U>
 bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
-                      std::vector<size_t>* lines) {
+                      LineSpans* lines) {
     if (!parts_->HasScout(t) || starts.size() < 2) return false;
     uint64_t found = 0;
     size_t k = 0;  // the line holding p
@@ -324,7 +324,7 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
                 ++found;
                 p = me;
                 if (lines) {
-                    lines->push_back(k);
+                    AddLine(*lines, k);
                     p = starts[k + 1];
                     ++k;
                 }
@@ -338,7 +338,7 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
             size_t s, e;
             const Outcome r = Walk(t + ls, starts[k + 1] - ls, WholeLine, p - ls, lines ? First : All, s, e, found);
             if (r == Outcome::GaveUp) return false;
-            if (lines && r == Outcome::Found) lines->push_back(k);
+            if (lines && r == Outcome::Found) AddLine(*lines, k);
             p = starts[k + 1];
             ++k;
         }
@@ -351,7 +351,7 @@ bool LineRegex::Scout(const U* t, size_t len, const std::vector<size_t>& starts,
 // literal finders (each scans the block once) and matched alone.
 template <class U>
 bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len,
-                           const std::vector<size_t>& starts, uint64_t& count, std::vector<size_t>* list) {
+                           const std::vector<size_t>& starts, uint64_t& count, LineSpans* list) {
     if (starts.size() < 2) return false;
     const size_t lines = starts.size() - 1;
     StartFinders(finders, next_, t, len);
@@ -365,7 +365,7 @@ bool LineRegex::ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, si
         size_t s, e;
         const Outcome r = Walk(t + ls, starts[k + 1] - ls, WholeLine, p > ls ? p - ls : 0, list ? First : All, s, e, found);
         if (r == Outcome::GaveUp) return false;
-        if (list && r == Outcome::Found) list->push_back(k);
+        if (list && r == Outcome::Found) AddLine(*list, k);
         p = starts[k + 1];
         ++k;
     }
@@ -401,7 +401,7 @@ size_t LineRegex::ChooseRun(std::vector<BasicMatcher<U>>& finders, const std::ve
 
 template <class U>
 bool LineRegex::InBlock(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
-                        std::vector<size_t>* lines) {
+                        LineSpans* lines) {
     if constexpr (sizeof(U) == 2) {
         if (chooseRun_ && !unitChosen_ && !unitFinders_.empty()) {
             ChooseRun(unitFinders_, unitTexts_, t, len);
@@ -451,12 +451,12 @@ bool LineRegex::CountBlock(const unsigned char* t, size_t len, const std::vector
     return InBlock(t, len, starts, count, nullptr);
 }
 bool LineRegex::ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts,
-                          std::vector<size_t>& lines) {
+                          LineSpans& lines) {
     uint64_t n = 0;
     return InBlock(t, len, starts, n, &lines);
 }
 bool LineRegex::ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts,
-                          std::vector<size_t>& lines) {
+                          LineSpans& lines) {
     uint64_t n = 0;
     return InBlock(t, len, starts, n, &lines);
 }

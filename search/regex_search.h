@@ -64,8 +64,8 @@ public:
     bool CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count);
     // The same, giving the block's lines (their indices k) that hold an
     // accepted match, in ascending order.
-    bool ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, std::vector<size_t>& lines);
-    bool ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, std::vector<size_t>& lines);
+    bool ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, LineSpans& lines);
+    bool ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, LineSpans& lines);
 
     // The same for a long line read in pieces, in windows of line.window
     // units (see SearchDetail::MatchTooLong). Columns are the line's.
@@ -81,10 +81,10 @@ private:
                  uint64_t& count);
     template <class U>
     bool Scout(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
-               std::vector<size_t>* lines);
+               LineSpans* lines);
     template <class U>
     bool InBlock(const U* t, size_t len, const std::vector<size_t>& starts, uint64_t& count,
-                 std::vector<size_t>* lines);
+                 LineSpans* lines);
     Outcome WalkPieces(PieceLine& line, uint64_t from, uint64_t limit, uint64_t origin, int mode, uint64_t& s,
                        uint64_t& e, uint64_t& count);
 
@@ -92,7 +92,7 @@ private:
     size_t ChooseRun(std::vector<BasicMatcher<U>>& finders, const std::vector<Text>& texts, const U* t, size_t len);
     template <class U>
     bool ByLiterals(std::vector<BasicMatcher<U>>& finders, const U* t, size_t len, const std::vector<size_t>& starts,
-                    uint64_t& count, std::vector<size_t>* lines);
+                    uint64_t& count, LineSpans* lines);
 
     Parts* parts_;
     // Finders of the literals one of which every match holds, in units and
