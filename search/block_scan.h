@@ -32,9 +32,9 @@ public:
     // false when the block has to be counted line by line.
     bool Count(uint64_t block, uint64_t& count);
 
-    // The lines k (from 0, ascending) of block b that hold an accepted
-    // match, for a UTF-8 or UTF-16 document; false when the block has to be
-    // listed line by line.
+    // The lines k (from 0, ascending, as spans) of block b that hold an
+    // accepted match, for a UTF-8 or UTF-16 document; false when the block
+    // has to be listed line by line.
     bool List(uint64_t block, LineSpans& lines);
 
     // Test hook: false makes every block go line by line.

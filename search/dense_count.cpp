@@ -372,8 +372,8 @@ TV_ALWAYS_INLINE size_t ListText(const DenseCount<U>& c, size_t len, LineSpans& 
     nul = nuls.Any();
     // The rest, fewer than W + n units, from a copy with zeros after it: no
     // occurrence takes a zero in, a zero is no letter and no line end. Every
-    // occurrence starts in its first W units; the line ends after them are
-    // counted one by one.
+    // occurrence starts in its first W units; with Feeds, the LFs after them
+    // are counted one by one for the total.
     size_t tail = i;
     if (len - i >= c.n) {
         U rest[W + BasicMatcher<U>::CountMax + 1] = {};

@@ -38,7 +38,6 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
     rule.unsure = unsure;
     rule.nul = nul;
     if (m.Count(rule, total, seen, exact)) return total;
-    if (nul) *nul = simd::FindNul(t, 0, len) != len;
     size_t p = 0;
     while (p < len) {
         const size_t s = m.Next(p, len);
@@ -60,6 +59,8 @@ uint64_t CountMatches(BasicMatcher<U>& m, const U* t, size_t len, bool padded, b
             p = s + 1;
         }
     }
+    // A block with nothing in it needs no look for a NUL.
+    if (nul && seen) *nul = simd::FindNul(t, 0, len) != len;
     return total;
 }
 

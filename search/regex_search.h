@@ -62,8 +62,8 @@ public:
     // byte-order mark): lines found by the literals and checked well-formed
     // one by one. False, adding nothing, where that cannot be done.
     bool CountRawUtf8(const unsigned char* t, size_t len, uint64_t& count);
-    // The same, giving the block's lines (their indices k) that hold an
-    // accepted match, in ascending order.
+    // The same, giving the block's lines (their indices k, as spans) that
+    // hold an accepted match, in ascending order.
     bool ListBlock(const char16_t* t, size_t len, const std::vector<size_t>& starts, LineSpans& lines);
     bool ListBlock(const unsigned char* t, size_t len, const std::vector<size_t>& starts, LineSpans& lines);
 
