@@ -204,8 +204,7 @@ bool TextView::ReloadDocument() {
     const uint64_t bottom = std::min(p.topLine + p.RowsOnScreen(), last);
     for (uint64_t n = p.topLine; n <= bottom; ++n) p.LineWidth(n);
     p.xOffset = std::min(x, p.LastXOffset());
-    p.UpdateScrollRanges();
-    p.UpdateScrollPositions();
+    p.UpdateScrollBars();
     p.Invalidate();
     KeepListAfterReload(true);
     return true;

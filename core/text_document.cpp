@@ -60,6 +60,7 @@ bool TextDocument::Open(std::u16string path, Encoding enc) {
     if (enc == Encoding::None) return false;
 
     if (!file.Open(path, "rb")) return false;
+    openedPath = path;
     FileStream scan;
     if (!scan.Open(path, "rb")) {
         file.Close();

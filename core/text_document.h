@@ -77,6 +77,8 @@ public:
     // The file starts with the byte-order mark of its encoding (read from its bytes).
     bool hasMark = false;
     FileStream file;
+    // The path file was opened by (a search opens it again to read ahead).
+    std::u16string openedPath;
     LineIndex lineIndex;
     OpenProgress progress;
     // Called after every piece a scan reads (ScanPieceSize bytes at most),

@@ -23,7 +23,10 @@ namespace {
 std::atomic<bool> enabled{true};
 
 // Bytes read from the file per step (whole blocks).
-constexpr int64_t ChunkBytes = 256 << 10;
+// A file read: a chunk of blocks up to this size (a larger block is read
+// alone). Reads are made ahead on another thread, one handover per chunk.
+constexpr int64_t ChunkBytes = 1 << 20;
+std::atomic<int64_t> chunkBytes{ChunkBytes};
 // Blocks larger than this go line by line.
 constexpr int64_t LargestBlock = 4 << 20;
 // Readable units after every text handed to the matcher.
@@ -201,6 +204,8 @@ bool HasNul(const char16_t* t, size_t n) {
 
 void BlockScan::Enable(bool on) { enabled.store(on); }
 
+void BlockScan::ChunkLimit(int64_t bytes) { chunkBytes.store(bytes > 0 ? bytes : ChunkBytes); }
+
 BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOptions& opt)
     : doc_(doc), wholeWord_(opt.wholeWord), units_(pat, opt.matchCase),
       bytes_(std::basic_string<unsigned char>(), false) {
@@ -242,6 +247,7 @@ BlockScan::BlockScan(TextDocument& doc, const std::u16string& pat, const FindOpt
     default: return;
     }
     usable_ = true;
+    ahead_.Open(doc_.openedPath, doc_.file);
 }
 
 bool BlockScan::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
@@ -250,26 +256,46 @@ bool BlockScan::BlockRange(uint64_t block, int64_t& start, int64_t& end) const {
     return start <= end && end - start <= std::min(doc_.BlockBound(), LargestBlock) && end <= doc_.fileSize;
 }
 
-bool BlockScan::Fill(uint64_t block) {
-    chunkFirst_ = chunkEnd_ = 0;
-    int64_t cs, ce, s, e;
-    if (!BlockRange(block, cs, ce)) return false;
-    uint64_t hi = block + 1;
+int64_t BlockScan::ChunkEnd(int64_t cs, int64_t ce, uint64_t& hi) const {
     const uint64_t blocks = doc_.lineIndex.size();
-    while (hi < blocks && BlockRange(hi, s, e) && s == ce && e - cs <= ChunkBytes) {
+    int64_t s, e;
+    const int64_t limit = chunkBytes.load(std::memory_order_relaxed);
+    while (hi < blocks && BlockRange(hi, s, e) && s == ce && e - cs <= limit) {
         ce = e;
         ++hi;
     }
+    return ce;
+}
+
+bool BlockScan::Fill(uint64_t block) {
+    chunkFirst_ = chunkEnd_ = 0;
+    int64_t cs, ce;
+    if (!BlockRange(block, cs, ce)) return false;
+    uint64_t hi = block + 1;
+    ce = ChunkEnd(cs, ce, hi);
     const size_t want = size_t(ce - cs);
     const size_t units = want / 2 + 1 + PadUnits;
-    if (buf_.size() < units) buf_.resize(units);
-    if (!doc_.file.Seek(cs, SEEK_SET)) return false;
-    if (doc_.file.Read(buf_.data(), want) != want) return false;
+    if (!ahead_.Take(cs, want, buf_)) {
+        // Reads ahead go on from here.
+        aheadBlock_ = hi;
+        aheadStart_ = ce;
+        if (buf_.size() < units) buf_.resize(units);
+        if (!doc_.file.Seek(cs, SEEK_SET)) return false;
+        if (doc_.file.Read(buf_.data(), want) != want) return false;
+    }
     std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
     if (doc_.encoding == Encoding::Utf16Be) SwapUnits(buf_.data(), want / 2);
     chunkFirst_ = block;
     chunkEnd_ = hi;
     chunkStart_ = cs;
+    int64_t s, e;
+    while (ahead_.Room() && BlockRange(aheadBlock_, s, e) && s == aheadStart_) {
+        uint64_t after = aheadBlock_ + 1;
+        e = ChunkEnd(s, e, after);
+        ahead_.Start(s, size_t(e - s), size_t(e - s) / 2 + 1 + PadUnits);
+        aheadBlock_ = after;
+        aheadStart_ = e;
+    }
     return true;
 }
 

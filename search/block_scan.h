@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/read_ahead.h"
 #include "search/find_options.h"
 #include "search/matcher.h"
 
@@ -39,10 +40,15 @@ public:
 
     // Test hook: false makes every block go line by line.
     static void Enable(bool on);
+    // Test hook: the most bytes one file read takes (0: as shipped).
+    static void ChunkLimit(int64_t bytes);
 
 private:
     bool BlockRange(uint64_t block, int64_t& start, int64_t& end) const;
     bool Fill(uint64_t block);
+    // The end of the chunk from cs whose first block ends at ce; hi, the
+    // block after it, moves past the blocks it takes.
+    int64_t ChunkEnd(int64_t cs, int64_t ce, uint64_t& hi) const;
     // The block's text in the chunk buffer: bytes, or units (UTF-16).
     bool Text(uint64_t block, const unsigned char*& raw, size_t& n);
     // Whether the UTF-8 block raw[0, n), whose occurrences were found in its
@@ -67,6 +73,11 @@ private:
     ByteMatcher bytes_;
     // bytes of blocks [chunkFirst_, chunkEnd_) from file offset chunkStart_
     std::vector<char16_t> buf_;  // char16_t for alignment; holds bytes
+    // The chunk after the one in buf_, read meanwhile: blocks are asked in
+    // ascending order, most of them one after another.
+    ReadAhead ahead_;
+    uint64_t aheadBlock_ = 0;  // the block the next read asked ahead starts at
+    int64_t aheadStart_ = 0;   // and its file offset
     std::vector<char16_t> decoded_;
     std::vector<size_t> unsure_;   // ANSI: occurrences next to bytes above 127
     std::vector<char16_t> near_;   // ANSI: one of them decoded

@@ -85,26 +85,73 @@ uint64_t TextPane::LastScrollableLine() const {
     return last < 0 ? 0 : static_cast<uint64_t>(last);
 }
 
+void TextPane::SendBar(int bar, const BarRequest& r) {
+    const BarRequest needed = barRequests[bar == SB_VERT ? 0 : 1].Needed(r);
+    if (!needed.Any()) return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = (needed.setRange ? SIF_RANGE : 0u) | (needed.setPage ? SIF_PAGE : 0u) | (needed.setPos ? SIF_POS : 0u);
+    si.nMin = needed.min;
+    si.nMax = needed.max;
+    si.nPage = needed.page;
+    si.nPos = needed.pos;
+    SetScrollInfo(hwnd, bar, &si, TRUE);
+}
+
+BarRequest TextPane::VerticalRange() const {
+    BarRequest r;
+    r.setRange = r.setPage = true;
+    if (ScaledVerticalBar()) {
+        r.max = scroll_map::ScaledRange - 1;
+        r.page = static_cast<uint32_t>(ScaledBarPage());
+    } else {
+        r.max = static_cast<int32_t>(static_cast<uint32_t>(LineCount())) + extraLines;
+        double page = surface.lineHeight > 0 ? static_cast<double>(TextHeight()) / surface.lineHeight : 0.0;
+        r.page = page > 0 ? static_cast<uint32_t>(page) : 0;
+    }
+    return r;
+}
+
+BarRequest TextPane::HorizontalRange() {
+    BarRequest r;
+    r.setRange = r.setPage = true;
+    r.max = MaxTextWidth();
+    int32_t page = TextWidthPx() - EffectiveGutter() + 1;
+    r.page = page > 0 ? static_cast<uint32_t>(page) : 0;
+    if (ScaledHorizontalBar()) r.page = static_cast<uint32_t>(ScaledHorizontalPage());
+    return r;
+}
+
+void TextPane::AddVerticalPosition(BarRequest& r) const {
+    r.setPos = true;
+    if (ScaledVerticalBar())
+        r.pos = scroll_map::LineToBar(topLine, scroll_map::ScaledRange - ScaledBarPage(), LastScrollableLine());
+    else
+        r.pos = static_cast<int32_t>(static_cast<uint32_t>(topLine));
+}
+
+void TextPane::AddHorizontalPosition(BarRequest& r) {
+    r.setPos = true;
+    if (ScaledHorizontalBar())
+        r.pos = scroll_map::LineToBar(static_cast<uint64_t>(xOffset), scroll_map::ScaledRange - ScaledHorizontalPage(),
+                                      static_cast<uint64_t>(LastXOffset()));
+    else
+        r.pos = static_cast<int32_t>(xOffset);
+}
+
 void TextPane::UpdateScrollRanges() {
     if (!scrollBarsEnabled) return;
-    SCROLLINFO si{};
-    si.cbSize = sizeof(SCROLLINFO);
-    si.fMask = SIF_RANGE | SIF_PAGE;
-    si.nMin = 0;
-    if (ScaledVerticalBar()) {
-        si.nMax = scroll_map::ScaledRange - 1;
-        si.nPage = static_cast<UINT>(ScaledBarPage());
-    } else {
-        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(LineCount())) + extraLines;
-        double page = surface.lineHeight > 0 ? static_cast<double>(TextHeight()) / surface.lineHeight : 0.0;
-        si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
-    }
-    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
-    si.nMax = MaxTextWidth();
-    int32_t page = TextWidthPx() - EffectiveGutter() + 1;
-    si.nPage = page > 0 ? static_cast<UINT>(page) : 0;
-    if (ScaledHorizontalBar()) si.nPage = static_cast<UINT>(ScaledHorizontalPage());
-    SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+    SendBar(SB_VERT, VerticalRange());
+    SendBar(SB_HORZ, HorizontalRange());
+}
+
+void TextPane::UpdateScrollBars() {
+    if (!scrollBarsEnabled) return;
+    BarRequest v = VerticalRange(), h = HorizontalRange();
+    AddVerticalPosition(v);
+    AddHorizontalPosition(h);
+    SendBar(SB_VERT, v);
+    SendBar(SB_HORZ, h);
 }
 
 int32_t TextPane::ScaledHorizontalPage() {
@@ -115,20 +162,11 @@ int32_t TextPane::ScaledHorizontalPage() {
 
 void TextPane::UpdateScrollPositions() {
     if (!scrollBarsEnabled) return;
-    SCROLLINFO si{};
-    si.cbSize = sizeof(SCROLLINFO);
-    si.fMask = SIF_POS;
-    if (ScaledVerticalBar())
-        si.nPos = scroll_map::LineToBar(topLine, scroll_map::ScaledRange - ScaledBarPage(), LastScrollableLine());
-    else
-        si.nPos = static_cast<int32_t>(static_cast<uint32_t>(topLine));
-    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
-    if (ScaledHorizontalBar())
-        si.nPos = scroll_map::LineToBar(static_cast<uint64_t>(xOffset), scroll_map::ScaledRange - ScaledHorizontalPage(),
-                                        static_cast<uint64_t>(LastXOffset()));
-    else
-        si.nPos = static_cast<int32_t>(xOffset);
-    SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+    BarRequest v, h;
+    AddVerticalPosition(v);
+    AddHorizontalPosition(h);
+    SendBar(SB_VERT, v);
+    SendBar(SB_HORZ, h);
 }
 
 bool TextPane::ScrollVertical(int32_t delta, bool redraw) { return ScrollVerticalBy(delta, redraw); }
@@ -169,8 +207,7 @@ void TextPane::Layout() {
     // What the pane keeps of lines and their widths stays: it is keyed by the
     // source's stamp and the font, which another file or font changes.
     UpdateTextRect();
-    UpdateScrollRanges();
-    UpdateScrollPositions();
+    UpdateScrollBars();
     UpdateTextRect();
     RebuildSurface();
 }
@@ -201,6 +238,7 @@ static int32_t ClampToInt32(int64_t v) {
 }
 
 LRESULT TextPane::OnScroll(int bar, int request) {
+    barRequests[bar == SB_VERT ? 0 : 1].ForgetPosition();  // set below without it
     SCROLLINFO si{};
     si.cbSize = sizeof(SCROLLINFO);
     si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
@@ -306,8 +344,7 @@ void TextPane::Zoom(bool up) {
     }
     wheelPixels = 30 * surface.spaceWidth;
     surface.SetFont(ScreenFont());
-    UpdateScrollRanges();
-    UpdateScrollPositions();
+    UpdateScrollBars();
     UpdateTextRect();
     Invalidate();
 }
@@ -330,38 +367,23 @@ void TextPane::SetFont(const LOGFONTW& f) {
     font = f;
     surface.SetFont(ScreenFont());
     wheelPixels = 30 * surface.spaceWidth;
-    UpdateScrollRanges();
-    UpdateScrollPositions();
+    UpdateScrollBars();
     UpdateTextRect();
     Invalidate();
 }
 
 void TextPane::UpdateGrowingScrollBars() {
     if (!scrollBarsEnabled) return;
-    SCROLLINFO si{};
-    si.cbSize = sizeof(si);
-    si.fMask = SIF_RANGE | SIF_PAGE;
-    si.nMin = 0;
-    const bool scaled = ScaledVerticalBar();
-    if (scaled) {
-        // Too many lines for line units: the bar maps onto lines, and its
-        // thumb moves as the count grows.
-        si.nMax = scroll_map::ScaledRange - 1;
-        si.nPage = static_cast<UINT>(ScaledBarPage());
-    } else {
-        si.nMax = static_cast<int32_t>(static_cast<uint32_t>(LineCount())) + extraLines;
-        si.nPage = static_cast<UINT>(static_cast<double>(TextHeight()) / surface.lineHeight);
-    }
-    SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
-    if (scaled) UpdateScrollPositions();
-
-    SCROLLINFO hi{};
-    hi.cbSize = sizeof(hi);
-    hi.fMask = SIF_RANGE | SIF_PAGE;
-    GetScrollInfo(hwnd, SB_HORZ, &hi);
-    hi.nMax = MaxTextWidth();
-    hi.fMask = SIF_RANGE | SIF_PAGE;
-    SetScrollInfo(hwnd, SB_HORZ, &hi, TRUE);
+    // While lines are counted the thumb of a scaled bar moves as the count
+    // grows (the position goes with the range either way: one request);
+    // the horizontal bar keeps its page.
+    BarRequest v = VerticalRange();
+    AddVerticalPosition(v);
+    SendBar(SB_VERT, v);
+    BarRequest h;
+    h.setRange = true;
+    h.max = MaxTextWidth();
+    SendBar(SB_HORZ, h);
 }
 
 LRESULT TextPane::OnMouseWheel(WPARAM wParam) {

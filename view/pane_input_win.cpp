@@ -22,6 +22,7 @@ bool TextPane::Create(HWND parent, const RECT& r) {
     }
     // The pane's own settings must hold before its first message.
     lineNumbersShown = false;
+    for (BarRequests& b : barRequests) b.Forget();
     HWND w = CreateWindowExW(0, ClassName, ClassName, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP,
                              r.left, r.top, r.right - r.left, r.bottom - r.top, parent, nullptr,
                              GetModuleHandleW(nullptr), this);

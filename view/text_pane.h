@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/text_position.h"
+#include "view/bar_requests.h"
 #include "view/draw_surface.h"
 #include "view/pane_lines.h"
 
@@ -84,6 +85,16 @@ public:
     void UpdateTextRect();
     void UpdateScrollRanges();
     void UpdateScrollPositions();
+    // Ranges, pages and positions, one request per bar.
+    void UpdateScrollBars();
+    // What the bars were last asked (vertical, horizontal): a request that
+    // changes nothing is not sent.
+    BarRequests barRequests[2];
+    void SendBar(int bar, const BarRequest& r);
+    BarRequest VerticalRange() const;
+    BarRequest HorizontalRange();
+    void AddVerticalPosition(BarRequest& r) const;
+    void AddHorizontalPosition(BarRequest& r);
     // The bars while lines are still being counted: ranges only, as often as
     // progress is drawn.
     void UpdateGrowingScrollBars();

@@ -572,6 +572,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
         BlockPrefilter::Enable(round % 4 != 1);
         BlockPrefilter::Limits(round % 2 == 0 ? 40 + round : 0, 0, round % 4 == 0 ? 0 : 2);
         BlockScan::Enable(round % 4 != 1);
+        BlockScan::ChunkLimit(round % 3 == 1 ? 1 + round % 90 : 0);  // many reads, made ahead
         simd_level::Cap(static_cast<simd_level::Level>(round % 3));
         for (TextDocument* d : {&a.doc, &b.doc, &c.doc, &g.doc}) {
             for (int q = 0; q < 40; ++q) {
@@ -605,6 +606,7 @@ TEST(FindDocument, AgreesWithLineByLineRulesInEveryEncoding) {
     BlockPrefilter::Enable(true);
     BlockPrefilter::Limits(0, 0, 0);
     BlockScan::Enable(true);
+    BlockScan::ChunkLimit(0);
     simd_level::Cap(simd_level::Avx2);
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "core/platform.h"
+#include "core/read_ahead.h"
 #include "tests/core/test_files.h"
 
 using testfiles::ReadBytes;
@@ -70,6 +72,45 @@ TEST(Platform, ReadersNeverBlockAWriterOrARotation) {
     EXPECT_EQ(in.Read(buf, 8), 0u);  // it was emptied before the rename
     in.Close();
     EXPECT_EQ(ReadBytes(log.path()), "new\n");
+}
+
+// Reads asked ahead give the bytes a read at the time would, and a read
+// that is not the one taken next, or cut short, hands out nothing.
+TEST(Platform, ReadAheadTakesOnlyWhatItReadWhole) {
+    std::string bytes(5000, '\0');
+    std::mt19937 rng(3);
+    for (char& c : bytes) c = char(rng());
+    TempFile file(bytes);
+    FileStream same;
+    ASSERT_TRUE(same.Open(file.path(), "rb"));
+    ReadAhead ahead;
+    ASSERT_TRUE(ahead.Open(file.path(), same));
+    std::vector<char16_t> buf;
+    for (int i = 0; i < 3000; ++i) {
+        const int64_t at = rng() % 4000;
+        const size_t n = rng() % 1000;
+        if (ahead.Room()) ahead.Start(at, n, n / 2 + 4);
+        const bool asKept = rng() % 4 != 0;  // else another read is asked for
+        const int64_t take = asKept ? at : at + 1;
+        const bool got = ahead.Take(take, n, buf);
+        if (got) ASSERT_EQ(std::string(reinterpret_cast<const char*>(buf.data()), n), bytes.substr(size_t(take), n));
+        if (asKept && got) continue;
+        EXPECT_FALSE(ahead.Take(at, n, buf));  // dropped with the rest
+    }
+    ahead.Start(4000, 1000, 504);
+    ASSERT_TRUE(file.Write(bytes.substr(0, 4500)));  // cut under the reader, maybe before it reads
+    ahead.Start(4000, 1000, 504);
+    if (ahead.Take(4000, 1000, buf)) EXPECT_EQ(std::string(reinterpret_cast<const char*>(buf.data()), 1000), bytes.substr(4000));
+    EXPECT_FALSE(ahead.Take(4000, 1000, buf));
+    // A file no longer under its name is not read ahead.
+    same.Close();
+    ASSERT_TRUE(same.Open(file.path(), "rb"));
+    const std::u16string other = file.path() + u".1";
+    ASSERT_TRUE(platform::MoveFile(file.path(), other));
+    ASSERT_TRUE(file.Write("new"));
+    EXPECT_FALSE(ahead.Open(file.path(), same));
+    same.Close();
+    EXPECT_TRUE(platform::DeleteFile(other));
 }
 
 TEST(Platform, ClockAndLeadBytes) {

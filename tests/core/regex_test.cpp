@@ -282,6 +282,7 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
         if (round >= 8) f.doc.maxBlockBytes = 256 + rng() % 2000;  // long lines in pieces
         BlockPrefilter::Enable(round % 4 != 3);
         BlockScan::Enable(round % 3 != 2);
+        BlockScan::ChunkLimit(round % 2 ? 1 + rng() % 300 : 0);  // many reads, made ahead
         const bool final = text.back() == u'\n' || text.back() == u'\r';
         const uint64_t end = whole.doc.lineCount - (final ? 1 : 0);
         const size_t markBytes = mark ? (utf16 ? 2 : 3) : 0;
@@ -343,6 +344,7 @@ TEST(ListLines, AgreesWithTheLinesOneByOne) {
     }
     BlockPrefilter::Enable(true);
     BlockScan::Enable(true);
+    BlockScan::ChunkLimit(0);
 }
 
 // Saving listed lines never writes onto the open file, and a file that

@@ -1,4 +1,9 @@
 #include "view/scroll_map.h"
+#include "view/bar_requests.h"
+
+#include <algorithm>
+#include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -47,5 +52,49 @@ TEST(ScrollMap, EveryBarPositionRoundTripsAndEndsAreExact) {
         // A line between two bar positions shows the thumb at the next one.
         uint64_t mid = BarToLine(1000, maxPos, last) + 1;
         EXPECT_EQ(LineToBar(mid, maxPos, last), 1001);
+    }
+}
+
+// A bar as SetScrollInfo keeps it: page, range, then the position clamped.
+struct ModelBar {
+    int32_t min = 0, max = 100, pos = 0;
+    uint32_t page = 0;
+    void Set(const BarRequest& r) {
+        if (r.setPage) page = r.page;
+        if (r.setRange) min = r.min, max = r.max;
+        if (r.setPos) pos = r.pos;
+        const int64_t span = int64_t(max) - min + 1;
+        if (span <= 0) page = 0;
+        else if (page > span) page = uint32_t(span);
+        const int64_t top = int64_t(max) - (page ? page - 1 : 0);
+        pos = int32_t(std::max<int64_t>(min, std::min<int64_t>(pos, std::max<int64_t>(min, top))));
+    }
+};
+
+TEST(ScrollBars, RequestsLeftOutChangeNothing) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        ModelBar every, some;
+        BarRequests asked;
+        int sent = 0;
+        for (int i = 0; i < 200; ++i) {
+            BarRequest r;
+            r.setRange = rng() % 3 == 0;
+            r.setPage = rng() % 3 == 0;
+            r.setPos = rng() % 2 == 0;
+            r.min = int32_t(rng() % 2);
+            r.max = int32_t(rng() % 12);
+            r.page = rng() % 6;
+            r.pos = int32_t(rng() % 14) - 1;
+            if (rng() % 50 == 0) asked.Forget();
+            every.Set(r);
+            const BarRequest needed = asked.Needed(r);
+            if (needed.Any()) some.Set(needed), ++sent;
+            ASSERT_EQ(std::tie(every.min, every.max, every.page, every.pos),
+                      std::tie(some.min, some.max, some.page, some.pos))
+                << "round " << round << " request " << i;
+            EXPECT_FALSE(asked.Needed(r).Any());  // the same again is never sent
+        }
+        EXPECT_LT(sent, 200);
     }
 }

@@ -1,0 +1,116 @@
+#include "core/read_ahead.h"
+
+#include "core/file_identity.h"
+
+namespace {
+
+// Spins before sleeping: a read of a chunk from the system's cache takes
+// about as long as a sleep and a wake-up, which under Wine also go through
+// its server.
+constexpr int SpinRounds = 4000;
+
+}  // namespace
+
+bool ReadAhead::Open(const std::u16string& path, const FileStream& same) {
+    Stop();
+    FileIdentity want, got;
+    if (path.empty() || !same.Identity(want) || !file_.Open(path, "rb") || !file_.Identity(got) || got != want) {
+        file_.Close();
+        return false;
+    }
+    asked_ = taken_ = 0;
+    posted_ = done_ = 0;
+    stop_ = false;
+    try {
+        worker_ = std::thread([this] { Run(); });
+    } catch (...) {
+        file_.Close();
+        return false;
+    }
+    return true;
+}
+
+void ReadAhead::Stop() {
+    if (worker_.joinable()) {
+        stop_ = true;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (readerWaits_) cv_.notify_all();
+        }
+        worker_.join();
+    }
+    file_.Close();
+}
+
+void ReadAhead::Start(int64_t offset, size_t n, size_t units) {
+    if (!Room()) return;
+    Slot& s = slots_[asked_ % Depth];
+    s.offset = offset;
+    s.n = n;
+    s.units = units > n / 2 + 1 ? units : n / 2 + 1;
+    s.ok = false;
+    posted_.store(++asked_, std::memory_order_release);
+    std::lock_guard<std::mutex> lock(m_);
+    if (readerWaits_) cv_.notify_all();
+}
+
+void ReadAhead::WaitDone(size_t count) {
+    for (int i = 0; i < SpinRounds; ++i) {
+        if (done_.load(std::memory_order_acquire) >= count) return;
+        std::this_thread::yield();
+    }
+    std::unique_lock<std::mutex> lock(m_);
+    callerWaits_ = true;
+    cv_.wait(lock, [&] { return done_.load(std::memory_order_acquire) >= count; });
+    callerWaits_ = false;
+}
+
+void ReadAhead::Drop() {
+    if (taken_ == asked_) return;
+    WaitDone(asked_);
+    taken_ = asked_;
+}
+
+bool ReadAhead::Take(int64_t offset, size_t n, std::vector<char16_t>& buffer) {
+    if (taken_ == asked_) return false;
+    Slot& s = slots_[taken_ % Depth];
+    if (s.offset != offset || s.n != n) {
+        Drop();
+        return false;
+    }
+    WaitDone(taken_ + 1);
+    ++taken_;
+    if (!s.ok) {
+        Drop();
+        return false;
+    }
+    buffer.swap(s.buffer);
+    return true;
+}
+
+void ReadAhead::Run() {
+    size_t next = 0;
+    for (;;) {
+        for (int i = 0; i < SpinRounds && posted_.load(std::memory_order_acquire) == next && !stop_; ++i)
+            std::this_thread::yield();
+        if (posted_.load(std::memory_order_acquire) == next && !stop_) {
+            std::unique_lock<std::mutex> lock(m_);
+            readerWaits_ = true;
+            cv_.wait(lock, [&] { return stop_ || posted_.load(std::memory_order_acquire) != next; });
+            readerWaits_ = false;
+        }
+        if (stop_) return;
+        Slot& s = slots_[next % Depth];
+        bool ok = false;
+        try {
+            if (s.buffer.size() < s.units) s.buffer.resize(s.units);
+            ok = file_.Seek(s.offset, SEEK_SET) && file_.Read(s.buffer.data(), s.n) == s.n;
+        } catch (...) {
+            ok = false;
+        }
+        s.ok = ok;
+        done_.store(++next, std::memory_order_release);
+        std::lock_guard<std::mutex> lock(m_);
+        if (callerWaits_) cv_.notify_all();
+    }
+}

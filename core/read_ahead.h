@@ -1,0 +1,68 @@
+// Reads the next pieces of a file on a thread of its own while the caller
+// works on the current one. On a file in the system's cache, copying its
+// bytes is much of a search's time; read ahead, the copy goes on beside the
+// search instead of before it. It reads through a handle of its own, so the
+// caller's handle stays free for others (the window reads lines meanwhile).
+// Up to Depth reads are asked ahead and done in order; a read that is not
+// the one taken next drops every read asked.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/platform.h"
+
+class ReadAhead {
+public:
+    static constexpr size_t Depth = 2;
+
+    ReadAhead() = default;
+    ~ReadAhead() { Stop(); }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Opens path when it still names the file `same` reads (a file
+    // replaced or renamed meanwhile is not read ahead); false otherwise.
+    bool Open(const std::u16string& path, const FileStream& same);
+    bool IsOpen() const { return worker_.joinable(); }
+    // Whether another read may be asked.
+    bool Room() const { return IsOpen() && asked_ - taken_ < Depth; }
+    // Asks for n bytes at offset, into a buffer of at least units 16-bit
+    // units (aligned for UTF-16 text); nothing when there is no room.
+    void Start(int64_t offset, size_t n, size_t units);
+    // When the next read asked is of n bytes at offset: waits for it and,
+    // when it got them all, swaps its buffer with buffer, true. Any other
+    // read drops the reads asked (buffer untouched), false.
+    bool Take(int64_t offset, size_t n, std::vector<char16_t>& buffer);
+    // Drops the reads asked.
+    void Drop();
+
+private:
+    struct Slot {
+        int64_t offset = 0;
+        size_t n = 0, units = 0;
+        bool ok = false;
+        std::vector<char16_t> buffer;
+    };
+    void Run();
+    void Stop();
+    // Waits until done_ passes count (the caller's side).
+    void WaitDone(size_t count);
+
+    FileStream file_;
+    std::thread worker_;
+    // Slot i % Depth holds read i: the caller's until asked_ passes i, then
+    // the reader's until done_ passes it.
+    Slot slots_[Depth];
+    size_t asked_ = 0, taken_ = 0;  // the caller's
+    std::atomic<size_t> posted_{0}, done_{0};
+    std::atomic<bool> stop_{false};
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool callerWaits_ = false, readerWaits_ = false;  // guarded by m_
+};
