@@ -152,7 +152,7 @@ void DocumentCase(const uint8_t* data, size_t size) {
     BlockPrefilter::Limits(step, allowance, perByte);
     for (int level = simd_level::Scalar; level <= simd_level::Avx2; ++level) {
         simd_level::Cap(static_cast<simd_level::Level>(level));
-        BlockScan::ChunkLimit(level == simd_level::Sse2 ? 1 + data[1] % 64 : 0);  // many reads, made ahead
+        BlockScan::ChunkLimit(level == simd_level::Sse2 ? int64_t(1 + stride * 5) : 0);  // many reads, made ahead
         if (Run(doc, pat, o, a, b) != want) std::abort();
         // The UTF-8 check on the raw bytes, as a plain decoder sees them.
         std::u16string wide(bytes.size() + 1, u'\0');
