@@ -6,8 +6,18 @@
 #include <new>
 
 #include "core/line_scan.h"
+#include "core/read_ahead.h"
 
 namespace {
+
+bool Reserve(std::vector<char16_t>& v, size_t n) {
+    try {
+        v.resize(n);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
 
 // Share of the file scanned, truncated toward zero; kept within 0..100 so
 // that a file that grew or an empty size cannot produce other values.
@@ -115,8 +125,8 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
     // Each read is taken in pieces small enough to stay in the processor's
     // cache while they are scanned; only a read's last piece can be odd.
     const size_t pieceSize = bufferSize < ScanPieceSize ? bufferSize : ScanPieceSize;
-    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[pieceSize]);
-    if (!buffer) return false;
+    std::vector<char16_t> piece;  // 16-bit units: the reads ahead hand over such buffers
+    if (!Reserve(piece, pieceSize / 2 + 1)) return false;
     if (resume && !in.Seek(scanEnd.bytes)) return false;
     if (progress) progress(noted);
     if (!resume) lineIndex.push_back(0);
@@ -124,18 +134,38 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
     if (resume) scanner.GoOn(scanEnd.scanner);
     int64_t consumed = resume ? scanEnd.bytes : 0;
     uint64_t base = static_cast<uint64_t>(consumed);
+    // The pieces after the one scanned are read meanwhile, through a handle
+    // of their own, when the path still names the file.
+    ReadAhead ahead;
+    ahead.Open(openedPath, in);
+    int64_t at = consumed, asked = consumed;  // the next piece; where reads ahead go on
+    auto readPiece = [&](size_t ask) -> size_t {
+        size_t n = ask;
+        if (!ahead.Take(at, ask, piece)) {
+            asked = at + static_cast<int64_t>(ask);
+            n = ahead.IsOpen() && !in.Seek(at) ? 0 : in.Read(piece.data(), ask);
+        }
+        at += static_cast<int64_t>(n);
+        while (ahead.Room() && asked < fileSize) {
+            const int64_t rest = fileSize - asked;
+            const size_t len = static_cast<uint64_t>(rest) < pieceSize ? static_cast<size_t>(rest) : pieceSize;
+            ahead.Start(asked, len, pieceSize / 2 + 1);
+            asked += static_cast<int64_t>(len);
+        }
+        return n;
+    };
     // One read of up to bufferSize bytes, scanned; the bytes it read.
     auto scanRead = [&]() -> size_t {
         int64_t left = fileSize - consumed;
-        if (!buffer || left <= 0) return 0;
+        if (piece.empty() || left <= 0) return 0;
         size_t want = static_cast<uint64_t>(left) < bufferSize ? static_cast<size_t>(left) : bufferSize;
         size_t got = 0;
         while (got < want) {
             size_t ask = want - got < pieceSize ? want - got : pieceSize;
-            size_t n = in.Read(buffer.get(), ask);
+            size_t n = readPiece(ask);
             got += n;
             size_t units = n / static_cast<size_t>(unitWidth);
-            scanner.Feed(buffer.get(), units);
+            scanner.Feed(reinterpret_cast<const unsigned char*>(piece.data()), units);
             base += static_cast<uint64_t>(units) * static_cast<uint64_t>(unitWidth);
             if (scanStep) {
                 lineCount = scanner.lineCount;
@@ -166,7 +196,6 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
     scanner.Finish();
     lineCount = scanner.lineCount;
     maxLineLength = scanner.maxLineLength;
-    buffer.reset();
     if (progress) progress(100);
     return true;
 }

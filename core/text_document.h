@@ -19,7 +19,7 @@ using TableProgress = std::function<bool(int64_t done, int64_t total)>;
 using BlockCache = std::map<uint64_t, std::u16string>;
 
 constexpr size_t ScanBufferSize = 0x1400000;  // 20 MiB per scan read
-constexpr size_t ScanPieceSize = 256 << 10;   // a scan read is taken in pieces of this size
+constexpr size_t ScanPieceSize = 1 << 20;     // a scan read is taken in pieces of this size
 // Most bytes one block read takes; the lines of a larger block are read in pieces.
 constexpr int64_t MaxBlockBytes = 64ll << 20;
 // Bytes decoded at once in a block read in pieces: the spacing of its checkpoints.
