@@ -1,5 +1,7 @@
 #include "core/read_ahead.h"
 
+#include <chrono>
+
 #include "core/file_identity.h"
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 // about as long as a sleep and a wake-up, which under Wine also go through
 // its server.
 constexpr int SpinRounds = 4000;
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 }  // namespace
 
@@ -19,6 +23,9 @@ bool ReadAhead::Open(const std::u16string& path, const FileStream& same) {
         return false;
     }
     asked_ = taken_ = 0;
+    own_ = takes_ = 0;
+    ownPerByte_ = waitSeconds_ = 0;
+    waitBytes_ = 0;
     posted_ = done_ = 0;
     stop_ = false;
     try {
@@ -86,6 +93,31 @@ bool ReadAhead::Take(int64_t offset, size_t n, std::vector<char16_t>& buffer) {
     }
     buffer.swap(s.buffer);
     return true;
+}
+
+size_t ReadAhead::Get(FileStream& own, int64_t offset, size_t n, size_t units, std::vector<char16_t>& buffer) {
+    const double t0 = IsOpen() ? Now() : 0;
+    if (Take(offset, n, buffer)) {
+        // The first takes also wait for the reads to get ahead.
+        if (++takes_ <= SettleTakes) return n;
+        waitSeconds_ += Now() - t0;
+        waitBytes_ += n;
+        if (takes_ % Judged == 0 && ownPerByte_ > 0 &&
+            waitSeconds_ > 1.5 * ownPerByte_ * static_cast<double>(waitBytes_)) {
+            Drop();  // waiting for them costs more than reading here
+            Stop();
+        }
+        return n;
+    }
+    if (buffer.size() < units) buffer.resize(units);
+    const double t1 = IsOpen() ? Now() : 0;
+    const size_t got = own.Seek(offset, SEEK_SET) ? own.Read(buffer.data(), n) : 0;
+    if (IsOpen() && own_ < OwnReads && got == n && n > 0) {
+        ++own_;
+        const double perByte = (Now() - t1) / static_cast<double>(n);
+        if (ownPerByte_ <= 0 || perByte < ownPerByte_) ownPerByte_ = perByte;
+    }
+    return got;
 }
 
 void ReadAhead::Run() {

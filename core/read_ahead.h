@@ -5,6 +5,11 @@
 // caller's handle stays free for others (the window reads lines meanwhile).
 // Up to Depth reads are asked ahead and done in order; a read that is not
 // the one taken next drops every read asked.
+// Reading ahead pays only while waiting for a read ahead costs less than
+// reading at once: the first pieces are read by the caller, timed, and the
+// reads ahead stop for good when their waits come to half as much again
+// (two threads on processors far apart in a shared machine copy several
+// times slower).
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -30,8 +35,9 @@ public:
     // replaced or renamed meanwhile is not read ahead); false otherwise.
     bool Open(const std::u16string& path, const FileStream& same);
     bool IsOpen() const { return worker_.joinable(); }
-    // Whether another read may be asked.
-    bool Room() const { return IsOpen() && asked_ - taken_ < Depth; }
+    // Whether another read may be asked (not while the caller's own reads
+    // are timed).
+    bool Room() const { return IsOpen() && own_ >= OwnReads && asked_ - taken_ < Depth; }
     // Asks for n bytes at offset, into a buffer of at least units 16-bit
     // units (aligned for UTF-16 text); nothing when there is no room.
     void Start(int64_t offset, size_t n, size_t units);
@@ -41,6 +47,11 @@ public:
     bool Take(int64_t offset, size_t n, std::vector<char16_t>& buffer);
     // Drops the reads asked.
     void Drop();
+    // Reads asked and not taken yet.
+    size_t Pending() const { return asked_ - taken_; }
+    // n bytes at offset into buffer (units 16-bit units at least): the read
+    // asked ahead when it is the one, else read from own; the bytes got.
+    size_t Get(FileStream& own, int64_t offset, size_t n, size_t units, std::vector<char16_t>& buffer);
 
 private:
     struct Slot {
@@ -49,6 +60,9 @@ private:
         bool ok = false;
         std::vector<char16_t> buffer;
     };
+    static constexpr int OwnReads = 4;        // pieces the caller reads itself first, timed
+    static constexpr size_t SettleTakes = 8;  // takes not timed while the reads get ahead
+    static constexpr size_t Judged = 16;      // takes between two looks at the waits
     void Run();
     void Stop();
     // Waits until done_ passes count (the caller's side).
@@ -60,6 +74,12 @@ private:
     // the reader's until done_ passes it.
     Slot slots_[Depth];
     size_t asked_ = 0, taken_ = 0;  // the caller's
+    // The caller's: its own reads (the quickest, per byte) and the waits
+    // for reads ahead, timed.
+    int own_ = 0;
+    size_t takes_ = 0;
+    double ownPerByte_ = 0, waitSeconds_ = 0;
+    uint64_t waitBytes_ = 0;
     std::atomic<size_t> posted_{0}, done_{0};
     std::atomic<bool> stop_{false};
     std::mutex m_;

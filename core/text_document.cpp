@@ -140,11 +140,8 @@ bool TextDocument::Scan(FileStream& in, int unitWidth, bool resume) {
     ahead.Open(openedPath, in);
     int64_t at = consumed, asked = consumed;  // the next piece; where reads ahead go on
     auto readPiece = [&](size_t ask) -> size_t {
-        size_t n = ask;
-        if (!ahead.Take(at, ask, piece)) {
-            asked = at + static_cast<int64_t>(ask);
-            n = ahead.IsOpen() && !in.Seek(at) ? 0 : in.Read(piece.data(), ask);
-        }
+        const size_t n = ahead.Get(in, at, ask, pieceSize / 2 + 1, piece);
+        if (!ahead.Pending()) asked = at + static_cast<int64_t>(ask);
         at += static_cast<int64_t>(n);
         while (ahead.Room() && asked < fileSize) {
             const int64_t rest = fileSize - asked;

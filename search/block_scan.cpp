@@ -275,13 +275,11 @@ bool BlockScan::Fill(uint64_t block) {
     ce = ChunkEnd(cs, ce, hi);
     const size_t want = size_t(ce - cs);
     const size_t units = want / 2 + 1 + PadUnits;
-    if (!ahead_.Take(cs, want, buf_)) {
+    if (ahead_.Get(doc_.file, cs, want, units, buf_) != want) return false;
+    if (!ahead_.Pending()) {
         // Reads ahead go on from here.
         aheadBlock_ = hi;
         aheadStart_ = ce;
-        if (buf_.size() < units) buf_.resize(units);
-        if (!doc_.file.Seek(cs, SEEK_SET)) return false;
-        if (doc_.file.Read(buf_.data(), want) != want) return false;
     }
     std::memset(reinterpret_cast<char*>(buf_.data()) + want, 0, PadUnits * 2 + 1);
     if (doc_.encoding == Encoding::Utf16Be) SwapUnits(buf_.data(), want / 2);
