@@ -17,24 +17,28 @@ double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::n
 
 bool ReadAhead::Open(const std::u16string& path, const FileStream& same) {
     Stop();
-    FileIdentity want, got;
-    if (path.empty() || !same.Identity(want) || !file_.Open(path, "rb") || !file_.Identity(got) || got != want) {
-        file_.Close();
-        return false;
-    }
     asked_ = taken_ = 0;
     own_ = takes_ = 0;
     ownPerByte_ = waitSeconds_ = 0;
     waitBytes_ = 0;
     posted_ = done_ = 0;
     stop_ = false;
-    try {
-        worker_ = std::thread([this] { Run(); });
-    } catch (...) {
-        file_.Close();
-        return false;
+    path_ = path;
+    armed_ = !path.empty() && same.Identity(want_);
+    return armed_;
+}
+
+void ReadAhead::Launch() {
+    FileIdentity got;
+    armed_ = file_.Open(path_, "rb") && file_.Identity(got) && got == want_;
+    if (armed_) {
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (...) {
+            armed_ = false;
+        }
     }
-    return true;
+    if (!armed_) file_.Close();
 }
 
 void ReadAhead::Stop() {
@@ -47,6 +51,7 @@ void ReadAhead::Stop() {
         worker_.join();
     }
     file_.Close();
+    armed_ = false;
 }
 
 void ReadAhead::Start(int64_t offset, size_t n, size_t units) {
@@ -110,12 +115,13 @@ size_t ReadAhead::Get(FileStream& own, int64_t offset, size_t n, size_t units, s
         return n;
     }
     if (buffer.size() < units) buffer.resize(units);
-    const double t1 = IsOpen() ? Now() : 0;
+    const bool timed = armed_ && own_ < OwnReads;
+    const double t1 = timed ? Now() : 0;
     const size_t got = own.Seek(offset, SEEK_SET) ? own.Read(buffer.data(), n) : 0;
-    if (IsOpen() && own_ < OwnReads && got == n && n > 0) {
-        ++own_;
+    if (timed && got == n && n > 0) {
         const double perByte = (Now() - t1) / static_cast<double>(n);
         if (ownPerByte_ <= 0 || perByte < ownPerByte_) ownPerByte_ = perByte;
+        if (++own_ == OwnReads) Launch();
     }
     return got;
 }

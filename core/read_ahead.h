@@ -20,24 +20,30 @@
 #include <thread>
 #include <vector>
 
+#include "core/file_identity.h"
 #include "core/platform.h"
 
 class ReadAhead {
 public:
     static constexpr size_t Depth = 2;
+    static constexpr int OwnReads = 4;  // pieces the caller reads itself first, timed
 
     ReadAhead() = default;
     ~ReadAhead() { Stop(); }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // Opens path when it still names the file `same` reads (a file
-    // replaced or renamed meanwhile is not read ahead); false otherwise.
+    // Makes ready to read path ahead once the caller has made its first
+    // OwnReads reads itself (through Get): then a handle is opened on path
+    // and the reader starts, when path still names the file `same` reads (a
+    // file replaced or renamed meanwhile is not read ahead). A job of a few
+    // pieces opens nothing and starts no thread. False when same's file is
+    // not known.
     bool Open(const std::u16string& path, const FileStream& same);
+    // The reader runs.
     bool IsOpen() const { return worker_.joinable(); }
-    // Whether another read may be asked (not while the caller's own reads
-    // are timed).
-    bool Room() const { return IsOpen() && own_ >= OwnReads && asked_ - taken_ < Depth; }
+    // Whether another read may be asked.
+    bool Room() const { return IsOpen() && asked_ - taken_ < Depth; }
     // Asks for n bytes at offset, into a buffer of at least units 16-bit
     // units (aligned for UTF-16 text); nothing when there is no room.
     void Start(int64_t offset, size_t n, size_t units);
@@ -60,14 +66,18 @@ private:
         bool ok = false;
         std::vector<char16_t> buffer;
     };
-    static constexpr int OwnReads = 4;        // pieces the caller reads itself first, timed
     static constexpr size_t SettleTakes = 8;  // takes not timed while the reads get ahead
     static constexpr size_t Judged = 16;      // takes between two looks at the waits
+    // Opens the reader's handle and starts it.
+    void Launch();
     void Run();
     void Stop();
     // Waits until done_ passes count (the caller's side).
     void WaitDone(size_t count);
 
+    std::u16string path_;
+    FileIdentity want_;  // of the caller's file
+    bool armed_ = false;  // to launch after the caller's own reads
     FileStream file_;
     std::thread worker_;
     // Slot i % Depth holds read i: the caller's until asked_ passes i, then
