@@ -273,9 +273,10 @@ bool BlockScan::Fill(uint64_t block) {
     if (!BlockRange(block, cs, ce)) return false;
     uint64_t hi = block + 1;
     ce = ChunkEnd(cs, ce, hi);
+    // Units that hold n bytes and the padding after them.
+    auto units = [](size_t n) { return n / 2 + 1 + PadUnits; };
     const size_t want = size_t(ce - cs);
-    const size_t units = want / 2 + 1 + PadUnits;
-    if (ahead_.Get(doc_.file, cs, want, units, buf_) != want) return false;
+    if (ahead_.Get(doc_.file, cs, want, units(want), buf_) != want) return false;
     if (!ahead_.Pending()) {
         // Reads ahead go on from here.
         aheadBlock_ = hi;
@@ -290,7 +291,7 @@ bool BlockScan::Fill(uint64_t block) {
     while (ahead_.Room() && BlockRange(aheadBlock_, s, e) && s == aheadStart_) {
         uint64_t after = aheadBlock_ + 1;
         e = ChunkEnd(s, e, after);
-        ahead_.Start(s, size_t(e - s), size_t(e - s) / 2 + 1 + PadUnits);
+        ahead_.Start(s, size_t(e - s), units(size_t(e - s)));
         aheadBlock_ = after;
         aheadStart_ = e;
     }
